@@ -1,0 +1,145 @@
+#include "panel/trace_line.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace lumora {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool AllZero(const uint8_t* bytes, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (bytes[i] != 0) return false;
+  }
+  return true;
+}
+
+// A text payload in quotes: printable ASCII as it is, quote and backslash escaped, every other
+// byte as \xHH. The text ends at its first zero byte or at the end of the payload.
+std::string QuoteText(const uint8_t* payload) {
+  std::string quoted = "\"";
+  const size_t length = strnlen(reinterpret_cast<const char*>(payload), kPayloadSize);
+  for (size_t i = 0; i < length; ++i) {
+    const uint8_t c = payload[i];
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += static_cast<char>(c);
+    } else if (c >= 0x20 && c < 0x7F) {
+      quoted += static_cast<char>(c);
+    } else {
+      quoted += "\\x";
+      quoted += kHexDigits[c >> 4];
+      quoted += kHexDigits[c & 0xF];
+    }
+  }
+  quoted += '"';
+  return quoted;
+}
+
+}  // namespace
+
+size_t FormatOpenLine(char* out, int32_t device, int32_t width, int32_t height) {
+  const int n = std::snprintf(out, kTraceLineMax, "open %d %d %d", device, width, height);
+  return static_cast<size_t>(n);
+}
+
+size_t FormatCmdLine(char* out, const uint8_t* packet) {
+  std::memcpy(out, "cmd ", 4);
+  size_t n = 4;
+  for (size_t i = 0; i < kPacketSize; ++i) {
+    out[n++] = kHexDigits[packet[i] >> 4];
+    out[n++] = kHexDigits[packet[i] & 0xF];
+  }
+  out[n] = '\0';
+  return n;
+}
+
+size_t FormatSleepLine(char* out, uint32_t milliseconds) {
+  return static_cast<size_t>(std::snprintf(out, kTraceLineMax, "sleep %u", milliseconds));
+}
+
+size_t FormatCloseLine(char* out) {
+  std::memcpy(out, "close", 6);
+  return 5;
+}
+
+std::string FormatMessageBoxLine(std::string_view caption, std::string_view text) {
+  std::string line = "msgbox ";
+  line += caption;
+  line += '|';
+  line += text;
+  return line;
+}
+
+std::string DecodePacket(const uint8_t* packet) {
+  char buffer[kTraceLineMax];
+  const bool headerClear = packet[0] == 0 && packet[1] == 0;
+  const uint8_t command = packet[kPacketCommand];
+  const uint8_t arg1 = packet[kPacketArg1];
+  const uint8_t arg2 = packet[kPacketArg2];
+  const uint8_t* payload = packet + kPacketPayload;
+  if (headerClear) {
+    if (command == kCmdClear && arg1 == 0 && arg2 == 0 && AllZero(payload, kPayloadSize)) {
+      return "clear";
+    }
+    if (command == kCmdIcons && arg1 == 0 && arg2 == 0 &&
+        AllZero(payload + kIconMapSize, kPayloadSize - kIconMapSize)) {
+      std::string line = "icons";
+      for (size_t i = 0; i < kIconMapSize; ++i) {
+        std::snprintf(buffer, sizeof buffer, " %02x", payload[i]);
+        line += buffer;
+      }
+      return line;
+    }
+    if ((command == kCmdLine2 || command == kCmdLine3) && arg2 == 0) {
+      const size_t length = strnlen(reinterpret_cast<const char*>(payload), kPayloadSize);
+      if (AllZero(payload + length, kPayloadSize - length)) {
+        std::snprintf(buffer, sizeof buffer, "text%u %u ", command, arg1);
+        return buffer + QuoteText(payload);
+      }
+    }
+    if (command == kCmdOption && arg2 == 0 && AllZero(payload, kPayloadSize)) {
+      std::snprintf(buffer, sizeof buffer, "option %u", arg1);
+      return buffer;
+    }
+    if (command == kCmdPanelClock && arg1 == kPanelClockStop && arg2 == 0 &&
+        AllZero(payload, kPayloadSize)) {
+      return "pclock stop";
+    }
+    if (command == kCmdPanelClock && arg1 == kPanelClockStart && AllZero(payload + 7, 53)) {
+      std::snprintf(buffer, sizeof buffer, "pclock start %u %u %u %u %u %u %u %u", arg2, payload[0],
+                    payload[1], payload[2], payload[3], payload[4], payload[5], payload[6]);
+      return buffer;
+    }
+  }
+  FormatCmdLine(buffer, packet);
+  return buffer;
+}
+
+bool ParseCmdLine(std::string_view line, Packet& packet) {
+  if (line.size() != 4 + 2 * kPacketSize || line.substr(0, 4) != "cmd ") return false;
+  for (size_t i = 0; i < kPacketSize; ++i) {
+    const int high = HexValue(line[4 + 2 * i]);
+    const int low = HexValue(line[5 + 2 * i]);
+    if (high < 0 || low < 0) return false;
+    packet[i] = static_cast<uint8_t>(high * 16 + low);
+  }
+  return true;
+}
+
+std::string DecodeTraceLine(std::string_view line) {
+  Packet packet{};
+  if (ParseCmdLine(line, packet)) return DecodePacket(packet.data());
+  return std::string(line);
+}
+
+}  // namespace lumora

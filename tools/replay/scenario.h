@@ -1,0 +1,61 @@
+// Scenarios of lumora-replay: one directive a line, read and checked whole before the agent
+// starts, so a malformed scenario prints no trace at all.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lumora::replay {
+
+enum class DirectiveKind {
+  // Set-up: take effect from the next call that reads them.
+  kTime,
+  kLang,      // text = the answer of the locale query
+  kLangNone,  // the locale query fails
+  kDeviceNone,
+  // Messages.
+  kEvent,
+  kCopyData,
+  kPower,
+  kEndSession,
+  kTick,
+  kTimer,
+  kClose,
+};
+
+struct Directive {
+  DirectiveKind kind = DirectiveKind::kClose;
+  size_t line = 0;           // 1-based line number in the scenario
+  std::string source;        // the line as written, without surrounding blanks
+  int64_t epochSeconds = 0;  // kTime: local time as seconds since 1970-01-01 00:00:00
+  std::string text;          // kLang: the answer
+  int32_t error = 0;         // kDeviceNone
+  int32_t sessionId = 0;     // kEvent
+  uint16_t code = 0;         // kEvent
+  std::string bytes;         // kEvent: the text field's bytes; kCopyData: the data
+  uint64_t number = 0;       // kCopyData dwData, kPower/kEndSession wParam, kTick N, kTimer id
+
+  bool IsSetUp() const { return kind <= DirectiveKind::kDeviceNone; }
+};
+
+struct Scenario {
+  std::vector<Directive> directives;
+};
+
+struct ParseError {
+  size_t line = 0;
+  std::string reason;
+};
+
+// Parses a whole scenario; on the first malformed line returns false with its number and the
+// reason.
+bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error);
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
+void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day);
+
+}  // namespace lumora::replay
