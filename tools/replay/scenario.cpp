@@ -120,7 +120,8 @@ bool ParseTime(std::string_view date, std::string_view time, int64_t& epochSecon
       minute > 59 || second > 59) {
     return false;
   }
-  epochSeconds = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+  epochSeconds = DaysFromCivil(year, month, day) * 86400 + int64_t{hour} * 3600 +
+                 int64_t{minute} * 60 + second;
   return true;
 }
 

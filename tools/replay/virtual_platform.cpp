@@ -20,7 +20,7 @@ int64_t FloorDiv(int64_t a, int64_t b) {
 
 VirtualPlatform::VirtualPlatform(TraceSink& sink)
     : sink_(sink),
-      nowMs_(DaysFromCivil(2006, 1, 5) * 86400000 + (21 * 3600 + 7 * 60 + 30) * 1000) {}
+      nowMs_((DaysFromCivil(2006, 1, 5) * 86400 + int64_t{21 * 3600 + 7 * 60 + 30}) * 1000) {}
 
 int32_t VirtualPlatform::OpenVFD(int32_t device, int32_t width, int32_t height, int32_t* error) {
   char line[kTraceLineMax];
