@@ -1,0 +1,174 @@
+// lumora-send.exe: the Windows stand-in for the media-state event source. Finds the agent's
+// window by its title "Lumora" (FindWindowA) and sends it each message with SendMessageA, which
+// returns only when the agent has handled it (a navigation event may hold it for 1000 ms):
+//   event      WM_COPYDATA, dwData 1, the 40-byte Media State Event
+//   copydata   WM_COPYDATA with any dwData and bytes
+//   power      WM_POWERBROADCAST;  endsession  WM_ENDSESSION;  close  WM_CLOSE
+// The arguments are read by the portable lumora_send_args (send_args.h).
+//
+// Three options for the end-to-end test, not in --help:
+//   --test-wait-window SECONDS     waits until the window "Lumora" exists and is hidden (the
+//                                  agent has started and hidden itself); status 0, or 1 after
+//                                  SECONDS with the reason on standard error
+//   --test-show-window SECONDS     shows the window "Lumora" (ShowWindow) and waits until the
+//                                  agent has hidden it again; status 0, or 1 when it is still
+//                                  shown after SECONDS
+//   --test-dismiss-box CAPTION SECONDS
+//                                  waits for a message box with that caption, prints its text
+//                                  on standard output and presses its OK button; status 0, or 1
+//                                  when no such box appeared within SECONDS
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/media_event.h"
+#include "tools/send/send_args.h"
+
+namespace {
+
+constexpr char kAgentTitle[] = "Lumora";
+constexpr DWORD kPollMs = 50;
+
+LRESULT SendCopyData(HWND window, ULONG_PTR dwData, const void* data, size_t size) {
+  COPYDATASTRUCT copy{};
+  copy.dwData = dwData;
+  copy.cbData = static_cast<DWORD>(size);
+  copy.lpData = size == 0 ? nullptr : const_cast<void*>(data);
+  return SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
+}
+
+void Send(HWND window, const lumora::replay::Directive& d) {
+  using lumora::replay::DirectiveKind;
+  switch (d.kind) {
+    case DirectiveKind::kEvent: {
+      uint8_t record[lumora::kMediaStateEventSize];
+      lumora::EncodeMediaStateEvent(d.sessionId, d.code, d.bytes.data(), d.bytes.size(), record);
+      SendCopyData(window, lumora::kMediaStateEventMarker, record, sizeof record);
+      break;
+    }
+    case DirectiveKind::kCopyData:
+      SendCopyData(window, static_cast<ULONG_PTR>(d.number), d.bytes.data(), d.bytes.size());
+      break;
+    case DirectiveKind::kPower:
+      SendMessageA(window, WM_POWERBROADCAST, static_cast<WPARAM>(d.number), 0);
+      break;
+    case DirectiveKind::kEndSession:
+      SendMessageA(window, WM_ENDSESSION, static_cast<WPARAM>(d.number), 0);
+      break;
+    case DirectiveKind::kClose:
+      SendMessageA(window, WM_CLOSE, 0, 0);
+      break;
+    default:
+      break;  // not sendable; rejected by the argument parser
+  }
+}
+
+// Seconds as given to the test options; false when the text is not a positive number.
+bool ParseSeconds(const char* text, DWORD& milliseconds) {
+  char* end = nullptr;
+  const long seconds = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || seconds <= 0 || seconds > 3600) return false;
+  milliseconds = static_cast<DWORD>(seconds) * 1000;
+  return true;
+}
+
+int WaitForWindow(DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  HWND window = nullptr;
+  do {
+    window = FindWindowA(nullptr, kAgentTitle);
+    if (window != nullptr && !IsWindowVisible(window)) return 0;
+    Sleep(kPollMs);
+  } while (GetTickCount64() < deadline);
+  std::fprintf(stderr, window == nullptr
+                           ? "lumora-send: no window titled \"Lumora\" appeared\n"
+                           : "lumora-send: the window \"Lumora\" exists but is not hidden\n");
+  return 1;
+}
+
+int ShowUntilHidden(DWORD timeoutMs) {
+  HWND window = FindWindowA(nullptr, kAgentTitle);
+  if (window == nullptr) {
+    std::fprintf(stderr, "lumora-send: no window titled \"Lumora\" was found\n");
+    return 1;
+  }
+  ShowWindow(window, SW_SHOWNORMAL);
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  do {
+    if (!IsWindowVisible(window)) return 0;
+    Sleep(kPollMs);
+  } while (GetTickCount64() < deadline);
+  std::fprintf(stderr, "lumora-send: the window \"Lumora\" is still shown\n");
+  return 1;
+}
+
+int DismissBox(const char* caption, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  do {
+    HWND box = FindWindowA(nullptr, caption);
+    char text[256] = {};
+    // The box is ready once it shows and its text is set.
+    if (box != nullptr && IsWindowVisible(box) &&
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text) > 0) {
+      std::printf("%s\n", text);
+      std::fflush(stdout);
+      PostMessageA(box, WM_COMMAND, IDOK, 0);
+      return 0;
+    }
+    Sleep(kPollMs);
+  } while (GetTickCount64() < deadline);
+  std::fprintf(stderr, "lumora-send: no message box titled \"%s\" appeared\n", caption);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  DWORD timeoutMs = 0;
+  if (argc == 3 && std::strcmp(argv[1], "--test-wait-window") == 0 &&
+      ParseSeconds(argv[2], timeoutMs)) {
+    return WaitForWindow(timeoutMs);
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--test-show-window") == 0 &&
+      ParseSeconds(argv[2], timeoutMs)) {
+    return ShowUntilHidden(timeoutMs);
+  }
+  if (argc == 4 && std::strcmp(argv[1], "--test-dismiss-box") == 0 &&
+      ParseSeconds(argv[3], timeoutMs)) {
+    return DismissBox(argv[2], timeoutMs);
+  }
+
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  lumora::send::SendRequest request;
+  std::string error;
+  if (!lumora::send::ParseSendArgs(args, request, error)) {
+    std::fprintf(stderr, "lumora-send: %s\n(lumora-send.exe --help shows the usage)\n",
+                 error.c_str());
+    return 2;
+  }
+  if (request.help) {
+    std::fputs(lumora::send::SendUsage("lumora-send.exe").c_str(), stdout);
+    return 0;
+  }
+
+  HWND window = FindWindowA(nullptr, kAgentTitle);
+  if (window == nullptr) {
+    std::fprintf(stderr,
+                 "lumora-send: no window titled \"Lumora\" was found; is the agent running?\n");
+    return 1;
+  }
+  for (const lumora::replay::Directive& d : request.directives) {
+    if (!IsWindow(window)) {
+      std::fprintf(stderr, "lumora-send: the window \"Lumora\" went away before '%s'\n",
+                   d.source.c_str());
+      return 1;
+    }
+    Send(window, d);
+  }
+  return 0;
+}
