@@ -85,7 +85,7 @@ constexpr const IconBits& BitsOf(Icon icon) {
 }
 
 // The bits of each Icon Map byte that any icon or the level bar may set; all others stay 0.
-inline constexpr IconMap kIconMapBitsInUse{0x00, 0x00, 0xF0, 0xFF, 0xFF,
+inline constexpr IconMap kIconMapBitsInUse{0x00, 0x00, 0xF0, 0xF7, 0xFF,
                                            0xEF, 0x00, 0xE0, 0x00, 0x00};
 
 // --- Level bar ---
