@@ -1,29 +1,38 @@
 // lumora-replay: runs the agent's real core on a virtual clock, a virtual locale and a
 // recording display library, feeds it a scenario and prints the trace of every call the agent
 // makes across its platform boundary. Deterministic: the same scenario gives the same trace.
+// With --svg and --html it also draws the emulated panel after each scenario line.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "panel/trace_line.h"
+#include "paneldrv/emulator/panel_state.h"
+#include "tools/replay/panel_svg.h"
 #include "tools/replay/replay_runner.h"
 #include "tools/replay/scenario.h"
 
 namespace {
 
 constexpr const char kUsage[] =
-    "usage: lumora-replay [--decode] [SCENARIO]\n"
+    "usage: lumora-replay [--decode] [--svg DIR] [--html FILE] [SCENARIO]\n"
     "\n"
     "Replays SCENARIO (a file, or standard input when absent or \"-\") against the agent on a\n"
     "virtual clock and a recording display library, and prints the trace: one line per call\n"
     "the agent makes (open, msgbox, cmd, sleep, close).\n"
     "\n"
-    "  --decode   print packets in readable form (clear, icons .., text2 0 \"..\", option 3,\n"
-    "             pclock start .., pclock stop) instead of raw hexadecimal\n"
-    "  --help     show this help\n"
+    "  --decode     print packets in readable form (clear, icons .., text2 0 \"..\", option 3,\n"
+    "               pclock start .., pclock stop) instead of raw hexadecimal\n"
+    "  --svg DIR    also draw the emulated panel after each scenario line: DIR/0001.svg, ...\n"
+    "  --html FILE  also write one page that steps through those pictures, with each\n"
+    "               scenario line and what it sent to the panel\n"
+    "  --help       show this help\n"
     "\n"
     "Exit status: 0 when the whole scenario ran; 2 on a usage error or a malformed scenario\n"
     "(\"line N: reason\" on standard error; no trace is printed).\n";
@@ -45,6 +54,65 @@ class StdoutSink final : public lumora::replay::TraceSink {
   bool decode_;
 };
 
+// Draws the emulated panel after each scenario line: passes the trace on, feeds every packet
+// to the panel model, and keeps the picture of each step (written to DIR, gathered for a page).
+class PanelPictures final : public lumora::replay::TraceSink, public lumora::replay::RunObserver {
+ public:
+  PanelPictures(lumora::replay::TraceSink& trace, std::string svgDirectory)
+      : trace_(trace), svgDirectory_(std::move(svgDirectory)) {}
+
+  void Line(const char* text, size_t length) override {
+    trace_.Line(text, length);
+    const std::string_view line(text, length);
+    calls_.push_back(lumora::DecodeTraceLine(line));
+    // The agent's waits move the virtual clock, which the panel's own clock runs on.
+    if (line.starts_with("sleep ")) nowMs_ += std::atoll(text + 6);
+  }
+
+  void Packet(const uint8_t* packet) override {
+    trace_.Packet(packet);
+    state_.Apply(packet, nowMs_);
+  }
+
+  void AfterDirective(const lumora::replay::Directive& d) override {
+    using lumora::replay::DirectiveKind;
+    if (d.kind == DirectiveKind::kTime) nowMs_ = d.epochSeconds * 1000;
+    if (d.kind == DirectiveKind::kTick) nowMs_ += static_cast<int64_t>(d.number) * 1000;
+    lumora::replay::PanelPicture picture;
+    picture.svg = lumora::replay::RenderPanelSvg(state_, nowMs_);
+    picture.line = d.line;
+    picture.source = d.source;
+    picture.calls = std::move(calls_);
+    calls_.clear();
+    pictures_.push_back(std::move(picture));
+    if (!svgDirectory_.empty() && ok_) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/%04zu.svg", pictures_.size());
+      const std::string path = svgDirectory_ + name;
+      std::ofstream file(path, std::ios::binary);
+      file << pictures_.back().svg;
+      if (!file.flush()) {
+        std::fprintf(stderr, "lumora-replay: cannot write %s\n", path.c_str());
+        ok_ = false;
+      }
+    }
+  }
+
+  const std::vector<lumora::replay::PanelPicture>& pictures() const { return pictures_; }
+  bool ok() const { return ok_; }
+
+ private:
+  lumora::replay::TraceSink& trace_;
+  std::string svgDirectory_;
+  lumora::emulator::PanelState state_;
+  // The virtual clock's default start, 2006-01-05 21:07:30, as the replay's platform has it.
+  int64_t nowMs_ =
+      (lumora::replay::DaysFromCivil(2006, 1, 5) * 86400 + 21 * 3600 + 7 * 60 + 30) * 1000;
+  std::vector<std::string> calls_;
+  std::vector<lumora::replay::PanelPicture> pictures_;
+  bool ok_ = true;
+};
+
 int UsageError(const char* message) {
   std::fprintf(stderr, "lumora-replay: %s\n%s", message, kUsage);
   return 2;
@@ -55,6 +123,8 @@ int UsageError(const char* message) {
 int main(int argc, char** argv) {
   bool decode = false;
   const char* path = nullptr;
+  std::string svgDirectory;
+  std::string htmlPath;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -63,6 +133,9 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(arg, "--decode") == 0) {
       decode = true;
+    } else if (std::strcmp(arg, "--svg") == 0 || std::strcmp(arg, "--html") == 0) {
+      if (i + 1 >= argc) return UsageError((std::string(arg) + " wants a path").c_str());
+      (arg[2] == 's' ? svgDirectory : htmlPath) = argv[++i];
     } else if (arg[0] == '-' && arg[1] != '\0') {
       return UsageError((std::string("unknown option ") + arg).c_str());
     } else if (path != nullptr) {
@@ -95,6 +168,33 @@ int main(int argc, char** argv) {
     return 2;
   }
   StdoutSink sink(decode);
-  lumora::replay::RunScenario(scenario, sink);
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  if (svgDirectory.empty() && htmlPath.empty()) {
+    lumora::replay::RunScenario(scenario, sink);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+
+  if (!svgDirectory.empty()) {
+    std::error_code failed;
+    std::filesystem::create_directories(svgDirectory, failed);
+    if (failed) {
+      std::fprintf(stderr, "lumora-replay: cannot create %s: %s\n", svgDirectory.c_str(),
+                   failed.message().c_str());
+      return 2;
+    }
+  }
+  PanelPictures pictures(sink, svgDirectory);
+  lumora::replay::RunScenario(scenario, pictures, &pictures);
+  bool ok = pictures.ok();
+  if (!htmlPath.empty()) {
+    const std::string title = path == nullptr || std::strcmp(path, "-") == 0
+                                  ? std::string("standard input")
+                                  : std::filesystem::path(path).filename().string();
+    std::ofstream page(htmlPath, std::ios::binary);
+    page << lumora::replay::RenderPanelHtml(title, pictures.pictures());
+    if (!page.flush()) {
+      std::fprintf(stderr, "lumora-replay: cannot write %s\n", htmlPath.c_str());
+      ok = false;
+    }
+  }
+  return std::fflush(stdout) == 0 && ok ? 0 : 1;
 }

@@ -1,0 +1,294 @@
+#include "app/posix/demo.h"
+
+#include <limits.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "app/posix/send_client.h"
+
+namespace lumora::posix {
+
+namespace {
+
+// The accelerated demo: pauses this many times shorter, and so are the agent's own waits.
+constexpr double kFastPauseFactor = 0.04;
+constexpr unsigned kFastWaitDivisor = 20;
+constexpr int kStartTimeoutMs = 5000;
+constexpr int kStopTimeoutMs = 5000;
+
+volatile sig_atomic_t gInterrupted = 0;
+
+extern "C" void OnDemoSignal(int) {
+  gInterrupted = 1;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
+  return s;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string ExecutablePath() {
+  char buffer[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return {};
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+// Sleeps for the given time unless interrupted; false when interrupted.
+bool Pause(double seconds) {
+  if (seconds <= 0) return gInterrupted == 0;
+  const auto whole = static_cast<time_t>(seconds);
+  timespec left{whole, static_cast<long>((seconds - static_cast<double>(whole)) * 1e9)};
+  while (gInterrupted == 0 && ::nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+  return gInterrupted == 0;
+}
+
+void Say(const std::string& text) {
+  // One write, so it never lands inside a frame of the panel drawn by the agent.
+  ssize_t ignored = ::write(STDOUT_FILENO, text.data(), text.size());
+  (void)ignored;
+}
+
+bool WaitChild(pid_t child, int timeoutMs, int& status) {
+  for (int waited = 0; waited <= timeoutMs; waited += 20) {
+    const pid_t done = ::waitpid(child, &status, WNOHANG);
+    if (done == child) return true;
+    if (done < 0 && errno != EINTR) return false;
+    ::usleep(20000);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ParseDemo(std::string_view text, std::vector<DemoStep>& steps, std::string& error) {
+  replay::Scenario scenario;
+  replay::ParseError parseError;
+  if (!replay::ParseScenario(text, scenario, parseError)) {
+    error = "line " + std::to_string(parseError.line) + ": " + parseError.reason;
+    return false;
+  }
+  if (!CheckSendable(scenario, error)) return false;
+  size_t next = 0;  // the next directive of the scenario
+  size_t number = 0;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = Trim(text.substr(start, end - start));
+    ++number;
+    start = end + 1;
+    if (line.starts_with("#>")) {
+      DemoStep step;
+      step.kind = DemoStep::Kind::kCaption;
+      step.caption = Trim(line.substr(2));
+      steps.push_back(std::move(step));
+    } else if (line.starts_with("#")) {
+      const std::string_view rest = Trim(line.substr(1));
+      if (!rest.starts_with("wait ")) continue;  // any other comment
+      const std::string_view value = Trim(rest.substr(5));
+      DemoStep step;
+      step.kind = DemoStep::Kind::kWait;
+      const auto [at, ec] =
+          std::from_chars(value.data(), value.data() + value.size(), step.seconds);
+      if (ec != std::errc() || at != value.data() + value.size() || step.seconds < 0 ||
+          step.seconds > 600) {
+        error = "line " + std::to_string(number) + ": wait wants seconds from 0 to 600";
+        return false;
+      }
+      steps.push_back(std::move(step));
+    } else if (next < scenario.directives.size() && scenario.directives[next].line == number) {
+      DemoStep step;
+      step.kind = DemoStep::Kind::kMessage;
+      step.message = scenario.directives[next++];
+      steps.push_back(std::move(step));
+    }
+  }
+  return true;
+}
+
+std::string FindDemoScenario() {
+  const std::string exe = ExecutablePath();
+  if (!exe.empty()) {
+    const std::string bin = exe.substr(0, exe.rfind('/'));
+    for (const char* relative : {"/../share/lumora/evening.scn", "/evening.scn"}) {
+      const std::string candidate = bin + relative;
+      if (FileExists(candidate)) return candidate;
+    }
+  }
+#ifdef LUMORA_SOURCE_DIR
+  const std::string source = std::string(LUMORA_SOURCE_DIR) + "/examples/evening.scn";
+  if (FileExists(source)) return source;
+#endif
+  return {};
+}
+
+int RunDemo(const DemoOptions& options) {
+  const std::string path = options.scenarioPath.empty() ? FindDemoScenario() : options.scenarioPath;
+  if (path.empty()) {
+    std::fprintf(stderr,
+                 "lumora demo: cannot find the evening (evening.scn); give it with "
+                 "--scenario FILE\n");
+    return 1;
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    std::fprintf(stderr, "lumora demo: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+    return 1;
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  std::vector<DemoStep> steps;
+  std::string error;
+  if (!ParseDemo(text.str(), steps, error)) {
+    std::fprintf(stderr, "lumora demo: %s: %s\n", path.c_str(), error.c_str());
+    return 1;
+  }
+
+  char directory[] = "/tmp/lumora-demo-XXXXXX";
+  if (::mkdtemp(directory) == nullptr) {
+    std::fprintf(stderr, "lumora demo: mkdtemp: %s\n", std::strerror(errno));
+    return 1;
+  }
+  const std::string socketPath = std::string(directory) + "/lumora.sock";
+
+  struct sigaction action {};
+  action.sa_handler = OnDemoSignal;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+
+  // The agent: this same program's `run`, with the panel on this terminal.
+  const std::string exe = ExecutablePath();
+  const char* face = options.panel == PanelFace::kTerminal ? "term"
+                     : options.panel == PanelFace::kPlain  ? "plain"
+                                                           : "none";
+  const std::string divisor = std::to_string(options.fast ? kFastWaitDivisor : 1);
+  std::vector<std::string> childArgs = {"lumora", "run",          "--socket", socketPath, "--panel",
+                                        face,     "--accelerate", divisor,    "--quiet"};
+  std::vector<char*> argv;
+  for (std::string& arg : childArgs)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const pid_t parent = ::getpid();
+  pid_t child = exe.empty() ? -1 : ::fork();
+  if (child == 0) {
+    // The agent ends with the demo, however the demo ends.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() == parent) ::execv(exe.c_str(), argv.data());
+    ::_exit(127);
+  }
+  if (child < 0) {
+    std::fprintf(stderr, "lumora demo: cannot start the agent\n");
+    ::rmdir(directory);
+    return 1;
+  }
+
+  const bool plain = options.panel != PanelFace::kTerminal;
+  const double factor = options.fast ? kFastPauseFactor : 1.0;
+  int status = 1;
+  bool closed = false;
+  bool failed = false;
+
+  // Wait until the agent answers: it listens only once it is initialised.
+  AgentConnection connection;
+  bool notRunning = false;
+  bool up = false;
+  for (int waited = 0; waited < kStartTimeoutMs && gInterrupted == 0; waited += 20) {
+    if (connection.Connect(socketPath, error, notRunning)) {
+      up = true;
+      break;
+    }
+    if (::waitpid(child, &status, WNOHANG) == child) {
+      child = -1;
+      break;
+    }
+    ::usleep(20000);
+  }
+  connection.Close();
+  if (!up) {
+    if (gInterrupted == 0) std::fprintf(stderr, "lumora demo: the agent did not start\n");
+    failed = true;
+  }
+
+  for (size_t i = 0; up && i < steps.size() && gInterrupted == 0 && !failed; ++i) {
+    const DemoStep& step = steps[i];
+    switch (step.kind) {
+      case DemoStep::Kind::kCaption:
+        Say(plain ? "demo: " + step.caption + "\n"
+                  : "\x1b[1;37m\u25b6 " + step.caption + "\x1b[0m\r\n");
+        break;
+      case DemoStep::Kind::kWait:
+        Pause(step.seconds * factor);
+        break;
+      case DemoStep::Kind::kMessage: {
+        uint8_t record[kMediaStateEventSize];
+        Frame frame;
+        if (!FrameOfDirective(step.message, record, frame)) break;
+        // One connection a step: the pauses between steps are longer than the agent waits for
+        // a silent sender.
+        Reply reply;
+        if (!connection.Connect(socketPath, error, notRunning) ||
+            !connection.Exchange(frame, reply, error)) {
+          if (gInterrupted == 0) std::fprintf(stderr, "lumora demo: %s\n", error.c_str());
+          failed = true;
+          break;
+        }
+        connection.Close();
+        if (frame.type == FrameType::kClose) closed = true;
+        break;
+      }
+    }
+  }
+
+  // The end: close the agent if the evening did not, or stop it after Ctrl-C.
+  if (child > 0) {
+    if (!closed && gInterrupted == 0 && !failed) {
+      Reply reply;
+      Frame close;
+      close.type = FrameType::kClose;
+      if (connection.Connect(socketPath, error, notRunning))
+        connection.Exchange(close, reply, error);
+      connection.Close();
+    } else if (!closed) {
+      ::kill(child, SIGTERM);
+    }
+    if (!WaitChild(child, kStopTimeoutMs, status)) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      failed = true;
+    }
+  }
+  ::unlink(socketPath.c_str());
+  ::rmdir(directory);
+  if (gInterrupted != 0) {
+    Say(plain ? "demo: interrupted\n" : "demo interrupted\r\n");
+    return 130;
+  }
+  if (failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+  Say(plain ? "demo: the evening is over\n" : "The evening is over.\r\n");
+  return 0;
+}
+
+}  // namespace lumora::posix

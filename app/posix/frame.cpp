@@ -1,0 +1,143 @@
+#include "app/posix/frame.h"
+
+#include <cstring>
+
+#include "app/platform.h"
+
+namespace lumora::posix {
+
+namespace {
+
+uint32_t Get32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+uint64_t Get64(const uint8_t* p) {
+  return uint64_t{Get32(p)} | uint64_t{Get32(p + 4)} << 32;
+}
+
+void Put32(uint8_t* p, uint32_t value) {
+  for (size_t i = 0; i < 4; ++i)
+    p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void Put64(uint8_t* p, uint64_t value) {
+  for (size_t i = 0; i < 8; ++i)
+    p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+bool IsIntakeMessage(uint32_t message) {
+  return message == kWmCopyData || message == kWmPowerBroadcast || message == kWmEndSession;
+}
+
+}  // namespace
+
+FrameStatus DecodeFrameHeader(const uint8_t* bytes, size_t size, Frame& out) {
+  if (size < kFrameHeaderSize) return FrameStatus::kTruncated;
+  if (std::memcmp(bytes, kFrameMagic, sizeof kFrameMagic) != 0) return FrameStatus::kBadMagic;
+  if (bytes[4] != kFrameVersion) return FrameStatus::kBadVersion;
+  const uint8_t type = bytes[5];
+  if (type != static_cast<uint8_t>(FrameType::kMessage) &&
+      type != static_cast<uint8_t>(FrameType::kClose)) {
+    return FrameStatus::kBadType;
+  }
+  if (bytes[6] != 0 || bytes[7] != 0) return FrameStatus::kBadReserved;
+  const uint32_t message = Get32(bytes + 8);
+  const uint32_t length = Get32(bytes + 12);
+  const uint64_t wParam = Get64(bytes + 16);
+  const uint64_t dwData = Get64(bytes + 24);
+  if (length > kFramePayloadMax) return FrameStatus::kTooLong;
+  if (type == static_cast<uint8_t>(FrameType::kClose)) {
+    if (message != 0) return FrameStatus::kBadMessage;
+    if (length != 0 || wParam != 0 || dwData != 0) return FrameStatus::kUnexpectedPayload;
+  } else {
+    if (!IsIntakeMessage(message)) return FrameStatus::kBadMessage;
+    if (message != kWmCopyData && (length != 0 || dwData != 0)) {
+      return FrameStatus::kUnexpectedPayload;
+    }
+  }
+  out.type = static_cast<FrameType>(type);
+  out.message = message;
+  out.wParam = wParam;
+  out.dwData = dwData;
+  out.length = length;
+  out.payload = nullptr;
+  return FrameStatus::kOk;
+}
+
+FrameStatus DecodeFrame(const uint8_t* bytes, size_t size, Frame& out) {
+  Frame frame;
+  const FrameStatus status = DecodeFrameHeader(bytes, size, frame);
+  if (status != FrameStatus::kOk) return status;
+  const size_t whole = kFrameHeaderSize + frame.length;
+  if (size < whole) return FrameStatus::kTruncated;
+  if (size > whole) return FrameStatus::kTrailingBytes;
+  frame.payload = frame.length == 0 ? nullptr : bytes + kFrameHeaderSize;
+  out = frame;
+  return FrameStatus::kOk;
+}
+
+size_t EncodeFrame(const Frame& frame, uint8_t* out, size_t size) {
+  const size_t whole = kFrameHeaderSize + frame.length;
+  if (frame.length > kFramePayloadMax || size < whole) return 0;
+  std::memset(out, 0, kFrameHeaderSize);
+  std::memcpy(out, kFrameMagic, sizeof kFrameMagic);
+  out[4] = kFrameVersion;
+  out[5] = static_cast<uint8_t>(frame.type);
+  Put32(out + 8, frame.message);
+  Put32(out + 12, frame.length);
+  Put64(out + 16, frame.wParam);
+  Put64(out + 24, frame.dwData);
+  if (frame.length != 0) std::memcpy(out + kFrameHeaderSize, frame.payload, frame.length);
+  return whole;
+}
+
+void EncodeReply(const Reply& reply, uint8_t (&out)[kReplySize]) {
+  std::memset(out, 0, sizeof out);
+  std::memcpy(out, kFrameMagic, sizeof kFrameMagic);
+  out[4] = kFrameVersion;
+  out[5] = static_cast<uint8_t>(FrameType::kReply);
+  out[6] = static_cast<uint8_t>(reply.status);
+  Put64(out + 8, static_cast<uint64_t>(reply.result));
+}
+
+bool DecodeReply(const uint8_t* bytes, size_t size, Reply& out) {
+  if (size != kReplySize || std::memcmp(bytes, kFrameMagic, sizeof kFrameMagic) != 0 ||
+      bytes[4] != kFrameVersion || bytes[5] != static_cast<uint8_t>(FrameType::kReply) ||
+      bytes[7] != 0 || bytes[6] > static_cast<uint8_t>(FrameStatus::kTimeout)) {
+    return false;
+  }
+  out.status = static_cast<FrameStatus>(bytes[6]);
+  out.result = static_cast<int64_t>(Get64(bytes + 8));
+  return true;
+}
+
+const char* DescribeFrameStatus(FrameStatus status) {
+  switch (status) {
+    case FrameStatus::kOk:
+      return "done";
+    case FrameStatus::kTruncated:
+      return "truncated frame";
+    case FrameStatus::kBadMagic:
+      return "not a Lumora frame (bad magic)";
+    case FrameStatus::kBadVersion:
+      return "unsupported frame version";
+    case FrameStatus::kBadType:
+      return "unknown frame type";
+    case FrameStatus::kBadReserved:
+      return "reserved header bytes are not zero";
+    case FrameStatus::kBadMessage:
+      return "not a message the agent takes (WM_COPYDATA, WM_POWERBROADCAST, WM_ENDSESSION)";
+    case FrameStatus::kTooLong:
+      return "payload longer than 1024 bytes";
+    case FrameStatus::kUnexpectedPayload:
+      return "payload or dwData on a message that carries none";
+    case FrameStatus::kTrailingBytes:
+      return "bytes after the end of the frame";
+    case FrameStatus::kTimeout:
+      return "the frame did not arrive within 2 seconds";
+  }
+  return "unknown status";
+}
+
+}  // namespace lumora::posix

@@ -1,0 +1,220 @@
+// lumora: the agent on Linux. `lumora run` is the live agent with the panel emulator,
+// `lumora send` delivers messages to it, `lumora demo` plays an evening on it.
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/posix/agent_host.h"
+#include "app/posix/demo.h"
+#include "app/posix/send_client.h"
+
+namespace {
+
+using lumora::posix::PanelFace;
+
+constexpr const char kUsage[] =
+    "usage: lumora COMMAND [OPTIONS]\n"
+    "\n"
+    "The Lumora agent on Linux, with an emulated front panel.\n"
+    "\n"
+    "  run    the live agent: the panel in the terminal, messages from a socket\n"
+    "  send   send a media-state event, a power or end-of-session message, or close\n"
+    "  demo   the live agent with its panel, played a whole evening\n"
+    "\n"
+    "lumora COMMAND --help shows the options of a command.\n";
+
+constexpr const char kRunUsage[] =
+    "usage: lumora run [--socket PATH] [--panel term|plain|none] [--trace FILE]\n"
+    "                  [--accelerate N] [--device-error N] [--quiet]\n"
+    "\n"
+    "Runs the agent until Ctrl-C, SIGTERM or `lumora send --close`. It takes the media-state\n"
+    "events, power and end-of-session messages from a Unix domain socket (mode 0600), ticks\n"
+    "its clock every second, and shows the panel.\n"
+    "\n"
+    "  --socket PATH     the socket (default $XDG_RUNTIME_DIR/lumora.sock, else\n"
+    "                    /tmp/lumora-UID.sock)\n"
+    "  --panel FACE      term: the panel drawn at the top of the terminal (default on a\n"
+    "                    terminal); plain: one state line per packet (default otherwise);\n"
+    "                    none: nothing shown\n"
+    "  --trace FILE      write the trace of every call to the display library, waits and\n"
+    "                    messages (open, msgbox, cmd, sleep, close), as lumora-replay prints it\n"
+    "  --accelerate N    make the agent's own waits N times shorter (the accelerated demo)\n"
+    "  --device-error N  the panel cannot be opened: OpenVFD fails with error N\n"
+    "  --quiet           no note on standard error when the agent is listening\n"
+    "  --help            show this help\n"
+    "\n"
+    "Exit status: 0 after a clean stop; 1 when the agent cannot start; 2 on a usage error.\n";
+
+constexpr const char kSendUsage[] =
+    "usage: lumora send [--socket PATH] (SID CODE [TEXT] | --power W | --endsession W |\n"
+    "                   --close | --file SCENARIO)\n"
+    "\n"
+    "Sends messages to the running agent and returns once it has handled them.\n"
+    "\n"
+    "  SID CODE [TEXT]    one media-state event: session SID (decimal), CODE a number or an\n"
+    "                     event name (LiveTvStarted, Play, ItemNumber ...), TEXT its text\n"
+    "  --power W          WM_POWERBROADCAST with wParam W (4 suspend, 7 resume, ...)\n"
+    "  --endsession W     WM_ENDSESSION with wParam W (1: the session ends)\n"
+    "  --close            end the agent\n"
+    "  --file SCENARIO    every line of a scenario file (\"-\": standard input): event,\n"
+    "                     copydata, power, endsession and close lines, in the scenario\n"
+    "                     format of lumora-replay\n"
+    "  --socket PATH      the agent's socket (default as for lumora run)\n"
+    "  --help             show this help\n"
+    "\n"
+    "Exit status: 0 when every message was handled; 1 when the agent is not running or\n"
+    "refused a message; 2 on a usage error.\n";
+
+constexpr const char kDemoUsage[] =
+    "usage: lumora demo [--fast] [--panel term|plain|none] [--scenario FILE]\n"
+    "\n"
+    "Starts the live agent with its panel and plays an evening through its socket, in real\n"
+    "time, with a caption under each step: the idle clock, Media Center starting, live TV,\n"
+    "a recorded show, music, pictures, a phone call, a disc, suspend and resume, the end.\n"
+    "Ctrl-C ends it.\n"
+    "\n"
+    "  --fast             play it in a few seconds\n"
+    "  --panel FACE       as for lumora run (default term on a terminal, else plain)\n"
+    "  --scenario FILE    play another evening (captions: \"#> TEXT\", pauses: \"# wait N\")\n"
+    "  --help             show this help\n"
+    "\n"
+    "Exit status: 0 when the evening was played; 1 on a failure; 130 when interrupted.\n";
+
+int Usage(const char* command, const std::string& message, const char* usage) {
+  std::fprintf(stderr, "lumora %s: %s\n%s", command, message.c_str(), usage);
+  return 2;
+}
+
+bool WantsHelp(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") return true;
+  }
+  return false;
+}
+
+bool ParseFace(const std::string& value, PanelFace& face) {
+  if (value == "term") {
+    face = PanelFace::kTerminal;
+  } else if (value == "plain") {
+    face = PanelFace::kPlain;
+  } else if (value == "none") {
+    face = PanelFace::kNone;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+template <typename T>
+bool ParseNumber(const std::string& text, T& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
+PanelFace DefaultFace() {
+  return ::isatty(STDOUT_FILENO) != 0 ? PanelFace::kTerminal : PanelFace::kPlain;
+}
+
+int Run(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::fputs(kRunUsage, stdout);
+    return 0;
+  }
+  lumora::posix::HostOptions options;
+  options.panel = DefaultFace();
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--quiet") {
+      options.quiet = true;
+      continue;
+    }
+    const bool takesValue = arg == "--socket" || arg == "--panel" || arg == "--trace" ||
+                            arg == "--accelerate" || arg == "--device-error";
+    if (!takesValue) return Usage("run", "unknown option " + arg, kRunUsage);
+    if (!hasValue) return Usage("run", arg + " wants a value", kRunUsage);
+    const std::string& value = args[++i];
+    if (arg == "--socket") {
+      options.socketPath = value;
+    } else if (arg == "--panel") {
+      if (!ParseFace(value, options.panel)) {
+        return Usage("run", "--panel wants term, plain or none", kRunUsage);
+      }
+    } else if (arg == "--trace") {
+      options.tracePath = value;
+    } else if (arg == "--accelerate") {
+      if (!ParseNumber(value, options.waitDivisor) || options.waitDivisor == 0 ||
+          options.waitDivisor > 1000) {
+        return Usage("run", "--accelerate wants a number from 1 to 1000", kRunUsage);
+      }
+    } else {
+      options.deviceFails = true;
+      if (!ParseNumber(value, options.deviceError)) {
+        return Usage("run", "--device-error wants a decimal number", kRunUsage);
+      }
+    }
+  }
+  return lumora::posix::RunAgent(options);
+}
+
+int Send(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::fputs(kSendUsage, stdout);
+    return 0;
+  }
+  lumora::posix::SendRequest request;
+  std::string error;
+  if (!lumora::posix::ParseSendArguments(args, request, error)) {
+    return Usage("send", error, kSendUsage);
+  }
+  return lumora::posix::SendScenario(request.socketPath, request.scenario);
+}
+
+int Demo(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::fputs(kDemoUsage, stdout);
+    return 0;
+  }
+  lumora::posix::DemoOptions options;
+  options.panel = DefaultFace();
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--fast") {
+      options.fast = true;
+    } else if (arg == "--panel" && i + 1 < args.size()) {
+      if (!ParseFace(args[++i], options.panel)) {
+        return Usage("demo", "--panel wants term, plain or none", kDemoUsage);
+      }
+    } else if (arg == "--scenario" && i + 1 < args.size()) {
+      options.scenarioPath = args[++i];
+    } else {
+      return Usage("demo", "unknown option or missing value: " + arg, kDemoUsage);
+    }
+  }
+  return lumora::posix::RunDemo(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string_view command = argv[1];
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "run") return Run(args);
+  if (command == "send") return Send(args);
+  if (command == "demo") return Demo(args);
+  std::fprintf(stderr, "lumora: unknown command %s\n%s", argv[1], kUsage);
+  return 2;
+}

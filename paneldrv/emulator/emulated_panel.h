@@ -1,0 +1,64 @@
+// The panel emulator as a display library inside the agent's process: the same three functions
+// as the real panel library (open the device, take one command packet, close it), a panel state
+// that holds what a real panel would show, a face that shows it (terminal, plain lines or none),
+// and, when asked, the trace lines of every call, the same lines that lumora-replay prints.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+#include "paneldrv/emulator/panel_state.h"
+#include "paneldrv/emulator/panel_view.h"
+
+namespace lumora::emulator {
+
+// Milliseconds on the system's monotonic clock: the time the panel's own clock runs on.
+int64_t MonotonicMs();
+
+// Writes trace lines to a file, each ended by a line feed and flushed at once, so the trace
+// is complete up to the last call even when the process is stopped from outside.
+class TraceWriter {
+ public:
+  explicit TraceWriter(std::FILE* file) : file_(file) {}
+  void Line(const char* text, size_t length);
+  void Line(std::string_view text) { Line(text.data(), text.size()); }
+
+ private:
+  std::FILE* file_;
+};
+
+class EmulatedPanel {
+ public:
+  // view and trace may be null (no face, no trace); clock gives the time in milliseconds.
+  EmulatedPanel(PanelView* view, TraceWriter* trace, int64_t (*clock)() = MonotonicMs);
+
+  // The device cannot be opened: OpenVFD answers -1 and this error code.
+  void FailOpen(int32_t error) {
+    failOpen_ = true;
+    openError_ = error;
+  }
+
+  int32_t OpenVFD(int32_t device, int32_t width, int32_t height, int32_t* error);
+  int32_t VFD_Cmd(int32_t handle, const uint8_t* packet);
+  int32_t CloseVFD(int32_t handle);
+
+  // Lets the face move what moves on its own (scrolling text, the panel's own clock).
+  void Animate();
+  // How often Animate wants to run, in milliseconds; 0 when never.
+  int AnimationIntervalMs() const;
+
+  bool open() const { return open_; }
+  const PanelState& state() const { return state_; }
+
+ private:
+  PanelView* view_;
+  TraceWriter* trace_;
+  int64_t (*clock_)();
+  PanelState state_;
+  bool open_ = false;
+  bool failOpen_ = false;
+  int32_t openError_ = 0;
+};
+
+}  // namespace lumora::emulator

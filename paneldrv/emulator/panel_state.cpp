@@ -1,0 +1,162 @@
+#include "paneldrv/emulator/panel_state.h"
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace lumora::emulator {
+
+namespace {
+
+void WriteLine(TextLine& line, const uint8_t* packet) {
+  const uint8_t* payload = packet + kPacketPayload;
+  const size_t length = strnlen(reinterpret_cast<const char*>(payload), kPayloadSize);
+  line.text.fill('\0');
+  std::memcpy(line.text.data(), payload, length);
+  line.length = static_cast<uint8_t>(length);
+  line.scroll = packet[kPacketArg1];
+}
+
+unsigned U(uint16_t value) {
+  return value;
+}
+
+const char* MonthName(uint16_t month) {
+  return month >= 1 && month <= 12 ? kMonthNames[month - 1u] : "???";
+}
+
+}  // namespace
+
+PacketKind PanelState::Apply(const uint8_t* packet, int64_t nowMs) {
+  ++packets_;
+  const uint8_t arg1 = packet[kPacketArg1];
+  const uint8_t* payload = packet + kPacketPayload;
+  switch (packet[kPacketCommand]) {
+    case kCmdClear:
+      line2_ = TextLine{};
+      line3_ = TextLine{};
+      iconMap_.fill(0);
+      return PacketKind::kClear;
+    case kCmdIcons:
+      std::copy_n(payload, kIconMapSize, iconMap_.begin());
+      return PacketKind::kIcons;
+    case kCmdLine2:
+      WriteLine(line2_, packet);
+      return PacketKind::kText;
+    case kCmdLine3:
+      WriteLine(line3_, packet);
+      return PacketKind::kText;
+    case kCmdOption:
+      optionSet_ = true;
+      option_ = arg1;
+      return PacketKind::kOption;
+    case kCmdPanelClock:
+      if (arg1 == kPanelClockStart) {
+        clock_.running = true;
+        clock_.dateOrder = packet[kPacketArg2];
+        clock_.given.hour = payload[0];
+        clock_.given.minute = payload[1];
+        clock_.given.second = payload[2];
+        clock_.given.year = static_cast<uint16_t>(payload[3] * 100 + payload[4]);
+        clock_.given.month = payload[5];
+        clock_.given.day = payload[6];
+        clock_.givenAtMs = nowMs;
+        return PacketKind::kClockStart;
+      }
+      if (arg1 == kPanelClockStop) {
+        clock_.running = false;
+        return PacketKind::kClockStop;
+      }
+      return PacketKind::kUnknown;
+    default:
+      return PacketKind::kUnknown;
+  }
+}
+
+bool PanelState::IsLit(Icon icon) const {
+  const IconBits& bits = BitsOf(icon);
+  return (iconMap_[bits.byte] & bits.mask) == bits.mask;
+}
+
+uint16_t PanelState::LevelSegments() const {
+  const uint32_t bar = uint32_t{iconMap_[kLevelBarFirstByte]} |
+                       uint32_t{iconMap_[kLevelBarFirstByte + 1]} << 8 |
+                       uint32_t{iconMap_[kLevelBarFirstByte + 2]} << 16;
+  return static_cast<uint16_t>((bar & kLevelBarMask) >> 4);
+}
+
+int PanelState::LitLevelSegments() const {
+  return std::popcount(LevelSegments());
+}
+
+LocalTime PanelState::PanelClockTime(int64_t nowMs) const {
+  using namespace std::chrono;
+  const LocalTime& given = clock_.given;
+  const year_month_day date{year{given.year}, month{given.month}, day{given.day}};
+  // A date the panel cannot make sense of stands still, as does a clock read before it started.
+  if (!date.ok() || given.hour > 23 || given.minute > 59 || given.second > 59 ||
+      nowMs < clock_.givenAtMs) {
+    return given;
+  }
+  const int64_t elapsed = (nowMs - clock_.givenAtMs) / 1000;
+  const sys_seconds start =
+      sys_days{date} + hours{given.hour} + minutes{given.minute} + seconds{given.second};
+  const sys_seconds now = start + seconds{elapsed};
+  const sys_days today = floor<days>(now);
+  const year_month_day ymd{today};
+  const hh_mm_ss<seconds> clock{now - today};
+  LocalTime t;
+  t.year = static_cast<uint16_t>(static_cast<int>(ymd.year()));
+  t.month = static_cast<uint16_t>(static_cast<unsigned>(ymd.month()));
+  t.day = static_cast<uint16_t>(static_cast<unsigned>(ymd.day()));
+  t.hour = static_cast<uint16_t>(clock.hours().count());
+  t.minute = static_cast<uint16_t>(clock.minutes().count());
+  t.second = static_cast<uint16_t>(clock.seconds().count());
+  return t;
+}
+
+size_t ScrollSteps(const TextLine& line, size_t width) {
+  if (line.length <= width || line.scroll == 0) return 0;
+  return std::min<size_t>(line.scroll, line.length - width);
+}
+
+std::string_view VisibleText(const TextLine& line, size_t width, size_t step) {
+  const std::string_view text = line.View();
+  const size_t offset = std::min(step, ScrollSteps(line, width));
+  return text.substr(offset, width);
+}
+
+size_t ScrollStepAt(size_t steps, uint64_t frame) {
+  if (steps == 0) return 0;
+  const uint64_t period = steps + 2 * kScrollPauseFrames;
+  const uint64_t at = frame % period;
+  if (at < kScrollPauseFrames) return 0;
+  return static_cast<size_t>(std::min<uint64_t>(at - kScrollPauseFrames + 1, steps));
+}
+
+size_t FormatPanelClockDate(const LocalTime& time, uint8_t dateOrder, char* out, size_t size) {
+  int n = 0;
+  switch (dateOrder) {
+    case kDayMonthYear:
+      n = std::snprintf(out, size, "%2u %s %04u", U(time.day), MonthName(time.month), U(time.year));
+      break;
+    case kMonthDayYear:
+      n = std::snprintf(out, size, "%s %02u %04u", MonthName(time.month), U(time.day),
+                        U(time.year));
+      break;
+    default:
+      n = std::snprintf(out, size, "%04u/%02u/%02u", U(time.year), U(time.month), U(time.day));
+      break;
+  }
+  return n < 0 ? 0 : std::min(static_cast<size_t>(n), size - 1);
+}
+
+size_t FormatPanelClockTime(const LocalTime& time, char* out, size_t size) {
+  const int n =
+      std::snprintf(out, size, "%02u:%02u:%02u", U(time.hour), U(time.minute), U(time.second));
+  return n < 0 ? 0 : std::min(static_cast<size_t>(n), size - 1);
+}
+
+}  // namespace lumora::emulator

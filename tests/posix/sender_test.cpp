@@ -1,0 +1,168 @@
+// `lumora send` arguments, the frames they become, and the demo player's reading of an evening.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/posix/demo.h"
+#include "app/posix/send_client.h"
+
+namespace lumora::posix {
+namespace {
+
+using replay::DirectiveKind;
+
+TEST(SendArguments, OneEventByNumberOrNameWithText) {
+  struct Case {
+    std::vector<std::string> args;
+    int32_t session;
+    uint16_t code;
+    std::string text;
+  };
+  const Case cases[] = {
+      {{"7", "LiveTvStarted"}, 7, 8, ""},
+      {{"7", "8"}, 7, 8, ""},
+      {{"-5", "ItemNumber", "7"}, -5, 65, "7"},
+      // Blanks, quotes, backslashes and other bytes reach the record as they were typed.
+      {{"2", "MusicTitle", "Say \"hi\" \\ now"}, 2, 72, "Say \"hi\" \\ now"},
+      {{"2", "CallerText", "Ren\xe9"}, 2, 78, "Ren\xe9"},
+      {{"2", "72", std::string(33, 'x')}, 2, 72, std::string(33, 'x')},
+  };
+  for (const Case& c : cases) {
+    SendRequest request;
+    std::string error;
+    ASSERT_TRUE(ParseSendArguments(c.args, request, error)) << error;
+    ASSERT_EQ(request.scenario.directives.size(), 1u);
+    const replay::Directive& d = request.scenario.directives[0];
+    EXPECT_EQ(d.kind, DirectiveKind::kEvent);
+    EXPECT_EQ(d.sessionId, c.session);
+    EXPECT_EQ(d.code, c.code);
+    EXPECT_EQ(d.bytes, c.text);
+
+    // The frame carries the 40-byte record with dwData 1.
+    uint8_t record[kMediaStateEventSize];
+    Frame frame;
+    ASSERT_TRUE(FrameOfDirective(d, record, frame));
+    EXPECT_EQ(frame.message, 74u);
+    EXPECT_EQ(frame.dwData, 1u);
+    ASSERT_EQ(frame.length, 40u);
+    EXPECT_EQ(frame.payload[0], static_cast<uint8_t>(c.session));
+    EXPECT_EQ(frame.payload[4], static_cast<uint8_t>(c.code));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(frame.payload) + 7, c.text.size()), c.text);
+  }
+}
+
+TEST(SendArguments, PowerEndSessionCloseAndSocket) {
+  SendRequest request;
+  std::string error;
+  ASSERT_TRUE(ParseSendArguments({"--socket", "/tmp/x.sock", "--power", "4"}, request, error));
+  EXPECT_EQ(request.socketPath, "/tmp/x.sock");
+  ASSERT_EQ(request.scenario.directives.size(), 1u);
+  uint8_t record[kMediaStateEventSize];
+  Frame frame;
+  ASSERT_TRUE(FrameOfDirective(request.scenario.directives[0], record, frame));
+  EXPECT_EQ(frame.message, 536u);
+  EXPECT_EQ(frame.wParam, 4u);
+  EXPECT_EQ(frame.length, 0u);
+
+  request = SendRequest{};
+  ASSERT_TRUE(ParseSendArguments({"--endsession", "1"}, request, error));
+  ASSERT_TRUE(FrameOfDirective(request.scenario.directives[0], record, frame));
+  EXPECT_EQ(frame.message, 22u);
+  EXPECT_EQ(frame.wParam, 1u);
+
+  request = SendRequest{};
+  ASSERT_TRUE(ParseSendArguments({"--close"}, request, error));
+  ASSERT_TRUE(FrameOfDirective(request.scenario.directives[0], record, frame));
+  EXPECT_EQ(frame.type, FrameType::kClose);
+}
+
+TEST(SendArguments, Refusals) {
+  char path[] = "/tmp/lumora-send-test-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  std::ofstream(path) << "event 1 NavHome\n# the clock is the agent's own\ntick 3\n";
+  struct Case {
+    std::vector<std::string> args;
+    const char* needle;  // part of the message
+  };
+  const Case cases[] = {
+      {{}, "nothing to send"},
+      {{"--socket"}, "--socket"},
+      {{"7"}, "an event code"},
+      {{"7", "NoSuchEvent"}, "NoSuchEvent"},
+      {{"seven", "Play"}, "session"},
+      {{"7", "Play", "a", "b"}, "at most one text"},
+      {{"7", "MusicTitle", std::string(34, 'x')}, "33 bytes"},
+      {{"--power"}, "--power"},
+      {{"--power", "4 5"}, "--power"},
+      {{"--close", "now"}, "--close"},
+      {{"--frobnicate"}, "unknown option"},
+      {{"--file", "/nonexistent/evening.scn"}, "cannot read"},
+      {{"--file", path}, "line 3: 'tick' cannot be sent"},
+  };
+  for (const Case& c : cases) {
+    SendRequest request;
+    std::string error;
+    EXPECT_FALSE(ParseSendArguments(c.args, request, error)) << c.needle;
+    EXPECT_NE(error.find(c.needle), std::string::npos) << error;
+  }
+  ::unlink(path);
+}
+
+TEST(DemoScript, CaptionsPausesAndMessagesInOrder) {
+  const char* text =
+      "# an evening\n"
+      "#> The PC is idle\n"
+      "# wait 1.5\n"
+      "event 1 NavHome\n"
+      "  # wait 0\n"
+      "#> Suspend\n"
+      "power 4\n"
+      "# a comment that is neither\n"
+      "close\n";
+  std::vector<DemoStep> steps;
+  std::string error;
+  ASSERT_TRUE(ParseDemo(text, steps, error)) << error;
+  ASSERT_EQ(steps.size(), 7u);
+  EXPECT_EQ(steps[0].kind, DemoStep::Kind::kCaption);
+  EXPECT_EQ(steps[0].caption, "The PC is idle");
+  EXPECT_EQ(steps[1].kind, DemoStep::Kind::kWait);
+  EXPECT_DOUBLE_EQ(steps[1].seconds, 1.5);
+  EXPECT_EQ(steps[2].kind, DemoStep::Kind::kMessage);
+  EXPECT_EQ(steps[2].message.code, 3);
+  EXPECT_EQ(steps[3].kind, DemoStep::Kind::kWait);
+  EXPECT_EQ(steps[4].caption, "Suspend");
+  EXPECT_EQ(steps[5].message.kind, DirectiveKind::kPower);
+  EXPECT_EQ(steps[6].message.kind, DirectiveKind::kClose);
+
+  for (const char* bad : {"# wait soon\n", "# wait -1\n", "tick\n", "event 1 Nope\n"}) {
+    steps.clear();
+    EXPECT_FALSE(ParseDemo(bad, steps, error)) << bad;
+    EXPECT_EQ(error.rfind("line 1: ", 0), 0u) << error;
+  }
+}
+
+TEST(DemoScript, TheBundledEveningIsPlayable) {
+  std::ifstream file(std::string(LUMORA_SOURCE_DIR) + "/examples/evening.scn");
+  ASSERT_TRUE(file);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::vector<DemoStep> steps;
+  std::string error;
+  ASSERT_TRUE(ParseDemo(text, steps, error)) << error;
+  size_t captions = 0;
+  for (const DemoStep& step : steps)
+    captions += step.kind == DemoStep::Kind::kCaption ? 1u : 0u;
+  EXPECT_GE(captions, 10u);
+  // It ends the agent itself.
+  EXPECT_EQ(steps.back().kind, DemoStep::Kind::kMessage);
+  EXPECT_EQ(steps.back().message.kind, DirectiveKind::kClose);
+}
+
+}  // namespace
+}  // namespace lumora::posix
