@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# The main job: shows what the panel does for a short evening of Media Center use.
+# The main job: the live agent with the terminal panel emulator, playing a bundled evening of
+# Media Center use through its real socket intake. Ctrl-C ends it. Arguments go to
+# `lumora demo` (--fast plays the evening in a few seconds).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
 need_packages "${BUILD_PACKAGES[@]}"
+echo "Building ..."
 build_preset default >/dev/null
-exec build/default/bin/lumora-replay --decode tests/golden/session_overview_live_tv_channel_7.scn
+exec build/default/bin/lumora demo "$@"

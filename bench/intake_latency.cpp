@@ -1,0 +1,367 @@
+// The round trip of a message through the Linux agent's real intake, beside a baseline.
+//
+// Starts the live agent (`lumora run` on a socket of its own, no panel face) and, as the
+// baseline, a server that only replies: it reads the same frames from the same kind of socket
+// (a Unix stream socket) and answers each with a reply frame without looking at it. One client,
+// the one `lumora send` uses, then exchanges the same frames with both, in alternating blocks so
+// that the machine's other load falls on both alike, and prints the percentiles of the time
+// from sending a frame to holding its reply.
+//
+//   lumora_intake_latency LUMORA [--messages N] [--rounds R] [--json FILE]
+//
+// LUMORA is the path of the `lumora` program. Modes: "conn" keeps one connection open for all
+// frames (a scenario file sent by `lumora send --file`); "send" opens a connection for every
+// frame, as one `lumora send SID CODE TEXT` does.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/media_event.h"
+#include "app/posix/frame.h"
+#include "app/posix/send_client.h"
+#include "engine/event_table.h"
+
+namespace lumora::bench {
+namespace {
+
+using posix::AgentConnection;
+using posix::Frame;
+using posix::FrameStatus;
+using posix::Reply;
+
+int64_t NowNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+bool ReadExactly(int fd, uint8_t* bytes, size_t size) {
+  size_t have = 0;
+  while (have < size) {
+    const ssize_t n = ::read(fd, bytes + have, size - have);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    have += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The baseline: a poll loop over its listening socket and up to eight connections; for each
+// frame it reads the header, then as many payload bytes as the header says, and answers at
+// once without looking further. Runs until killed.
+[[noreturn]] void ReplyOnlyServer(int listenFd) {
+  constexpr size_t kSlots = 8;
+  uint8_t reply[posix::kReplySize];
+  posix::EncodeReply(Reply{FrameStatus::kOk, 0}, reply);
+  uint8_t frame[posix::kFrameMax];
+  pollfd fds[1 + kSlots];
+  for (pollfd& p : fds)
+    p = {-1, POLLIN, 0};
+  fds[0].fd = listenFd;
+  for (;;) {
+    if (::poll(fds, 1 + kSlots, -1) <= 0) continue;
+    if ((fds[0].revents & POLLIN) != 0) {
+      const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+      for (size_t i = 1; fd >= 0 && i <= kSlots; ++i) {
+        if (fds[i].fd >= 0) continue;
+        fds[i].fd = fd;
+        break;
+      }
+    }
+    for (size_t i = 1; i <= kSlots; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      const int fd = fds[i].fd;
+      uint32_t length = 0;
+      bool ok = ReadExactly(fd, frame, posix::kFrameHeaderSize);
+      if (ok) std::memcpy(&length, frame + 12, sizeof length);  // little-endian, as here
+      ok = ok && length <= posix::kFramePayloadMax &&
+           ReadExactly(fd, frame + posix::kFrameHeaderSize, length) &&
+           ::send(fd, reply, sizeof reply, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof reply);
+      if (!ok) {
+        ::close(fd);
+        fds[i].fd = -1;
+      }
+    }
+  }
+}
+
+pid_t StartReplyOnlyServer(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(fd, 16) != 0) {
+    std::perror("baseline server");
+    return -1;
+  }
+  const pid_t pid = ::fork();
+  if (pid == 0) ReplyOnlyServer(fd);
+  ::close(fd);
+  return pid;
+}
+
+pid_t StartAgent(const std::string& lumora, const std::string& path) {
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  const int null = ::open("/dev/null", O_RDWR);
+  ::dup2(null, STDIN_FILENO);
+  ::dup2(null, STDOUT_FILENO);
+  std::vector<std::string> args{lumora, "run", "--socket", path, "--panel", "none"};
+  std::vector<char*> argv;
+  for (std::string& a : args)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ::execv(lumora.c_str(), argv.data());
+  std::perror("exec lumora");
+  ::_exit(127);
+}
+
+bool ConnectWithin(AgentConnection& connection, const std::string& path, int64_t timeoutMs) {
+  const int64_t deadline = NowNs() + timeoutMs * 1000000;
+  std::string error;
+  bool notRunning = false;
+  while (!connection.Connect(path, error, notRunning)) {
+    if (!notRunning || NowNs() > deadline) {
+      std::fprintf(stderr, "connect %s: %s\n", path.c_str(), error.c_str());
+      return false;
+    }
+    ::usleep(10000);
+  }
+  return true;
+}
+
+struct EventFrame {
+  uint8_t record[kMediaStateEventSize];
+  Frame frame;
+};
+
+EventFrame MakeEvent(int32_t sessionId, uint16_t code, const char* text) {
+  EventFrame e;
+  EncodeMediaStateEvent(sessionId, code, text, std::strlen(text), e.record);
+  e.frame.type = posix::FrameType::kMessage;
+  e.frame.message = kWmCopyData;
+  e.frame.dwData = kMediaStateEventMarker;
+  e.frame.payload = e.record;
+  e.frame.length = kMediaStateEventSize;
+  return e;
+}
+
+bool Exchange(AgentConnection& connection, const Frame& frame) {
+  Reply reply;
+  std::string error;
+  if (!connection.Exchange(frame, reply, error, 30000) || reply.status != FrameStatus::kOk) {
+    std::fprintf(stderr, "exchange: %s\n", error.empty() ? "refused" : error.c_str());
+    return false;
+  }
+  return true;
+}
+
+struct Sample {
+  std::string kind;
+  std::string target;
+  std::string mode;
+  std::vector<int64_t> ns;
+  int64_t serverCpuNs = 0;  // the server process's time on a CPU while it served these
+};
+
+// Nanoseconds that a process has spent on a CPU (/proc/PID/schedstat, first field).
+int64_t CpuNs(pid_t pid) {
+  const std::string path = "/proc/" + std::to_string(pid) + "/schedstat";
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (f == nullptr) return 0;
+  long long ns = 0;
+  if (std::fscanf(f, "%lld", &ns) != 1) ns = 0;
+  std::fclose(f);
+  return ns;
+}
+
+double Percentile(std::vector<int64_t> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const auto index = static_cast<size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+  return static_cast<double>(values[index]);
+}
+
+Sample* FindSample(std::vector<Sample>& samples, const std::string& kind, const std::string& target,
+                   const std::string& mode) {
+  for (Sample& s : samples) {
+    if (s.kind == kind && s.target == target && s.mode == mode) return &s;
+  }
+  samples.push_back(Sample{kind, target, mode, {}});
+  return &samples.back();
+}
+
+// Waits for a child of ours to end, asking it with SIGTERM after graceMs.
+void StopChild(pid_t pid, int64_t graceMs) {
+  const int64_t deadline = NowNs() + graceMs * 1000000;
+  while (::waitpid(pid, nullptr, WNOHANG) == 0) {
+    if (NowNs() > deadline) {
+      ::kill(pid, SIGTERM);
+      ::waitpid(pid, nullptr, 0);
+      return;
+    }
+    ::usleep(10000);
+  }
+}
+
+int Main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr,
+                 "usage: lumora_intake_latency LUMORA [--messages N] [--rounds R] [--json F]\n");
+    return 2;
+  }
+  const std::string lumora = argv[1];
+  long messages = 20000;  // per kind and target, on one connection
+  long rounds = 10;
+  std::string jsonPath;
+  for (int i = 2; i + 1 < argc; i += 2) {
+    const std::string flag = argv[i];
+    if (flag == "--messages") {
+      messages = std::strtol(argv[i + 1], nullptr, 10);
+    } else if (flag == "--rounds") {
+      rounds = std::strtol(argv[i + 1], nullptr, 10);
+    } else if (flag == "--json") {
+      jsonPath = argv[i + 1];
+    }
+  }
+  if (messages < rounds || rounds < 1) return 2;
+
+  char dirTemplate[] = "/tmp/lumora-latency-XXXXXX";
+  if (::mkdtemp(dirTemplate) == nullptr) {
+    std::perror("mkdtemp");
+    return 1;
+  }
+  const std::string dir = dirTemplate;
+  const std::string agentPath = dir + "/agent.sock";
+  const std::string basePath = dir + "/reply-only.sock";
+  const pid_t basePid = StartReplyOnlyServer(basePath);
+  const pid_t agentPid = StartAgent(lumora, agentPath);
+  if (basePid < 0 || agentPid < 0) return 1;
+
+  int status = 1;
+  {
+    AgentConnection agent;
+    AgentConnection base;
+    if (ConnectWithin(agent, agentPath, 5000) && ConnectWithin(base, basePath, 5000)) {
+      // Live TV on channel 7 plays; the shell is up.
+      const std::vector<EventFrame> setUp{
+          MakeEvent(1, SessionOpened, ""),  MakeEvent(1, NavHomeEvent, ""),
+          MakeEvent(10, SessionOpened, ""), MakeEvent(10, LiveTvStarted, ""),
+          MakeEvent(10, ItemNumber, "7"),   MakeEvent(10, Play, "")};
+      bool ok = true;
+      for (const EventFrame& e : setUp)
+        ok = ok && Exchange(agent, e.frame) && Exchange(base, e.frame);
+
+      struct Kind {
+        const char* name;
+        EventFrame event;
+      };
+      // A channel number (two packets) and a level (one packet): events without a wait.
+      const std::vector<Kind> kinds{{"ItemNumber_LiveTv", MakeEvent(10, ItemNumber, "7")},
+                                    {"Level_LiveTv", MakeEvent(10, Level, "120")}};
+      std::vector<Sample> samples;
+      const long perRound = messages / rounds;
+      const long sendsPerRound = std::max(1L, perRound / 10);
+      struct Target {
+        const char* name;
+        AgentConnection* connection;
+        const std::string* path;
+        pid_t pid;
+      };
+      const Target targets[] = {{"agent", &agent, &agentPath, agentPid},
+                                {"baseline", &base, &basePath, basePid}};
+      for (long round = 0; round < rounds && ok; ++round) {
+        for (const Kind& kind : kinds) {
+          for (size_t t = 0; t < 2 && ok; ++t) {
+            // Alternate which target goes first from round to round.
+            const Target& target = targets[(t + static_cast<size_t>(round)) % 2];
+            Sample* s = FindSample(samples, kind.name, target.name, "conn");
+            int64_t cpu = CpuNs(target.pid);
+            for (long i = 0; i < perRound && ok; ++i) {
+              const int64_t start = NowNs();
+              ok = Exchange(*target.connection, kind.event.frame);
+              s->ns.push_back(NowNs() - start);
+            }
+            s->serverCpuNs += CpuNs(target.pid) - cpu;
+            // One connection per message, as `lumora send SID CODE TEXT` does.
+            Sample* sent = FindSample(samples, kind.name, target.name, "send");
+            cpu = CpuNs(target.pid);
+            for (long i = 0; i < sendsPerRound && ok; ++i) {
+              const int64_t start = NowNs();
+              AgentConnection once;
+              ok = ConnectWithin(once, *target.path, 1000) && Exchange(once, kind.event.frame);
+              once.Close();
+              sent->ns.push_back(NowNs() - start);
+            }
+            sent->serverCpuNs += CpuNs(target.pid) - cpu;
+          }
+        }
+      }
+      if (ok) {
+        status = 0;
+        std::FILE* json = jsonPath.empty() ? nullptr : std::fopen(jsonPath.c_str(), "w");
+        if (json != nullptr) std::fprintf(json, "[\n");
+        std::printf("%-20s %-5s %-9s %8s %10s %10s %10s %12s\n", "event", "mode", "target", "count",
+                    "p50 us", "p99 us", "mean us", "server us");
+        bool first = true;
+        for (const Sample& s : samples) {
+          double sum = 0;
+          for (const int64_t v : s.ns)
+            sum += static_cast<double>(v);
+          const double p50 = Percentile(s.ns, 0.50) / 1000;
+          const double p99 = Percentile(s.ns, 0.99) / 1000;
+          const double mean = sum / static_cast<double>(s.ns.size()) / 1000;
+          const double server =
+              static_cast<double>(s.serverCpuNs) / static_cast<double>(s.ns.size()) / 1000;
+          std::printf("%-20s %-5s %-9s %8zu %10.2f %10.2f %10.2f %12.2f\n", s.kind.c_str(),
+                      s.mode.c_str(), s.target.c_str(), s.ns.size(), p50, p99, mean, server);
+          if (json != nullptr) {
+            std::fprintf(json,
+                         "%s  {\"event\": \"%s\", \"mode\": \"%s\", \"target\": \"%s\", "
+                         "\"count\": %zu, \"p50_us\": %.3f, \"p99_us\": %.3f, \"mean_us\": %.3f, "
+                         "\"server_cpu_us\": %.3f}",
+                         first ? "" : ",\n", s.kind.c_str(), s.mode.c_str(), s.target.c_str(),
+                         s.ns.size(), p50, p99, mean, server);
+          }
+          first = false;
+        }
+        if (json != nullptr) {
+          std::fprintf(json, "\n]\n");
+          std::fclose(json);
+        }
+      }
+      // The agent ends on a close request and removes its socket.
+      Frame close;
+      close.type = posix::FrameType::kClose;
+      Exchange(agent, close);
+    }
+  }
+  StopChild(basePid, 0);
+  StopChild(agentPid, 5000);
+  ::unlink(basePath.c_str());
+  ::unlink(agentPath.c_str());
+  ::rmdir(dir.c_str());
+  return status;
+}
+
+}  // namespace
+}  // namespace lumora::bench
+
+int main(int argc, char** argv) {
+  return lumora::bench::Main(argc, argv);
+}
