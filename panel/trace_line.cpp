@@ -23,28 +23,6 @@ bool AllZero(const uint8_t* bytes, size_t count) {
   return true;
 }
 
-// A text payload in quotes: printable ASCII as it is, quote and backslash escaped, every other
-// byte as \xHH. The text ends at its first zero byte or at the end of the payload.
-std::string QuoteText(const uint8_t* payload) {
-  std::string quoted = "\"";
-  const size_t length = strnlen(reinterpret_cast<const char*>(payload), kPayloadSize);
-  for (size_t i = 0; i < length; ++i) {
-    const uint8_t c = payload[i];
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7F) {
-      quoted += static_cast<char>(c);
-    } else {
-      quoted += "\\x";
-      quoted += kHexDigits[c >> 4];
-      quoted += kHexDigits[c & 0xF];
-    }
-  }
-  quoted += '"';
-  return quoted;
-}
-
 }  // namespace
 
 size_t FormatOpenLine(char* out, int32_t device, int32_t width, int32_t height) {
@@ -70,6 +48,25 @@ size_t FormatSleepLine(char* out, uint32_t milliseconds) {
 size_t FormatCloseLine(char* out) {
   std::memcpy(out, "close", 6);
   return 5;
+}
+
+std::string QuoteText(std::string_view text) {
+  std::string quoted = "\"";
+  for (const char ch : text) {
+    const auto c = static_cast<uint8_t>(ch);
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += ch;
+    } else if (c >= 0x20 && c < 0x7F) {
+      quoted += ch;
+    } else {
+      quoted += "\\x";
+      quoted += kHexDigits[c >> 4];
+      quoted += kHexDigits[c & 0xF];
+    }
+  }
+  quoted += '"';
+  return quoted;
 }
 
 std::string FormatMessageBoxLine(std::string_view caption, std::string_view text) {
@@ -104,7 +101,7 @@ std::string DecodePacket(const uint8_t* packet) {
       const size_t length = strnlen(reinterpret_cast<const char*>(payload), kPayloadSize);
       if (AllZero(payload + length, kPayloadSize - length)) {
         std::snprintf(buffer, sizeof buffer, "text%u %u ", command, arg1);
-        return buffer + QuoteText(payload);
+        return buffer + QuoteText(std::string_view(reinterpret_cast<const char*>(payload), length));
       }
     }
     if (command == kCmdOption && arg2 == 0 && AllZero(payload, kPayloadSize)) {

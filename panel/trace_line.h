@@ -24,6 +24,10 @@ size_t FormatSleepLine(char* out, uint32_t milliseconds);
 size_t FormatCloseLine(char* out);
 std::string FormatMessageBoxLine(std::string_view caption, std::string_view text);
 
+// A text in double quotes as the readable trace and the scenario format write it: printable
+// ASCII as it is, quote and backslash escaped, every other byte as \xHH.
+std::string QuoteText(std::string_view text);
+
 // The readable form of one packet: "clear", "icons 00 00 10 ...", "text2 0 \"CH-007     \"",
 // "option 3", "pclock start 2 21 7 30 20 6 1 5", "pclock stop"; a packet of any other shape as
 // its raw "cmd HEX" line.

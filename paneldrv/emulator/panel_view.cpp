@@ -1,5 +1,7 @@
 #include "paneldrv/emulator/panel_view.h"
 
+#include "panel/trace_line.h"
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -98,25 +100,6 @@ void FrameBorder(int row, bool top, std::string_view label, std::string& out) {
   out += kReset;
 }
 
-void QuoteInto(std::string_view text, std::string& out) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (const char ch : text) {
-    const auto c = static_cast<uint8_t>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += ch;
-    } else {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    }
-  }
-  out += '"';
-}
-
 }  // namespace
 
 void AppendDisplayChar(uint8_t byte, std::string& out) {
@@ -195,7 +178,7 @@ void FormatPlainLine(const PanelState& state, PacketKind kind, int64_t nowMs, st
   for (const int number : {2, 3}) {
     const TextLine& line = state.line(number);
     out += number == 2 ? " | L2 " : " | L3 ";
-    QuoteInto(line.View(), out);
+    out += QuoteText(line.View());
     if (line.scroll != 0) {
       out += '/';
       AppendNumber(line.scroll, out);

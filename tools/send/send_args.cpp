@@ -1,5 +1,7 @@
 #include "tools/send/send_args.h"
 
+#include "panel/trace_line.h"
+
 #include <fstream>
 #include <initializer_list>
 #include <iostream>
@@ -26,28 +28,6 @@ bool IsWord(std::string_view arg) {
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"') return false;
   }
   return true;
-}
-
-// The event text as a quoted scenario string: quote and backslash escaped, every byte that is
-// not printable ASCII as \xHH, so that any text reaches the agent byte for byte.
-std::string Quote(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string quoted = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte >= 0x20 && byte < 0x7F) {
-      quoted += c;
-    } else {
-      quoted += "\\x";
-      quoted += kHex[byte >> 4];
-      quoted += kHex[byte & 0xF];
-    }
-  }
-  quoted += '"';
-  return quoted;
 }
 
 // Parses one scenario line made from the command line; the reason alone on failure.
@@ -177,7 +157,7 @@ bool ParseSendArgs(const std::vector<std::string_view>& args, SendRequest& reque
     return false;
   }
   std::string line = Concat({"event ", args[0], " ", args[1]});
-  if (args.size() == 3) line += Concat({" ", Quote(args[2])});
+  if (args.size() == 3) line += Concat({" ", QuoteText(args[2])});
   return ParseLine(line, request, error);
 }
 
