@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,10 @@ struct Harness {
   const char* corpus;  // directory under tests/fuzz/corpus
   int (*body)(const uint8_t*, size_t);
 };
+
+void PrintTo(const Harness& harness, std::ostream* out) {
+  *out << harness.corpus;
+}
 
 class FuzzCorpus : public ::testing::TestWithParam<Harness> {};
 
