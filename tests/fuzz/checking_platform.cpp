@@ -5,16 +5,9 @@
 
 #include "panel/trace_line.h"
 #include "tools/replay/scenario.h"
+#include "tools/replay/virtual_platform.h"
 
 namespace lumora::fuzz {
-
-namespace {
-
-int64_t FloorDiv(int64_t a, int64_t b) {
-  return a / b - (a % b < 0 ? 1 : 0);
-}
-
-}  // namespace
 
 CheckingPlatform::CheckingPlatform()
     : nowMs_((replay::DaysFromCivil(2006, 1, 5) * 86400 + 21 * 3600 + 7 * 60 + 30) * 1000) {}
@@ -56,20 +49,7 @@ int32_t CheckingPlatform::CloseVFD(int32_t handle) {
 }
 
 LocalTime CheckingPlatform::GetLocalTime() {
-  const int64_t seconds = FloorDiv(nowMs_, 1000);
-  const int64_t days = FloorDiv(seconds, 86400);
-  const int64_t ofDay = seconds - days * 86400;
-  int64_t year = 0;
-  unsigned month = 0, day = 0;
-  replay::CivilFromDays(days, year, month, day);
-  LocalTime t;
-  t.year = static_cast<uint16_t>(year);
-  t.month = static_cast<uint16_t>(month);
-  t.day = static_cast<uint16_t>(day);
-  t.hour = static_cast<uint16_t>(ofDay / 3600);
-  t.minute = static_cast<uint16_t>(ofDay / 60 % 60);
-  t.second = static_cast<uint16_t>(ofDay % 60);
-  return t;
+  return replay::LocalTimeFromEpochMs(nowMs_);
 }
 
 int32_t CheckingPlatform::GetLocaleLanguage(char* buffer, int32_t size) {

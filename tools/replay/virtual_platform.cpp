@@ -45,8 +45,8 @@ int32_t VirtualPlatform::CloseVFD(int32_t) {
   return 1;
 }
 
-LocalTime VirtualPlatform::GetLocalTime() {
-  const int64_t seconds = FloorDiv(nowMs_, 1000);
+LocalTime LocalTimeFromEpochMs(int64_t epochMs) {
+  const int64_t seconds = FloorDiv(epochMs, 1000);
   const int64_t days = FloorDiv(seconds, 86400);
   const int64_t ofDay = seconds - days * 86400;
   int64_t year = 0;
@@ -60,6 +60,10 @@ LocalTime VirtualPlatform::GetLocalTime() {
   t.minute = static_cast<uint16_t>(ofDay / 60 % 60);
   t.second = static_cast<uint16_t>(ofDay % 60);
   return t;
+}
+
+LocalTime VirtualPlatform::GetLocalTime() {
+  return LocalTimeFromEpochMs(nowMs_);
 }
 
 int32_t VirtualPlatform::GetLocaleLanguage(char* buffer, int32_t size) {

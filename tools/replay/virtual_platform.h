@@ -10,6 +10,9 @@
 
 namespace lumora::replay {
 
+// The local time fields of a virtual clock that counts milliseconds since 1970-01-01 00:00:00.
+LocalTime LocalTimeFromEpochMs(int64_t epochMs);
+
 // Receives the trace, one line at a time, without its line feed.
 class TraceSink {
  public:
