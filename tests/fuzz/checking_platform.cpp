@@ -54,11 +54,7 @@ LocalTime CheckingPlatform::GetLocalTime() {
 
 int32_t CheckingPlatform::GetLocaleLanguage(char* buffer, int32_t size) {
   if (buffer == nullptr || size <= 0) InvariantViolated("locale query into %d bytes", size);
-  if (localeFails_) return 0;
-  const size_t length = std::min(localeAnswer_.size(), static_cast<size_t>(size) - 1);
-  std::memcpy(buffer, localeAnswer_.data(), length);
-  buffer[length] = '\0';
-  return static_cast<int32_t>(length + 1);
+  return localeFails_ ? 0 : replay::AnswerLocaleQuery(localeAnswer_, buffer, size);
 }
 
 void CheckingPlatform::Sleep(uint32_t milliseconds) {

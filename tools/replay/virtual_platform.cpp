@@ -66,12 +66,16 @@ LocalTime VirtualPlatform::GetLocalTime() {
   return LocalTimeFromEpochMs(nowMs_);
 }
 
-int32_t VirtualPlatform::GetLocaleLanguage(char* buffer, int32_t size) {
-  if (localeFails_ || size <= 0) return 0;
-  const size_t length = std::min(localeAnswer_.size(), static_cast<size_t>(size) - 1);
-  std::memcpy(buffer, localeAnswer_.data(), length);
+int32_t AnswerLocaleQuery(std::string_view answer, char* buffer, int32_t size) {
+  if (size <= 0) return 0;
+  const size_t length = std::min(answer.size(), static_cast<size_t>(size) - 1);
+  std::memcpy(buffer, answer.data(), length);
   buffer[length] = '\0';
   return static_cast<int32_t>(length + 1);
+}
+
+int32_t VirtualPlatform::GetLocaleLanguage(char* buffer, int32_t size) {
+  return localeFails_ ? 0 : AnswerLocaleQuery(localeAnswer_, buffer, size);
 }
 
 void VirtualPlatform::Sleep(uint32_t milliseconds) {

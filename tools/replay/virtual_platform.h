@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "app/platform.h"
 
@@ -12,6 +13,10 @@ namespace lumora::replay {
 
 // The local time fields of a virtual clock that counts milliseconds since 1970-01-01 00:00:00.
 LocalTime LocalTimeFromEpochMs(int64_t epochMs);
+
+// Answers the locale language query with a fixed text, as GetLocaleInfoA does: the text cut to
+// the buffer with its NUL; returns the characters written including the NUL (0: no buffer).
+int32_t AnswerLocaleQuery(std::string_view answer, char* buffer, int32_t size);
 
 // Receives the trace, one line at a time, without its line feed.
 class TraceSink {
