@@ -1,9 +1,11 @@
 #include "scenario/scenario.h"
 
 #include <charconv>
+#include <cstdio>
 #include <limits>
 
 #include "base/event_catalogue.h"
+#include "base/text_quote.h"
 
 namespace lumora::scenario {
 
@@ -21,6 +23,14 @@ int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+// A locale language identifier as `lang` takes it: 1 to 4 hexadecimal digits.
+bool IsLanguageId(std::string_view text) {
+  bool hex = !text.empty() && text.size() <= 4;
+  for (const char c : text)
+    hex = hex && HexDigit(c) >= 0;
+  return hex;
 }
 
 // Reads the words of one line; the text of an event may be a quoted string with blanks.
@@ -181,10 +191,7 @@ class Parser {
         }
         return true;
       }
-      bool hex = !word.empty() && word.size() <= 4;
-      for (const char c : word)
-        hex = hex && HexDigit(c) >= 0;
-      if (!hex) {
+      if (!IsLanguageId(word)) {
         reason = "lang wants 1 to 4 hexadecimal digits, none, or text WORD";
         return false;
       }
@@ -314,6 +321,67 @@ bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error)
   return true;
 }
 
+namespace {
+
+std::string FormatTime(int64_t epochSeconds) {
+  const int64_t days = (epochSeconds >= 0 ? epochSeconds : epochSeconds - 86399) / 86400;
+  const int64_t ofDay = epochSeconds - days * 86400;
+  int64_t year = 0;
+  unsigned month = 0, day = 0;
+  CivilFromDays(days, year, month, day);
+  char text[48];
+  std::snprintf(text, sizeof text, "time %04lld-%02u-%02u %02lld:%02lld:%02lld",
+                static_cast<long long>(year), month, day, static_cast<long long>(ofDay / 3600),
+                static_cast<long long>(ofDay / 60 % 60), static_cast<long long>(ofDay % 60));
+  return text;
+}
+
+std::string HexOf(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  if (bytes.empty()) return "-";
+  std::string hex;
+  for (const char c : bytes) {
+    hex += kDigits[static_cast<uint8_t>(c) >> 4];
+    hex += kDigits[static_cast<uint8_t>(c) & 0xF];
+  }
+  return hex;
+}
+
+}  // namespace
+
+std::string FormatDirective(const Directive& d) {
+  switch (d.kind) {
+    case DirectiveKind::Time:
+      return FormatTime(d.epochSeconds);
+    case DirectiveKind::Lang:
+      return IsLanguageId(d.text) ? "lang " + d.text : "lang text " + d.text;
+    case DirectiveKind::LangNone:
+      return "lang none";
+    case DirectiveKind::DeviceNone:
+      return "device none " + std::to_string(d.error);
+    case DirectiveKind::Event: {
+      const EventInfo* info = FindEvent(d.code);
+      std::string line = "event " + std::to_string(d.sessionId) + " " +
+                         (info != nullptr ? std::string(info->name) : std::to_string(d.code));
+      if (!d.bytes.empty()) line += " " + QuoteText(d.bytes);
+      return line;
+    }
+    case DirectiveKind::CopyData:
+      return "copydata " + std::to_string(d.number) + " " + HexOf(d.bytes);
+    case DirectiveKind::Power:
+      return "power " + std::to_string(d.number);
+    case DirectiveKind::EndSession:
+      return "endsession " + std::to_string(d.number);
+    case DirectiveKind::Tick:
+      return d.number == 1 ? "tick" : "tick " + std::to_string(d.number);
+    case DirectiveKind::Timer:
+      return "timer " + std::to_string(d.number);
+    case DirectiveKind::Close:
+      return "close";
+  }
+  return "";
+}
+
 // Civil calendar arithmetic on days since 1970-01-01 (proleptic Gregorian).
 int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
   year -= month <= 2 ? 1 : 0;
@@ -334,6 +402,11 @@ void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) 
   day = doy - (153 * mp + 2) / 5 + 1;
   month = mp < 10 ? mp + 3 : mp - 9;
   year = static_cast<int64_t>(yoe) + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+int64_t EpochSecondsOf(const LocalTime& time) {
+  return DaysFromCivil(time.year, time.month, time.day) * 86400 + int64_t{time.hour} * 3600 +
+         int64_t{time.minute} * 60 + time.second;
 }
 
 }  // namespace lumora::scenario

@@ -106,7 +106,7 @@ class PanelPictures final : public lumora::TraceSink, public lumora::replay::Run
   std::string svgDirectory_;
   lumora::emulator::PanelState state_;
   // The virtual clock's start, as the replay's platform has it.
-  int64_t nowMs_ = lumora::replay::EpochMsFromLocalTime(lumora::replay::kVirtualStart);
+  int64_t nowMs_ = lumora::replay::EpochMsFromLocalTime(lumora::scenario::kDefaultTime);
   std::vector<std::string> calls_;
   std::vector<lumora::emulator::PanelPicture> pictures_;
   bool ok_ = true;
