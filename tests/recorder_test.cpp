@@ -17,18 +17,14 @@
 #include "base/media_event.h"
 #include "scenario/recorder.h"
 #include "scenario/scenario.h"
+#include "tests/read_file.h"
 
 namespace lumora::scenario {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test::ReadFile;
 
 class Lines final : public TraceSink {
  public:
