@@ -17,7 +17,7 @@
 #include <cstdlib>
 
 #include "panel/trace_line.h"
-#include "paneldrv/recording/panel_drv.h"
+#include "paneldrv/panel_drv.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ void CloseTrace() {
 
 }  // namespace
 
-int OpenVFD(int device, int a, int b, int* error) {
+int PANELDRV_CALL OpenVFD(int device, int a, int b, int* error) {
   CloseTrace();
   const char* path = std::getenv("LUMORA_PANEL_TRACE");
   if (path != nullptr && path[0] != '\0') {
@@ -60,14 +60,14 @@ int OpenVFD(int device, int a, int b, int* error) {
   return kHandle;
 }
 
-int VFD_Cmd(int handle, unsigned char* packet) {
+int PANELDRV_CALL VFD_Cmd(int handle, unsigned char* packet) {
   if (packet == nullptr) return 0;
   char line[lumora::kTraceLineMax];
   Record(line, lumora::FormatCmdLine(line, packet));
   return handle == kHandle ? 1 : 0;
 }
 
-int CloseVFD(int handle) {
+int PANELDRV_CALL CloseVFD(int handle) {
   char line[lumora::kTraceLineMax];
   Record(line, lumora::FormatCloseLine(line));
   CloseTrace();
