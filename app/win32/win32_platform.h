@@ -15,8 +15,8 @@
 
 #include <windows.h>
 
-#include "app/platform.h"
 #include "app/win32/panel_library.h"
+#include "base/platform.h"
 
 namespace lumora::win32 {
 

@@ -1,8 +1,8 @@
-#include "tools/replay/panel_svg.h"
+#include "paneldrv/emulator/panel_svg.h"
 
 #include <cstdio>
 
-namespace lumora::replay {
+namespace lumora::emulator {
 
 namespace {
 
@@ -41,8 +41,8 @@ void Append(std::string& out, const char* format, auto... values) {
                static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n) : sizeof buffer - 1);
 }
 
-void TextLine(std::string& out, int base, std::string_view shown, std::string_view whole,
-              bool more) {
+void SvgText(std::string& out, int base, std::string_view shown, std::string_view whole,
+             bool more) {
   for (size_t i = 0; i < kPictureColumns; ++i) {
     Append(out, "<rect class=\"cell\" x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"2\"/>",
            kTextLeft + static_cast<int>(i) * kCellWidth + 1, base - kCellTopOffset, kCellWidth - 2,
@@ -99,7 +99,7 @@ void AppendEscaped(std::string_view text, std::string& out) {
   }
 }
 
-std::string RenderPanelSvg(const emulator::PanelState& state, int64_t nowMs) {
+std::string RenderPanelSvg(const PanelState& state, int64_t nowMs) {
   std::string out;
   Append(out,
          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
@@ -120,16 +120,16 @@ std::string RenderPanelSvg(const emulator::PanelState& state, int64_t nowMs) {
     const std::string_view dateText{
         date, emulator::FormatPanelClockDate(now, clock.dateOrder, date, sizeof date)};
     const std::string_view timeText{time, emulator::FormatPanelClockTime(now, time, sizeof time)};
-    TextLine(out, kLine2Base, dateText, dateText, false);
-    TextLine(out, kLine3Base, timeText, timeText, false);
+    SvgText(out, kLine2Base, dateText, dateText, false);
+    SvgText(out, kLine3Base, timeText, timeText, false);
     Append(out, "<text class=\"label\" x=\"%d\" y=\"%d\">PANEL CLOCK</text>", kTextLeft,
            kLine2Base - 36);
   } else {
     for (const int number : {2, 3}) {
       const emulator::TextLine& line = state.line(number);
       const std::string_view shown = emulator::VisibleText(line, kPictureColumns, 0);
-      TextLine(out, number == 2 ? kLine2Base : kLine3Base, shown, line.View(),
-               emulator::ScrollSteps(line, kPictureColumns) > 0);
+      SvgText(out, number == 2 ? kLine2Base : kLine3Base, shown, line.View(),
+              emulator::ScrollSteps(line, kPictureColumns) > 0);
     }
   }
   Append(out, "<text class=\"label\" x=\"34\" y=\"%d\">L2</text>", kLine2Base - 8);
@@ -245,4 +245,4 @@ std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPictu
   return out;
 }
 
-}  // namespace lumora::replay
+}  // namespace lumora::emulator

@@ -11,13 +11,13 @@
 
 #include "paneldrv/emulator/panel_state.h"
 
-namespace lumora::replay {
+namespace lumora::emulator {
 
 // The columns of each text line in the picture; a longer line shows its start and an arrow.
 inline constexpr size_t kPictureColumns = 20;
 
 // The panel as an SVG document (nowMs: the clock the panel's own clock runs on).
-std::string RenderPanelSvg(const emulator::PanelState& state, int64_t nowMs);
+std::string RenderPanelSvg(const PanelState& state, int64_t nowMs);
 
 // One step of a run: the picture after a scenario line, the line, and what the agent sent.
 struct PanelPicture {
@@ -34,4 +34,4 @@ std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPictu
 // Latin-1 letters, control bytes as a middle dot.
 void AppendEscaped(std::string_view text, std::string& out);
 
-}  // namespace lumora::replay
+}  // namespace lumora::emulator
