@@ -1,4 +1,4 @@
-// The Win32 binding of the agent's platform boundary (app/platform.h), for Lumora.exe.
+// The Win32 binding of the agent's platform boundary (base/platform.h), for Lumora.exe.
 //
 // Binds:
 //   display library   PanelDrv.dll beside the program: OpenVFD, VFD_Cmd, CloseVFD, looked up
