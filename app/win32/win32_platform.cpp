@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "app/win32/agent_dialog_host.h"
-#include "paneldrv/recording/panel_drv.h"
+#include "paneldrv/panel_drv.h"
 
 namespace lumora::win32 {
 

@@ -17,7 +17,7 @@
 #include <cstdlib>
 
 #include "panel/trace_line.h"
-#include "paneldrv/recording/panel_drv.h"
+#include "paneldrv/panel_drv.h"
 
 namespace {
 
