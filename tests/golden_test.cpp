@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/replay/replay_runner.h"
 #include "panel/trace_line.h"
-#include "tools/replay/replay_runner.h"
-#include "tools/replay/scenario.h"
+#include "scenario/scenario.h"
 
 namespace lumora {
 namespace {
@@ -103,7 +103,7 @@ std::vector<std::string> ExpectedTrace(const fs::path& path) {
   return lines;
 }
 
-class CollectingSink final : public replay::TraceSink {
+class CollectingSink final : public TraceSink {
  public:
   void Line(const char* text, size_t length) override { lines.emplace_back(text, length); }
   std::vector<std::string> lines;
@@ -126,9 +126,9 @@ TEST_P(Golden, ReplaysToTheExpectedTrace) {
   expectPath.replace_extension(".expect");
   ASSERT_TRUE(fs::exists(expectPath)) << expectPath;
 
-  replay::Scenario scenario;
-  replay::ParseError error;
-  ASSERT_TRUE(replay::ParseScenario(ReadFile(scenarioPath), scenario, error))
+  scenario::Scenario scenario;
+  scenario::ParseError error;
+  ASSERT_TRUE(scenario::ParseScenario(ReadFile(scenarioPath), scenario, error))
       << "line " << error.line << ": " << error.reason;
   CollectingSink sink;
   replay::RunScenario(scenario, sink);

@@ -98,7 +98,8 @@ class Host {
   const HostOptions& options_;
   std::string socketPath_;
   std::FILE* traceFile_ = nullptr;
-  std::unique_ptr<emulator::TraceWriter> trace_;
+  std::unique_ptr<FileTraceSink> traceSink_;
+  std::unique_ptr<TraceWriter> trace_;
   std::unique_ptr<emulator::PanelView> view_;
   std::unique_ptr<emulator::EmulatedPanel> panel_;
   std::unique_ptr<PosixPlatform> platform_;
@@ -117,7 +118,8 @@ bool Host::OpenTrace() {
                  std::strerror(errno));
     return false;
   }
-  trace_ = std::make_unique<emulator::TraceWriter>(traceFile_);
+  traceSink_ = std::make_unique<FileTraceSink>(traceFile_);
+  trace_ = std::make_unique<TraceWriter>(traceSink_.get());
   return true;
 }
 
@@ -171,13 +173,13 @@ int Host::Run() {
     return 1;
   }
   switch (options_.panel) {
-    case PanelFace::kTerminal:
+    case PanelFace::Terminal:
       view_ = std::make_unique<emulator::TerminalView>(STDOUT_FILENO);
       break;
-    case PanelFace::kPlain:
+    case PanelFace::Plain:
       view_ = std::make_unique<emulator::PlainView>(STDOUT_FILENO);
       break;
-    case PanelFace::kNone:
+    case PanelFace::None:
       break;
   }
   panel_ = std::make_unique<emulator::EmulatedPanel>(view_.get(), trace_.get());
@@ -255,7 +257,7 @@ void Host::Loop() {
     for (Client& client : clients_) {
       if (client.fd < 0 || now < client.deadlineMs) continue;
       // Silent or stalled: a partial frame is refused, a silent connection simply dropped.
-      if (client.have > 0) Reply(client, FrameStatus::kTimeout, 0);
+      if (client.have > 0) Reply(client, FrameStatus::Timeout, 0);
       Drop(client);
     }
     if (animation > 0 && now - lastAnimation >= animation) {
@@ -290,7 +292,7 @@ void Host::Service(Client& client) {
     }
     if (n == 0) {
       // The sender finished writing: a frame cut short is refused, a clean end is just the end.
-      if (client.have > 0) Reply(client, FrameStatus::kTruncated, 0);
+      if (client.have > 0) Reply(client, FrameStatus::Truncated, 0);
       Drop(client);
       return;
     }
@@ -298,7 +300,7 @@ void Host::Service(Client& client) {
     if (client.have == kFrameHeaderSize && client.need == kFrameHeaderSize) {
       Frame header;
       const FrameStatus status = DecodeFrameHeader(client.bytes.data(), client.have, header);
-      if (status != FrameStatus::kOk) {
+      if (status != FrameStatus::Ok) {
         Reply(client, status, 0);
         Drop(client);
         return;
@@ -315,12 +317,12 @@ void Host::Service(Client& client) {
 void Host::Handle(Client& client) {
   Frame frame;
   const FrameStatus status = DecodeFrame(client.bytes.data(), client.have, frame);
-  if (status != FrameStatus::kOk) {
+  if (status != FrameStatus::Ok) {
     Reply(client, status, 0);
     Drop(client);
     return;
   }
-  if (frame.type == FrameType::kClose) {
+  if (frame.type == FrameType::Close) {
     // Answered once the agent is down, so the sender knows the trace is complete.
     stop_ = true;
     closer_ = &client;
@@ -338,7 +340,7 @@ void Host::Handle(Client& client) {
   } else {
     result = agent_->WindowProc(frame.message, static_cast<uintptr_t>(frame.wParam), 0);
   }
-  Reply(client, FrameStatus::kOk, result);
+  Reply(client, FrameStatus::Ok, result);
   const int64_t now = emulator::MonotonicMs();
   // The others waited for the agent, not the other way round: their time runs from now.
   for (Client& other : clients_) {
@@ -381,7 +383,7 @@ void Host::Shutdown() {
     listenFd_ = -1;
   }
   if (closer_ != nullptr) {
-    Reply(*closer_, FrameStatus::kOk, 0);
+    Reply(*closer_, FrameStatus::Ok, 0);
     closer_ = nullptr;
   }
   for (Client& client : clients_)
@@ -390,6 +392,7 @@ void Host::Shutdown() {
   panel_.reset();
   view_.reset();
   trace_.reset();
+  traceSink_.reset();
   if (traceFile_ != nullptr) {
     std::fclose(traceFile_);
     traceFile_ = nullptr;

@@ -13,9 +13,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "app/platform.h"
 #include "app/posix/agent_host.h"
-#include "tools/send/send_args.h"
+#include "base/platform.h"
+#include "scenario/send_args.h"
 
 namespace lumora::posix {
 
@@ -41,7 +41,7 @@ bool WaitFor(int fd, short events, int64_t deadlineMs) {
 
 }  // namespace
 
-bool ParseSendArguments(const std::vector<std::string>& args, SendRequest& request,
+bool ParseSendArguments(const std::vector<std::string>& args, SocketSendRequest& request,
                         std::string& error) {
   size_t i = 0;
   if (!args.empty() && args[0] == "--socket") {
@@ -65,8 +65,8 @@ bool ParseSendArguments(const std::vector<std::string>& args, SendRequest& reque
   return CheckSendable(request.scenario, error);
 }
 
-bool CheckSendable(const replay::Scenario& scenario, std::string& error) {
-  for (const replay::Directive& d : scenario.directives) {
+bool CheckSendable(const scenario::Scenario& scenario, std::string& error) {
+  for (const scenario::Directive& d : scenario.directives) {
     if (!send::IsSendable(d.kind)) {
       const std::string name = d.source.substr(0, d.source.find(' '));
       error = "line " + std::to_string(d.line) + ": '" + name +
@@ -74,7 +74,7 @@ bool CheckSendable(const replay::Scenario& scenario, std::string& error) {
               "close can)";
       return false;
     }
-    if (d.kind == replay::DirectiveKind::kCopyData && d.bytes.size() > kFramePayloadMax) {
+    if (d.kind == scenario::DirectiveKind::CopyData && d.bytes.size() > kFramePayloadMax) {
       error = "line " + std::to_string(d.line) + ": copydata longer than 1024 bytes";
       return false;
     }
@@ -82,11 +82,11 @@ bool CheckSendable(const replay::Scenario& scenario, std::string& error) {
   return true;
 }
 
-bool FrameOfDirective(const replay::Directive& directive, uint8_t (&record)[kMediaStateEventSize],
+bool FrameOfDirective(const scenario::Directive& directive, uint8_t (&record)[kMediaStateEventSize],
                       Frame& frame) {
   frame = Frame{};
   switch (directive.kind) {
-    case replay::DirectiveKind::kEvent:
+    case scenario::DirectiveKind::Event:
       EncodeMediaStateEvent(directive.sessionId, directive.code, directive.bytes.data(),
                             directive.bytes.size(), record);
       frame.message = kWmCopyData;
@@ -94,23 +94,23 @@ bool FrameOfDirective(const replay::Directive& directive, uint8_t (&record)[kMed
       frame.payload = record;
       frame.length = kMediaStateEventSize;
       return true;
-    case replay::DirectiveKind::kCopyData:
+    case scenario::DirectiveKind::CopyData:
       if (directive.bytes.size() > kFramePayloadMax) return false;
       frame.message = kWmCopyData;
       frame.dwData = directive.number;
       frame.payload = reinterpret_cast<const uint8_t*>(directive.bytes.data());
       frame.length = static_cast<uint32_t>(directive.bytes.size());
       return true;
-    case replay::DirectiveKind::kPower:
+    case scenario::DirectiveKind::Power:
       frame.message = kWmPowerBroadcast;
       frame.wParam = directive.number;
       return true;
-    case replay::DirectiveKind::kEndSession:
+    case scenario::DirectiveKind::EndSession:
       frame.message = kWmEndSession;
       frame.wParam = directive.number;
       return true;
-    case replay::DirectiveKind::kClose:
-      frame.type = FrameType::kClose;
+    case scenario::DirectiveKind::Close:
+      frame.type = FrameType::Close;
       return true;
     default:
       return false;
@@ -202,7 +202,7 @@ bool AgentConnection::ExchangeBytes(const uint8_t* bytes, size_t size, Reply& re
   return true;
 }
 
-int SendScenario(const std::string& socketPath, const replay::Scenario& scenario) {
+int SendScenario(const std::string& socketPath, const scenario::Scenario& scenario) {
   const std::string path = socketPath.empty() ? DefaultSocketPath() : socketPath;
   AgentConnection connection;
   std::string error;
@@ -211,7 +211,7 @@ int SendScenario(const std::string& socketPath, const replay::Scenario& scenario
     std::fprintf(stderr, "lumora send: %s\n", error.c_str());
     return 1;
   }
-  for (const replay::Directive& d : scenario.directives) {
+  for (const scenario::Directive& d : scenario.directives) {
     uint8_t record[kMediaStateEventSize];
     Frame frame;
     if (!FrameOfDirective(d, record, frame)) continue;
@@ -220,7 +220,7 @@ int SendScenario(const std::string& socketPath, const replay::Scenario& scenario
       std::fprintf(stderr, "lumora send: line %zu: %s\n", d.line, error.c_str());
       return 1;
     }
-    if (reply.status != FrameStatus::kOk) {
+    if (reply.status != FrameStatus::Ok) {
       std::fprintf(stderr, "lumora send: line %zu: the agent refused the message: %s\n", d.line,
                    DescribeFrameStatus(reply.status));
       return 1;

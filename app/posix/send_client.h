@@ -8,30 +8,30 @@
 #include <string>
 #include <vector>
 
-#include "app/media_event.h"
 #include "app/posix/frame.h"
-#include "tools/replay/scenario.h"
+#include "base/media_event.h"
+#include "scenario/scenario.h"
 
 namespace lumora::posix {
 
 // What `lumora send` was asked to deliver.
-struct SendRequest {
+struct SocketSendRequest {
   std::string socketPath;  // empty: the default
-  replay::Scenario scenario;
+  scenario::Scenario scenario;
 };
 
-// Parses `[--socket PATH]` followed by the senders' common command line (tools/send/send_args.h:
+// Parses `[--socket PATH]` followed by the senders' common command line (scenario/send_args.h:
 // SID CODE [TEXT] | --power W | --endsession W | --close | --file SCENARIO), args without the
 // program and subcommand names. Returns false with a message on error.
-bool ParseSendArguments(const std::vector<std::string>& args, SendRequest& request,
+bool ParseSendArguments(const std::vector<std::string>& args, SocketSendRequest& request,
                         std::string& error);
 // Checks that every directive is one a running agent can be sent and fits a frame; false with
 // "line N: reason".
-bool CheckSendable(const replay::Scenario& scenario, std::string& error);
+bool CheckSendable(const scenario::Scenario& scenario, std::string& error);
 
 // The frame of one sendable directive; record holds the encoded Media State Event of an event
 // and must outlive the frame. False for directives that are not sendable.
-bool FrameOfDirective(const replay::Directive& directive, uint8_t (&record)[kMediaStateEventSize],
+bool FrameOfDirective(const scenario::Directive& directive, uint8_t (&record)[kMediaStateEventSize],
                       Frame& frame);
 
 class AgentConnection {
@@ -57,6 +57,6 @@ class AgentConnection {
 
 // Delivers every directive of the request over one connection; prints errors to stderr and
 // returns the exit status of `lumora send` (0 done, 1 agent not running or a refused message).
-int SendScenario(const std::string& socketPath, const replay::Scenario& scenario);
+int SendScenario(const std::string& socketPath, const scenario::Scenario& scenario);
 
 }  // namespace lumora::posix

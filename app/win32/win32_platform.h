@@ -12,7 +12,7 @@
 
 #include <windows.h>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 namespace lumora::win32 {
 

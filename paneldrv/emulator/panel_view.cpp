@@ -1,12 +1,12 @@
 #include "paneldrv/emulator/panel_view.h"
 
-#include "panel/trace_line.h"
-
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+
+#include "base/text_quote.h"
 
 namespace lumora::emulator {
 
@@ -139,19 +139,19 @@ void RenderTerminalPanel(const PanelState& state, int64_t nowMs, uint64_t frame,
 
 std::string_view PacketKindName(PacketKind kind) {
   switch (kind) {
-    case PacketKind::kClear:
+    case PacketKind::Clear:
       return "clear";
-    case PacketKind::kIcons:
+    case PacketKind::Icons:
       return "icons";
-    case PacketKind::kText:
+    case PacketKind::Text:
       return "text";
-    case PacketKind::kOption:
+    case PacketKind::Option:
       return "option";
-    case PacketKind::kClockStart:
+    case PacketKind::ClockStart:
       return "pclock-start";
-    case PacketKind::kClockStop:
+    case PacketKind::ClockStop:
       return "pclock-stop";
-    case PacketKind::kUnknown:
+    case PacketKind::Unknown:
       break;
   }
   return "unknown";

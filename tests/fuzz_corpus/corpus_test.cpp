@@ -17,8 +17,8 @@
 
 #include "tests/fuzz/harnesses.h"
 #include "tests/fuzz/message_program.h"
-#include "tools/replay/replay_runner.h"
-#include "tools/replay/scenario.h"
+#include "app/replay/replay_runner.h"
+#include "scenario/scenario.h"
 
 namespace lumora::fuzz {
 namespace {
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Harnesses, FuzzCorpus,
                            return std::string(param.param.corpus);
                          });
 
-class LineCollector final : public replay::TraceSink {
+class LineCollector final : public TraceSink {
  public:
   void Line(const char* text, size_t length) override { lines.emplace_back(text, length); }
   std::vector<std::string> lines;
@@ -105,9 +105,9 @@ TEST(SeedPrograms, DeliverTheGoldenScenariosAsTheReplayDoes) {
   ASSERT_FALSE(scenarios.empty());
   for (const fs::path& path : scenarios) {
     SCOPED_TRACE(path.filename().string());
-    replay::Scenario scenario;
-    replay::ParseError error;
-    ASSERT_TRUE(replay::ParseScenario(ReadFile(path), scenario, error))
+    scenario::Scenario scenario;
+    scenario::ParseError error;
+    ASSERT_TRUE(scenario::ParseScenario(ReadFile(path), scenario, error))
         << "line " << error.line << ": " << error.reason;
     std::vector<uint8_t> program;
     std::string reason;

@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/event_table.h"
+#include "app/replay/replay_runner.h"
+#include "app/replay/virtual_platform.h"
+#include "base/event_catalogue.h"
 #include "panel/trace_line.h"
 #include "paneldrv/emulator/panel_state.h"
-#include "tools/replay/panel_svg.h"
-#include "tools/replay/replay_runner.h"
-#include "tools/replay/scenario.h"
+#include "paneldrv/emulator/panel_svg.h"
+#include "scenario/scenario.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ constexpr const char kUsage[] =
     "Exit status: 0 when the whole scenario ran; 2 on a usage error or a malformed scenario\n"
     "(\"line N: reason\" on standard error; no trace is printed).\n";
 
-class StdoutSink final : public lumora::replay::TraceSink {
+class StdoutSink final : public lumora::TraceSink {
  public:
   explicit StdoutSink(bool decode) : decode_(decode) {}
   void Line(const char* text, size_t length) override {
@@ -60,9 +61,9 @@ class StdoutSink final : public lumora::replay::TraceSink {
 
 // Draws the emulated panel after each scenario line: passes the trace on, feeds every packet
 // to the panel model, and keeps the picture of each step (written to DIR, gathered for a page).
-class PanelPictures final : public lumora::replay::TraceSink, public lumora::replay::RunObserver {
+class PanelPictures final : public lumora::TraceSink, public lumora::replay::RunObserver {
  public:
-  PanelPictures(lumora::replay::TraceSink& trace, std::string svgDirectory)
+  PanelPictures(lumora::TraceSink& trace, std::string svgDirectory)
       : trace_(trace), svgDirectory_(std::move(svgDirectory)) {}
 
   void Line(const char* text, size_t length) override {
@@ -78,20 +79,25 @@ class PanelPictures final : public lumora::replay::TraceSink, public lumora::rep
     state_.Apply(packet, nowMs_);
   }
 
-  void AfterDirective(const lumora::replay::Directive& d) override {
-    using lumora::replay::DirectiveKind;
-    if (d.kind == DirectiveKind::kTime) nowMs_ = d.epochSeconds * 1000;
-    if (d.kind == DirectiveKind::kTick) nowMs_ += static_cast<int64_t>(d.number) * 1000;
-    lumora::replay::PanelPicture picture;
-    picture.svg = lumora::replay::RenderPanelSvg(state_, nowMs_);
+  void AfterDirective(const lumora::scenario::Directive& d) override {
+    using lumora::scenario::DirectiveKind;
+    if (d.kind == DirectiveKind::Time) nowMs_ = d.epochSeconds * 1000;
+    if (d.kind == DirectiveKind::Tick) nowMs_ += static_cast<int64_t>(d.number) * 1000;
+    lumora::emulator::PanelPicture picture;
+    picture.svg = lumora::emulator::RenderPanelSvg(state_, nowMs_);
     picture.line = d.line;
     picture.source = d.source;
     picture.calls = std::move(calls_);
     picture.captions = d.captions;
-    picture.virtualMs = nowMs_;
-    if (d.kind == lumora::replay::DirectiveKind::kEvent) {
+    char virtualTime[48];
+    const lumora::LocalTime local = lumora::replay::LocalTimeFromEpochMs(nowMs_);
+    std::snprintf(virtualTime, sizeof virtualTime, "%04u-%02u-%02u %02u:%02u:%02u",
+                  unsigned{local.year}, unsigned{local.month}, unsigned{local.day},
+                  unsigned{local.hour}, unsigned{local.minute}, unsigned{local.second});
+    picture.virtualTime = virtualTime;
+    if (d.kind == DirectiveKind::Event) {
       const lumora::EventInfo* event = lumora::FindEvent(d.code);
-      picture.name = event != nullptr ? event->name : std::to_string(d.code);
+      picture.name = event != nullptr ? std::string(event->name) : std::to_string(d.code);
       picture.session = std::to_string(d.sessionId);
     } else {
       picture.name = d.source;
@@ -122,18 +128,17 @@ class PanelPictures final : public lumora::replay::TraceSink, public lumora::rep
     }
   }
 
-  const std::vector<lumora::replay::PanelPicture>& pictures() const { return pictures_; }
+  const std::vector<lumora::emulator::PanelPicture>& pictures() const { return pictures_; }
   bool ok() const { return ok_; }
 
  private:
-  lumora::replay::TraceSink& trace_;
+  lumora::TraceSink& trace_;
   std::string svgDirectory_;
   lumora::emulator::PanelState state_;
-  // The virtual clock's default start, 2006-01-05 21:07:30, as the replay's platform has it.
-  int64_t nowMs_ =
-      (lumora::replay::DaysFromCivil(2006, 1, 5) * 86400 + 21 * 3600 + 7 * 60 + 30) * 1000;
+  // The virtual clock's start, as the replay's platform has it.
+  int64_t nowMs_ = lumora::replay::EpochMsFromLocalTime(lumora::replay::kVirtualStart);
   std::vector<std::string> calls_;
-  std::vector<lumora::replay::PanelPicture> pictures_;
+  std::vector<lumora::emulator::PanelPicture> pictures_;
   bool ok_ = true;
 };
 
@@ -185,9 +190,9 @@ int main(int argc, char** argv) {
     text = in.str();
   }
 
-  lumora::replay::Scenario scenario;
-  lumora::replay::ParseError error;
-  if (!lumora::replay::ParseScenario(text, scenario, error)) {
+  lumora::scenario::Scenario scenario;
+  lumora::scenario::ParseError error;
+  if (!lumora::scenario::ParseScenario(text, scenario, error)) {
     std::fprintf(stderr, "line %zu: %s\n", error.line, error.reason.c_str());
     return 2;
   }
@@ -214,7 +219,7 @@ int main(int argc, char** argv) {
                                   ? std::string("standard input")
                                   : std::filesystem::path(path).filename().string();
     std::ofstream page(htmlPath, std::ios::binary);
-    page << lumora::replay::RenderPanelHtml(title, pictures.pictures());
+    page << lumora::emulator::RenderPanelHtml(title, pictures.pictures());
     if (!page.flush()) {
       std::fprintf(stderr, "lumora-replay: cannot write %s\n", htmlPath.c_str());
       ok = false;

@@ -1,4 +1,4 @@
-#include "app/media_event.h"
+#include "base/media_event.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,11 +1,11 @@
-#include "tools/replay/scenario.h"
+#include "scenario/scenario.h"
 
 #include <charconv>
 #include <limits>
 
-#include "engine/event_table.h"
+#include "base/event_catalogue.h"
 
-namespace lumora::replay {
+namespace lumora::scenario {
 
 namespace {
 
@@ -143,12 +143,12 @@ class Parser {
       reason = "unexpected '" + std::string(reader.Word()) + "' after the directive";
       return false;
     }
-    if (d.kind == DirectiveKind::kDeviceNone && messageSeen_) {
+    if (d.kind == DirectiveKind::DeviceNone && messageSeen_) {
       reason = "device none must come before the first message directive";
       return false;
     }
     if (!d.IsSetUp()) messageSeen_ = true;
-    if (d.kind == DirectiveKind::kClose) closed_ = true;
+    if (d.kind == DirectiveKind::Close) closed_ = true;
     scenario.directives.push_back(std::move(d));
     return true;
   }
@@ -157,7 +157,7 @@ class Parser {
   static bool Directive_(std::string_view name, LineReader& reader, Directive& d,
                          std::string& reason) {
     if (name == "time") {
-      d.kind = DirectiveKind::kTime;
+      d.kind = DirectiveKind::Time;
       const std::string_view date = reader.Word();
       const std::string_view time = reader.Word();
       if (!ParseTime(date, time, d.epochSeconds)) {
@@ -169,10 +169,10 @@ class Parser {
     if (name == "lang") {
       const std::string_view word = reader.Word();
       if (word == "none") {
-        d.kind = DirectiveKind::kLangNone;
+        d.kind = DirectiveKind::LangNone;
         return true;
       }
-      d.kind = DirectiveKind::kLang;
+      d.kind = DirectiveKind::Lang;
       if (word == "text") {
         d.text = reader.Word();
         if (d.text.empty()) {
@@ -192,7 +192,7 @@ class Parser {
       return true;
     }
     if (name == "device") {
-      d.kind = DirectiveKind::kDeviceNone;
+      d.kind = DirectiveKind::DeviceNone;
       if (reader.Word() != "none") {
         reason = "device wants none [ERR]";
         return false;
@@ -205,7 +205,7 @@ class Parser {
     }
     if (name == "event") return Event(reader, d, reason);
     if (name == "copydata") {
-      d.kind = DirectiveKind::kCopyData;
+      d.kind = DirectiveKind::CopyData;
       if (!ParseNumber(reader.Word(), d.number)) {
         reason = "copydata wants a decimal dwData";
         return false;
@@ -228,9 +228,9 @@ class Parser {
       return true;
     }
     if (name == "power" || name == "endsession" || name == "timer") {
-      d.kind = name == "power"        ? DirectiveKind::kPower
-               : name == "endsession" ? DirectiveKind::kEndSession
-                                      : DirectiveKind::kTimer;
+      d.kind = name == "power"        ? DirectiveKind::Power
+               : name == "endsession" ? DirectiveKind::EndSession
+                                      : DirectiveKind::Timer;
       if (!ParseNumber(reader.Word(), d.number)) {
         reason = std::string(name) + " wants a decimal number";
         return false;
@@ -238,7 +238,7 @@ class Parser {
       return true;
     }
     if (name == "tick") {
-      d.kind = DirectiveKind::kTick;
+      d.kind = DirectiveKind::Tick;
       d.number = 1;
       if (!reader.AtEnd() && (!ParseNumber(reader.Word(), d.number) || d.number > kTickMax)) {
         reason = "tick wants a count from 0 to 1000000";
@@ -247,7 +247,7 @@ class Parser {
       return true;
     }
     if (name == "close") {
-      d.kind = DirectiveKind::kClose;
+      d.kind = DirectiveKind::Close;
       return true;
     }
     reason = "unknown directive '" + std::string(name) + "'";
@@ -255,7 +255,7 @@ class Parser {
   }
 
   static bool Event(LineReader& reader, Directive& d, std::string& reason) {
-    d.kind = DirectiveKind::kEvent;
+    d.kind = DirectiveKind::Event;
     if (!ParseNumber(reader.Word(), d.sessionId)) {
       reason = "event wants a decimal session identifier (a 32-bit signed number)";
       return false;
@@ -267,7 +267,7 @@ class Parser {
         reason = "event code '" + std::string(code) + "' is neither 0 to 65535 nor an event name";
         return false;
       }
-      d.code = info->code;
+      d.code = ToCode(info->code);
     }
     if (reader.AtEnd()) return true;
     if (reader.NextIsQuote()) {
@@ -344,4 +344,4 @@ void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) 
   year = static_cast<int64_t>(yoe) + era * 400 + (month <= 2 ? 1 : 0);
 }
 
-}  // namespace lumora::replay
+}  // namespace lumora::scenario

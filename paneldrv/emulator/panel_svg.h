@@ -11,13 +11,13 @@
 
 #include "paneldrv/emulator/panel_state.h"
 
-namespace lumora::replay {
+namespace lumora::emulator {
 
 // The columns of each text line in the picture; a longer line shows its start and an arrow.
 inline constexpr size_t kPictureColumns = 20;
 
 // The panel as an SVG document (nowMs: the clock the panel's own clock runs on).
-std::string RenderPanelSvg(const emulator::PanelState& state, int64_t nowMs);
+std::string RenderPanelSvg(const PanelState& state, int64_t nowMs);
 
 // One step of a run: the picture after a scenario directive, the directive, and what the agent
 // did meanwhile.
@@ -27,10 +27,10 @@ struct PanelPicture {
   std::string source;                 // the scenario line as written
   std::vector<std::string> calls;     // the trace lines of the step, as the trace has them
   std::vector<std::string> captions;  // the "#>" captions written before the directive
-  std::string name;        // what the step was: the event's name ("NavHome"), else the directive
-  std::string session;     // the event's session, empty for other directives
-  int64_t virtualMs = 0;   // the virtual clock after the step (milliseconds since 1970)
-  std::string panelClock;  // the panel's own clock after the step ("JAN 05 2006 21:07:35"), or ""
+  std::string name;         // what the step was: the event's name ("NavHome"), else the directive
+  std::string session;      // the event's session, empty for other directives
+  std::string virtualTime;  // the virtual clock after the step: "YYYY-MM-DD HH:MM:SS"
+  std::string panelClock;   // the panel's own clock after the step ("JAN 05 2006 21:07:35"), or ""
 };
 
 // A page that steps through the pictures: a timeline of every step (its virtual time, name and
@@ -41,15 +41,12 @@ struct PanelPicture {
 std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPicture>& pictures);
 
 // The readable form of one trace line for the page: an Icon Map by the names of its lit icons
-// and the lit level segments ("icons PLAY TV, level 7/16"), any other line as the readable
+// and the lit level segments ("icons PLAY, TV; level 7/16"), any other line as the readable
 // trace has it.
 std::string DescribeCall(std::string_view traceLine);
-
-// "YYYY-MM-DD HH:MM:SS" of a virtual clock reading (milliseconds since 1970).
-std::string FormatVirtualTime(int64_t ms);
 
 // Text made safe for XML and HTML: markup characters escaped, panel bytes above 0x7F as their
 // Latin-1 letters, control bytes as a middle dot.
 void AppendEscaped(std::string_view text, std::string& out);
 
-}  // namespace lumora::replay
+}  // namespace lumora::emulator

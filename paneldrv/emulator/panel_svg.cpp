@@ -1,11 +1,10 @@
-#include "tools/replay/panel_svg.h"
+#include "paneldrv/emulator/panel_svg.h"
 
 #include <cstdio>
 
 #include "panel/trace_line.h"
-#include "tools/replay/scenario.h"
 
-namespace lumora::replay {
+namespace lumora::emulator {
 
 namespace {
 
@@ -44,8 +43,8 @@ void Append(std::string& out, const char* format, auto... values) {
                static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n) : sizeof buffer - 1);
 }
 
-void TextLine(std::string& out, int number, int base, std::string_view shown,
-              std::string_view whole, bool more) {
+void SvgText(std::string& out, int number, int base, std::string_view shown, std::string_view whole,
+             bool more) {
   for (size_t i = 0; i < kPictureColumns; ++i) {
     Append(out, "<rect class=\"cell\" x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"2\"/>",
            kTextLeft + static_cast<int>(i) * kCellWidth + 1, base - kCellTopOffset, kCellWidth - 2,
@@ -102,7 +101,7 @@ void AppendEscaped(std::string_view text, std::string& out) {
   }
 }
 
-std::string RenderPanelSvg(const emulator::PanelState& state, int64_t nowMs) {
+std::string RenderPanelSvg(const PanelState& state, int64_t nowMs) {
   std::string out;
   Append(out,
          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
@@ -123,16 +122,16 @@ std::string RenderPanelSvg(const emulator::PanelState& state, int64_t nowMs) {
     const std::string_view dateText{
         date, emulator::FormatPanelClockDate(now, clock.dateOrder, date, sizeof date)};
     const std::string_view timeText{time, emulator::FormatPanelClockTime(now, time, sizeof time)};
-    TextLine(out, 2, kLine2Base, dateText, dateText, false);
-    TextLine(out, 3, kLine3Base, timeText, timeText, false);
+    SvgText(out, 2, kLine2Base, dateText, dateText, false);
+    SvgText(out, 3, kLine3Base, timeText, timeText, false);
     Append(out, "<text class=\"label\" x=\"%d\" y=\"%d\">PANEL CLOCK</text>", kTextLeft,
            kLine2Base - 36);
   } else {
     for (const int number : {2, 3}) {
       const emulator::TextLine& line = state.line(number);
       const std::string_view shown = emulator::VisibleText(line, kPictureColumns, 0);
-      TextLine(out, number, number == 2 ? kLine2Base : kLine3Base, shown, line.View(),
-               emulator::ScrollSteps(line, kPictureColumns) > 0);
+      SvgText(out, number, number == 2 ? kLine2Base : kLine3Base, shown, line.View(),
+              emulator::ScrollSteps(line, kPictureColumns) > 0);
     }
   }
   Append(out, "<text class=\"label\" x=\"34\" y=\"%d\">L2</text>", kLine2Base - 8);
@@ -161,28 +160,13 @@ std::string RenderPanelSvg(const emulator::PanelState& state, int64_t nowMs) {
   return out;
 }
 
-std::string FormatVirtualTime(int64_t ms) {
-  const int64_t seconds = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
-  const int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
-  const int64_t inDay = seconds - days * 86400;
-  int64_t year = 0;
-  unsigned month = 0;
-  unsigned day = 0;
-  CivilFromDays(days, year, month, day);
-  std::string out;
-  Append(out, "%04lld-%02u-%02u %02lld:%02lld:%02lld", static_cast<long long>(year), month, day,
-         static_cast<long long>(inDay / 3600), static_cast<long long>(inDay / 60 % 60),
-         static_cast<long long>(inDay % 60));
-  return out;
-}
-
 std::string DescribeCall(std::string_view traceLine) {
   Packet packet{};
   if (!ParseCmdLine(traceLine, packet) || packet[kPacketCommand] != kCmdIcons) {
     return DecodeTraceLine(traceLine);
   }
   // The Icon Map as the panel shows it, read by the same model that draws the picture.
-  emulator::PanelState state;
+  PanelState state;
   state.Apply(packet.data(), 0);
   std::string out = "icons";
   bool any = false;
@@ -327,14 +311,15 @@ void Timeline(const std::vector<PanelPicture>& pictures, std::string& out) {
       AppendEscaped(caption, out);
       out += "</li>\n";
     }
-    const std::string time = FormatVirtualTime(picture.virtualMs);
+    const std::string_view time = picture.virtualTime;
     Append(out, "<li><a href=\"#step%zu\" data-step=\"%zu\" title=\"", i + 1, i + 1);
     AppendEscaped(time, out);
     out += ", line ";
     Append(out, "%zu: ", picture.line);
     AppendEscaped(picture.source, out);
     Append(out, "\"><span class=\"n\">%zu</span><span class=\"vt\">", i + 1);
-    AppendEscaped(std::string_view(time).substr(11), out);
+    // The time of day; the date is in the entry's title.
+    AppendEscaped(time.substr(time.find(' ') + 1), out);
     out += "</span><span class=\"name\">";
     AppendEscaped(picture.name, out);
     out += "</span><span class=\"session\">";
@@ -363,7 +348,7 @@ void Step(const PanelPicture& picture, size_t index, size_t count, std::string& 
          index + 1, count, picture.line);
   AppendEscaped(picture.source, out);
   out += "</pre>\n<dl class=\"clocks\"><dt>Virtual time</dt><dd class=\"virtual-time\">";
-  AppendEscaped(FormatVirtualTime(picture.virtualMs), out);
+  AppendEscaped(picture.virtualTime, out);
   out += "</dd><dt>Event</dt><dd class=\"event\">";
   AppendEscaped(picture.name, out);
   if (!picture.session.empty()) {
@@ -422,4 +407,4 @@ std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPictu
   return out;
 }
 
-}  // namespace lumora::replay
+}  // namespace lumora::emulator

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 namespace lumora {
 

@@ -1,9 +1,9 @@
-#include "tools/replay/replay_runner.h"
+#include "app/replay/replay_runner.h"
 
 #include <memory>
 
 #include "app/agent_dlg.h"
-#include "app/media_event.h"
+#include "base/media_event.h"
 
 namespace lumora::replay {
 
@@ -11,7 +11,7 @@ namespace {
 
 class Run {
  public:
-  explicit Run(TraceSink& sink) : platform_(sink) {}
+  explicit Run(TraceSink& sink) : platform_(&sink) {}
 
   void Apply(const Directive& d) {
     if (d.IsSetUp()) {
@@ -20,31 +20,31 @@ class Run {
     }
     if (!agent_) Start();
     switch (d.kind) {
-      case DirectiveKind::kEvent: {
+      case DirectiveKind::Event: {
         uint8_t record[kMediaStateEventSize];
         EncodeMediaStateEvent(d.sessionId, d.code, d.bytes.data(), d.bytes.size(), record);
         CopyData(kMediaStateEventMarker, record, sizeof record);
         break;
       }
-      case DirectiveKind::kCopyData:
+      case DirectiveKind::CopyData:
         CopyData(static_cast<uintptr_t>(d.number), d.bytes.data(), d.bytes.size());
         break;
-      case DirectiveKind::kPower:
+      case DirectiveKind::Power:
         agent_->WindowProc(kWmPowerBroadcast, static_cast<uintptr_t>(d.number), 0);
         break;
-      case DirectiveKind::kEndSession:
+      case DirectiveKind::EndSession:
         agent_->WindowProc(kWmEndSession, static_cast<uintptr_t>(d.number), 0);
         break;
-      case DirectiveKind::kTick:
+      case DirectiveKind::Tick:
         for (uint64_t i = 0; i < d.number; ++i) {
           platform_.AdvanceMs(1000);
           agent_->WindowProc(kWmTimer, kClockTimerId, 0);
         }
         break;
-      case DirectiveKind::kTimer:
+      case DirectiveKind::Timer:
         agent_->WindowProc(kWmTimer, static_cast<uintptr_t>(d.number), 0);
         break;
-      case DirectiveKind::kClose:
+      case DirectiveKind::Close:
         Shutdown();
         break;
       default:
@@ -60,16 +60,16 @@ class Run {
  private:
   void SetUp(const Directive& d) {
     switch (d.kind) {
-      case DirectiveKind::kTime:
+      case DirectiveKind::Time:
         platform_.SetTime(d.epochSeconds);
         break;
-      case DirectiveKind::kLang:
+      case DirectiveKind::Lang:
         platform_.SetLocaleAnswer(d.text);
         break;
-      case DirectiveKind::kLangNone:
+      case DirectiveKind::LangNone:
         platform_.SetLocaleFails();
         break;
-      case DirectiveKind::kDeviceNone:
+      case DirectiveKind::DeviceNone:
         platform_.SetDeviceFails(d.error);
         break;
       default:

@@ -8,26 +8,26 @@
 #include <string_view>
 #include <vector>
 
-namespace lumora::replay {
+namespace lumora::scenario {
 
 enum class DirectiveKind {
   // Set-up: take effect from the next call that reads them.
-  kTime,
-  kLang,      // text = the answer of the locale query
-  kLangNone,  // the locale query fails
-  kDeviceNone,
+  Time,
+  Lang,      // text = the answer of the locale query
+  LangNone,  // the locale query fails
+  DeviceNone,
   // Messages.
-  kEvent,
-  kCopyData,
-  kPower,
-  kEndSession,
-  kTick,
-  kTimer,
-  kClose,
+  Event,
+  CopyData,
+  Power,
+  EndSession,
+  Tick,
+  Timer,
+  Close,
 };
 
 struct Directive {
-  DirectiveKind kind = DirectiveKind::kClose;
+  DirectiveKind kind = DirectiveKind::Close;
   size_t line = 0;           // 1-based line number in the scenario
   std::string source;        // the line as written, without surrounding blanks
   int64_t epochSeconds = 0;  // kTime: local time as seconds since 1970-01-01 00:00:00
@@ -41,7 +41,7 @@ struct Directive {
   // directive before it, in order. Only the pictures show them; the run ignores them.
   std::vector<std::string> captions;
 
-  bool IsSetUp() const { return kind <= DirectiveKind::kDeviceNone; }
+  bool IsSetUp() const { return kind <= DirectiveKind::DeviceNone; }
 };
 
 struct Scenario {
@@ -61,4 +61,4 @@ bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error)
 int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
 void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day);
 
-}  // namespace lumora::replay
+}  // namespace lumora::scenario

@@ -1,48 +1,51 @@
-// The replay's binding of the platform boundary: a virtual clock, a virtual locale and a
-// recording display library. Every call across the boundary that the trace format names
-// (open, msgbox, cmd, sleep, close) goes to the trace sink as one line.
+// The virtual binding of the platform boundary, and the family of stand-ins built on it: a
+// virtual clock, a virtual locale and a recording display library. Every call across the
+// boundary that the trace names (open, msgbox, cmd, sleep, close) goes to the trace writer.
+// lumora-replay runs the agent on it; the tests, the fuzzing harnesses and the benchmarks derive
+// their stand-ins from it and override only what they watch.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "app/platform.h"
+#include "base/platform.h"
+#include "panel/trace_line.h"
 
 namespace lumora::replay {
 
-// The local time fields of a virtual clock that counts milliseconds since 1970-01-01 00:00:00.
+// Where the virtual clock starts: 2006-01-05 21:07:30 local time.
+inline constexpr LocalTime kVirtualStart{2006, 1, 5, 21, 7, 30};
+
+// Milliseconds since 1970-01-01 00:00:00 of a local time, and back.
+int64_t EpochMsFromLocalTime(const LocalTime& time);
 LocalTime LocalTimeFromEpochMs(int64_t epochMs);
 
 // Answers the locale language query with a fixed text, as GetLocaleInfoA does: the text cut to
 // the buffer with its NUL; returns the characters written including the NUL (0: no buffer).
 int32_t AnswerLocaleQuery(std::string_view answer, char* buffer, int32_t size);
 
-// Receives the trace, one line at a time, without its line feed.
-class TraceSink {
+class VirtualPlatform : public Platform {
  public:
-  virtual ~TraceSink() = default;
-  virtual void Line(const char* text, size_t length) = 0;
-  // Every packet sent, after its line; for observers such as a panel emulator.
-  virtual void Packet(const uint8_t* /*packet*/) {}
-};
-
-class VirtualPlatform final : public Platform {
- public:
-  explicit VirtualPlatform(TraceSink& sink);
+  // sink receives the trace; null records nothing.
+  explicit VirtualPlatform(TraceSink* sink = nullptr);
 
   // --- Set-up ---
   void SetTime(int64_t epochSeconds) { nowMs_ = epochSeconds * 1000; }
+  void SetTime(const LocalTime& time) { nowMs_ = EpochMsFromLocalTime(time); }
   void AdvanceMs(int64_t milliseconds) { nowMs_ += milliseconds; }
-  void SetLocaleAnswer(std::string answer) {
+  void SetLocaleAnswer(std::string_view answer) {
     localeFails_ = false;
-    localeAnswer_ = std::move(answer);
+    localeAnswer_ = answer;
   }
   void SetLocaleFails() { localeFails_ = true; }
+  // The device cannot be opened: OpenVFD returns -1 and writes error.
   void SetDeviceFails(int32_t error) {
     deviceFails_ = true;
     deviceError_ = error;
   }
+  // What VFD_Cmd answers (1; 0 for a library that reports failing sends).
+  void SetCommandResult(int32_t result) { commandResult_ = result; }
 
   // --- Platform ---
   int32_t OpenVFD(int32_t device, int32_t width, int32_t height, int32_t* error) override;
@@ -50,6 +53,7 @@ class VirtualPlatform final : public Platform {
   int32_t CloseVFD(int32_t handle) override;
   LocalTime GetLocalTime() override;
   int32_t GetLocaleLanguage(char* buffer, int32_t size) override;
+  // A wait of the agent moves the virtual clock on by its length.
   void Sleep(uint32_t milliseconds) override;
   void ShowMessageBox(const char* caption, const char* text) override;
   void HideWindow() override {}
@@ -57,13 +61,17 @@ class VirtualPlatform final : public Platform {
   void KillTimer(uintptr_t) override {}
   intptr_t DefaultProcessing(uint32_t, uintptr_t, intptr_t) override { return 0; }
 
+  // The handle of the virtual device: unlike the small numbers a careless caller might pass.
+  static constexpr int32_t kHandle = 0x4C55;
+
  private:
-  TraceSink& sink_;
+  TraceWriter trace_;
   int64_t nowMs_;
   std::string localeAnswer_ = "0409";
   bool localeFails_ = false;
   bool deviceFails_ = false;
   int32_t deviceError_ = 0;
+  int32_t commandResult_ = 1;
 };
 
 }  // namespace lumora::replay

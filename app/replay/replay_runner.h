@@ -1,10 +1,14 @@
 // Runs a parsed scenario against the real agent core on the virtual platform.
 #pragma once
 
-#include "tools/replay/scenario.h"
-#include "tools/replay/virtual_platform.h"
+#include "app/replay/virtual_platform.h"
+#include "scenario/scenario.h"
 
 namespace lumora::replay {
+
+using scenario::Directive;
+using scenario::DirectiveKind;
+using scenario::Scenario;
 
 // Told about the run as it goes, for pictures of the panel after each scenario line.
 class RunObserver {

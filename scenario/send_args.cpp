@@ -1,13 +1,12 @@
-#include "tools/send/send_args.h"
-
-#include "panel/trace_line.h"
+#include "scenario/send_args.h"
 
 #include <fstream>
 #include <initializer_list>
 #include <iostream>
 #include <iterator>
 
-#include "engine/event_table.h"
+#include "base/event_catalogue.h"
+#include "base/text_quote.h"
 
 namespace lumora::send {
 
@@ -32,9 +31,9 @@ bool IsWord(std::string_view arg) {
 
 // Parses one scenario line made from the command line; the reason alone on failure.
 bool ParseLine(const std::string& line, SendRequest& request, std::string& error) {
-  replay::Scenario scenario;
-  replay::ParseError parseError;
-  if (!replay::ParseScenario(line, scenario, parseError)) {
+  scenario::Scenario scenario;
+  scenario::ParseError parseError;
+  if (!scenario::ParseScenario(line, scenario, parseError)) {
     error = parseError.reason;
     return false;
   }
@@ -58,28 +57,28 @@ bool ReadScenario(std::string_view path, std::string& text, std::string& error) 
 
 }  // namespace
 
-bool IsSendable(replay::DirectiveKind kind) {
+bool IsSendable(scenario::DirectiveKind kind) {
   switch (kind) {
-    case replay::DirectiveKind::kEvent:
-    case replay::DirectiveKind::kCopyData:
-    case replay::DirectiveKind::kPower:
-    case replay::DirectiveKind::kEndSession:
-    case replay::DirectiveKind::kClose:
+    case scenario::DirectiveKind::Event:
+    case scenario::DirectiveKind::CopyData:
+    case scenario::DirectiveKind::Power:
+    case scenario::DirectiveKind::EndSession:
+    case scenario::DirectiveKind::Close:
       return true;
     default:
       return false;
   }
 }
 
-bool ParseSendScenario(std::string_view text, std::vector<replay::Directive>& directives,
+bool ParseSendScenario(std::string_view text, std::vector<scenario::Directive>& directives,
                        std::string& error) {
-  replay::Scenario scenario;
-  replay::ParseError parseError;
-  if (!replay::ParseScenario(text, scenario, parseError)) {
+  scenario::Scenario scenario;
+  scenario::ParseError parseError;
+  if (!scenario::ParseScenario(text, scenario, parseError)) {
     error = Concat({"line ", std::to_string(parseError.line), ": ", parseError.reason});
     return false;
   }
-  for (const replay::Directive& d : scenario.directives) {
+  for (const scenario::Directive& d : scenario.directives) {
     if (!IsSendable(d.kind)) {
       const std::string name = d.source.substr(0, d.source.find_first_of(" \t"));
       static constexpr std::string_view kSendable =
