@@ -297,6 +297,7 @@ class Parser {
 
 bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error) {
   Parser parser;
+  std::vector<std::string> captions;  // "#>" lines waiting for their directive
   size_t number = 0;
   size_t start = 0;
   while (start < text.size()) {
@@ -308,13 +309,20 @@ bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error)
       error = {number, reason};
       return false;
     }
+    std::string_view source = text.substr(start, end - start);
+    while (!source.empty() && IsBlank(source.front()))
+      source.remove_prefix(1);
+    while (!source.empty() && IsBlank(source.back()))
+      source.remove_suffix(1);
     if (!scenario.directives.empty() && scenario.directives.back().line == number) {
-      std::string_view source = text.substr(start, end - start);
+      scenario.directives.back().source = source;
+      scenario.directives.back().captions = std::move(captions);
+      captions.clear();
+    } else if (source.starts_with("#>")) {
+      source.remove_prefix(2);
       while (!source.empty() && IsBlank(source.front()))
         source.remove_prefix(1);
-      while (!source.empty() && IsBlank(source.back()))
-        source.remove_suffix(1);
-      scenario.directives.back().source = source;
+      captions.emplace_back(source);
     }
     start = end + 1;
   }

@@ -43,6 +43,9 @@ struct Directive {
   uint16_t code = 0;         // kEvent
   std::string bytes;         // kEvent: the text field's bytes; kCopyData: the data
   uint64_t number = 0;       // kCopyData dwData, kPower/kEndSession wParam, kTick N, kTimer id
+  // The captions written for the directive: the texts of the "#> TEXT" comment lines since the
+  // directive before it, in order. Only the pictures show them; the run ignores them.
+  std::vector<std::string> captions;
 
   bool IsSetUp() const { return kind <= DirectiveKind::DeviceNone; }
 };
