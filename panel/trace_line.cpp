@@ -1,6 +1,7 @@
 #include "panel/trace_line.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/text_quote.h"
@@ -159,6 +160,23 @@ void TraceWriter::Close() {
   if (sink_ == nullptr) return;
   char line[kTraceLineMax];
   sink_->Line(line, FormatCloseLine(line));
+}
+
+bool AppendedTraceFile::OpenFromEnvironment(const char* variable) {
+  Close();
+  const char* path = std::getenv(variable);
+  if (path == nullptr || path[0] == '\0') return true;
+  file_ = std::fopen(path, "ab");
+  if (file_ == nullptr) return false;
+  sink_ = FileTraceSink{file_};
+  writer_ = TraceWriter{&sink_};
+  return true;
+}
+
+void AppendedTraceFile::Close() {
+  writer_ = TraceWriter{nullptr};
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
 }
 
 }  // namespace lumora

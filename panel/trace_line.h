@@ -75,4 +75,25 @@ class TraceWriter {
   TraceSink* sink_;
 };
 
+// The trace file of a stand-in display library: the file that an environment variable names,
+// opened for appending when the device is opened and closed with it.
+class AppendedTraceFile {
+ public:
+  AppendedTraceFile() = default;
+  ~AppendedTraceFile() { Close(); }
+  AppendedTraceFile(const AppendedTraceFile&) = delete;
+  AppendedTraceFile& operator=(const AppendedTraceFile&) = delete;
+
+  // (Re)opens the file that the variable names: true when it is open, or when the variable is
+  // unset or empty (nothing is then recorded); false when the file cannot be opened.
+  bool OpenFromEnvironment(const char* variable);
+  void Close();
+  TraceWriter& writer() { return writer_; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  FileTraceSink sink_{nullptr};
+  TraceWriter writer_{nullptr};
+};
+
 }  // namespace lumora

@@ -10,7 +10,8 @@
 #   scenario  -> base (the scenario language; the senders carry nothing of the agent)
 #   app       (the window) -> engine, panel, base
 #   paneldrv  (the display library's interface and the stand-ins) -> panel, base
-#   app/replay, app/win32, app/posix (the hosts) -> app and below; each host its own extras
+#   app/replay, app/win32, app/posix (the hosts) -> app and below, scenario; each host its own
+#   extras
 #   tools     (mains) -> anything but the tests
 # No file outside tests/ and bench/ includes them, and no host includes tools/.
 
@@ -20,7 +21,7 @@ set(rules
   "engine/|base/ panel/ engine/"
   "scenario/|base/ scenario/"
   "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/"
-  "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h res/"
+  "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/"
   "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ paneldrv/"
   "app/|base/ panel/ engine/ app/agent_dlg"
   "paneldrv/|base/ panel/ paneldrv/"

@@ -1,6 +1,8 @@
 // The Win32 host of the agent's main window; see agent_dialog_host.h for what it binds.
 #include "app/win32/agent_dialog_host.h"
 
+#include <cstdlib>
+
 #include "res/resource.h"
 
 namespace lumora::win32 {
@@ -11,6 +13,14 @@ LPCSTR ResourceId(WORD id) {
   return MAKEINTRESOURCEA(id);
 }
 
+// The recording asked for by LUMORA_RECORD, opened for appending; null without it, or when it
+// cannot be opened (the agent then runs as without it).
+std::FILE* OpenRecording() {
+  const char* path = std::getenv("LUMORA_RECORD");
+  if (path == nullptr || path[0] == '\0') return nullptr;
+  return std::fopen(path, "ab+");
+}
+
 }  // namespace
 
 AgentDialogHost* AgentDialogHost::running_ = nullptr;
@@ -18,8 +28,15 @@ AgentDialogHost* AgentDialogHost::running_ = nullptr;
 AgentDialogHost::AgentDialogHost(HINSTANCE instance)
     : instance_(instance),
       platform_(*this),
-      agent_(platform_),
+      record_(OpenRecording()),
+      recorder_(platform_, record_, nullptr),
+      agent_(record_ != nullptr ? static_cast<Platform&>(recorder_) : platform_),
       icon_(LoadIconA(instance, ResourceId(IDR_MAINFRAME))) {}
+
+AgentDialogHost::~AgentDialogHost() {
+  // Every line was flushed as it was written; the agent, destroyed after this, writes none.
+  if (record_ != nullptr) std::fclose(record_);
+}
 
 INT_PTR AgentDialogHost::DoModal() {
   WNDCLASSEXA windowClass{};
@@ -47,7 +64,9 @@ LRESULT CALLBACK AgentDialogHost::WindowProcedure(HWND window, UINT message, WPA
   if (host == nullptr) return DefDlgProcA(window, message, wParam, lParam);
   if (host->window_ == nullptr) host->window_ = window;
   if (host->window_ != window) return DefDlgProcA(window, message, wParam, lParam);
+  if (host->record_ != nullptr) host->recorder_.Received(message, wParam, lParam);
   const LRESULT result = host->agent_.WindowProc(message, wParam, lParam);
+  if (host->record_ != nullptr) host->recorder_.Handled();
   if (message == WM_NCDESTROY) host->window_ = nullptr;
   return result;
 }

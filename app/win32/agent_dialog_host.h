@@ -12,13 +12,19 @@
 //     small), the title "Lumora" set before the window is first shown, then the agent's own
 //     initialisation (state reset, panel option 3 and clear, timer 1 at 1000 ms)
 //   - painting: hidden again after every normal paint; minimized, the icon drawn centred
+//   - recording: only when the environment variable LUMORA_RECORD names a file, every message
+//     the window receives is appended to it as a scenario line (scenario/recorder.h) before
+//     the agent sees it; without the variable nothing of this exists
 // The agent itself runs the clock tick on WM_TIMER and kills the timer after WM_DESTROY.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdio>
 #include "app/agent_dlg.h"
+
 #include "app/win32/win32_platform.h"
+#include "scenario/recorder.h"
 
 namespace lumora::win32 {
 
@@ -27,6 +33,7 @@ class AgentDialogHost {
   // Builds the agent (which opens the panel, or shows the open-error box) and then loads the
   // application icon. The window does not exist yet.
   explicit AgentDialogHost(HINSTANCE instance);
+  ~AgentDialogHost();
   AgentDialogHost(const AgentDialogHost&) = delete;
   AgentDialogHost& operator=(const AgentDialogHost&) = delete;
 
@@ -53,8 +60,10 @@ class AgentDialogHost {
   HWND window_ = nullptr;
   HWND listBox_ = nullptr;  // control 1000: attached at initialisation, never filled or read
   Win32Platform platform_;
-  CAgentDlg agent_;  // constructed after the platform: opens the panel
-  HICON icon_;       // loaded after the panel was opened
+  std::FILE* record_;                   // LUMORA_RECORD's file; null when not recording
+  scenario::MessageRecorder recorder_;  // between the agent and the platform while recording
+  CAgentDlg agent_;                     // constructed after the platform: opens the panel
+  HICON icon_;                          // loaded after the panel was opened
 };
 
 }  // namespace lumora::win32

@@ -15,7 +15,7 @@
 
 #include <windows.h>
 
-#include "app/win32/panel_library.h"
+#include "paneldrv/loader/panel_library.h"
 #include "base/platform.h"
 
 namespace lumora::win32 {

@@ -25,31 +25,16 @@ constexpr int kHandle = 1;
 constexpr int kErrorDeviceNotConnected = 1167;
 constexpr int kErrorOpenFailed = 110;
 
-std::FILE* traceFile = nullptr;
-lumora::FileTraceSink traceSink{nullptr};
-lumora::TraceWriter trace{nullptr};
-
-void CloseTrace() {
-  trace = lumora::TraceWriter{nullptr};
-  if (traceFile != nullptr) std::fclose(traceFile);
-  traceFile = nullptr;
-}
+lumora::AppendedTraceFile trace;
 
 }  // namespace
 
 int PANELDRV_CALL OpenVFD(int device, int a, int b, int* error) {
-  CloseTrace();
-  const char* path = std::getenv("LUMORA_PANEL_TRACE");
-  if (path != nullptr && path[0] != '\0') {
-    traceFile = std::fopen(path, "ab");
-    if (traceFile == nullptr) {
-      if (error != nullptr) *error = kErrorOpenFailed;
-      return -1;
-    }
-    traceSink = lumora::FileTraceSink{traceFile};
-    trace = lumora::TraceWriter{&traceSink};
+  if (!trace.OpenFromEnvironment("LUMORA_PANEL_TRACE")) {
+    if (error != nullptr) *error = kErrorOpenFailed;
+    return -1;
   }
-  trace.Open(device, a, b);
+  trace.writer().Open(device, a, b);
   if (std::getenv("LUMORA_PANEL_FAIL") != nullptr) {
     if (error != nullptr) *error = kErrorDeviceNotConnected;
     return -1;
@@ -59,12 +44,12 @@ int PANELDRV_CALL OpenVFD(int device, int a, int b, int* error) {
 
 int PANELDRV_CALL VFD_Cmd(int handle, unsigned char* packet) {
   if (packet == nullptr) return 0;
-  trace.Cmd(packet);
+  trace.writer().Cmd(packet);
   return handle == kHandle ? 1 : 0;
 }
 
 int PANELDRV_CALL CloseVFD(int handle) {
+  trace.writer().Close();
   trace.Close();
-  CloseTrace();
   return handle == kHandle ? 1 : 0;
 }

@@ -1,6 +1,6 @@
 // The box that tells the PC's owner why PanelDrv.dll cannot be used (the texts, written out by
 // hand) and the reading of a library's architecture from its file header.
-#include "app/win32/library_problem.h"
+#include "paneldrv/loader/library_problem.h"
 
 #include <gtest/gtest.h>
 
@@ -74,35 +74,35 @@ TEST(FormatLibraryProblemTest, NamesTheFileTheReasonAndWhatToDo) {
     const char* text;
   };
   const Case cases[] = {
-      {{LibraryProblemKind::kMissing, kPath, 0, kMachineAmd64},
+      {{LibraryProblemKind::Missing, kPath, 0, kMachineAmd64},
        "C:\\Program Files\\Lumora\\PanelDrv.dll was not found.\n\nCopy the panel maker's "
        "PanelDrv.dll into the folder of Lumora.exe and start Lumora again. Until then Lumora "
        "runs without the panel."},
-      {{LibraryProblemKind::kNotAnImage, kPath, 0, kMachineI386},
+      {{LibraryProblemKind::NotAnImage, kPath, 0, kMachineI386},
        "C:\\Program Files\\Lumora\\PanelDrv.dll is not a Windows library.\n\nReplace it with "
        "the panel maker's PanelDrv.dll and start Lumora again. Until then Lumora runs without "
        "the panel."},
-      {{LibraryProblemKind::kOtherMachine, kPath, kMachineI386, kMachineAmd64},
+      {{LibraryProblemKind::OtherMachine, kPath, kMachineI386, kMachineAmd64},
        "C:\\Program Files\\Lumora\\PanelDrv.dll is a 32-bit library; this is the 64-bit "
        "Lumora.\n\nInstall the 32-bit Lumora (Lumora-x86) instead. Until then Lumora runs "
        "without the panel."},
-      {{LibraryProblemKind::kOtherMachine, kPath, kMachineAmd64, kMachineI386},
+      {{LibraryProblemKind::OtherMachine, kPath, kMachineAmd64, kMachineI386},
        "C:\\Program Files\\Lumora\\PanelDrv.dll is a 64-bit library; this is the 32-bit "
        "Lumora.\n\nInstall the 64-bit Lumora (Lumora-x64) instead. Until then Lumora runs "
        "without the panel."},
-      {{LibraryProblemKind::kOtherMachine, kPath, 0xAA64, kMachineAmd64},
+      {{LibraryProblemKind::OtherMachine, kPath, 0xAA64, kMachineAmd64},
        "C:\\Program Files\\Lumora\\PanelDrv.dll is a library for another kind of processor "
        "(machine 0xAA64); this is the 64-bit Lumora.\n\nLumora needs a PanelDrv.dll for this "
        "PC's processor. Until then Lumora runs without the panel."},
-      {{LibraryProblemKind::kNotLoaded, kPath, 0, kMachineI386, 126},
+      {{LibraryProblemKind::NotLoaded, kPath, 0, kMachineI386, 126},
        "C:\\Program Files\\Lumora\\PanelDrv.dll could not be loaded (Windows error 126: a "
        "library that it needs is missing).\n\nReinstall the panel maker's software and start "
        "Lumora again. Until then Lumora runs without the panel."},
-      {{LibraryProblemKind::kNotLoaded, kPath, 0, kMachineI386, 1114},
+      {{LibraryProblemKind::NotLoaded, kPath, 0, kMachineI386, 1114},
        "C:\\Program Files\\Lumora\\PanelDrv.dll could not be loaded (Windows error 1114: its "
        "start-up failed).\n\nReinstall the panel maker's software and start Lumora again. "
        "Until then Lumora runs without the panel."},
-      {{LibraryProblemKind::kNotLoaded, kPath, 0, kMachineI386, 5},
+      {{LibraryProblemKind::NotLoaded, kPath, 0, kMachineI386, 5},
        "C:\\Program Files\\Lumora\\PanelDrv.dll could not be loaded (Windows error 5).\n\n"
        "Reinstall the panel maker's software and start Lumora again. Until then Lumora runs "
        "without the panel."},
@@ -124,7 +124,7 @@ TEST(FormatLibraryProblemTest, ListsEveryMissingFunction) {
       {0b111, "functions OpenVFD, VFD_Cmd and CloseVFD"},
   };
   for (const Case& c : cases) {
-    LibraryProblem problem{LibraryProblemKind::kMissingFunctions, "X.dll", 0, kMachineAmd64};
+    LibraryProblem problem{LibraryProblemKind::MissingFunctions, "X.dll", 0, kMachineAmd64};
     problem.missingFunctions = c.missing;
     EXPECT_EQ(Format(problem), std::string("X.dll has no ") + c.list +
                                    ": it is not the panel's display library.\n\nReplace it with "
@@ -134,7 +134,7 @@ TEST(FormatLibraryProblemTest, ListsEveryMissingFunction) {
 }
 
 TEST(FormatLibraryProblemTest, CutsATextThatDoesNotFitAndKeepsItTerminated) {
-  const LibraryProblem problem{LibraryProblemKind::kMissing, kPath, 0, kMachineAmd64};
+  const LibraryProblem problem{LibraryProblemKind::Missing, kPath, 0, kMachineAmd64};
   const std::string whole = Format(problem);
   for (size_t size : {size_t{1}, size_t{10}, size_t{40}, whole.size(), whole.size() + 1}) {
     std::vector<char> text(size, 'x');

@@ -14,6 +14,11 @@
 //   ticks time       any number of clock refreshes without the date: <time>
 // Lines starting with # and blank lines are comments.
 // Exit status 0 when the trace matches, 1 (with both listings) when not, 2 on a usage error.
+//
+// lumora_wine_trace_check --same LIVE REPLAYED: checks that a recording replayed gave the live
+// trace: every open, msgbox, cmd and close line the same, the clock packets of the same kinds in
+// the same places (their digits may differ where a wait crossed a second boundary differently).
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -105,11 +110,37 @@ std::string EscapeRegex(const std::string& text) {
   return escaped;
 }
 
+int SameTrace(const char* livePath, const char* replayedPath) {
+  std::vector<std::string> live;
+  std::vector<std::string> replayed;
+  if (!ReadLines(livePath, live) || !ReadLines(replayedPath, replayed)) {
+    std::fprintf(stderr, "lumora_wine_trace_check: cannot read %s or %s\n", livePath, replayedPath);
+    return 2;
+  }
+  const size_t common = std::min(live.size(), replayed.size());
+  for (size_t i = 0; i < common; ++i) {
+    if (Classify(live[i]) != Classify(replayed[i])) {
+      std::cout << "line " << i + 1 << " differs:\n  live:     " << lumora::DecodeTraceLine(live[i])
+                << "\n  replayed: " << lumora::DecodeTraceLine(replayed[i]) << "\n";
+      return 1;
+    }
+  }
+  if (live.size() != replayed.size()) {
+    std::cout << "the live trace has " << live.size() << " lines, the replayed one "
+              << replayed.size() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string_view(argv[1]) == "--same") return SameTrace(argv[2], argv[3]);
   if (argc != 3) {
-    std::fprintf(stderr, "usage: lumora_wine_trace_check EXPECT TRACE\n");
+    std::fprintf(stderr,
+                 "usage: lumora_wine_trace_check EXPECT TRACE\n"
+                 "       lumora_wine_trace_check --same LIVE REPLAYED\n");
     return 2;
   }
   std::vector<std::string> expect;

@@ -4,10 +4,10 @@
 # mingw-w64 (preset mingw-x64 or mingw-x86) and run under Wine on a virtual X display, in one
 # new Wine prefix (64-bit for x64, 32-bit for x86).
 #
-#   wine_e2e.sh ARCH SOURCE_DIR TRACE_CHECK        ARCH: x64 or x86
+#   wine_e2e.sh ARCH SOURCE_DIR TRACE_CHECK REPLAY        ARCH: x64 or x86
 #
-# SOURCE_DIR is the top of the repository, TRACE_CHECK the lumora_wine_trace_check program of
-# the Linux build. In order:
+# SOURCE_DIR is the top of the repository, TRACE_CHECK the lumora_wine_trace_check program and
+# REPLAY the lumora-replay program of the Linux build. In order:
 #  1. the build folder: Lumora.exe with the recording PanelDrv.dll; NavHome, live TV on channel
 #     7, play, a suspend (the window, shown, must hide itself again) and a resume; the trace must
 #     match e2e_live_tv.expect;
@@ -21,20 +21,25 @@
 #     one with the standard calling convention) gives the same trace as run 1; the silent
 #     uninstall closes the running agent and leaves nothing of Lumora behind;
 #  5. the installer run by hand warns about a missing PanelDrv.dll and one of the other
-#     architecture; the silent uninstall then leaves the owner's PanelDrv.dll alone.
+#     architecture; the silent uninstall then leaves the owner's PanelDrv.dll alone;
+#  6. the pass-through PanelDrv.dll in front of the recording one playing the panel maker's
+#     (PanelDrv.vendor.dll; on x86 the standard-convention one), with LUMORA_RECORD: every call
+#     reaches the maker's library in order, the trace matches run 1's expectation, and the
+#     recording of what the agent received replays with lumora-replay to that trace.
 #
 # Installs nothing: when a tool is missing it names the Debian package and exits with 77 (the
 # test is then reported as skipped). LUMORA_WINE_KEEP=1 keeps the temporary folder (Wine prefix,
 # traces, logs) for a look after.
 set -euo pipefail
 
-if (($# != 3)) || [[ $1 != x64 && $1 != x86 ]]; then
-  echo "usage: wine_e2e.sh x64|x86 SOURCE_DIR TRACE_CHECK" >&2
+if (($# != 4)) || [[ $1 != x64 && $1 != x86 ]]; then
+  echo "usage: wine_e2e.sh x64|x86 SOURCE_DIR TRACE_CHECK REPLAY" >&2
   exit 2
 fi
 ARCH=$1
 SOURCE_DIR=$(cd "$2" && pwd)
 TRACE_CHECK=$3
+REPLAY=$4
 HERE=$SOURCE_DIR/tests/wine
 WINESERVER=/usr/lib/wine/wineserver
 VERSION=$(sed -n 's/^project(Lumora VERSION \([0-9.]*\).*/\1/p' "$SOURCE_DIR/CMakeLists.txt")
@@ -120,17 +125,16 @@ build() {  # PRESET FOLDER TARGET...
   mkdir -p "$folder"
   exec {lock}>"$folder/wine_e2e.lock"
   flock -w 600 "$lock" || fail "another build of $folder did not finish within 600 s"
-  if [[ ! -f $folder/CMakeCache.txt ]]; then
-    (cd "$SOURCE_DIR" && timeout 300 cmake --preset "$preset" >"$folder/configure.log" 2>&1) ||
-      fail "configuring the $preset preset failed (see $folder/configure.log)"
-  fi
+  # Configured every time (quick once done): a target added since the last run is then known.
+  (cd "$SOURCE_DIR" && timeout 300 cmake --preset "$preset" >"$folder/configure.log" 2>&1) ||
+    fail "configuring the $preset preset failed (see $folder/configure.log)"
   timeout 900 cmake --build "$folder" --parallel 2 --target "$@" >"$folder/build.log" 2>&1 ||
     fail "building $* of the $preset preset failed (see $folder/build.log)"
   flock -u "$lock"
   exec {lock}>&-
 }
 say "building the mingw-$ARCH preset and the mingw-$OTHER display library"
-targets=(Lumora lumora-send paneldrv_recording wine_fixtures installer)
+targets=(Lumora lumora-send paneldrv_recording paneldrv_passthrough wine_fixtures installer)
 [[ $ARCH == x86 ]] && targets+=(paneldrv_recording_stdcall)
 build "mingw-$ARCH" "$BUILD" "${targets[@]}"
 build "mingw-$OTHER" "$OTHER_BUILD" paneldrv_recording
@@ -367,5 +371,30 @@ expected="$INSTALL_DIR_WIN\\PanelDrv.dll is a $OTHER_BITS library; this is the $
 [[ $box == "$expected" ]] || fail "the installer says"$'\n'"$box"$'\n'"instead of"$'\n'"$expected"
 uninstall
 expect_clean PanelDrv.dll
+
+# --- Run 6: the pass-through library, and what the agent received recorded -------------------
+say "run 6: the pass-through PanelDrv.dll before the maker's, with LUMORA_RECORD"
+folder=$TMP/passthrough
+mkdir -p "$folder"
+cp "$BIN/Lumora.exe" "$folder/"
+cp "$BIN/passthrough/PanelDrv.dll" "$folder/PanelDrv.dll"
+cp "$CONVENTION_LIBRARY" "$folder/PanelDrv.vendor.dll"
+trace6=$TMP/passthrough.trace
+recording=$TMP/recorded.scn
+start_agent "$folder/Lumora.exe" "$TMP/lumora-6.log" LUMORA_PANEL_TRACE="$(winpath "$trace6")" \
+  LUMORA_RECORD="$(winpath "$recording")"
+live_tv_events
+stop_agent
+# Both libraries append to the one file: each call's line from the pass-through, then the same
+# line from the maker's library that it forwarded the call to.
+awk 'NR % 2 == 1 { line = $0 } NR % 2 == 0 { if ($0 != line) exit 1; print line }
+     END { if (NR % 2 == 1) exit 1 }' "$trace6" >"$TMP/passthrough-once.trace" ||
+  fail "run 6: the maker's library did not get every call the pass-through traced, in order"
+"$TRACE_CHECK" "$HERE/e2e_live_tv.expect" "$TMP/passthrough-once.trace" ||
+  fail "run 6: wrong trace through the pass-through library"
+[[ -s $recording ]] || fail "run 6: LUMORA_RECORD recorded nothing"
+"$REPLAY" "$recording" >"$TMP/replayed.trace" || fail "run 6: lumora-replay refused the recording"
+"$TRACE_CHECK" --same "$TMP/passthrough-once.trace" "$TMP/replayed.trace" ||
+  fail "run 6: the recording does not replay to the live trace"
 
 say "passed"

@@ -1,7 +1,7 @@
 // Why the display library beside Lumora.exe cannot be used, told in the words of the one
 // message box that the PC's owner sees, and the architecture of a library read from its file.
 // Portable on purpose (no Windows headers): the texts and the header reading are tested in the
-// Linux build too; the loading itself is app/win32/panel_library.h.
+// Linux build too; the loading itself is paneldrv/loader/panel_library.h.
 #pragma once
 
 #include <cstddef>
@@ -25,20 +25,20 @@ inline constexpr const char* kPanelFunctionNames[] = {"OpenVFD", "VFD_Cmd", "Clo
 uint16_t ImageMachine(const uint8_t* bytes, size_t size);
 
 enum class LibraryProblemKind {
-  kMissing,           // no file of that name
-  kNotAnImage,        // the file is no Windows library at all
-  kOtherMachine,      // a library for another architecture
-  kNotLoaded,         // the right architecture, yet Windows would not load it
-  kMissingFunctions,  // loaded, but one or more of the three functions is not exported
+  Missing,           // no file of that name
+  NotAnImage,        // the file is no Windows library at all
+  OtherMachine,      // a library for another architecture
+  NotLoaded,         // the right architecture, yet Windows would not load it
+  MissingFunctions,  // loaded, but one or more of the three functions is not exported
 };
 
 struct LibraryProblem {
-  LibraryProblemKind kind = LibraryProblemKind::kMissing;
+  LibraryProblemKind kind = LibraryProblemKind::Missing;
   const char* path = "";         // the library's full path
-  uint16_t fileMachine = 0;      // kOtherMachine: the library's Machine field
+  uint16_t fileMachine = 0;      // OtherMachine: the library's Machine field
   uint16_t ownMachine = 0;       // this build of Lumora's
-  uint32_t error = 0;            // kNotLoaded: the Windows error code of the load
-  uint8_t missingFunctions = 0;  // kMissingFunctions: bit i set for kPanelFunctionNames[i]
+  uint32_t error = 0;            // NotLoaded: the Windows error code of the load
+  uint8_t missingFunctions = 0;  // MissingFunctions: bit i set for kPanelFunctionNames[i]
 };
 
 // Writes the box's text for problem into text (size bytes at most, always NUL-terminated when

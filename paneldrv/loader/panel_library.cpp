@@ -1,14 +1,13 @@
 // Loading and calling the display library; see panel_library.h.
-#include "app/win32/panel_library.h"
+#include "paneldrv/loader/panel_library.h"
 
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 
 namespace lumora::win32 {
 
 namespace {
-
-constexpr char kLibraryName[] = "PanelDrv.dll";
 
 #if defined(__i386__)
 constexpr uint16_t kOwnMachine = kMachineI386;
@@ -60,22 +59,22 @@ uint32_t Word(const void* pointer) {
 
 }  // namespace
 
-PanelLibrary::PanelLibrary() {
-  // The full path beside the program: the folder of Lumora.exe and nowhere else.
-  const DWORD length = GetModuleFileNameA(nullptr, path_, sizeof path_);
+PanelLibrary::PanelLibrary(const char* name, HMODULE beside) {
+  // The full path beside the program (or the module): its folder and nowhere else.
+  const size_t nameSize = std::strlen(name) + 1;
+  const DWORD length = GetModuleFileNameA(beside, path_, sizeof path_);
   char* slash = length > 0 && length < sizeof path_ ? std::strrchr(path_, '\\') : nullptr;
-  if (slash == nullptr ||
-      static_cast<size_t>(slash + 1 - path_) + sizeof kLibraryName > sizeof path_) {
+  if (slash == nullptr || static_cast<size_t>(slash + 1 - path_) + nameSize > sizeof path_) {
     // No usable folder of the program (a path too long for the buffer): treated as not found.
-    std::strcpy(path_, kLibraryName);
-    Fail({LibraryProblemKind::kMissing, path_});
+    std::snprintf(path_, sizeof path_, "%s", name);
+    Fail({LibraryProblemKind::Missing, path_});
     return;
   }
-  std::memcpy(slash + 1, kLibraryName, sizeof kLibraryName);
+  std::memcpy(slash + 1, name, nameSize);
 
   const DWORD attributes = GetFileAttributesA(path_);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    Fail({LibraryProblemKind::kMissing, path_});
+    Fail({LibraryProblemKind::Missing, path_});
     return;
   }
 
@@ -96,11 +95,11 @@ PanelLibrary::PanelLibrary() {
       CloseHandle(file);
     }
     const uint16_t machine = ImageMachine(header, read);
-    LibraryProblem problem{LibraryProblemKind::kNotLoaded, path_};
+    LibraryProblem problem{LibraryProblemKind::NotLoaded, path_};
     if (machine == 0) {
-      problem.kind = LibraryProblemKind::kNotAnImage;
+      problem.kind = LibraryProblemKind::NotAnImage;
     } else if (machine != kOwnMachine) {
-      problem.kind = LibraryProblemKind::kOtherMachine;
+      problem.kind = LibraryProblemKind::OtherMachine;
       problem.fileMachine = machine;
     } else {
       problem.error = loadError;
@@ -119,7 +118,7 @@ PanelLibrary::PanelLibrary() {
   if (missing != 0) {
     FreeLibrary(module);
     open_ = cmd_ = close_ = nullptr;
-    LibraryProblem problem{LibraryProblemKind::kMissingFunctions, path_};
+    LibraryProblem problem{LibraryProblemKind::MissingFunctions, path_};
     problem.missingFunctions = missing;
     Fail(problem);
     return;
@@ -133,6 +132,7 @@ PanelLibrary::~PanelLibrary() {
 
 void PanelLibrary::Fail(LibraryProblem problem) {
   problem.ownMachine = kOwnMachine;
+  problemKind_ = problem.kind;
   FormatLibraryProblem(problem, problem_, sizeof problem_);
 }
 

@@ -1,6 +1,6 @@
 // The texts of the display library's problems and the reading of a library's architecture; see
 // library_problem.h.
-#include "app/win32/library_problem.h"
+#include "paneldrv/loader/library_problem.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -91,19 +91,19 @@ size_t FormatLibraryProblem(const LibraryProblem& problem, char* buffer, size_t 
   const MachineName* own = NameOf(problem.ownMachine);
   const char* ownBits = own != nullptr ? own->bits : "this";
   switch (problem.kind) {
-    case LibraryProblemKind::kMissing:
+    case LibraryProblemKind::Missing:
       text.Add(
           "%s was not found.\n\nCopy the panel maker's PanelDrv.dll into the folder of "
           "Lumora.exe and start Lumora again. ",
           problem.path);
       break;
-    case LibraryProblemKind::kNotAnImage:
+    case LibraryProblemKind::NotAnImage:
       text.Add(
           "%s is not a Windows library.\n\nReplace it with the panel maker's PanelDrv.dll "
           "and start Lumora again. ",
           problem.path);
       break;
-    case LibraryProblemKind::kOtherMachine:
+    case LibraryProblemKind::OtherMachine:
       if (const MachineName* other = NameOf(problem.fileMachine); other != nullptr) {
         text.Add(
             "%s is a %s library; this is the %s Lumora.\n\nInstall the %s Lumora (%s) "
@@ -116,7 +116,7 @@ size_t FormatLibraryProblem(const LibraryProblem& problem, char* buffer, size_t 
             problem.path, problem.fileMachine, ownBits);
       }
       break;
-    case LibraryProblemKind::kNotLoaded:
+    case LibraryProblemKind::NotLoaded:
       text.Add("%s could not be loaded (Windows error %u", problem.path,
                static_cast<unsigned>(problem.error));
       for (const LoadErrorReason& reason : kLoadErrorReasons) {
@@ -124,7 +124,7 @@ size_t FormatLibraryProblem(const LibraryProblem& problem, char* buffer, size_t 
       }
       text.Add(").\n\nReinstall the panel maker's software and start Lumora again. ");
       break;
-    case LibraryProblemKind::kMissingFunctions: {
+    case LibraryProblemKind::MissingFunctions: {
       unsigned count = 0;
       for (size_t i = 0; i < std::size(kPanelFunctionNames); ++i)
         count += problem.missingFunctions >> i & 1U;

@@ -15,14 +15,15 @@
 
 #include <cstdint>
 
-#include "app/win32/library_problem.h"
+#include "paneldrv/loader/library_problem.h"
 
 namespace lumora::win32 {
 
 class PanelLibrary {
  public:
-  // Loads PanelDrv.dll from the folder of the running program and looks up its functions.
-  PanelLibrary();
+  // Loads the library of that name from the folder of the module beside (null: the running
+  // program; the pass-through library names itself) and looks up its functions.
+  explicit PanelLibrary(const char* name = "PanelDrv.dll", HMODULE beside = nullptr);
   ~PanelLibrary();
   PanelLibrary(const PanelLibrary&) = delete;
   PanelLibrary& operator=(const PanelLibrary&) = delete;
@@ -31,6 +32,8 @@ class PanelLibrary {
   bool loaded() const { return module_ != nullptr; }
   // Why it is not (the text of the owner's message box); empty when it is.
   const char* problem() const { return problem_; }
+  // What kind of problem it is; meaningful only when not loaded().
+  LibraryProblemKind problemKind() const { return problemKind_; }
 
   // The library's functions; call only when loaded().
   int32_t Open(int32_t device, int32_t width, int32_t height, int32_t* error);
@@ -47,6 +50,7 @@ class PanelLibrary {
   Function close_ = nullptr;
   char path_[MAX_PATH] = {};
   char problem_[1024] = {};
+  LibraryProblemKind problemKind_ = LibraryProblemKind::Missing;
 };
 
 }  // namespace lumora::win32

@@ -1,0 +1,87 @@
+// The pass-through display library for the field: a PanelDrv.dll that stands in front of the
+// panel maker's library and forwards every call to it unchanged, writing the trace line of each
+// call first. With it a real panel gives the trace of what the agent sent it, line for line like
+// lumora-replay's; with LUMORA_RECORD set for the agent as well, an evening in the living room
+// becomes a scenario and the trace it produced.
+//
+// Installing it: rename the maker's PanelDrv.dll to PanelDrv.vendor.dll, and put this library
+// beside it as PanelDrv.dll (both beside Lumora.exe).
+//
+//   LUMORA_PANEL_TRACE=FILE   each OpenVFD (re)opens FILE for appending; every call then adds
+//                             its line, flushed at once. Unset or empty: nothing is recorded.
+//
+// The maker's library is loaded at the first OpenVFD from this library's own folder by its full
+// path, and called whichever 32-bit calling convention it was built with. When it cannot be
+// used (missing, the other architecture, not a library, a function missing), or FILE cannot be
+// opened, OpenVFD fails and the agent shows "OpenVFD Error: N" with N one of
+//   126 (ERROR_MOD_NOT_FOUND)  PanelDrv.vendor.dll is missing or cannot be loaded
+//   193 (ERROR_BAD_EXE_FORMAT) it is no library, or one of the other architecture
+//   127 (ERROR_PROC_NOT_FOUND) it lacks OpenVFD, VFD_Cmd or CloseVFD
+//   110 (ERROR_OPEN_FAILED)    the trace file cannot be opened
+// The agent calls the library from its one thread only; so does this library's state.
+#include <windows.h>
+
+#include <memory>
+
+#include "panel/trace_line.h"
+#include "paneldrv/loader/panel_library.h"
+#include "paneldrv/panel_drv.h"
+
+namespace {
+
+constexpr char kVendorLibrary[] = "PanelDrv.vendor.dll";
+constexpr int kErrorModNotFound = 126;
+constexpr int kErrorProcNotFound = 127;
+constexpr int kErrorBadExeFormat = 193;
+constexpr int kErrorOpenFailed = 110;
+
+lumora::AppendedTraceFile trace;
+std::unique_ptr<lumora::win32::PanelLibrary> vendor;
+
+// This library's own module, so that the maker's is looked for beside it.
+HMODULE OwnModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&OwnModule), &module);
+  return module;
+}
+
+int ErrorOf(const lumora::win32::PanelLibrary& library) {
+  switch (library.problemKind()) {
+    case lumora::win32::LibraryProblemKind::NotAnImage:
+    case lumora::win32::LibraryProblemKind::OtherMachine:
+      return kErrorBadExeFormat;
+    case lumora::win32::LibraryProblemKind::MissingFunctions:
+      return kErrorProcNotFound;
+    default:
+      return kErrorModNotFound;
+  }
+}
+
+}  // namespace
+
+int PANELDRV_CALL OpenVFD(int device, int a, int b, int* error) {
+  if (!vendor) vendor = std::make_unique<lumora::win32::PanelLibrary>(kVendorLibrary, OwnModule());
+  if (!trace.OpenFromEnvironment("LUMORA_PANEL_TRACE")) {
+    if (error != nullptr) *error = kErrorOpenFailed;
+    return -1;
+  }
+  trace.writer().Open(device, a, b);
+  if (!vendor->loaded()) {
+    if (error != nullptr) *error = ErrorOf(*vendor);
+    return -1;
+  }
+  return vendor->Open(device, a, b, error);
+}
+
+int PANELDRV_CALL VFD_Cmd(int handle, unsigned char* packet) {
+  if (packet != nullptr) trace.writer().Cmd(packet);
+  return vendor && vendor->loaded() ? vendor->Cmd(handle, packet) : 0;
+}
+
+int PANELDRV_CALL CloseVFD(int handle) {
+  trace.writer().Close();
+  trace.Close();
+  return vendor && vendor->loaded() ? vendor->Close(handle) : 0;
+}
