@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "base/text_encoding.h"
+
 namespace lumora::emulator {
 
 namespace {
@@ -69,7 +71,7 @@ void SvgText(std::string& out, int base, std::string_view shown, std::string_vie
 
 }  // namespace
 
-void AppendEscaped(std::string_view text, std::string& out) {
+static void AppendEscapedText(std::string_view text, std::string& out, bool panelText) {
   for (const char ch : text) {
     const auto c = static_cast<uint8_t>(ch);
     switch (c) {
@@ -88,15 +90,24 @@ void AppendEscaped(std::string_view text, std::string& out) {
       default:
         if (c >= 0x20 && c < 0x7F) {
           out += ch;
-        } else if (c >= 0xA0) {
-          out += static_cast<char>(0xC0 | (c >> 6));
-          out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c >= 0x80 && !panelText) {
+          out += ch;
+        } else if (c >= 0x80 && Windows1252ToUnicode(c) != 0) {
+          AppendUtf8(Windows1252ToUnicode(c), out);
         } else {
           out += "\u00b7";
         }
         break;
     }
   }
+}
+
+void AppendEscaped(std::string_view text, std::string& out) {
+  AppendEscapedText(text, out, true);
+}
+
+void AppendEscapedUtf8(std::string_view text, std::string& out) {
+  AppendEscapedText(text, out, false);
 }
 
 std::string RenderPanelSvg(const PanelState& state, int64_t nowMs) {
@@ -160,7 +171,7 @@ std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPictu
   out +=
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Lumora "
       "panel: ";
-  AppendEscaped(title, out);
+  AppendEscapedUtf8(title, out);
   out +=
       "</title>\n<style>\n"
       "body{background:#1b1f22;color:#d8e0e2;font-family:'DejaVu Sans',Arial,sans-serif;"
@@ -178,7 +189,7 @@ std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPictu
       ".calls{color:#9aa6a8;font-size:12px}\n"
       ".hint{color:#7a8688;font-size:12px}\n"
       "</style>\n</head>\n<body>\n<h1>Lumora panel: ";
-  AppendEscaped(title, out);
+  AppendEscapedUtf8(title, out);
   out +=
       "</h1>\n<div id=\"controls\"><button id=\"first\" title=\"Home\">|&lt;</button>"
       "<button id=\"prev\" title=\"Left arrow\">&lt; Back</button><span id=\"counter\"></span>"
@@ -196,12 +207,12 @@ std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPictu
            "</div>\n<div class=\"about\"><div>Step %zu of %zu, scenario line %zu</div>"
            "<pre class=\"source\">",
            i + 1, pictures.size(), picture.line);
-    AppendEscaped(picture.source, out);
+    AppendEscapedUtf8(picture.source, out);
     out += "</pre><pre class=\"calls\">";
     if (picture.calls.empty()) out += "(nothing sent to the panel)";
     for (size_t k = 0; k < picture.calls.size(); ++k) {
       if (k > 0) out += '\n';
-      AppendEscaped(picture.calls[k], out);
+      AppendEscapedUtf8(picture.calls[k], out);
     }
     out += "</pre></div>\n</section>\n";
   }

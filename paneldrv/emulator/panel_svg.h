@@ -30,8 +30,10 @@ struct PanelPicture {
 // A page with every picture, buttons and keys (arrows, Home, End, space) to step through them.
 std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPicture>& pictures);
 
-// Text made safe for XML and HTML: markup characters escaped, panel bytes above 0x7F as their
-// Latin-1 letters, control bytes as a middle dot.
+// Panel text made safe for XML and HTML: markup characters escaped, bytes above 0x7F as their
+// Windows-1252 characters (the panel's set), control and undefined bytes as a middle dot.
 void AppendEscaped(std::string_view text, std::string& out);
+// The same for the page's own UTF-8 texts (titles, scenario lines, decoded calls).
+void AppendEscapedUtf8(std::string_view text, std::string& out);
 
 }  // namespace lumora::emulator

@@ -27,11 +27,20 @@
 #include <vector>
 
 #include "base/media_event.h"
+#include "base/version.h"
+#include "scenario/event_names.h"
 #include "scenario/send_args.h"
 
 namespace {
 
 constexpr char kAgentTitle[] = "Lumora";
+
+// What the usage text says of the Windows sender; the rest is the senders' common text.
+constexpr lumora::send::SendHost kSendHost{
+    "lumora-send.exe", "",
+    "Stands in for the media-state event source: sends the running agent (the window titled\n"
+    "\"Lumora\") its messages with SendMessage and waits until the agent has handled each one.\n",
+    ""};
 constexpr DWORD kPollMs = 50;
 
 LRESULT SendCopyData(HWND window, ULONG_PTR dwData, const void* data, size_t size) {
@@ -147,14 +156,26 @@ int main(int argc, char** argv) {
   lumora::send::SendRequest request;
   std::string error;
   if (!lumora::send::ParseSendArgs(args, request, error)) {
-    std::fprintf(stderr, "lumora-send: %s\n(lumora-send.exe --help shows the usage)\n",
+    std::fprintf(stderr,
+                 "lumora-send.exe: %s\nTry 'lumora-send.exe --help' for more information.\n",
                  error.c_str());
     return 2;
   }
   if (request.help) {
-    std::fputs(lumora::send::SendUsage("lumora-send.exe").c_str(), stdout);
+    std::fputs(lumora::send::SendUsage(kSendHost).c_str(), stdout);
     return 0;
   }
+  if (request.version) {
+    std::printf("lumora-send.exe %.*s\n", static_cast<int>(lumora::ProgramVersion().size()),
+                lumora::ProgramVersion().data());
+    return 0;
+  }
+  if (request.list) {
+    std::fputs(lumora::scenario::EventTable().c_str(), stdout);
+    return 0;
+  }
+  for (const std::string& warning : request.warnings)
+    std::fprintf(stderr, "lumora-send.exe: %s\n", warning.c_str());
 
   HWND window = FindWindowA(nullptr, kAgentTitle);
   if (window == nullptr) {
