@@ -95,18 +95,19 @@ bool Utf8ToWindows1252(std::string_view utf8, std::string& out, std::string& rea
   for (size_t at = 0; at < utf8.size();) {
     char32_t code = 0;
     const size_t length = DecodeUtf8(utf8, at, code);
-    char number[16];
+    char message[96];
     if (length == 0) {
-      std::snprintf(number, sizeof number, "0x%02X",
+      std::snprintf(message, sizeof message, "the byte 0x%02X is not UTF-8",
                     static_cast<unsigned>(static_cast<uint8_t>(utf8[at])));
-      reason = std::string("the byte ") + number + " is not UTF-8";
+      reason = message;
       return false;
     }
     uint8_t byte = 0;
     if (!UnicodeToWindows1252(code, byte)) {
-      std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(code));
-      reason = "'" + std::string(utf8.substr(at, length)) + "' (" + number +
-               ") is not in Windows-1252, the panel's character set";
+      std::snprintf(message, sizeof message,
+                    "'%.*s' (U+%04X) is not in Windows-1252, the panel's character set",
+                    static_cast<int>(length), utf8.data() + at, static_cast<unsigned>(code));
+      reason = message;
       return false;
     }
     out += static_cast<char>(byte);

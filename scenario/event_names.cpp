@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <initializer_list>
 
 #include "base/text_quote.h"
 
@@ -62,8 +63,16 @@ bool AllDigits(std::string_view text) {
 // The longest text the agent shows or stores whole; the record's 33rd byte is its terminator.
 constexpr size_t kTextMax = 32;
 
+// Appends texts one after the other (no temporaries joined with +).
+void Append(std::string& out, std::initializer_list<std::string_view> parts) {
+  for (const std::string_view part : parts)
+    out += part;
+}
+
 std::string Example(const EventInfo& info) {
-  return info.example.empty() ? std::string() : " (such as " + std::string(info.example) + ")";
+  std::string text;
+  if (!info.example.empty()) Append(text, {" (such as ", info.example, ")"});
+  return text;
 }
 
 }  // namespace
@@ -130,13 +139,16 @@ bool PayloadFitsFormat(const EventInfo& info, std::string_view payload, std::str
   if (fits) return true;
   const std::string name(info.name);
   if (info.payload == PayloadKind::None) {
-    reason = name + " takes no payload, not " + QuoteDisplayText(payload);
+    reason.clear();
+    Append(reason, {name, " takes no payload, not ", QuoteDisplayText(payload)});
   } else if (info.payload == PayloadKind::Text) {
-    reason = name + " wants " + std::string(info.format) + ", not " +
-             std::to_string(payload.size()) + " bytes";
+    reason.clear();
+    Append(reason,
+           {name, " wants ", info.format, ", not ", std::to_string(payload.size()), " bytes"});
   } else {
-    reason = name + " wants " + std::string(info.format) + Example(info) + ", not " +
-             QuoteDisplayText(payload);
+    reason.clear();
+    Append(reason,
+           {name, " wants ", info.format, Example(info), ", not ", QuoteDisplayText(payload)});
   }
   return false;
 }
@@ -208,9 +220,9 @@ std::string EventsMarkdown() {
       "| Code | Name | Payload | Example |\n"
       "|---:|---|---|---|\n";
   for (const EventInfo& info : kEvents) {
-    text += "| " + std::to_string(ToCode(info.code)) + " | `" + std::string(info.name) + "` | " +
-            std::string(info.format) + " | ";
-    if (!info.example.empty()) text += "`" + std::string(info.example) + "`";
+    Append(text, {"| ", std::to_string(ToCode(info.code)), " | `", info.name, "` | ", info.format,
+                  " | "});
+    if (!info.example.empty()) Append(text, {"`", info.example, "`"});
     text += " |\n";
   }
   return text;
@@ -219,11 +231,9 @@ std::string EventsMarkdown() {
 std::string EventsManSection() {
   std::string text;
   for (const EventInfo& info : kEvents) {
-    text += ".TP\n.BR " + std::string(info.name) + " \" (" + std::to_string(ToCode(info.code)) +
-            ")\"\n";
-    text +=
-        info.payload == PayloadKind::None ? std::string("no payload") : std::string(info.format);
-    if (!info.example.empty()) text += "; for example \\fB" + std::string(info.example) + "\\fR";
+    Append(text, {".TP\n.BR ", info.name, " \" (", std::to_string(ToCode(info.code)), ")\"\n"});
+    text += info.payload == PayloadKind::None ? std::string_view("no payload") : info.format;
+    if (!info.example.empty()) Append(text, {"; for example \\fB", info.example, "\\fR"});
     text += '\n';
   }
   return text;
