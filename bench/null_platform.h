@@ -22,7 +22,7 @@ class NullPlatform final : public replay::VirtualPlatform {
     ++packets;
     return 1;
   }
-  LocalTime GetLocalTime() override { return replay::kVirtualStart; }
+  LocalTime GetLocalTime() override { return scenario::kDefaultTime; }
   int32_t GetLocaleLanguage(char* buffer, int32_t size) override {
     ++localeQueries;
     return VirtualPlatform::GetLocaleLanguage(buffer, size);

@@ -1,9 +1,11 @@
 #include "scenario/scenario.h"
 
 #include <charconv>
+#include <cstdio>
 #include <limits>
 
 #include "base/event_catalogue.h"
+#include "base/text_quote.h"
 #include "scenario/event_names.h"
 
 namespace lumora::scenario {
@@ -22,6 +24,14 @@ int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+// A locale language identifier as `lang` takes it: 1 to 4 hexadecimal digits.
+bool IsLanguageId(std::string_view text) {
+  bool hex = !text.empty() && text.size() <= 4;
+  for (const char c : text)
+    hex = hex && HexDigit(c) >= 0;
+  return hex;
 }
 
 // Reads the words of one line; the text of an event may be a quoted string with blanks.
@@ -182,10 +192,7 @@ class Parser {
         }
         return true;
       }
-      bool hex = !word.empty() && word.size() <= 4;
-      for (const char c : word)
-        hex = hex && HexDigit(c) >= 0;
-      if (!hex) {
+      if (!IsLanguageId(word)) {
         reason = "lang wants 1 to 4 hexadecimal digits, none, or text WORD";
         return false;
       }
@@ -293,6 +300,7 @@ class Parser {
 
 bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error) {
   Parser parser;
+  std::vector<std::string> captions;  // "#>" lines waiting for their directive
   size_t number = 0;
   size_t start = 0;
   while (start < text.size()) {
@@ -304,17 +312,85 @@ bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error)
       error = {number, reason};
       return false;
     }
+    std::string_view source = text.substr(start, end - start);
+    while (!source.empty() && IsBlank(source.front()))
+      source.remove_prefix(1);
+    while (!source.empty() && IsBlank(source.back()))
+      source.remove_suffix(1);
     if (!scenario.directives.empty() && scenario.directives.back().line == number) {
-      std::string_view source = text.substr(start, end - start);
+      scenario.directives.back().source = source;
+      scenario.directives.back().captions = std::move(captions);
+      captions.clear();
+    } else if (source.starts_with("#>")) {
+      source.remove_prefix(2);
       while (!source.empty() && IsBlank(source.front()))
         source.remove_prefix(1);
-      while (!source.empty() && IsBlank(source.back()))
-        source.remove_suffix(1);
-      scenario.directives.back().source = source;
+      captions.emplace_back(source);
     }
     start = end + 1;
   }
   return true;
+}
+
+namespace {
+
+std::string FormatTime(int64_t epochSeconds) {
+  const int64_t days = (epochSeconds >= 0 ? epochSeconds : epochSeconds - 86399) / 86400;
+  const int64_t ofDay = epochSeconds - days * 86400;
+  int64_t year = 0;
+  unsigned month = 0, day = 0;
+  CivilFromDays(days, year, month, day);
+  char text[48];
+  std::snprintf(text, sizeof text, "time %04lld-%02u-%02u %02lld:%02lld:%02lld",
+                static_cast<long long>(year), month, day, static_cast<long long>(ofDay / 3600),
+                static_cast<long long>(ofDay / 60 % 60), static_cast<long long>(ofDay % 60));
+  return text;
+}
+
+std::string HexOf(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  if (bytes.empty()) return "-";
+  std::string hex;
+  for (const char c : bytes) {
+    hex += kDigits[static_cast<uint8_t>(c) >> 4];
+    hex += kDigits[static_cast<uint8_t>(c) & 0xF];
+  }
+  return hex;
+}
+
+}  // namespace
+
+std::string FormatDirective(const Directive& d) {
+  switch (d.kind) {
+    case DirectiveKind::Time:
+      return FormatTime(d.epochSeconds);
+    case DirectiveKind::Lang:
+      return IsLanguageId(d.text) ? "lang " + d.text : "lang text " + d.text;
+    case DirectiveKind::LangNone:
+      return "lang none";
+    case DirectiveKind::DeviceNone:
+      return "device none " + std::to_string(d.error);
+    case DirectiveKind::Event: {
+      const EventInfo* info = FindEvent(d.code);
+      std::string line = "event " + std::to_string(d.sessionId) + " " +
+                         (info != nullptr ? std::string(info->name) : std::to_string(d.code));
+      if (!d.bytes.empty()) line += " " + QuoteText(d.bytes);
+      return line;
+    }
+    case DirectiveKind::CopyData:
+      return "copydata " + std::to_string(d.number) + " " + HexOf(d.bytes);
+    case DirectiveKind::Power:
+      return "power " + std::to_string(d.number);
+    case DirectiveKind::EndSession:
+      return "endsession " + std::to_string(d.number);
+    case DirectiveKind::Tick:
+      return d.number == 1 ? "tick" : "tick " + std::to_string(d.number);
+    case DirectiveKind::Timer:
+      return "timer " + std::to_string(d.number);
+    case DirectiveKind::Close:
+      return "close";
+  }
+  return "";
 }
 
 // Civil calendar arithmetic on days since 1970-01-01 (proleptic Gregorian).
@@ -337,6 +413,11 @@ void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) 
   day = doy - (153 * mp + 2) / 5 + 1;
   month = mp < 10 ? mp + 3 : mp - 9;
   year = static_cast<int64_t>(yoe) + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+int64_t EpochSecondsOf(const LocalTime& time) {
+  return DaysFromCivil(time.year, time.month, time.day) * 86400 + int64_t{time.hour} * 3600 +
+         int64_t{time.minute} * 60 + time.second;
 }
 
 }  // namespace lumora::scenario

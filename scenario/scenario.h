@@ -8,7 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/platform.h"
+
 namespace lumora::scenario {
+
+// The stage before any set-up directive: the local time and the locale query's answer.
+inline constexpr LocalTime kDefaultTime{2006, 1, 5, 21, 7, 30};
+inline constexpr std::string_view kDefaultLanguage = "0409";
 
 enum class DirectiveKind {
   // Set-up: take effect from the next call that reads them.
@@ -37,6 +43,9 @@ struct Directive {
   uint16_t code = 0;         // kEvent
   std::string bytes;         // kEvent: the text field's bytes; kCopyData: the data
   uint64_t number = 0;       // kCopyData dwData, kPower/kEndSession wParam, kTick N, kTimer id
+  // The captions written for the directive: the texts of the "#> TEXT" comment lines since the
+  // directive before it, in order. Only the pictures show them; the run ignores them.
+  std::vector<std::string> captions;
 
   bool IsSetUp() const { return kind <= DirectiveKind::DeviceNone; }
 };
@@ -54,8 +63,15 @@ struct ParseError {
 // reason.
 bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error);
 
+// The line that says a directive, without its line feed: what ParseScenario reads back as the
+// same directive (events by their catalogue name, texts quoted, `lang text` for an answer that
+// is not 1 to 4 hexadecimal digits).
+std::string FormatDirective(const Directive& directive);
+
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
 void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day);
+// Seconds since 1970-01-01 00:00:00 of a local time.
+int64_t EpochSecondsOf(const LocalTime& time);
 
 }  // namespace lumora::scenario

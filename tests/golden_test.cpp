@@ -13,18 +13,14 @@
 #include "app/replay/replay_runner.h"
 #include "panel/trace_line.h"
 #include "scenario/scenario.h"
+#include "tests/read_file.h"
 
 namespace lumora {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test::ReadFile;
 
 std::string Hex(const std::vector<int>& bytes) {
   static const char digits[] = "0123456789abcdef";

@@ -8,6 +8,32 @@
 namespace lumora::scenario {
 namespace {
 
+TEST(Scenario, CaptionsBelongToTheDirectiveAfterThem) {
+  const char* text =
+      "#> The PC is idle\n"
+      "# wait 4\n"
+      "  #>   Media Center starts  \r\n"
+      "#>second caption\n"
+      "\n"
+      "event 1 SessionOpened\n"
+      "event 1 NavHome\n"
+      "#not a caption\n"
+      "# > nor this\n"
+      "#>\n"
+      "tick\n"
+      "#> after the last directive: nobody's\n";
+  Scenario scenario;
+  ParseError error;
+  ASSERT_TRUE(ParseScenario(text, scenario, error)) << error.line << ": " << error.reason;
+  const auto& d = scenario.directives;
+  ASSERT_EQ(d.size(), 3u);
+  EXPECT_EQ(d[0].captions,
+            (std::vector<std::string>{"The PC is idle", "Media Center starts", "second caption"}));
+  EXPECT_EQ(d[0].source, "event 1 SessionOpened");
+  EXPECT_TRUE(d[1].captions.empty());
+  EXPECT_EQ(d[2].captions, std::vector<std::string>{""});
+}
+
 TEST(Scenario, ReadsEveryDirective) {
   const char* text =
       "  # a comment\n"

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "scenario/scenario.h"
-
 namespace lumora::replay {
 
 namespace {
@@ -15,9 +13,7 @@ int64_t FloorDiv(int64_t a, int64_t b) {
 }  // namespace
 
 int64_t EpochMsFromLocalTime(const LocalTime& time) {
-  const int64_t days = scenario::DaysFromCivil(time.year, time.month, time.day);
-  return (days * 86400 + int64_t{time.hour} * 3600 + int64_t{time.minute} * 60 + time.second) *
-         1000;
+  return scenario::EpochSecondsOf(time) * 1000;
 }
 
 LocalTime LocalTimeFromEpochMs(int64_t epochMs) {
@@ -47,7 +43,7 @@ int32_t AnswerLocaleQuery(std::string_view answer, char* buffer, int32_t size) {
 }
 
 VirtualPlatform::VirtualPlatform(TraceSink* sink)
-    : trace_(sink), nowMs_(EpochMsFromLocalTime(kVirtualStart)) {}
+    : trace_(sink), nowMs_(EpochMsFromLocalTime(scenario::kDefaultTime)) {}
 
 int32_t VirtualPlatform::OpenVFD(int32_t device, int32_t width, int32_t height, int32_t* error) {
   trace_.Open(device, width, height);

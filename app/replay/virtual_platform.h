@@ -11,11 +11,9 @@
 
 #include "base/platform.h"
 #include "panel/trace_line.h"
+#include "scenario/scenario.h"
 
 namespace lumora::replay {
-
-// Where the virtual clock starts: 2006-01-05 21:07:30 local time.
-inline constexpr LocalTime kVirtualStart{2006, 1, 5, 21, 7, 30};
 
 // Milliseconds since 1970-01-01 00:00:00 of a local time, and back.
 int64_t EpochMsFromLocalTime(const LocalTime& time);
@@ -68,7 +66,7 @@ class VirtualPlatform : public Platform {
  private:
   TraceWriter trace_;
   int64_t nowMs_;
-  std::string localeAnswer_ = "0409";
+  std::string localeAnswer_{scenario::kDefaultLanguage};
   bool localeFails_ = false;
   bool deviceFails_ = false;
   int32_t deviceError_ = 0;

@@ -136,6 +136,22 @@ size_t ScrollStepAt(size_t steps, uint64_t frame) {
   return static_cast<size_t>(std::min<uint64_t>(at - kScrollPauseFrames + 1, steps));
 }
 
+ShownLines::ShownLines(const PanelState& state, int64_t nowMs, uint64_t frame, size_t width) {
+  const PanelClock& clock = state.panelClock();
+  panelClock_ = clock.running;
+  if (clock.running) {
+    // The panel's own clock owns both lines while it runs.
+    const LocalTime now = state.PanelClockTime(nowMs);
+    line2_ = {date_, FormatPanelClockDate(now, clock.dateOrder, date_, sizeof date_)};
+    line3_ = {time_, FormatPanelClockTime(now, time_, sizeof time_)};
+    return;
+  }
+  const TextLine& l2 = state.line(2);
+  const TextLine& l3 = state.line(3);
+  line2_ = VisibleText(l2, width, ScrollStepAt(ScrollSteps(l2, width), frame));
+  line3_ = VisibleText(l3, width, ScrollStepAt(ScrollSteps(l3, width), frame));
+}
+
 size_t FormatPanelClockDate(const LocalTime& time, uint8_t dateOrder, char* out, size_t size) {
   int n = 0;
   switch (dateOrder) {

@@ -88,6 +88,27 @@ std::string_view VisibleText(const TextLine& line, size_t width, size_t step);
 size_t ScrollStepAt(size_t steps, uint64_t frame);
 inline constexpr uint64_t kScrollPauseFrames = 3;
 
+// What a display of a fixed width shows on its two lines: the panel's own clock (the date on
+// line 2, the time on line 3) while it runs, else each text line at its step of the scroll
+// animation. The texts may point into the object itself, so it is neither copied nor moved.
+class ShownLines {
+ public:
+  ShownLines(const PanelState& state, int64_t nowMs, uint64_t frame, size_t width);
+  ShownLines(const ShownLines&) = delete;
+  ShownLines& operator=(const ShownLines&) = delete;
+
+  std::string_view line2() const { return line2_; }
+  std::string_view line3() const { return line3_; }
+  bool panelClock() const { return panelClock_; }
+
+ private:
+  char date_[32];
+  char time_[32];
+  std::string_view line2_;
+  std::string_view line3_;
+  bool panelClock_ = false;
+};
+
 // --- The panel clock's own texts ---
 // The date in the order the panel was given (" 5 JAN 2006", "JAN 05 2006", "2006/01/05") and
 // the time in 24-hour form ("21:07:30"); each returns the length written (out >= 16 bytes).

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/text_encoding.h"
+#include "panel/trace_line.h"
 
 namespace lumora::emulator {
 
@@ -43,7 +44,7 @@ void Append(std::string& out, const char* format, auto... values) {
                static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n) : sizeof buffer - 1);
 }
 
-void SvgText(std::string& out, int base, std::string_view shown, std::string_view whole,
+void SvgText(std::string& out, int number, int base, std::string_view shown, std::string_view whole,
              bool more) {
   for (size_t i = 0; i < kPictureColumns; ++i) {
     Append(out, "<rect class=\"cell\" x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"2\"/>",
@@ -51,17 +52,17 @@ void SvgText(std::string& out, int base, std::string_view shown, std::string_vie
            kCellHeight);
   }
   // Every character in its own cell, so blanks keep their place whatever the font.
-  Append(out, "<text class=\"text lit\" x=\"%d\" y=\"%d\" xml:space=\"preserve\"", kTextLeft + 4,
-         base);
+  Append(out, "<text class=\"text lit\" data-line=\"%d\" x=\"%d\" y=\"%d\" xml:space=\"preserve\"",
+         number, kTextLeft + 4, base);
   if (!shown.empty()) {
     Append(out, " textLength=\"%d\" lengthAdjust=\"spacing\"",
            static_cast<int>(shown.size()) * kCellWidth - 8);
   }
   out += '>';
   out += "<title>";
-  AppendEscaped(whole, out);
+  AppendEscapedPanelText(whole, out);
   out += "</title>";
-  AppendEscaped(shown, out);
+  AppendEscapedPanelText(shown, out);
   out += "</text>";
   if (more) {
     Append(out, "<text class=\"icon lit\" x=\"%d\" y=\"%d\">\u25b6</text>",
@@ -71,7 +72,7 @@ void SvgText(std::string& out, int base, std::string_view shown, std::string_vie
 
 }  // namespace
 
-static void AppendEscapedText(std::string_view text, std::string& out, bool panelText) {
+static void Escape(std::string_view text, std::string& out, bool panelText) {
   for (const char ch : text) {
     const auto c = static_cast<uint8_t>(ch);
     switch (c) {
@@ -91,7 +92,7 @@ static void AppendEscapedText(std::string_view text, std::string& out, bool pane
         if (c >= 0x20 && c < 0x7F) {
           out += ch;
         } else if (c >= 0x80 && !panelText) {
-          out += ch;
+          out += ch;  // the page's own texts are UTF-8
         } else if (c >= 0x80 && Windows1252ToUnicode(c) != 0) {
           AppendUtf8(Windows1252ToUnicode(c), out);
         } else {
@@ -103,11 +104,11 @@ static void AppendEscapedText(std::string_view text, std::string& out, bool pane
 }
 
 void AppendEscaped(std::string_view text, std::string& out) {
-  AppendEscapedText(text, out, true);
+  Escape(text, out, false);
 }
 
-void AppendEscapedUtf8(std::string_view text, std::string& out) {
-  AppendEscapedText(text, out, false);
+void AppendEscapedPanelText(std::string_view text, std::string& out) {
+  Escape(text, out, true);
 }
 
 std::string RenderPanelSvg(const PanelState& state, int64_t nowMs) {
@@ -131,15 +132,15 @@ std::string RenderPanelSvg(const PanelState& state, int64_t nowMs) {
     const std::string_view dateText{
         date, emulator::FormatPanelClockDate(now, clock.dateOrder, date, sizeof date)};
     const std::string_view timeText{time, emulator::FormatPanelClockTime(now, time, sizeof time)};
-    SvgText(out, kLine2Base, dateText, dateText, false);
-    SvgText(out, kLine3Base, timeText, timeText, false);
+    SvgText(out, 2, kLine2Base, dateText, dateText, false);
+    SvgText(out, 3, kLine3Base, timeText, timeText, false);
     Append(out, "<text class=\"label\" x=\"%d\" y=\"%d\">PANEL CLOCK</text>", kTextLeft,
            kLine2Base - 36);
   } else {
     for (const int number : {2, 3}) {
       const emulator::TextLine& line = state.line(number);
       const std::string_view shown = emulator::VisibleText(line, kPictureColumns, 0);
-      SvgText(out, number == 2 ? kLine2Base : kLine3Base, shown, line.View(),
+      SvgText(out, number, number == 2 ? kLine2Base : kLine3Base, shown, line.View(),
               emulator::ScrollSteps(line, kPictureColumns) > 0);
     }
   }
@@ -151,108 +152,268 @@ std::string RenderPanelSvg(const PanelState& state, int64_t nowMs) {
     const IconBits& bits = kIconBits[i];
     const int row = static_cast<int>(i / kIconsPerRow);
     const int column = static_cast<int>(i % kIconsPerRow);
-    Append(out, "<text class=\"icon %s\" x=\"%d\" y=\"%d\">%s</text>",
-           state.IsLit(bits.icon) ? "lit" : "dim", 40 + column * 84, 160 + row * 22, bits.name);
+    Append(out, "<text class=\"icon %s\" data-icon=\"%s\" x=\"%d\" y=\"%d\">%s</text>",
+           state.IsLit(bits.icon) ? "lit" : "dim", bits.name, 40 + column * 84, 160 + row * 22,
+           bits.name);
   }
 
   // The level bar: 16 segments growing from the left.
   Append(out, "<text class=\"label\" x=\"34\" y=\"%d\">LEVEL</text>", 210);
   const uint16_t segments = state.LevelSegments();
   for (int i = 0; i < kLevelStepCount; ++i) {
-    Append(out, "<rect class=\"%s\" x=\"%d\" y=\"198\" width=\"24\" height=\"14\" rx=\"2\"/>",
-           (segments >> i & 1) != 0 ? "lit" : "dim", 80 + i * 30);
+    Append(out,
+           "<rect class=\"%s\" data-segment=\"%d\" x=\"%d\" y=\"198\" width=\"24\" height=\"14\" "
+           "rx=\"2\"/>",
+           (segments >> i & 1) != 0 ? "lit" : "dim", i + 1, 80 + i * 30);
   }
   out += "</svg>\n";
   return out;
 }
+
+std::string DescribeCall(std::string_view traceLine) {
+  Packet packet{};
+  if (!ParseCmdLine(traceLine, packet) || packet[kPacketCommand] != kCmdIcons) {
+    return DecodeTraceLine(traceLine);
+  }
+  // The Icon Map as the panel shows it, read by the same model that draws the picture.
+  PanelState state;
+  state.Apply(packet.data(), 0);
+  std::string out = "icons";
+  bool any = false;
+  for (const IconBits& bits : kIconBits) {
+    if (!state.IsLit(bits.icon)) continue;
+    out += any ? ", " : " ";
+    out += bits.name;
+    any = true;
+  }
+  if (!any) out += " none";
+  Append(out, "; level %d/%d", state.LitLevelSegments(), int{kLevelStepCount});
+  return out;
+}
+
+namespace {
+
+// The packet bytes of a "cmd" line, two hexadecimal digits a byte: the five header bytes, then
+// the payload; empty for other lines.
+std::string PacketBytes(std::string_view traceLine) {
+  Packet packet{};
+  if (!ParseCmdLine(traceLine, packet)) return {};
+  std::string out;
+  for (size_t i = 0; i < packet.size(); ++i) {
+    if (i > 0) out += i == kPacketPayload ? "\n" : " ";
+    Append(out, "%02x", unsigned{packet[i]});
+  }
+  return out;
+}
+
+constexpr const char kPageStyle[] =
+    "<style>\n"
+    "body{background:#1b1f22;color:#d8e0e2;font-family:'DejaVu Sans',Arial,sans-serif;"
+    "margin:16px 24px}\n"
+    "h1{font-size:20px;font-weight:normal;margin:0 0 8px}\n"
+    "#controls{margin:8px 0}\n"
+    "#controls button{background:#2b3236;color:#d8e0e2;border:1px solid #4a5458;"
+    "padding:6px 12px;margin-right:4px;cursor:pointer}\n"
+    "#counter{display:inline-block;min-width:90px;text-align:center}\n"
+    "#layout{display:flex;gap:20px;align-items:flex-start}\n"
+    "#timeline{flex:0 0 330px;max-height:calc(100vh - 120px);overflow-y:auto;"
+    "background:#15191b;border:1px solid #2b3236}\n"
+    "#timeline ol{list-style:none;margin:0;padding:0;font-size:12px}\n"
+    "#timeline li.caption{color:#7dffe4;padding:6px 8px 2px;font-style:italic}\n"
+    "#timeline a{display:flex;gap:8px;padding:2px 8px;color:#b8c4c6;text-decoration:none}\n"
+    "#timeline a:hover{background:#2b3236}\n"
+    "#timeline a.current{background:#0b3b34;color:#ffffff}\n"
+    "#timeline .n{min-width:28px;text-align:right;color:#6a7678}\n"
+    "#timeline .vt{font-family:'DejaVu Sans Mono',monospace}\n"
+    "#timeline .name{flex:1;overflow:hidden;text-overflow:ellipsis;white-space:nowrap}\n"
+    "#timeline .session{color:#8a9698}\n"
+    "#frames{flex:1;min-width:0}\n"
+    ".frame{margin-bottom:24px}\n"
+    ".js .frame{display:none}\n"
+    ".js .frame.current{display:block}\n"
+    ".captions p{color:#7dffe4;font-size:16px;margin:4px 0}\n"
+    ".step-body{display:flex;gap:20px;align-items:flex-start;flex-wrap:wrap}\n"
+    ".about{min-width:300px;flex:1}\n"
+    ".about pre{background:#111416;padding:8px;margin:6px 0;white-space:pre-wrap}\n"
+    ".source{color:#7dffe4}\n"
+    ".clocks{display:grid;grid-template-columns:auto 1fr;gap:2px 12px;font-size:13px;margin:6px "
+    "0}\n"
+    ".clocks dt{color:#8a9698}\n"
+    ".clocks dd{margin:0;font-family:'DejaVu Sans Mono',monospace}\n"
+    ".calls{list-style:none;padding:0;margin:6px 0;font-size:12px;color:#b8c4c6}\n"
+    ".calls li{background:#111416;padding:4px 8px;margin-bottom:2px}\n"
+    ".calls .call{font-family:'DejaVu Sans Mono',monospace;white-space:pre-wrap}\n"
+    ".calls details{color:#7a8688}\n"
+    ".calls summary{cursor:pointer;font-size:11px}\n"
+    ".calls code{display:block;white-space:pre-wrap;font-size:11px}\n"
+    ".hint{color:#7a8688;font-size:12px;margin:4px 0}\n"
+    "</style>\n";
+
+// Steps through the pictures: buttons, keys, the timeline and deep links (#stepN). The step
+// shown is kept in the address, so a reload or a shared link opens the same step.
+constexpr const char kPageScript[] =
+    "<script>\n"
+    "(function () {\n"
+    "  var frames = document.querySelectorAll('.frame');\n"
+    "  var entries = document.querySelectorAll('#timeline a');\n"
+    "  var counter = document.getElementById('counter');\n"
+    "  var current = 0, timer = null;\n"
+    "  document.body.classList.add('js');\n"
+    "  function show(n, keepAddress) {\n"
+    "    if (frames.length === 0) { counter.textContent = '0 / 0'; return; }\n"
+    "    current = Math.max(0, Math.min(frames.length - 1, n));\n"
+    "    for (var i = 0; i < frames.length; i++) {\n"
+    "      frames[i].classList.toggle('current', i === current);\n"
+    "      entries[i].classList.toggle('current', i === current);\n"
+    "      if (i === current) entries[i].setAttribute('aria-current', 'step');\n"
+    "      else entries[i].removeAttribute('aria-current');\n"
+    "    }\n"
+    "    entries[current].scrollIntoView({block: 'nearest'});\n"
+    "    counter.textContent = (current + 1) + ' / ' + frames.length;\n"
+    "    var address = '#step' + (current + 1);\n"
+    "    if (!keepAddress && location.hash !== address) history.replaceState(null, '', address);\n"
+    "  }\n"
+    "  function fromAddress() {\n"
+    "    var m = /^#step([0-9]+)$/.exec(location.hash);\n"
+    "    if (!m) return false;\n"
+    "    show(parseInt(m[1], 10) - 1, true);\n"
+    "    return true;\n"
+    "  }\n"
+    "  function play() {\n"
+    "    if (timer) { clearInterval(timer); timer = null; return; }\n"
+    "    timer = setInterval(function () {\n"
+    "      if (current >= frames.length - 1) { clearInterval(timer); timer = null; return; }\n"
+    "      show(current + 1);\n"
+    "    }, 800);\n"
+    "  }\n"
+    "  for (var i = 0; i < entries.length; i++) {\n"
+    "    entries[i].addEventListener('click', function (e) {\n"
+    "      e.preventDefault();\n"
+    "      show(parseInt(this.getAttribute('data-step'), 10) - 1);\n"
+    "    });\n"
+    "  }\n"
+    "  document.getElementById('first').onclick = function () { show(0); };\n"
+    "  document.getElementById('prev').onclick = function () { show(current - 1); };\n"
+    "  document.getElementById('next').onclick = function () { show(current + 1); };\n"
+    "  document.getElementById('last').onclick = function () { show(frames.length - 1); };\n"
+    "  document.getElementById('play').onclick = play;\n"
+    "  window.addEventListener('hashchange', fromAddress);\n"
+    "  document.addEventListener('keydown', function (e) {\n"
+    "    if (e.target && e.target.tagName === 'SUMMARY' && e.key === ' ') return;\n"
+    "    if (e.key === 'ArrowRight' || e.key === 'ArrowDown') show(current + 1);\n"
+    "    else if (e.key === 'ArrowLeft' || e.key === 'ArrowUp') show(current - 1);\n"
+    "    else if (e.key === 'Home') show(0);\n"
+    "    else if (e.key === 'End') show(frames.length - 1);\n"
+    "    else if (e.key === ' ') play();\n"
+    "    else return;\n"
+    "    e.preventDefault();\n"
+    "  });\n"
+    "  if (!fromAddress()) show(0, true);\n"
+    "})();\n"
+    "</script>\n";
+
+void Timeline(const std::vector<PanelPicture>& pictures, std::string& out) {
+  out += "<nav id=\"timeline\" aria-label=\"Steps\"><ol>\n";
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    const PanelPicture& picture = pictures[i];
+    for (const std::string& caption : picture.captions) {
+      out += "<li class=\"caption\">";
+      AppendEscaped(caption, out);
+      out += "</li>\n";
+    }
+    const std::string_view time = picture.virtualTime;
+    Append(out, "<li><a href=\"#step%zu\" data-step=\"%zu\" title=\"", i + 1, i + 1);
+    AppendEscaped(time, out);
+    out += ", line ";
+    Append(out, "%zu: ", picture.line);
+    AppendEscaped(picture.source, out);
+    Append(out, "\"><span class=\"n\">%zu</span><span class=\"vt\">", i + 1);
+    // The time of day; the date is in the entry's title.
+    AppendEscaped(time.substr(time.find(' ') + 1), out);
+    out += "</span><span class=\"name\">";
+    AppendEscaped(picture.name, out);
+    out += "</span><span class=\"session\">";
+    AppendEscaped(picture.session, out);
+    out += "</span></a></li>\n";
+  }
+  out += "</ol></nav>\n";
+}
+
+void Step(const PanelPicture& picture, size_t index, size_t count, std::string& out) {
+  Append(out, "<section class=\"frame\" id=\"step%zu\">\n", index + 1);
+  if (!picture.captions.empty()) {
+    out += "<div class=\"captions\">";
+    for (const std::string& caption : picture.captions) {
+      out += "<p>";
+      AppendEscaped(caption, out);
+      out += "</p>";
+    }
+    out += "</div>\n";
+  }
+  out += "<div class=\"step-body\"><div class=\"picture\">";
+  out += picture.svg;
+  Append(out,
+         "</div>\n<div class=\"about\"><div>Step %zu of %zu, scenario line %zu</div>"
+         "<pre class=\"source\">",
+         index + 1, count, picture.line);
+  AppendEscaped(picture.source, out);
+  out += "</pre>\n<dl class=\"clocks\"><dt>Virtual time</dt><dd class=\"virtual-time\">";
+  AppendEscaped(picture.virtualTime, out);
+  out += "</dd><dt>Event</dt><dd class=\"event\">";
+  AppendEscaped(picture.name, out);
+  if (!picture.session.empty()) {
+    out += " (session ";
+    AppendEscaped(picture.session, out);
+    out += ')';
+  }
+  out += "</dd><dt>Panel clock</dt><dd class=\"panel-clock\">";
+  AppendEscaped(picture.panelClock.empty() ? "not running" : picture.panelClock, out);
+  out += "</dd></dl>\n<ol class=\"calls\">";
+  if (picture.calls.empty()) out += "<li>(nothing sent to the panel)</li>";
+  for (const std::string& call : picture.calls) {
+    out += "<li><span class=\"call\">";
+    AppendEscaped(DescribeCall(call), out);
+    out += "</span>";
+    const std::string bytes = PacketBytes(call);
+    if (!bytes.empty()) {
+      out += "<details class=\"bytes\"><summary>packet bytes</summary><code>";
+      out += bytes;
+      out += "</code></details>";
+    }
+    out += "</li>";
+  }
+  out += "</ol></div></div>\n</section>\n";
+}
+
+}  // namespace
 
 std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPicture>& pictures) {
   std::string out;
   out +=
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Lumora "
       "panel: ";
-  AppendEscapedUtf8(title, out);
-  out +=
-      "</title>\n<style>\n"
-      "body{background:#1b1f22;color:#d8e0e2;font-family:'DejaVu Sans',Arial,sans-serif;"
-      "margin:24px}\n"
-      "h1{font-size:20px;font-weight:normal}\n"
-      "#controls{margin:12px 0}\n"
-      "#controls button{background:#2b3236;color:#d8e0e2;border:1px solid #4a5458;"
-      "padding:6px 12px;margin-right:4px;cursor:pointer}\n"
-      "#counter{display:inline-block;min-width:90px;text-align:center}\n"
-      ".frame{display:flex;gap:24px;align-items:flex-start;margin-bottom:24px}\n"
-      ".js .frame{display:none}\n"
-      ".js .frame.current{display:flex}\n"
-      ".about pre{background:#111416;padding:8px;margin:6px 0;white-space:pre-wrap}\n"
-      ".source{color:#7dffe4}\n"
-      ".calls{color:#9aa6a8;font-size:12px}\n"
-      ".hint{color:#7a8688;font-size:12px}\n"
-      "</style>\n</head>\n<body>\n<h1>Lumora panel: ";
-  AppendEscapedUtf8(title, out);
+  AppendEscaped(title, out);
+  out += "</title>\n";
+  out += kPageStyle;
+  out += "</head>\n<body>\n<h1>Lumora panel: ";
+  AppendEscaped(title, out);
   out +=
       "</h1>\n<div id=\"controls\"><button id=\"first\" title=\"Home\">|&lt;</button>"
       "<button id=\"prev\" title=\"Left arrow\">&lt; Back</button><span id=\"counter\"></span>"
       "<button id=\"next\" title=\"Right arrow\">Next &gt;</button>"
       "<button id=\"last\" title=\"End\">&gt;|</button>"
       "<button id=\"play\" title=\"Space\">Play</button></div>\n"
-      "<p class=\"hint\">Keys: left and right arrows step, Home and End jump, space plays.</p>\n";
+      "<p class=\"hint\">Keys: left and right arrows step, Home and End jump, space plays. "
+      "Click a step in the timeline to jump to it; the address (#step34) opens that step.</p>\n";
   if (pictures.empty()) out += "<p>The scenario has no steps.</p>\n";
-  out += "<div id=\"frames\">\n";
-  for (size_t i = 0; i < pictures.size(); ++i) {
-    const PanelPicture& picture = pictures[i];
-    Append(out, "<section class=\"frame\" id=\"step%zu\">\n<div class=\"picture\">", i + 1);
-    out += picture.svg;
-    Append(out,
-           "</div>\n<div class=\"about\"><div>Step %zu of %zu, scenario line %zu</div>"
-           "<pre class=\"source\">",
-           i + 1, pictures.size(), picture.line);
-    AppendEscapedUtf8(picture.source, out);
-    out += "</pre><pre class=\"calls\">";
-    if (picture.calls.empty()) out += "(nothing sent to the panel)";
-    for (size_t k = 0; k < picture.calls.size(); ++k) {
-      if (k > 0) out += '\n';
-      AppendEscapedUtf8(picture.calls[k], out);
-    }
-    out += "</pre></div>\n</section>\n";
-  }
-  out +=
-      "</div>\n<script>\n"
-      "(function () {\n"
-      "  var frames = document.querySelectorAll('.frame');\n"
-      "  var counter = document.getElementById('counter');\n"
-      "  var current = 0, timer = null;\n"
-      "  document.body.classList.add('js');\n"
-      "  function show(n) {\n"
-      "    if (frames.length === 0) { counter.textContent = '0 / 0'; return; }\n"
-      "    current = Math.max(0, Math.min(frames.length - 1, n));\n"
-      "    for (var i = 0; i < frames.length; i++)\n"
-      "      frames[i].classList.toggle('current', i === current);\n"
-      "    counter.textContent = (current + 1) + ' / ' + frames.length;\n"
-      "  }\n"
-      "  function play() {\n"
-      "    if (timer) { clearInterval(timer); timer = null; return; }\n"
-      "    timer = setInterval(function () {\n"
-      "      if (current >= frames.length - 1) { clearInterval(timer); timer = null; return; }\n"
-      "      show(current + 1);\n"
-      "    }, 800);\n"
-      "  }\n"
-      "  document.getElementById('first').onclick = function () { show(0); };\n"
-      "  document.getElementById('prev').onclick = function () { show(current - 1); };\n"
-      "  document.getElementById('next').onclick = function () { show(current + 1); };\n"
-      "  document.getElementById('last').onclick = function () { show(frames.length - 1); };\n"
-      "  document.getElementById('play').onclick = play;\n"
-      "  document.addEventListener('keydown', function (e) {\n"
-      "    if (e.key === 'ArrowRight') show(current + 1);\n"
-      "    else if (e.key === 'ArrowLeft') show(current - 1);\n"
-      "    else if (e.key === 'Home') show(0);\n"
-      "    else if (e.key === 'End') show(frames.length - 1);\n"
-      "    else if (e.key === ' ') { e.preventDefault(); play(); }\n"
-      "    else return;\n"
-      "  });\n"
-      "  show(0);\n"
-      "})();\n"
-      "</script>\n</body>\n</html>\n";
+  out += "<div id=\"layout\">\n";
+  Timeline(pictures, out);
+  out += "<main id=\"frames\">\n";
+  for (size_t i = 0; i < pictures.size(); ++i)
+    Step(pictures[i], i, pictures.size(), out);
+  out += "</main>\n</div>\n";
+  out += kPageScript;
+  out += "</body>\n</html>\n";
   return out;
 }
 

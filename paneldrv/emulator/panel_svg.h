@@ -19,21 +19,37 @@ inline constexpr size_t kPictureColumns = 20;
 // The panel as an SVG document (nowMs: the clock the panel's own clock runs on).
 std::string RenderPanelSvg(const PanelState& state, int64_t nowMs);
 
-// One step of a run: the picture after a scenario line, the line, and what the agent sent.
+// One step of a run: the picture after a scenario directive, the directive, and what the agent
+// did meanwhile.
 struct PanelPicture {
   std::string svg;
-  size_t line = 0;                 // the scenario line number
-  std::string source;              // the scenario line as written
-  std::vector<std::string> calls;  // the trace lines of the step, packets in readable form
+  size_t line = 0;                    // the scenario line number
+  std::string source;                 // the scenario line as written
+  std::vector<std::string> calls;     // the trace lines of the step, as the trace has them
+  std::vector<std::string> captions;  // the "#>" captions written before the directive
+  std::string name;         // what the step was: the event's name ("NavHome"), else the directive
+  std::string session;      // the event's session, empty for other directives
+  std::string virtualTime;  // the virtual clock after the step: "YYYY-MM-DD HH:MM:SS"
+  std::string panelClock;   // the panel's own clock after the step ("JAN 05 2006 21:07:35"), or ""
 };
 
-// A page with every picture, buttons and keys (arrows, Home, End, space) to step through them.
+// A page that steps through the pictures: a timeline of every step (its virtual time, name and
+// session, with the captions before it) that jumps on click, buttons and keys (arrows, Home,
+// End, space), deep links (page.html#step34), and for each step its captions, its scenario line,
+// the virtual clock, and what it sent to the panel in readable form (icons by name) with the
+// packet bytes beside.
 std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPicture>& pictures);
 
-// Panel text made safe for XML and HTML: markup characters escaped, bytes above 0x7F as their
-// Windows-1252 characters (the panel's set), control and undefined bytes as a middle dot.
+// The readable form of one trace line for the page: an Icon Map by the names of its lit icons
+// and the lit level segments ("icons PLAY, TV; level 7/16"), any other line as the readable
+// trace has it.
+std::string DescribeCall(std::string_view traceLine);
+
+// The page's own texts (UTF-8: titles, scenario lines, captions, decoded calls) made safe for
+// XML and HTML: markup characters escaped, control bytes as a middle dot.
 void AppendEscaped(std::string_view text, std::string& out);
-// The same for the page's own UTF-8 texts (titles, scenario lines, decoded calls).
-void AppendEscapedUtf8(std::string_view text, std::string& out);
+// The same for the panel's text, whose bytes above 0x7F are its Windows-1252 characters; the
+// undefined ones show as a middle dot.
+void AppendEscapedPanelText(std::string_view text, std::string& out);
 
 }  // namespace lumora::emulator

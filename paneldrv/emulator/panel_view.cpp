@@ -115,22 +115,9 @@ void AppendDisplayChar(uint8_t byte, std::string& out) {
 
 void RenderTerminalPanel(const PanelState& state, int64_t nowMs, uint64_t frame, int topRow,
                          std::string& out) {
-  const PanelClock& clock = state.panelClock();
-  char date[32];
-  char time[32];
-  std::string_view line2;
-  std::string_view line3;
-  if (clock.running) {
-    // The panel's own clock owns both lines while it runs.
-    const LocalTime now = state.PanelClockTime(nowMs);
-    line2 = {date, FormatPanelClockDate(now, clock.dateOrder, date, sizeof date)};
-    line3 = {time, FormatPanelClockTime(now, time, sizeof time)};
-  } else {
-    const TextLine& l2 = state.line(2);
-    const TextLine& l3 = state.line(3);
-    line2 = VisibleText(l2, kPanelColumns, ScrollStepAt(ScrollSteps(l2, kPanelColumns), frame));
-    line3 = VisibleText(l3, kPanelColumns, ScrollStepAt(ScrollSteps(l3, kPanelColumns), frame));
-  }
+  const ShownLines shown(state, nowMs, frame, kPanelColumns);
+  const std::string_view line2 = shown.line2();
+  const std::string_view line3 = shown.line3();
 
   int row = topRow;
   FrameBorder(row++, true, "Lumora", out);
@@ -147,7 +134,7 @@ void RenderTerminalPanel(const PanelState& state, int64_t nowMs, uint64_t frame,
     }
     return size_t{2} + kLevelStepCount;
   });
-  FrameBorder(row++, false, clock.running ? "panel clock" : "", out);
+  FrameBorder(row++, false, shown.panelClock() ? "panel clock" : "", out);
 }
 
 std::string_view PacketKindName(PacketKind kind) {

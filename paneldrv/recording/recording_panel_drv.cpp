@@ -37,7 +37,7 @@ void CloseTrace() {
 
 }  // namespace
 
-int OpenVFD(int device, int a, int b, int* error) {
+int PANELDRV_CALL OpenVFD(int device, int a, int b, int* error) {
   CloseTrace();
   const char* path = std::getenv("LUMORA_PANEL_TRACE");
   if (path != nullptr && path[0] != '\0') {
@@ -57,13 +57,13 @@ int OpenVFD(int device, int a, int b, int* error) {
   return kHandle;
 }
 
-int VFD_Cmd(int handle, unsigned char* packet) {
+int PANELDRV_CALL VFD_Cmd(int handle, unsigned char* packet) {
   if (packet == nullptr) return 0;
   trace.Cmd(packet);
   return handle == kHandle ? 1 : 0;
 }
 
-int CloseVFD(int handle) {
+int PANELDRV_CALL CloseVFD(int handle) {
   trace.Close();
   CloseTrace();
   return handle == kHandle ? 1 : 0;

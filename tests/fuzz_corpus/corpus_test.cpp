@@ -15,10 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/fuzz/harnesses.h"
-#include "tests/fuzz/message_program.h"
 #include "app/replay/replay_runner.h"
 #include "scenario/scenario.h"
+#include "tests/fuzz/harnesses.h"
+#include "tests/fuzz/message_program.h"
+#include "tests/read_file.h"
 
 namespace lumora::fuzz {
 namespace {
@@ -27,10 +28,7 @@ namespace fs = std::filesystem;
 
 const fs::path kSourceDir = LUMORA_SOURCE_DIR;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using test::ReadFile;
 
 std::vector<fs::path> FilesIn(const fs::path& dir, const std::string& extension = "") {
   std::vector<fs::path> files;

@@ -5,8 +5,8 @@
 #
 #   pictures_in_browser.sh LUMORA_REPLAY SCENARIO
 #
-# Chromium comes from Debian's packages; when it is missing and the script runs as root it is
-# installed. Exit status 77 (skipped) only when it cannot be had.
+# Chromium comes from Debian's package chromium, installed by scripts/install-deps.sh; when it is
+# missing the test is skipped (exit status 77).
 set -u
 replay=$1
 scenario=$2
@@ -22,17 +22,8 @@ find_browser() {
 }
 
 browser=$(find_browser)
-if [ -z "$browser" ] && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
-  echo "installing chromium from the Debian packages" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get install -y --no-install-recommends chromium >/dev/null 2>&1 ||
-    { apt-get update >/dev/null 2>&1 &&
-      apt-get install -y --no-install-recommends chromium >/dev/null 2>&1; }
-  browser=$(find_browser)
-fi
 if [ -z "$browser" ]; then
-  echo "SKIPPED: chromium is not installed and cannot be installed here" \
-       "(install the Debian package chromium, or run the tests as root)" >&2
+  echo "SKIPPED: chromium is not installed (install the Debian package chromium)" >&2
   exit 77
 fi
 

@@ -81,8 +81,13 @@ TEST(PanelSvg, PanelClockOwnsTheLines) {
 
 TEST(PanelHtml, OneSectionPerStepWithItsLine) {
   std::vector<PanelPicture> pictures(2);
-  pictures[0] = {"<svg>one</svg>", 3, "event 7 LiveTvStarted", {"icons 00 00 00 04"}};
-  pictures[1] = {"<svg>two</svg>", 5, "event 7 MusicTitle \"Rock & <Roll>\"", {}};
+  pictures[0].svg = "<svg>one</svg>";
+  pictures[0].line = 3;
+  pictures[0].source = "event 7 LiveTvStarted";
+  pictures[0].calls = {"open 11853 16 16"};
+  pictures[1].svg = "<svg>two</svg>";
+  pictures[1].line = 5;
+  pictures[1].source = "event 7 MusicTitle \"Rock & <Roll>\"";
   const std::string page = RenderPanelHtml("a<b>.scn", pictures);
   EXPECT_EQ(Count(page, "<section class=\"frame\""), 2u);
   EXPECT_NE(page.find("<title>Lumora panel: a&lt;b&gt;.scn</title>"), std::string::npos);
@@ -94,9 +99,71 @@ TEST(PanelHtml, OneSectionPerStepWithItsLine) {
                          "id=\"counter\"", "ArrowRight", "ArrowLeft"}) {
     EXPECT_NE(page.find(id), std::string::npos) << id;
   }
-  // Self-contained: nothing is fetched.
+  // Self-contained: nothing is fetched, every link stays on the page.
   EXPECT_EQ(page.find("src="), std::string::npos);
-  EXPECT_EQ(page.find("href="), std::string::npos);
+  EXPECT_EQ(Count(page, "href="), Count(page, "href=\"#step"));
+}
+
+TEST(PanelHtml, TimelineCaptionsClocksAndPacketsOfEachStep) {
+  std::vector<PanelPicture> pictures(2);
+  pictures[0] = {"<svg>one</svg>",
+                 7,
+                 "event 7 LiveTvStarted",
+                 // An Icon Map with TV lit and level step 6, then a text line.
+                 {"cmd 0000010000000000f40700000000" + std::string(102, '0'),
+                  "cmd 0000020000" + std::string("4348") + std::string(116, '0'), "sleep 1000"},
+                 {"Live TV <starts>", "and plays"},
+                 "LiveTvStarted",
+                 "7",
+                 "2006-01-05 21:07:30",
+                 ""};
+  pictures[1] = {"<svg>two</svg>",      9, "power 4", {}, {}, "power 4", "", "2006-01-05 21:08:31",
+                 "JAN 05 2006 21:08:31"};
+  const std::string page = RenderPanelHtml("x.scn", pictures);
+  // The timeline: a caption line each, then the step with its time, name and session.
+  EXPECT_NE(page.find("<li class=\"caption\">Live TV &lt;starts&gt;</li>\n"
+                      "<li class=\"caption\">and plays</li>\n<li><a href=\"#step1\" "
+                      "data-step=\"1\""),
+            std::string::npos);
+  EXPECT_NE(page.find("<span class=\"n\">1</span><span class=\"vt\">21:07:30</span><span "
+                      "class=\"name\">LiveTvStarted</span><span class=\"session\">7</span>"),
+            std::string::npos);
+  EXPECT_NE(page.find("<span class=\"vt\">21:08:31</span><span class=\"name\">power "
+                      "4</span><span class=\"session\"></span>"),
+            std::string::npos);
+  // The step: its captions, the clocks, icons by name with the bytes beside.
+  EXPECT_NE(page.find("<div class=\"captions\"><p>Live TV &lt;starts&gt;</p><p>and plays</p>"),
+            std::string::npos);
+  EXPECT_NE(page.find("<dd class=\"virtual-time\">2006-01-05 21:08:31</dd>"), std::string::npos);
+  EXPECT_NE(page.find("<dd class=\"panel-clock\">JAN 05 2006 21:08:31</dd>"), std::string::npos);
+  EXPECT_NE(page.find("<dd class=\"panel-clock\">not running</dd>"), std::string::npos);
+  EXPECT_NE(page.find("<span class=\"call\">icons TV; level 7/16</span><details "
+                      "class=\"bytes\"><summary>packet bytes</summary><code>00 00 01 00 00\n"
+                      "00 00 00 f4 07 00"),
+            std::string::npos);
+  EXPECT_NE(page.find("<span class=\"call\">text2 0 &quot;CH&quot;</span><details"),
+            std::string::npos);
+  EXPECT_NE(page.find("<span class=\"call\">sleep 1000</span></li>"), std::string::npos);
+  EXPECT_EQ(page.find("icons 00"), std::string::npos);
+}
+
+TEST(PanelHtml, DescribesIconMapsByName) {
+  const struct {
+    std::string map;  // the 10 Icon Map bytes in hex
+    const char* shown;
+  } cases[] = {
+      {"00000000000000000000", "icons none; level 0/16"},
+      // VCD is CD and VIDEO together; every segment of the bar.
+      {"000000f0ffcf00000000", "icons CD, VIDEO, VCD; level 16/16"},
+      {"0000f0070000e0000000", "icons PLAY, PAUSE, SCAN A, SCAN B, AUX, PICTURE, TV; level 0/16"},
+      {"0000000000e000e00000", "icons MUSIC, CD, VIDEO, VCD, SESSION, MARKED, DVD; level 0/16"},
+  };
+  for (const auto& c : cases) {
+    const std::string line = "cmd 0000010000" + c.map + std::string(100, '0');
+    EXPECT_EQ(DescribeCall(line), c.shown) << c.map;
+  }
+  EXPECT_EQ(DescribeCall("open 11853 16 16"), "open 11853 16 16");
+  EXPECT_EQ(DescribeCall("cmd 0000000000" + std::string(120, '0')), "clear");
 }
 
 }  // namespace

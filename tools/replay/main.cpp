@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "app/replay/replay_runner.h"
+#include "app/replay/virtual_platform.h"
+#include "base/event_catalogue.h"
 #include "base/version.h"
 #include "panel/trace_line.h"
 #include "paneldrv/emulator/panel_state.h"
@@ -33,8 +35,11 @@ constexpr const char kUsage[] =
     "               pclock start .., pclock stop) instead of raw hexadecimal; texts show\n"
     "               the panel's Windows-1252 characters in UTF-8\n"
     "  --svg DIR    also draw the emulated panel after each scenario line: DIR/0001.svg, ...\n"
-    "  --html FILE  also write one page that steps through those pictures, with each\n"
-    "               scenario line and what it sent to the panel\n"
+    "  --html FILE  also write one page that steps through those pictures: a timeline of\n"
+    "               every step (virtual time, event, session) with the scenario's \"#>\"\n"
+    "               captions, each scenario line, the virtual and panel clocks, and what it\n"
+    "               sent to the panel (icons by name, packet bytes beside); FILE#step34\n"
+    "               opens step 34. A recording of the agent replays like any scenario.\n"
     "  --help       show this help\n"
     "  --version    show the version\n"
     "\n"
@@ -70,7 +75,7 @@ class PanelPictures final : public lumora::TraceSink, public lumora::replay::Run
   void Line(const char* text, size_t length) override {
     trace_.Line(text, length);
     const std::string_view line(text, length);
-    calls_.push_back(lumora::DecodeTraceLine(line));
+    calls_.emplace_back(line);
     // The agent's waits move the virtual clock, which the panel's own clock runs on.
     if (line.starts_with("sleep ")) nowMs_ += std::atoll(text + 6);
   }
@@ -89,6 +94,31 @@ class PanelPictures final : public lumora::TraceSink, public lumora::replay::Run
     picture.line = d.line;
     picture.source = d.source;
     picture.calls = std::move(calls_);
+    picture.captions = d.captions;
+    char virtualTime[48];
+    const lumora::LocalTime local = lumora::replay::LocalTimeFromEpochMs(nowMs_);
+    std::snprintf(virtualTime, sizeof virtualTime, "%04u-%02u-%02u %02u:%02u:%02u",
+                  unsigned{local.year}, unsigned{local.month}, unsigned{local.day},
+                  unsigned{local.hour}, unsigned{local.minute}, unsigned{local.second});
+    picture.virtualTime = virtualTime;
+    if (d.kind == DirectiveKind::Event) {
+      const lumora::EventInfo* event = lumora::FindEvent(d.code);
+      picture.name = event != nullptr ? std::string(event->name) : std::to_string(d.code);
+      picture.session = std::to_string(d.sessionId);
+    } else {
+      picture.name = d.source;
+    }
+    const lumora::emulator::PanelClock& clock = state_.panelClock();
+    if (clock.running) {
+      char date[32];
+      char time[32];
+      const lumora::LocalTime now = state_.PanelClockTime(nowMs_);
+      picture.panelClock.append(
+          date, lumora::emulator::FormatPanelClockDate(now, clock.dateOrder, date, sizeof date));
+      picture.panelClock += ' ';
+      picture.panelClock.append(time,
+                                lumora::emulator::FormatPanelClockTime(now, time, sizeof time));
+    }
     calls_.clear();
     pictures_.push_back(std::move(picture));
     if (!svgDirectory_.empty() && ok_) {
@@ -112,7 +142,7 @@ class PanelPictures final : public lumora::TraceSink, public lumora::replay::Run
   std::string svgDirectory_;
   lumora::emulator::PanelState state_;
   // The virtual clock's start, as the replay's platform has it.
-  int64_t nowMs_ = lumora::replay::EpochMsFromLocalTime(lumora::replay::kVirtualStart);
+  int64_t nowMs_ = lumora::replay::EpochMsFromLocalTime(lumora::scenario::kDefaultTime);
   std::vector<std::string> calls_;
   std::vector<lumora::emulator::PanelPicture> pictures_;
   bool ok_ = true;

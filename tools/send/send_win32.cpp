@@ -139,7 +139,7 @@ int DismissBox(const char* caption, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   do {
     HWND box = FindWindowA(nullptr, caption);
-    char text[256] = {};
+    char text[1024] = {};
     // The box is ready once it shows and its text is set.
     if (box != nullptr && IsWindowVisible(box) &&
         GetDlgItemTextA(box, 0xFFFF, text, sizeof text) > 0) {

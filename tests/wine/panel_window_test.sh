@@ -1,0 +1,202 @@
+#!/usr/bin/env bash
+# The on-screen PanelDrv.dll under Wine on a virtual X display: Lumora.exe runs with it in
+# place of the recording library, lumora-send.exe sends a known scenario, and a screenshot of
+# the window's face must match the reference picture committed beside this script.
+#
+#   panel_window_test.sh SOURCE_DIR ARTEFACT_DIR
+#
+#  1. After panel_window/recorded_tv.scn the face (the client area, placed at 40,40 by
+#     LUMORA_PANEL_WINDOW) must equal panel_window/recorded_tv.png: "Wild Coasts" and
+#     "00:15:00" in the dot-matrix font, TV and PLAY lit, 11 of 16 level segments.
+#  2. After a suspend (power 4) the panel runs its own clock with the machine's date and time,
+#     so its two lines are masked: the rest must equal panel_window/panel_clock.png (every icon
+#     and segment unlit, "PANEL CLOCK" under the glass), and two screenshots two seconds apart
+#     must differ on line 3 (the clock runs in the window) but not on line 2 (the date).
+#
+# The screenshots are kept in ARTEFACT_DIR. Exit status 77 (skipped) when a tool is missing:
+# Wine (wine64), Xvfb (xvfb), ImageMagick (imagemagick) or the mingw-w64 compiler
+# (g++-mingw-w64-x86-64-posix). LUMORA_MINGW_BUILD_DIR (default SOURCE_DIR/build/mingw) is the
+# cross build; LUMORA_WINE_KEEP=1 keeps the temporary folder.
+set -euo pipefail
+
+if (($# != 2)); then
+  echo "usage: panel_window_test.sh SOURCE_DIR ARTEFACT_DIR" >&2
+  exit 2
+fi
+SOURCE_DIR=$(cd "$1" && pwd)
+ARTEFACTS=$2
+HERE=$SOURCE_DIR/tests/wine/panel_window
+MINGW_BUILD=${LUMORA_MINGW_BUILD_DIR:-$SOURCE_DIR/build/mingw}
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+# The face: its size (paneldrv/window/panel_face.h) and where the test places it.
+FACE_W=528
+FACE_H=200
+FACE_X=40
+FACE_Y=40
+# The two text lines of the face, including their cells (kLine2Top, kLine3Top, kCellHeight).
+LINE2=${FACE_W}x36+0+30
+LINE3=${FACE_W}x36+0+72
+# How many pixels may differ from a reference (none are expected: the face is drawn pixel by
+# pixel from a built-in font).
+TOLERANCE=20
+
+TMP=
+XVFB_PID=
+AGENT_PID=
+
+say() { echo "panel_window: [${SECONDS}s] $*"; }
+fail() {
+  echo "panel_window: FAIL: $*" >&2
+  exit 1
+}
+skip() {
+  echo "panel_window: SKIPPED: $*" >&2
+  exit 77
+}
+
+cleanup() {
+  local status=$?
+  if [[ -n $AGENT_PID ]] && kill -0 "$AGENT_PID" 2>/dev/null; then
+    kill "$AGENT_PID" 2>/dev/null || true
+  fi
+  if [[ -n $TMP && -d $TMP/prefix ]]; then
+    WINEPREFIX=$TMP/prefix timeout 30 "$WINESERVER" -k 2>/dev/null || true
+  fi
+  if [[ -n $XVFB_PID ]]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+  fi
+  if [[ -n $TMP ]]; then
+    if ((status != 0)) && [[ -f $TMP/lumora.log ]]; then
+      echo "--- lumora.log (last lines)" >&2
+      tail -n 20 "$TMP/lumora.log" >&2
+    fi
+    if [[ ${LUMORA_WINE_KEEP:-} == 1 ]]; then
+      echo "panel_window: kept $TMP" >&2
+    else
+      rm -rf "$TMP"
+    fi
+  fi
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# --- Tools (installed by scripts/install-deps.sh, never here) --------------------------------
+[[ -x $WINE ]] || skip "$WINE is missing: install the Debian package wine64"
+command -v Xvfb >/dev/null || skip "Xvfb is missing: install the Debian package xvfb"
+for tool in import compare; do
+  command -v "$tool" >/dev/null || skip "$tool is missing: install the Debian package imagemagick"
+done
+command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
+  skip "the mingw-w64 compiler is missing: install the Debian package g++-mingw-w64-x86-64-posix"
+
+# --- Cross build (one build at a time in the build folder) -----------------------------------
+mkdir -p "$MINGW_BUILD" "$ARTEFACTS"
+exec {lock}>"$MINGW_BUILD/wine_e2e.lock"
+flock -w 600 "$lock" || fail "another build of $MINGW_BUILD did not finish within 600 s"
+say "building Lumora.exe, the on-screen PanelDrv.dll and lumora-send.exe in $MINGW_BUILD"
+if [[ ! -f $MINGW_BUILD/CMakeCache.txt ]]; then
+  (cd "$SOURCE_DIR" &&
+    timeout 300 cmake --preset mingw -B "$MINGW_BUILD" >"$MINGW_BUILD/configure.log" 2>&1) ||
+    fail "configuring the mingw preset failed (see $MINGW_BUILD/configure.log)"
+fi
+timeout 600 cmake --build "$MINGW_BUILD" --parallel 2 \
+  --target Lumora lumora-send paneldrv_window >"$MINGW_BUILD/build-panel-window.log" 2>&1 ||
+  fail "building the mingw preset failed (see $MINGW_BUILD/build-panel-window.log)"
+flock -u "$lock"
+exec {lock}>&-
+BIN=$MINGW_BUILD/bin
+for program in Lumora.exe lumora-send.exe window/PanelDrv.dll; do
+  [[ -f $BIN/$program ]] || fail "the build made no $BIN/$program"
+done
+
+# The agent loads the PanelDrv.dll beside it: here the on-screen one.
+TMP=$(mktemp -d /tmp/lumora-panel-window.XXXXXX)
+mkdir -p "$TMP/home" "$TMP/app"
+cp "$BIN/Lumora.exe" "$BIN/window/PanelDrv.dll" "$TMP/app/"
+
+# --- Virtual display and Wine prefix ---------------------------------------------------------
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$TMP/display" 2>"$TMP/xvfb.log" &
+XVFB_PID=$!
+for ((i = 0; i < 100; ++i)); do
+  [[ -s $TMP/display ]] && break
+  kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb did not start"
+  sleep 0.1
+done
+[[ -s $TMP/display ]] || fail "Xvfb gave no display number within 10 s"
+DISPLAY=:$(head -n 1 "$TMP/display")
+export DISPLAY
+export WINEPREFIX=$TMP/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" HOME=$TMP/home
+say "preparing a Wine prefix on display $DISPLAY"
+timeout 120 "$WINE" wineboot -i >"$TMP/wineboot.log" 2>&1 ||
+  fail "wineboot did not prepare the prefix within 120 s"
+
+send() { timeout 90 "$WINE" "$BIN/lumora-send.exe" "$@"; }
+
+# The face on the screen, as a PNG of exactly its size.
+capture() {
+  import -display "$DISPLAY" -window root -crop "${FACE_W}x${FACE_H}+${FACE_X}+${FACE_Y}" \
+    +repage "$1" || fail "cannot take a screenshot of $DISPLAY"
+}
+
+# The number of pixels that differ between two pictures (or the same region of both).
+differing() {
+  local count
+  count=$(compare -metric AE "$1" "$2" null: 2>&1) || true
+  [[ $count =~ ^[0-9]+$ ]] || fail "compare $1 $2: $count"
+  echo "$count"
+}
+
+# --- The agent with the on-screen panel ------------------------------------------------------
+say "Lumora.exe with the on-screen PanelDrv.dll"
+(cd "$TMP/app" && LUMORA_PANEL_WINDOW=$FACE_X,$FACE_Y exec "$WINE" Lumora.exe) \
+  >"$TMP/lumora.log" 2>&1 &
+AGENT_PID=$!
+send --test-wait-window 60 || fail "Lumora.exe showed no hidden window \"Lumora\" within 60 s"
+send --file "Z:$HERE/recorded_tv.scn" || fail "lumora-send.exe --file recorded_tv.scn failed"
+sleep 1  # a repaint is asked for, not waited for
+
+# 1. The face after the scenario.
+face=$ARTEFACTS/panel_window_recorded_tv.png
+capture "$face"
+diff=$(differing "$face" "$HERE/recorded_tv.png")
+((diff <= TOLERANCE)) ||
+  fail "$diff pixels of $face differ from recorded_tv.png (at most $TOLERANCE may)"
+say "the face after recorded_tv.scn matches recorded_tv.png ($diff pixels differ)"
+
+# 2. The panel's own clock after a suspend.
+send --power 4 || fail "lumora-send.exe --power 4 failed"
+sleep 1.2
+first=$ARTEFACTS/panel_window_clock_1.png
+second=$ARTEFACTS/panel_window_clock_2.png
+capture "$first"
+sleep 2
+capture "$second"
+# Everything but the two lines is the same on every machine.
+above=${FACE_W}x30+0+0
+below=${FACE_W}x$((FACE_H - 108))+0+108
+for region in "$above" "$below"; do
+  diff=$(differing "$first[$region]" "$HERE/panel_clock.png[$region]")
+  ((diff <= TOLERANCE)) ||
+    fail "$diff pixels of $first in $region differ from panel_clock.png (at most $TOLERANCE may)"
+done
+diff=$(differing "$first[$LINE3]" "$second[$LINE3]")
+((diff > 0)) || fail "the panel clock's time stood still in the window for 2 s"
+diff=$(differing "$first[$LINE2]" "$second[$LINE2]")
+((diff == 0)) || fail "the panel clock's date changed within 2 s ($diff pixels)"
+say "the panel clock runs in the window and the rest of its face matches panel_clock.png"
+
+send --power 7 || fail "lumora-send.exe --power 7 failed"
+send --close || fail "lumora-send.exe --close failed"
+deadline=$((SECONDS + 30))
+while kill -0 "$AGENT_PID" 2>/dev/null; do
+  ((SECONDS < deadline)) || fail "Lumora.exe did not end within 30 s of WM_CLOSE"
+  sleep 0.2
+done
+status=0
+wait "$AGENT_PID" || status=$?
+AGENT_PID=
+((status == 0)) || fail "Lumora.exe ended with status $status"
+say "passed"
