@@ -71,7 +71,9 @@ void Append(std::string& out, std::initializer_list<std::string_view> parts) {
 
 std::string Example(const EventInfo& info) {
   std::string text;
-  if (!info.example.empty()) Append(text, {" (such as ", info.example, ")"});
+  // An example with blanks is quoted, as it is typed.
+  const std::string_view quote = info.example.find(' ') == std::string_view::npos ? "" : "\"";
+  if (!info.example.empty()) Append(text, {" (such as ", quote, info.example, quote, ")"});
   return text;
 }
 
