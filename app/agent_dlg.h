@@ -16,14 +16,6 @@
 
 namespace lumora {
 
-// WM_POWERBROADCAST codes the agent acts on.
-inline constexpr uintptr_t kPbtApmSuspend = 4;
-inline constexpr uintptr_t kPbtApmResumeCritical = 6;
-inline constexpr uintptr_t kPbtApmResumeSuspend = 7;
-inline constexpr uintptr_t kPbtApmResumeAutomatic = 18;
-inline constexpr uintptr_t kPowerEnterQuiet = 21;
-inline constexpr uintptr_t kPowerLeaveQuiet = 22;
-
 class CAgentDlg {
  public:
   // Builds the members and opens the panel (showing the open-error box when that fails).

@@ -33,6 +33,14 @@ inline constexpr uint32_t kWmCopyData = 0x004A;  // 74
 inline constexpr uint32_t kWmTimer = 0x0113;
 inline constexpr uint32_t kWmPowerBroadcast = 0x0218;  // 536
 
+// WM_POWERBROADCAST codes the agent acts on.
+inline constexpr uintptr_t kPbtApmSuspend = 4;
+inline constexpr uintptr_t kPbtApmResumeCritical = 6;
+inline constexpr uintptr_t kPbtApmResumeSuspend = 7;
+inline constexpr uintptr_t kPbtApmResumeAutomatic = 18;
+inline constexpr uintptr_t kPowerEnterQuiet = 21;
+inline constexpr uintptr_t kPowerLeaveQuiet = 22;
+
 // The one timer of the main window: the clock refresh, once a second.
 inline constexpr uintptr_t kClockTimerId = 1;
 inline constexpr uint32_t kClockTimerPeriodMs = 1000;

@@ -1,6 +1,9 @@
-// The one quoting of a text field's bytes, shared by the scenario language, the readable trace
-// and the emulator's state lines: in double quotes, printable ASCII as it is, quote and
-// backslash escaped, every other byte as \xHH.
+// The quoting of a text field's bytes. QuoteText is the scenario language's: in double quotes,
+// printable ASCII as it is, quote and backslash escaped, every other byte as \xHH, so that it
+// reads back byte for byte. QuoteDisplayText is the readable forms' (the decoded trace, the
+// emulator's state lines): the same, except that the printable characters of Windows-1252, the
+// panel's character set, are shown as UTF-8 (0xE9 as "é"); control bytes, the undefined bytes,
+// the no-break space and the soft hyphen stay \xHH.
 #pragma once
 
 #include <string>
@@ -9,5 +12,6 @@
 namespace lumora {
 
 std::string QuoteText(std::string_view text);
+std::string QuoteDisplayText(std::string_view text);
 
 }  // namespace lumora

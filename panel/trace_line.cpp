@@ -85,7 +85,8 @@ std::string DecodePacket(const uint8_t* packet) {
       const size_t length = strnlen(reinterpret_cast<const char*>(payload), kPayloadSize);
       if (AllZero(payload + length, kPayloadSize - length)) {
         std::snprintf(buffer, sizeof buffer, "text%u %u ", command, arg1);
-        return buffer + QuoteText(std::string_view(reinterpret_cast<const char*>(payload), length));
+        return buffer +
+               QuoteDisplayText(std::string_view(reinterpret_cast<const char*>(payload), length));
       }
     }
     if (command == kCmdOption && arg2 == 0 && AllZero(payload, kPayloadSize)) {

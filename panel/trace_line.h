@@ -27,7 +27,8 @@ std::string FormatMessageBoxLine(std::string_view caption, std::string_view text
 
 // The readable form of one packet: "clear", "icons 00 00 10 ...", "text2 0 \"CH-007     \"",
 // "option 3", "pclock start 2 21 7 30 20 6 1 5", "pclock stop"; a packet of any other shape as
-// its raw "cmd HEX" line.
+// its raw "cmd HEX" line. A text shows the panel's Windows-1252 characters in UTF-8 and its
+// control and undefined bytes as \xHH (QuoteDisplayText).
 std::string DecodePacket(const uint8_t* packet);
 // The readable form of one trace line: "cmd" lines decoded, every other line as it stands.
 std::string DecodeTraceLine(std::string_view line);

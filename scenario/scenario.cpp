@@ -6,6 +6,7 @@
 
 #include "base/event_catalogue.h"
 #include "base/text_quote.h"
+#include "scenario/event_names.h"
 
 namespace lumora::scenario {
 
@@ -271,7 +272,9 @@ class Parser {
     if (!ParseNumber(code, d.code)) {
       const EventInfo* info = FindEventByName(code);
       if (info == nullptr) {
-        reason = "event code '" + std::string(code) + "' is neither 0 to 65535 nor an event name";
+        // The names are exact here; a hint names the closest ones.
+        reason = "event code '" + std::string(code) + "' is neither 0 to 65535 nor an event name" +
+                 DidYouMean(code);
         return false;
       }
       d.code = ToCode(info->code);

@@ -7,6 +7,9 @@
 
 #include "base/event_catalogue.h"
 #include "base/text_quote.h"
+#include "scenario/event_names.h"
+#include "scenario/power_names.h"
+#include "scenario/send_text.h"
 
 namespace lumora::send {
 
@@ -38,6 +41,26 @@ bool ParseLine(const std::string& line, SendRequest& request, std::string& error
     return false;
   }
   request.directives = std::move(scenario.directives);
+  return true;
+}
+
+// Checks the payload of every event against its format: a warning for each that does not fit,
+// or (strict) a refusal. A reason from a scenario file starts "FILE: line N: ".
+bool CheckPayloads(const std::vector<scenario::Directive>& directives, bool strict, bool fromFile,
+                   std::string_view file, SendRequest& request, std::string& error) {
+  for (const scenario::Directive& d : directives) {
+    if (d.kind != scenario::DirectiveKind::Event) continue;
+    const EventInfo* info = FindEvent(d.code);
+    std::string reason;
+    if (info == nullptr || scenario::PayloadFitsFormat(*info, d.bytes, reason)) continue;
+    if (fromFile) reason = Concat({file, ": line ", std::to_string(d.line), ": ", reason});
+    if (strict) {
+      error = Concat({reason, " (refused: --strict)"});
+      request.directives.clear();  // nothing is sent
+      return false;
+    }
+    request.warnings.push_back(PayloadWarning(reason));
+  }
   return true;
 }
 
@@ -105,100 +128,153 @@ bool ParseSendArgs(const std::vector<std::string_view>& args, SendRequest& reque
     return false;
   }
 
-  const std::string_view first = args[0];
-  if (first == "--power" || first == "--endsession") {
-    if (args.size() != 2 || !IsWord(args[1])) {
-      error = Concat({first, " wants one decimal wParam"});
+  std::string_view first = args[0];
+  if (first == "--version" || first == "--list") {
+    if (args.size() != 1) {
+      error = Concat({first, " stands alone"});
       return false;
     }
-    return ParseLine(Concat({first.substr(2), " ", args[1]}), request, error);
+    (first == "--version" ? request.version : request.list) = true;
+    return true;
+  }
+  size_t at = 0;
+  const bool strict = first == "--strict";
+  if (strict) {
+    if (args.size() == 1) {
+      error = "--strict wants an event or --file SCENARIO after it";
+      return false;
+    }
+    first = args[++at];
+  }
+  const size_t count = args.size() - at;
+  if (first == "--power" || first == "--endsession") {
+    if (strict) {
+      error = Concat({"--strict applies to events, not to ", first});
+      return false;
+    }
+    uint64_t code = 0;
+    const bool power = first == "--power";
+    if (count != 2 || !(power ? ParsePowerCode(args[1], code) : IsWord(args[1]))) {
+      error = power ? "--power wants a decimal wParam or a name: suspend, resume, "
+                      "resume-automatic, resume-critical, enter-quiet, leave-quiet"
+                    : "--endsession wants one decimal wParam";
+      if (count >= 2 && power) error = Concat({"'", args[1], "' is not a power event; ", error});
+      return false;
+    }
+    return ParseLine(Concat({first.substr(2), " ", power ? std::to_string(code) : args[1]}),
+                     request, error);
   }
   if (first == "--close") {
-    if (args.size() != 1) {
+    if (strict) {
+      error = "--strict applies to events, not to --close";
+      return false;
+    }
+    if (count != 1) {
       error = "--close takes no argument";
       return false;
     }
     return ParseLine("close", request, error);
   }
   if (first == "--file") {
-    if (args.size() != 2) {
+    if (count != 2) {
       error = "--file wants one scenario file (or - for standard input)";
       return false;
     }
+    const std::string_view path = args[at + 1];
     std::string text;
-    if (!ReadScenario(args[1], text, error)) return false;
+    if (!ReadScenario(path, text, error)) return false;
     if (!ParseSendScenario(text, request.directives, error)) {
-      error = Concat({args[1], ": ", error});
+      error = Concat({path, ": ", error});
       return false;
     }
     if (request.directives.empty()) {
-      error = Concat({args[1], ": the scenario holds nothing to send"});
+      error = Concat({path, ": the scenario holds nothing to send"});
       return false;
     }
-    return true;
+    return CheckPayloads(request.directives, strict, true, path, request, error);
   }
   if (first.size() > 1 && first[0] == '-' && (first[1] < '0' || first[1] > '9')) {
     error = Concat({"unknown option ", first});
     return false;
   }
 
-  // SID CODE [TEXT]
-  if (args.size() < 2 || args.size() > 3) {
-    error = "an event wants a session identifier, an event code and at most one text";
+  // [--strict] SID CODE [TEXT]
+  if (count < 2 || count > 3) {
+    error = count < 2 ? "an event wants a session identifier and an event code"
+                      : "an event takes at most one text (quote a text with blanks)";
     return false;
   }
-  if (!IsWord(args[0])) {
-    error = Concat({"'", args[0], "' is not a session identifier"});
+  const std::string_view sid = args[at];
+  std::string_view code = args[at + 1];
+  if (!IsWord(sid)) {
+    error = Concat({"'", sid, "' is not a session identifier"});
     return false;
   }
-  if (!IsWord(args[1])) {
-    error = Concat({"'", args[1], "' is not an event code or name"});
+  if (!IsWord(code)) {
+    error = Concat({"'", code, "' is not an event code or name"});
     return false;
   }
-  std::string line = Concat({"event ", args[0], " ", args[1]});
-  if (args.size() == 3) line += Concat({" ", QuoteText(args[2])});
-  return ParseLine(line, request, error);
+  if (code.front() < '0' || code.front() > '9') {
+    // Names in any case; the scenario line carries the catalogue's own spelling.
+    const EventInfo* info = scenario::FindEventByNameIgnoringCase(code);
+    if (info == nullptr) {
+      error = Concat(
+          {"unknown event '", code, "'", scenario::DidYouMean(code), "; --list shows every event"});
+      return false;
+    }
+    code = info->name;
+  }
+  std::string line = Concat({"event ", sid, " ", code});
+  if (count == 3) {
+    std::string bytes;
+    if (!TextFromArgument(args[at + 2], bytes, error)) return false;
+    line += Concat({" ", QuoteText(bytes)});
+  }
+  return ParseLine(line, request, error) &&
+         CheckPayloads(request.directives, strict, false, "", request, error);
 }
 
-std::string SendUsage(std::string_view program) {
-  std::string usage = Concat({"usage: ", program, " SID CODE [TEXT]\n",  //
-                              "       ", program, " --power W | --endsession W | --close\n",
-                              "       ", program, " --file SCENARIO\n",  //
-                              "       ", program, " --help\n"});
+std::string PayloadWarning(std::string_view reason) {
+  return Concat({"warning: ", reason, "; sent as typed (--strict refuses it)"});
+}
+
+std::string SendUsage(const SendHost& host) {
+  const std::string_view p = host.program;
+  const std::string_view o = host.synopsis;
+  std::string usage = Concat({"usage: ", p, " ", o, "[--strict] SID CODE [TEXT]\n",  //
+                              "       ", p, " ", o, "--power W | --endsession W | --close\n",
+                              "       ", p, " ", o, "[--strict] --file SCENARIO\n",  //
+                              "       ", p, " --list | --help | --version\n\n"});
+  usage += host.delivery;
   usage +=
       "\n"
-      "Stands in for the media-state event source: sends the running agent (the window titled\n"
-      "\"Lumora\") its messages and waits until the agent has handled each one.\n"
-      "\n"
-      "  SID CODE [TEXT]   one Media State Event (WM_COPYDATA, dwData 1, 40 bytes): session SID\n"
-      "                    (decimal, may be negative), event CODE by number (0 to 65535) or by\n"
-      "                    name (below), TEXT at most 33 bytes, taken as it stands\n"
-      "  --power W         WM_POWERBROADCAST with wParam W (4 suspend, 7 resume, 6 and 18 back\n"
-      "                    to normal, 21 and 22 enter and leave the quiet state)\n"
+      "  SID CODE [TEXT]   one Media State Event: session SID (decimal, may be negative),\n"
+      "                    event CODE by number (0 to 65535) or by name in any case (below),\n"
+      "                    TEXT its payload: typed in UTF-8, sent in Windows-1252, the panel's\n"
+      "                    character set, at most 33 bytes; \\xHH sends the byte HH\n"
+      "  --strict          refuse a payload that does not look like its event's format (it is\n"
+      "                    otherwise sent as typed, with a warning)\n"
+      "  --power W         WM_POWERBROADCAST with wParam W, a number or one of these names:\n";
+  usage += PowerNameList("                      ");
+  usage +=
       "  --endsession W    WM_ENDSESSION with wParam W (1: the Windows session ends)\n"
       "  --close           WM_CLOSE: the agent ends\n"
       "  --file SCENARIO   the lines of a scenario file (- for standard input), in order, in the\n"
       "                    format lumora-replay reads: event, copydata, power, endsession and\n"
-      "                    close lines\n"
+      "                    close lines; their texts are sent as the file's bytes\n";
+  usage += host.optionLines;
+  usage +=
+      "  --list            every event: code, name, payload format and an example\n"
       "  --help            show this help\n"
-      "\n"
-      "Event names:";
-  size_t column = 12;
-  for (const EventInfo& info : kEvents) {
-    const std::string_view name = info.name;
-    if (column + 1 + name.size() > 92) {
-      usage += "\n ";
-      column = 1;
-    }
-    usage += ' ';
-    usage += name;
-    column += 1 + name.size();
-  }
+      "  --version         show the version\n"
+      "\n";
+  usage += scenario::EventSummary();
+  usage += Concat(
+      {"\nExample: ", p, " 7 LiveTvStarted; ", p, " 7 ItemNumber 7; ", p, " 7 PlayTime 000042\n"});
   usage +=
       "\n"
-      "\n"
-      "Exit status: 0 when every message was delivered; 1 when the agent's window was not found\n"
-      "(or went away); 2 on a usage error or a malformed scenario.\n";
+      "Exit status: 0 when every message was delivered; 1 when the agent could not be reached\n"
+      "or refused a message; 2 on a usage error or a malformed scenario.\n";
   return usage;
 }
 

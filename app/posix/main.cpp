@@ -12,6 +12,9 @@
 #include "app/posix/agent_host.h"
 #include "app/posix/demo.h"
 #include "app/posix/send_client.h"
+#include "base/version.h"
+#include "scenario/event_names.h"
+#include "scenario/send_args.h"
 
 namespace {
 
@@ -19,6 +22,7 @@ using lumora::posix::PanelFace;
 
 constexpr const char kUsage[] =
     "usage: lumora COMMAND [OPTIONS]\n"
+    "       lumora --help | --version\n"
     "\n"
     "The Lumora agent on Linux, with an emulated front panel.\n"
     "\n"
@@ -26,7 +30,10 @@ constexpr const char kUsage[] =
     "  send   send a media-state event, a power or end-of-session message, or close\n"
     "  demo   the live agent with its panel, played a whole evening\n"
     "\n"
-    "lumora COMMAND --help shows the options of a command.\n";
+    "  --version  show the version\n"
+    "\n"
+    "lumora COMMAND --help shows the options of a command; `lumora send --help` and\n"
+    "`lumora send --list` show every event name and its payload format.\n";
 
 constexpr const char kRunUsage[] =
     "usage: lumora run [--socket PATH] [--panel term|plain|none] [--trace FILE]\n"
@@ -47,28 +54,16 @@ constexpr const char kRunUsage[] =
     "  --device-error N  the panel cannot be opened: OpenVFD fails with error N\n"
     "  --quiet           no note on standard error when the agent is listening\n"
     "  --help            show this help\n"
+    "  --version         show the version\n"
     "\n"
     "Exit status: 0 after a clean stop; 1 when the agent cannot start; 2 on a usage error.\n";
 
-constexpr const char kSendUsage[] =
-    "usage: lumora send [--socket PATH] (SID CODE [TEXT] | --power W | --endsession W |\n"
-    "                   --close | --file SCENARIO)\n"
-    "\n"
-    "Sends messages to the running agent and returns once it has handled them.\n"
-    "\n"
-    "  SID CODE [TEXT]    one media-state event: session SID (decimal), CODE a number or an\n"
-    "                     event name (LiveTvStarted, Play, ItemNumber ...), TEXT its text\n"
-    "  --power W          WM_POWERBROADCAST with wParam W (4 suspend, 7 resume, ...)\n"
-    "  --endsession W     WM_ENDSESSION with wParam W (1: the session ends)\n"
-    "  --close            end the agent\n"
-    "  --file SCENARIO    every line of a scenario file (\"-\": standard input): event,\n"
-    "                     copydata, power, endsession and close lines, in the scenario\n"
-    "                     format of lumora-replay\n"
-    "  --socket PATH      the agent's socket (default as for lumora run)\n"
-    "  --help             show this help\n"
-    "\n"
-    "Exit status: 0 when every message was handled; 1 when the agent is not running or\n"
-    "refused a message; 2 on a usage error.\n";
+// What `lumora send --help` says of the Linux host; the rest is the senders' common text.
+constexpr lumora::send::SendHost kSendHost{
+    "lumora send", "[--socket PATH] ",
+    "Stands in for the media-state event source: sends the running agent (`lumora run`) its\n"
+    "messages through its socket and returns once the agent has handled each one.\n",
+    "  --socket PATH     the agent's socket (default as for lumora run; first if given)\n"};
 
 constexpr const char kDemoUsage[] =
     "usage: lumora demo [--fast] [--panel term|plain|none] [--scenario FILE]\n"
@@ -82,11 +77,15 @@ constexpr const char kDemoUsage[] =
     "  --panel FACE       as for lumora run (default term on a terminal, else plain)\n"
     "  --scenario FILE    play another evening (captions: \"#> TEXT\", pauses: \"# wait N\")\n"
     "  --help             show this help\n"
+    "  --version          show the version\n"
     "\n"
     "Exit status: 0 when the evening was played; 1 on a failure; 130 when interrupted.\n";
 
-int Usage(const char* command, const std::string& message, const char* usage) {
-  std::fprintf(stderr, "lumora %s: %s\n%s", command, message.c_str(), usage);
+// A usage mistake: one line naming it, and where the help is.
+int Usage(const char* command, const std::string& message) {
+  const std::string program = *command == '\0' ? "lumora" : std::string("lumora ") + command;
+  std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
+               message.c_str(), program.c_str());
   return 2;
 }
 
@@ -95,6 +94,16 @@ bool WantsHelp(const std::vector<std::string>& args) {
     if (arg == "--help" || arg == "-h") return true;
   }
   return false;
+}
+
+bool WantsVersion(const std::vector<std::string>& args) {
+  return args.size() == 1 && args[0] == "--version";
+}
+
+int Version() {
+  std::printf("lumora %.*s\n", static_cast<int>(lumora::ProgramVersion().size()),
+              lumora::ProgramVersion().data());
+  return 0;
 }
 
 bool ParseFace(const std::string& value, PanelFace& face) {
@@ -125,6 +134,7 @@ int Run(const std::vector<std::string>& args) {
     std::fputs(kRunUsage, stdout);
     return 0;
   }
+  if (WantsVersion(args)) return Version();
   lumora::posix::HostOptions options;
   options.panel = DefaultFace();
   for (size_t i = 0; i < args.size(); ++i) {
@@ -136,26 +146,26 @@ int Run(const std::vector<std::string>& args) {
     }
     const bool takesValue = arg == "--socket" || arg == "--panel" || arg == "--trace" ||
                             arg == "--accelerate" || arg == "--device-error";
-    if (!takesValue) return Usage("run", "unknown option " + arg, kRunUsage);
-    if (!hasValue) return Usage("run", arg + " wants a value", kRunUsage);
+    if (!takesValue) return Usage("run", "unknown option " + arg);
+    if (!hasValue) return Usage("run", arg + " wants a value");
     const std::string& value = args[++i];
     if (arg == "--socket") {
       options.socketPath = value;
     } else if (arg == "--panel") {
       if (!ParseFace(value, options.panel)) {
-        return Usage("run", "--panel wants term, plain or none", kRunUsage);
+        return Usage("run", "--panel wants term, plain or none");
       }
     } else if (arg == "--trace") {
       options.tracePath = value;
     } else if (arg == "--accelerate") {
       if (!ParseNumber(value, options.waitDivisor) || options.waitDivisor == 0 ||
           options.waitDivisor > 1000) {
-        return Usage("run", "--accelerate wants a number from 1 to 1000", kRunUsage);
+        return Usage("run", "--accelerate wants a number from 1 to 1000");
       }
     } else {
       options.deviceFails = true;
       if (!ParseNumber(value, options.deviceError)) {
-        return Usage("run", "--device-error wants a decimal number", kRunUsage);
+        return Usage("run", "--device-error wants a decimal number");
       }
     }
   }
@@ -164,14 +174,19 @@ int Run(const std::vector<std::string>& args) {
 
 int Send(const std::vector<std::string>& args) {
   if (WantsHelp(args)) {
-    std::fputs(kSendUsage, stdout);
+    std::fputs(lumora::send::SendUsage(kSendHost).c_str(), stdout);
     return 0;
   }
   lumora::posix::SocketSendRequest request;
   std::string error;
-  if (!lumora::posix::ParseSendArguments(args, request, error)) {
-    return Usage("send", error, kSendUsage);
+  if (!lumora::posix::ParseSendArguments(args, request, error)) return Usage("send", error);
+  if (request.version) return Version();
+  if (request.list) {
+    std::fputs(lumora::scenario::EventTable().c_str(), stdout);
+    return 0;
   }
+  for (const std::string& warning : request.warnings)
+    std::fprintf(stderr, "lumora send: %s\n", warning.c_str());
   return lumora::posix::SendScenario(request.socketPath, request.scenario);
 }
 
@@ -180,6 +195,7 @@ int Demo(const std::vector<std::string>& args) {
     std::fputs(kDemoUsage, stdout);
     return 0;
   }
+  if (WantsVersion(args)) return Version();
   lumora::posix::DemoOptions options;
   options.panel = DefaultFace();
   for (size_t i = 0; i < args.size(); ++i) {
@@ -188,12 +204,12 @@ int Demo(const std::vector<std::string>& args) {
       options.fast = true;
     } else if (arg == "--panel" && i + 1 < args.size()) {
       if (!ParseFace(args[++i], options.panel)) {
-        return Usage("demo", "--panel wants term, plain or none", kDemoUsage);
+        return Usage("demo", "--panel wants term, plain or none");
       }
     } else if (arg == "--scenario" && i + 1 < args.size()) {
       options.scenarioPath = args[++i];
     } else {
-      return Usage("demo", "unknown option or missing value: " + arg, kDemoUsage);
+      return Usage("demo", "unknown option or missing value: " + arg);
     }
   }
   return lumora::posix::RunDemo(options);
@@ -202,19 +218,16 @@ int Demo(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  if (argc < 2) return Usage("", "no command given (run, send or demo)");
   const std::string_view command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  if (command == "--version") return Version();
   if (command == "run") return Run(args);
   if (command == "send") return Send(args);
   if (command == "demo") return Demo(args);
-  std::fprintf(stderr, "lumora: unknown command %s\n%s", argv[1], kUsage);
-  return 2;
+  return Usage("", "unknown command '" + std::string(command) + "' (run, send or demo)");
 }

@@ -61,6 +61,9 @@ bool ParseSendArguments(const std::vector<std::string>& args, SocketSendRequest&
     error = "--help stands alone";
     return false;
   }
+  request.list = parsed.list;
+  request.version = parsed.version;
+  request.warnings = std::move(parsed.warnings);
   request.scenario.directives = std::move(parsed.directives);
   return CheckSendable(request.scenario, error);
 }

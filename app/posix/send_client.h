@@ -18,11 +18,14 @@ namespace lumora::posix {
 struct SocketSendRequest {
   std::string socketPath;  // empty: the default
   scenario::Scenario scenario;
+  bool list = false;                  // --list: print the event table, send nothing
+  bool version = false;               // --version: print the version, send nothing
+  std::vector<std::string> warnings;  // payloads unlike their format, sent anyway
 };
 
 // Parses `[--socket PATH]` followed by the senders' common command line (scenario/send_args.h:
 // SID CODE [TEXT] | --power W | --endsession W | --close | --file SCENARIO), args without the
-// program and subcommand names. Returns false with a message on error.
+// program and subcommand names. Returns false with a message on error; --help is the caller's.
 bool ParseSendArguments(const std::vector<std::string>& args, SocketSendRequest& request,
                         std::string& error);
 // Checks that every directive is one a running agent can be sent and fits a frame; false with

@@ -1,6 +1,5 @@
 #include "app/replay/virtual_platform.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace lumora::replay {
@@ -35,11 +34,12 @@ LocalTime LocalTimeFromEpochMs(int64_t epochMs) {
 }
 
 int32_t AnswerLocaleQuery(std::string_view answer, char* buffer, int32_t size) {
-  if (size <= 0) return 0;
-  const size_t length = std::min(answer.size(), static_cast<size_t>(size) - 1);
-  std::memcpy(buffer, answer.data(), length);
-  buffer[length] = '\0';
-  return static_cast<int32_t>(length + 1);
+  // An answer that does not fit with its NUL is no answer: the query fails, as it does on
+  // Windows when the buffer is too small.
+  if (size <= 0 || answer.size() >= static_cast<size_t>(size)) return 0;
+  std::memcpy(buffer, answer.data(), answer.size());
+  buffer[answer.size()] = '\0';
+  return static_cast<int32_t>(answer.size() + 1);
 }
 
 VirtualPlatform::VirtualPlatform(TraceSink* sink)

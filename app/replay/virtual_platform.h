@@ -19,8 +19,9 @@ namespace lumora::replay {
 int64_t EpochMsFromLocalTime(const LocalTime& time);
 LocalTime LocalTimeFromEpochMs(int64_t epochMs);
 
-// Answers the locale language query with a fixed text, as GetLocaleInfoA does: the text cut to
-// the buffer with its NUL; returns the characters written including the NUL (0: no buffer).
+// Answers the locale language query with a fixed text, as GetLocaleInfoA does: the text and its
+// NUL when they fit the buffer, returning the characters written including the NUL; 0 (the
+// query fails, nothing written) when they do not.
 int32_t AnswerLocaleQuery(std::string_view answer, char* buffer, int32_t size);
 
 class VirtualPlatform : public Platform {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/text_encoding.h"
 #include "panel/trace_line.h"
 
 namespace lumora::emulator {
@@ -59,9 +60,9 @@ void SvgText(std::string& out, int number, int base, std::string_view shown, std
   }
   out += '>';
   out += "<title>";
-  AppendEscaped(whole, out);
+  AppendEscapedPanelText(whole, out);
   out += "</title>";
-  AppendEscaped(shown, out);
+  AppendEscapedPanelText(shown, out);
   out += "</text>";
   if (more) {
     Append(out, "<text class=\"icon lit\" x=\"%d\" y=\"%d\">\u25b6</text>",
@@ -71,7 +72,7 @@ void SvgText(std::string& out, int number, int base, std::string_view shown, std
 
 }  // namespace
 
-void AppendEscaped(std::string_view text, std::string& out) {
+static void Escape(std::string_view text, std::string& out, bool panelText) {
   for (const char ch : text) {
     const auto c = static_cast<uint8_t>(ch);
     switch (c) {
@@ -90,15 +91,24 @@ void AppendEscaped(std::string_view text, std::string& out) {
       default:
         if (c >= 0x20 && c < 0x7F) {
           out += ch;
-        } else if (c >= 0xA0) {
-          out += static_cast<char>(0xC0 | (c >> 6));
-          out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c >= 0x80 && !panelText) {
+          out += ch;  // the page's own texts are UTF-8
+        } else if (c >= 0x80 && Windows1252ToUnicode(c) != 0) {
+          AppendUtf8(Windows1252ToUnicode(c), out);
         } else {
           out += "\u00b7";
         }
         break;
     }
   }
+}
+
+void AppendEscaped(std::string_view text, std::string& out) {
+  Escape(text, out, false);
+}
+
+void AppendEscapedPanelText(std::string_view text, std::string& out) {
+  Escape(text, out, true);
 }
 
 std::string RenderPanelSvg(const PanelState& state, int64_t nowMs) {

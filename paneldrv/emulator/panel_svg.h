@@ -45,8 +45,11 @@ std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPictu
 // trace has it.
 std::string DescribeCall(std::string_view traceLine);
 
-// Text made safe for XML and HTML: markup characters escaped, panel bytes above 0x7F as their
-// Latin-1 letters, control bytes as a middle dot.
+// The page's own texts (UTF-8: titles, scenario lines, captions, decoded calls) made safe for
+// XML and HTML: markup characters escaped, control bytes as a middle dot.
 void AppendEscaped(std::string_view text, std::string& out);
+// The same for the panel's text, whose bytes above 0x7F are its Windows-1252 characters; the
+// undefined ones show as a middle dot.
+void AppendEscapedPanelText(std::string_view text, std::string& out);
 
 }  // namespace lumora::emulator

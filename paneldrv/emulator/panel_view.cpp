@@ -165,7 +165,7 @@ void FormatPlainLine(const PanelState& state, PacketKind kind, int64_t nowMs, st
   for (const int number : {2, 3}) {
     const TextLine& line = state.line(number);
     out += number == 2 ? " | L2 " : " | L3 ";
-    out += QuoteText(line.View());
+    out += QuoteDisplayText(line.View());
     if (line.scroll != 0) {
       out += '/';
       AppendNumber(line.scroll, out);

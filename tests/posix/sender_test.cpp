@@ -29,7 +29,8 @@ TEST(SendArguments, OneEventByNumberOrNameWithText) {
       {{"-5", "ItemNumber", "7"}, -5, 65, "7"},
       // Blanks, quotes, backslashes and other bytes reach the record as they were typed.
       {{"2", "MusicTitle", "Say \"hi\" \\ now"}, 2, 72, "Say \"hi\" \\ now"},
-      {{"2", "CallerText", "Ren\xe9"}, 2, 78, "Ren\xe9"},
+      // Typed in UTF-8, sent in the panel's Windows-1252.
+      {{"2", "CallerText", "Ren\xc3\xa9"}, 2, 78, "Ren\xe9"},
       {{"2", "72", std::string(33, 'x')}, 2, 72, std::string(33, 'x')},
   };
   for (const Case& c : cases) {

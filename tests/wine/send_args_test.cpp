@@ -2,10 +2,12 @@
 // of an event passed byte for byte, and the arguments and scenario lines a sender refuses.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/event_catalogue.h"
 #include "scenario/send_args.h"
 
 namespace lumora::send {
@@ -24,12 +26,13 @@ Directive ParseOne(const std::vector<std::string_view>& args) {
 }
 
 TEST(SendArgsTest, EventByNameWithTextTakenAsItStands) {
-  const std::string text = "The \"Big\" C:\\Show\t\xE9";
-  const Directive d = ParseOne({"7", "MediaName", text});
+  // Quotes, backslashes and blanks reach the record as typed; the UTF-8 "é" as its
+  // Windows-1252 byte.
+  const Directive d = ParseOne({"7", "MediaName", "The \"Big\" C:\\Show\t\xC3\xA9"});
   EXPECT_EQ(d.kind, DirectiveKind::Event);
   EXPECT_EQ(d.sessionId, 7);
   EXPECT_EQ(d.code, 66);
-  EXPECT_EQ(d.bytes, text);
+  EXPECT_EQ(d.bytes, "The \"Big\" C:\\Show\t\xE9");
 }
 
 TEST(SendArgsTest, EventByNumberWithNegativeSessionAndNoText) {
@@ -124,6 +127,194 @@ TEST(SendArgsTest, ScenarioRefusesWhatOnlyTheReplayCanDo) {
     EXPECT_FALSE(ParseSendScenario(text, directives, error)) << text;
     EXPECT_EQ(error.rfind(reason, 0), 0u) << error;
     EXPECT_TRUE(directives.empty());
+  }
+}
+
+TEST(SendArgsTest, EventNamesInAnyCase) {
+  EXPECT_EQ(ParseOne({"1", "navhome"}).code, 3);
+  EXPECT_EQ(ParseOne({"1", "NAVHOME"}).code, 3);
+  EXPECT_EQ(ParseOne({"1", "playTIME", "000042"}).code, 69);
+  // The scenario line carries the catalogue's own spelling.
+  EXPECT_EQ(ParseOne({"1", "liveTvStarted"}).source, "event 1 LiveTvStarted");
+}
+
+TEST(SendArgsTest, UnknownNameNamesTheClosest) {
+  const std::vector<std::pair<std::string_view, std::string>> cases{
+      {"NavHme", "unknown event 'NavHme' (did you mean NavHome?); --list shows every event"},
+      {"plya", "unknown event 'plya' (did you mean Play?); --list shows every event"},
+      {"LiveTv",
+       "unknown event 'LiveTv' (did you mean NavLiveTv or LiveTvStarted?); "
+       "--list shows every event"},
+      {"Xyzzy", "unknown event 'Xyzzy'; --list shows every event"},
+  };
+  for (const auto& [name, message] : cases) {
+    SendRequest request;
+    std::string error;
+    EXPECT_FALSE(ParseSendArgs({"1", name}, request, error)) << name;
+    EXPECT_EQ(error, message);
+  }
+}
+
+// A payload unlike its event's format is sent as typed with a warning; --strict refuses it.
+TEST(SendArgsTest, PayloadFormatWarnsOrWithStrictRefuses) {
+  struct Case {
+    std::vector<std::string_view> event;
+    std::string warning;  // empty: the payload fits
+  };
+  const std::vector<Case> cases{
+      {{"7", "PlayTime", "000042"}, ""},
+      {{"7", "PlayTime", "1:23"},
+       "PlayTime wants elapsed play time as six digits HHMMSS (such as 000042), not \"1:23\""},
+      {{"7", "PlayTime", "0000420"},
+       "PlayTime wants elapsed play time as six digits HHMMSS (such as 000042), not \"0000420\""},
+      {{"7", "ItemNumber", "12"}, ""},
+      {{"7", "ItemNumber", "12a"},
+       "ItemNumber wants channel, track or chapter number, decimal (such as 7), not \"12a\""},
+      {{"7", "Level", "-1"},
+       "Level wants volume level, decimal 0 to 255 (such as 200), not \"-1\""},
+      {{"7", "RadioFrequency", "88500000"}, ""},
+      {{"7", "RadioFrequency", "102300000"}, ""},
+      {{"7", "RadioFrequency", "8850000"},
+       "RadioFrequency wants radio frequency in Hz, eight or nine digits (such as 88500000), "
+       "not \"8850000\""},
+      {{"7", "NavHome", "x"}, "NavHome takes no payload, not \"x\""},
+      {{"7", "MusicTitle", "Caf\xC3\xA9"}, ""},
+      {{"7", "MusicTitle", std::string_view("123456789012345678901234567890123")},
+       "MusicTitle wants music title, at most 32 characters, not 33 bytes"},
+      // A code outside the catalogue has no format to check.
+      {{"7", "999", "anything"}, ""},
+  };
+  for (const Case& c : cases) {
+    SendRequest request;
+    std::string error;
+    ASSERT_TRUE(ParseSendArgs(c.event, request, error)) << error;
+    ASSERT_EQ(request.directives.size(), 1u);
+    if (c.warning.empty()) {
+      EXPECT_TRUE(request.warnings.empty()) << request.warnings[0];
+      continue;
+    }
+    ASSERT_EQ(request.warnings.size(), 1u) << c.warning;
+    EXPECT_EQ(request.warnings[0],
+              "warning: " + c.warning + "; sent as typed (--strict refuses it)");
+
+    std::vector<std::string_view> strict{"--strict"};
+    strict.insert(strict.end(), c.event.begin(), c.event.end());
+    EXPECT_FALSE(ParseSendArgs(strict, request, error));
+    EXPECT_EQ(error, c.warning + " (refused: --strict)");
+    EXPECT_TRUE(request.directives.empty());
+  }
+}
+
+TEST(SendArgsTest, ScenarioFilePayloadsAreCheckedWithTheirLine) {
+  const std::string path = ::testing::TempDir() + "send_args_payloads.scn";
+  {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("event 7 LiveTvStarted\nevent 7 PlayTime 1:23\n", file);
+    std::fclose(file);
+  }
+  SendRequest request;
+  std::string error;
+  ASSERT_TRUE(ParseSendArgs({"--file", path}, request, error)) << error;
+  EXPECT_EQ(request.directives.size(), 2u);
+  ASSERT_EQ(request.warnings.size(), 1u);
+  EXPECT_NE(request.warnings[0].find(path + ": line 2: PlayTime wants"), std::string::npos)
+      << request.warnings[0];
+  EXPECT_FALSE(ParseSendArgs({"--strict", "--file", path}, request, error));
+  EXPECT_EQ(error.rfind(path + ": line 2: PlayTime wants", 0), 0u) << error;
+  std::remove(path.c_str());
+}
+
+// The text is typed in UTF-8 and sent in Windows-1252, the panel's character set.
+TEST(SendArgsTest, TextConvertedToWindows1252) {
+  const std::vector<std::pair<std::string_view, std::string>> cases{
+      {"Caf\xC3\xA9", "Caf\xE9"},
+      {"\xE2\x82\xAC 5", "\x80 5"},                  // the euro sign, where Latin-1 has a control
+      {"\xE2\x80\x9CHi\xE2\x80\x9D", "\x93Hi\x94"},  // curly quotes
+      {"\xC5\xB8", "\x9F"},                          // Ÿ, the last of the block
+      {"\xC3\xBF", "\xFF"},                          // ÿ
+      {"a\\x81b",
+       "a\x81"
+       "b"},  // \xHH: any byte, undefined ones too
+      {"\\x00\\xfF", std::string("\x00\xFF", 2)},
+      {"C:\\Show \\x4", "C:\\Show \\x4"},  // other backslashes are themselves
+      {"\\x5cx41", "\\x41"},
+  };
+  for (const auto& [typed, bytes] : cases) {
+    EXPECT_EQ(ParseOne({"1", "MediaName", typed}).bytes, bytes) << typed;
+  }
+}
+
+TEST(SendArgsTest, TextOutsideWindows1252IsRefusedByName) {
+  const std::vector<std::pair<std::string_view, std::string>> cases{
+      {"\xC5\x82\xC3\xB3"
+       "d\xC5\xBA",
+       "'\xC5\x82' (U+0142) is not in Windows-1252, the panel's character set; use \\xHH to "
+       "send a byte as it is"},
+      {"\xF0\x9F\x8E\xB5", "'\xF0\x9F\x8E\xB5' (U+1F3B5) is not in Windows-1252"},
+      {"\xC2\x81", "'\xC2\x81' (U+0081) is not in Windows-1252"},  // 0x81 is undefined
+      {"Ren\xE9", "the byte 0xE9 is not UTF-8"},
+      {"\xC3", "the byte 0xC3 is not UTF-8"},          // cut short
+      {"\xC0\xAF", "the byte 0xC0 is not UTF-8"},      // overlong
+      {"\xED\xA0\x80", "the byte 0xED is not UTF-8"},  // a surrogate
+  };
+  for (const auto& [typed, reason] : cases) {
+    SendRequest request;
+    std::string error;
+    EXPECT_FALSE(ParseSendArgs({"1", "MediaName", typed}, request, error)) << typed;
+    EXPECT_EQ(error.rfind(reason, 0), 0u) << error;
+  }
+}
+
+TEST(SendArgsTest, PowerByNameOrNumber) {
+  const std::vector<std::pair<std::string_view, uint64_t>> cases{
+      {"suspend", 4},
+      {"resume", 7},
+      {"resume-automatic", 18},
+      {"resume-critical", 6},
+      {"enter-quiet", 21},
+      {"leave-quiet", 22},
+      {"10", 10},
+  };
+  for (const auto& [word, code] : cases) {
+    const Directive d = ParseOne({"--power", word});
+    EXPECT_EQ(d.kind, DirectiveKind::Power);
+    EXPECT_EQ(d.number, code) << word;
+  }
+  SendRequest request;
+  std::string error;
+  EXPECT_FALSE(ParseSendArgs({"--power", "Suspend"}, request, error));
+  EXPECT_EQ(error.rfind("'Suspend' is not a power event; --power wants", 0), 0u) << error;
+}
+
+TEST(SendArgsTest, ListAndVersionStandAlone) {
+  SendRequest request;
+  std::string error;
+  ASSERT_TRUE(ParseSendArgs({"--list"}, request, error));
+  EXPECT_TRUE(request.list);
+  EXPECT_TRUE(request.directives.empty());
+  ASSERT_TRUE(ParseSendArgs({"--version"}, request, error));
+  EXPECT_TRUE(request.version);
+  EXPECT_FALSE(ParseSendArgs({"--list", "7"}, request, error));
+  EXPECT_EQ(error, "--list stands alone");
+  EXPECT_FALSE(ParseSendArgs({"--strict"}, request, error));
+  EXPECT_FALSE(ParseSendArgs({"--strict", "--close"}, request, error));
+}
+
+// --help alone tells every event name and its payload format.
+TEST(SendArgsTest, UsageNamesEveryEventAndFormat) {
+  const std::string usage = SendUsage({"lumora send", "[--socket PATH] ", "Sends.\n", ""});
+  for (const EventInfo& info : kEvents) {
+    EXPECT_NE(usage.find(" " + std::string(info.name)), std::string::npos) << info.name;
+    if (info.payload != PayloadKind::None) {
+      EXPECT_NE(usage.find(std::string(info.name) + " "), std::string::npos) << info.name;
+      EXPECT_NE(usage.find(info.format), std::string::npos) << info.format;
+    }
+  }
+  for (const std::string_view option :
+       {"--strict", "--power", "--endsession", "--close", "--file", "--list", "--version",
+        "suspend", "resume-automatic", "leave-quiet", "[--socket PATH] [--strict] SID CODE"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }
 

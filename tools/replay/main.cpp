@@ -15,6 +15,7 @@
 #include "app/replay/replay_runner.h"
 #include "app/replay/virtual_platform.h"
 #include "base/event_catalogue.h"
+#include "base/version.h"
 #include "panel/trace_line.h"
 #include "paneldrv/emulator/panel_state.h"
 #include "paneldrv/emulator/panel_svg.h"
@@ -24,13 +25,15 @@ namespace {
 
 constexpr const char kUsage[] =
     "usage: lumora-replay [--decode] [--svg DIR] [--html FILE] [SCENARIO]\n"
+    "       lumora-replay --help | --version\n"
     "\n"
     "Replays SCENARIO (a file, or standard input when absent or \"-\") against the agent on a\n"
     "virtual clock and a recording display library, and prints the trace: one line per call\n"
     "the agent makes (open, msgbox, cmd, sleep, close).\n"
     "\n"
     "  --decode     print packets in readable form (clear, icons .., text2 0 \"..\", option 3,\n"
-    "               pclock start .., pclock stop) instead of raw hexadecimal\n"
+    "               pclock start .., pclock stop) instead of raw hexadecimal; texts show\n"
+    "               the panel's Windows-1252 characters in UTF-8\n"
     "  --svg DIR    also draw the emulated panel after each scenario line: DIR/0001.svg, ...\n"
     "  --html FILE  also write one page that steps through those pictures: a timeline of\n"
     "               every step (virtual time, event, session) with the scenario's \"#>\"\n"
@@ -38,6 +41,9 @@ constexpr const char kUsage[] =
     "               sent to the panel (icons by name, packet bytes beside); FILE#step34\n"
     "               opens step 34. A recording of the agent replays like any scenario.\n"
     "  --help       show this help\n"
+    "  --version    show the version\n"
+    "\n"
+    "Event names and their payload formats: lumora send --list, or docs/events.md.\n"
     "\n"
     "Exit status: 0 when the whole scenario ran; 2 on a usage error or a malformed scenario\n"
     "(\"line N: reason\" on standard error; no trace is printed).\n";
@@ -142,8 +148,10 @@ class PanelPictures final : public lumora::TraceSink, public lumora::replay::Run
   bool ok_ = true;
 };
 
+// A usage mistake: one line naming it, and where the help is.
 int UsageError(const char* message) {
-  std::fprintf(stderr, "lumora-replay: %s\n%s", message, kUsage);
+  std::fprintf(stderr, "lumora-replay: %s\nTry 'lumora-replay --help' for more information.\n",
+               message);
   return 2;
 }
 
@@ -158,6 +166,11 @@ int main(int argc, char** argv) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(arg, "--version") == 0) {
+      std::printf("lumora-replay %.*s\n", static_cast<int>(lumora::ProgramVersion().size()),
+                  lumora::ProgramVersion().data());
       return 0;
     }
     if (std::strcmp(arg, "--decode") == 0) {

@@ -18,6 +18,8 @@
 //                                  on standard output and presses its OK button; status 0, or 1
 //                                  when no such box appeared within SECONDS
 #include <windows.h>
+// after windows.h
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,11 +29,20 @@
 #include <vector>
 
 #include "base/media_event.h"
+#include "base/version.h"
+#include "scenario/event_names.h"
 #include "scenario/send_args.h"
 
 namespace {
 
 constexpr char kAgentTitle[] = "Lumora";
+
+// What the usage text says of the Windows sender; the rest is the senders' common text.
+constexpr lumora::send::SendHost kSendHost{
+    "lumora-send.exe", "",
+    "Stands in for the media-state event source: sends the running agent (the window titled\n"
+    "\"Lumora\") its messages with SendMessage and waits until the agent has handled each one.\n",
+    ""};
 constexpr DWORD kPollMs = 50;
 
 LRESULT SendCopyData(HWND window, ULONG_PTR dwData, const void* data, size_t size) {
@@ -66,6 +77,23 @@ void Send(HWND window, const lumora::scenario::Directive& d) {
     default:
       break;  // not sendable; rejected by the argument parser
   }
+}
+
+// The arguments in UTF-8, whatever the console's code page: the senders' common command line
+// takes UTF-8 and converts an event's text to the panel's Windows-1252 itself.
+std::vector<std::string> Utf8Arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return args;
+  for (int i = 1; i < count; ++i) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(size > 1 ? static_cast<size_t>(size - 1) : 0, '\0');
+    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+    args.push_back(std::move(arg));
+  }
+  LocalFree(wide);
+  return args;
 }
 
 // Seconds as given to the test options; false when the text is not a positive number.
@@ -143,18 +171,33 @@ int main(int argc, char** argv) {
     return DismissBox(argv[2], timeoutMs);
   }
 
-  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  // Messages name the characters a text cannot send, in UTF-8 like the arguments.
+  SetConsoleOutputCP(CP_UTF8);
+  const std::vector<std::string> utf8 = Utf8Arguments();
+  const std::vector<std::string_view> args(utf8.begin(), utf8.end());
   lumora::send::SendRequest request;
   std::string error;
   if (!lumora::send::ParseSendArgs(args, request, error)) {
-    std::fprintf(stderr, "lumora-send: %s\n(lumora-send.exe --help shows the usage)\n",
+    std::fprintf(stderr,
+                 "lumora-send.exe: %s\nTry 'lumora-send.exe --help' for more information.\n",
                  error.c_str());
     return 2;
   }
   if (request.help) {
-    std::fputs(lumora::send::SendUsage("lumora-send.exe").c_str(), stdout);
+    std::fputs(lumora::send::SendUsage(kSendHost).c_str(), stdout);
     return 0;
   }
+  if (request.version) {
+    std::printf("lumora-send.exe %.*s\n", static_cast<int>(lumora::ProgramVersion().size()),
+                lumora::ProgramVersion().data());
+    return 0;
+  }
+  if (request.list) {
+    std::fputs(lumora::scenario::EventTable().c_str(), stdout);
+    return 0;
+  }
+  for (const std::string& warning : request.warnings)
+    std::fprintf(stderr, "lumora-send.exe: %s\n", warning.c_str());
 
   HWND window = FindWindowA(nullptr, kAgentTitle);
   if (window == nullptr) {

@@ -1,0 +1,31 @@
+// The panel's text is single-byte: Windows-1252, the character set an event source on Windows
+// sends. The senders convert what is typed in a UTF-8 terminal to it, and the readable forms
+// (the decoded trace, the emulator's lines, the pictures) show its bytes as UTF-8 again. The
+// table of the set is written once, in text_encoding.cpp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lumora {
+
+// The Unicode code point of a Windows-1252 byte; 0 for the five bytes the set leaves undefined
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D).
+char32_t Windows1252ToUnicode(uint8_t byte);
+
+// The Windows-1252 byte of a code point; false when the set cannot hold it.
+bool UnicodeToWindows1252(char32_t code, uint8_t& byte);
+
+// Appends the UTF-8 form of a code point (at most U+10FFFF).
+void AppendUtf8(char32_t code, std::string& out);
+
+// Converts UTF-8 text to Windows-1252. Returns false with a one-line reason naming the first
+// character the set cannot hold ("'ł' (U+0142) is not in Windows-1252, the panel's character
+// set"), or the first byte that is not UTF-8; out is then unspecified.
+bool Utf8ToWindows1252(std::string_view utf8, std::string& out, std::string& reason);
+
+// Appends Windows-1252 text as UTF-8; an undefined byte becomes U+FFFD.
+void AppendWindows1252AsUtf8(std::string_view text, std::string& out);
+
+}  // namespace lumora

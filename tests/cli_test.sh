@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# The programs as a user meets them: a usage mistake gives one line naming it and where the
+# help is (status 2, nothing on standard output); --version; the event table; names in any
+# case; a payload unlike its format warned about or, with --strict, refused; text typed in
+# UTF-8 reaching the panel in Windows-1252 and shown as UTF-8 again.
+#
+#   cli_test.sh BIN_DIR VERSION
+set -u
+bin=$1
+version=$2
+fail=0
+tmp=$(mktemp -d)
+agent=
+trap '[ -n "$agent" ] && kill "$agent" 2>/dev/null; rm -rf "$tmp"' EXIT
+export LC_ALL=C.UTF-8
+
+# usage_error PROGRAM-FOR-TRY EXPECTED-FIRST-LINE COMMAND...
+usage_error() {
+  local program=$1 first=$2
+  shift 2
+  "$@" >"$tmp/out" 2>"$tmp/err"
+  local status=$?
+  local expected
+  expected=$(printf '%s\nTry '\''%s --help'\'' for more information.' "$first" "$program")
+  if [ $status != 2 ] || [ -s "$tmp/out" ] || [ "$(cat "$tmp/err")" != "$expected" ]; then
+    echo "FAIL: $*: status $status, standard error:"
+    cat "$tmp/err"
+    echo "wanted status 2 and:"
+    echo "$expected"
+    fail=1
+  fi
+}
+
+lumora=$bin/lumora
+replay=$bin/lumora-replay
+usage_error lumora "lumora: no command given (run, send or demo)" "$lumora"
+usage_error lumora "lumora: unknown command 'frob' (run, send or demo)" "$lumora" frob
+usage_error "lumora run" "lumora run: unknown option --frob" "$lumora" run --frob
+usage_error "lumora run" "lumora run: --panel wants term, plain or none" "$lumora" run --panel x
+usage_error "lumora run" "lumora run: --socket wants a value" "$lumora" run --socket
+usage_error "lumora demo" "lumora demo: unknown option or missing value: --frob" "$lumora" demo --frob
+usage_error "lumora send" "lumora send: nothing to send" "$lumora" send
+usage_error "lumora send" "lumora send: unknown event 'navhme' (did you mean NavHome?); --list shows every event" \
+  "$lumora" send 1 navhme
+usage_error "lumora send" "lumora send: 'hibernate' is not a power event; --power wants a decimal wParam or a name: suspend, resume, resume-automatic, resume-critical, enter-quiet, leave-quiet" \
+  "$lumora" send --power hibernate
+usage_error "lumora send" "lumora send: 'ł' (U+0142) is not in Windows-1252, the panel's character set; use \\xHH to send a byte as it is" \
+  "$lumora" send 1 MediaName 'Cafe ł'
+usage_error "lumora send" 'lumora send: PlayTime wants elapsed play time as six digits HHMMSS (such as 000042), not "1:23" (refused: --strict)' \
+  "$lumora" send --strict 7 PlayTime 1:23
+usage_error "lumora send" "lumora send: --list stands alone" "$lumora" send --list 7
+usage_error lumora-replay "lumora-replay: unknown option --frob" "$replay" --frob
+usage_error lumora-replay "lumora-replay: more than one scenario given" "$replay" a b
+usage_error lumora-replay "lumora-replay: --svg wants a path" "$replay" --svg
+
+# A replayed name keeps its exact spelling, with a hint.
+printf 'event 1 navhome\n' | "$replay" >/dev/null 2>"$tmp/err"
+[ "$(cat "$tmp/err")" = "line 1: event code 'navhome' is neither 0 to 65535 nor an event name (did you mean NavHome?)" ] ||
+  { echo "FAIL: replay hint:"; cat "$tmp/err"; fail=1; }
+
+for command in "$lumora" "$lumora run" "$lumora send" "$lumora demo" "$replay"; do
+  program=$(basename "${command%% *}")
+  [ "$($command --version)" = "$program $version" ] ||
+    { echo "FAIL: $command --version: $($command --version)"; fail=1; }
+done
+
+# The event table: a header and the 45 events, each with its code and format.
+"$lumora" send --list >"$tmp/list"
+[ "$(wc -l <"$tmp/list")" = 46 ] || { echo "FAIL: --list has $(wc -l <"$tmp/list") lines"; fail=1; }
+grep -qxF '  69  PlayTime            elapsed play time as six digits HHMMSS (such as 000042)' "$tmp/list" ||
+  { echo "FAIL: --list lacks PlayTime"; fail=1; }
+grep -qxF '   3  NavHome             -' "$tmp/list" || { echo "FAIL: --list lacks NavHome"; fail=1; }
+# --help alone names every event of the table.
+"$lumora" send --help >"$tmp/help"
+for name in $(awk 'NR > 1 { print $2 }' "$tmp/list"); do
+  grep -qw -- "$name" "$tmp/help" || { echo "FAIL: lumora send --help lacks $name"; fail=1; }
+done
+
+# --decode and the emulator's plain lines show the panel's Windows-1252 as UTF-8: 0xE9 é,
+# 0x80 the euro sign; the undefined 0x81 stays an escape.
+printf 'event 10 CallerText "Caf\\xe9 \\x80\\x81"\n' | "$replay" --decode >"$tmp/decoded"
+grep -qxF 'text3 0 "Café €\x81"' "$tmp/decoded" || { echo "FAIL: --decode:"; cat "$tmp/decoded"; fail=1; }
+
+# A live agent: a warned payload is still sent, names in any case, UTF-8 text converted.
+socket=$tmp/agent.sock
+"$lumora" run --socket "$socket" --panel plain --trace "$tmp/trace" --quiet >"$tmp/plain" 2>"$tmp/run.err" &
+agent=$!
+for _ in $(seq 50); do [ -S "$socket" ] && break; sleep 0.1; done
+"$lumora" send --socket "$socket" 7 PlayTime 1:23 2>"$tmp/err"; status=$?
+[ $status = 0 ] && [ "$(cat "$tmp/err")" = 'lumora send: warning: PlayTime wants elapsed play time as six digits HHMMSS (such as 000042), not "1:23"; sent as typed (--strict refuses it)' ] ||
+  { echo "FAIL: warned payload (status $status):"; cat "$tmp/err"; fail=1; }
+"$lumora" send --socket "$socket" 10 callertext 'Café €' 2>"$tmp/err" && [ ! -s "$tmp/err" ] ||
+  { echo "FAIL: callertext:"; cat "$tmp/err"; fail=1; }
+"$lumora" send --socket "$socket" --close
+wait "$agent"
+agent=
+# "Café €" is 43 61 66 e9 20 80 on the panel link, after the command header of line 3.
+grep -q '^cmd 0000030000436166e92080' "$tmp/trace" || { echo "FAIL: the text's bytes:"; cat "$tmp/trace"; fail=1; }
+grep -qF 'L3 "Café €"' "$tmp/plain" || { echo "FAIL: the plain line:"; cat "$tmp/plain"; fail=1; }
+
+[ $fail = 0 ] && echo "command lines: all checks passed"
+exit $fail

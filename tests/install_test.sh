@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# `cmake --install` of a Linux build into a fresh prefix: every program, the demo's evening, the
+# manual pages and the systemd user unit, the unit naming the installed program.
+#
+#   install_test.sh BUILD_DIR tree    the installed files, and the installed programs run
+#   install_test.sh BUILD_DIR unit    systemd-analyze verify on the installed unit (skipped,
+#                                     status 77, without systemd-analyze)
+set -u
+build=$1
+mode=$2
+fail=0
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+
+if [ "$mode" = unit ] && ! command -v systemd-analyze >/dev/null; then
+  echo "SKIP: systemd-analyze is missing (Debian package systemd)"
+  exit 77
+fi
+cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 ||
+  { cat "$prefix.log"; rm -f "$prefix.log"; echo "FAIL: cmake --install"; exit 1; }
+rm -f "$prefix.log"
+unit=$prefix/lib/systemd/user/lumora.service
+
+if [ "$mode" = unit ]; then
+  # The unit's documentation (man:lumora(1)) is looked up in the installed pages; any warning
+  # counts as a failure, since systemd-analyze only warns about unknown keys.
+  MANPATH=$prefix/share/man systemd-analyze verify "$unit" >"$prefix/verify.out" 2>&1
+  status=$?
+  if [ $status != 0 ] || [ -s "$prefix/verify.out" ]; then
+    cat "$prefix/verify.out"
+    echo "FAIL: systemd-analyze verify $unit (status $status)"
+    exit 1
+  fi
+  echo "the installed unit passes systemd-analyze verify"
+  exit 0
+fi
+
+for file in bin/lumora bin/lumora-replay share/lumora/evening.scn \
+  share/man/man1/lumora.1 share/man/man1/lumora-replay.1 share/man/man1/lumora-send.1 \
+  lib/systemd/user/lumora.service; do
+  [ -f "$prefix/$file" ] || { echo "FAIL: $file was not installed"; fail=1; }
+done
+for program in lumora lumora-replay; do
+  [ -x "$prefix/bin/$program" ] || { echo "FAIL: bin/$program is not executable"; fail=1; }
+done
+grep -qx "ExecStart=$prefix/bin/lumora run --panel none" "$unit" ||
+  { echo "FAIL: the unit does not start the installed program:"; grep ExecStart "$unit"; fail=1; }
+grep -q '@' "$unit" && { echo "FAIL: the unit keeps a template name"; fail=1; }
+
+# The installed programs run from the prefix, and the demo finds its evening there.
+[ "$("$prefix/bin/lumora-replay" --version)" = "$("$build/bin/lumora-replay" --version)" ] ||
+  { echo "FAIL: the installed lumora-replay"; fail=1; }
+printf 'event 7 NavHome\n' | "$prefix/bin/lumora-replay" | head -n 1 | grep -qx 'open 11853 16 16' ||
+  { echo "FAIL: the installed lumora-replay does not replay"; fail=1; }
+"$prefix/bin/lumora" --version | grep -qx 'lumora [0-9]*\.[0-9]*\.[0-9]*' ||
+  { echo "FAIL: the installed lumora"; fail=1; }
+
+[ $fail = 0 ] && echo "cmake --install: every file in place"
+exit $fail
