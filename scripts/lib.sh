@@ -10,7 +10,7 @@ FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
   xvfb x11-utils x11-apps nsis imagemagick)
 # The pages in a real browser, the terminal faces under tmux, the man pages and the service unit.
-DESKTOP_PACKAGES=(chromium tmux man-db systemd)
+DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd)
 
 # missing_packages PKG...: prints the packages that are not installed yet, one a line.
 missing_packages() {
