@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <cerrno>
+
 #include "panel/trace_line.h"
 
 namespace lumora::emulator {
@@ -20,10 +22,11 @@ int64_t MonotonicMs() {
 }
 
 void TraceWriter::Line(const char* text, size_t length) {
-  if (file_ == nullptr) return;
-  std::fwrite(text, 1, length, file_);
-  std::fputc('\n', file_);
-  std::fflush(file_);
+  if (file_ == nullptr || error_ != 0) return;
+  errno = 0;
+  const bool written = std::fwrite(text, 1, length, file_) == length &&
+                       std::fputc('\n', file_) != EOF && std::fflush(file_) == 0;
+  if (!written) error_ = errno != 0 ? errno : EIO;
 }
 
 EmulatedPanel::EmulatedPanel(PanelView* view, TraceWriter* trace, int64_t (*clock)())

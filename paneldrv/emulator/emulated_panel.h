@@ -17,15 +17,22 @@ namespace lumora::emulator {
 int64_t MonotonicMs();
 
 // Writes trace lines to a file, each ended by a line feed and flushed at once, so the trace
-// is complete up to the last call even when the process is stopped from outside.
+// is complete up to the last call even when the process is stopped from outside. The trace
+// loses nothing: it is written whole (a slow file makes the agent wait), and once a write
+// fails the writer remembers why and writes no more, so its owner can report it and stop.
 class TraceWriter {
  public:
   explicit TraceWriter(std::FILE* file) : file_(file) {}
   void Line(const char* text, size_t length);
   void Line(std::string_view text) { Line(text.data(), text.size()); }
 
+  bool failed() const { return error_ != 0; }
+  // The errno of the first failed write, 0 when none failed.
+  int error() const { return error_; }
+
  private:
   std::FILE* file_;
+  int error_ = 0;
 };
 
 class EmulatedPanel {
@@ -47,6 +54,12 @@ class EmulatedPanel {
   void Animate();
   // How often Animate wants to run, in milliseconds; 0 when never.
   int AnimationIntervalMs() const;
+  // The face's output when it holds bytes the terminal has not taken yet (watch it for
+  // POLLOUT, then call FlushFace); -1 otherwise.
+  int PendingFaceFd() const { return view_ != nullptr ? view_->PendingFd() : -1; }
+  void FlushFace() {
+    if (view_ != nullptr) view_->Flush();
+  }
 
   bool open() const { return open_; }
   const PanelState& state() const { return state_; }

@@ -2,12 +2,10 @@
 
 #include "panel/trace_line.h"
 
-#include <fstream>
 #include <initializer_list>
-#include <iostream>
-#include <iterator>
 
 #include "engine/event_table.h"
+#include "tools/replay/scenario_input.h"
 
 namespace lumora::send {
 
@@ -43,17 +41,11 @@ bool ParseLine(const std::string& line, SendRequest& request, std::string& error
 }
 
 bool ReadScenario(std::string_view path, std::string& text, std::string& error) {
-  if (path == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    return true;
-  }
-  std::ifstream file{std::string(path), std::ios::binary};
-  if (!file) {
-    error = Concat({"cannot read the scenario ", path});
-    return false;
-  }
-  text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return true;
+  replay::InputError inputError;
+  if (replay::ReadScenarioInput(path, text, inputError)) return true;
+  error = inputError.line != 0 ? Concat({path, ": ", DescribeInputError(path, inputError)})
+                               : DescribeInputError(path, inputError);
+  return false;
 }
 
 }  // namespace
