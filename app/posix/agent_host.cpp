@@ -282,13 +282,15 @@ void Host::Loop() {
       CheckTrace();
     }
     if (ready > 0 && fds[kFace].fd >= 0 && fds[kFace].revents != 0) panel_->FlushFace();
-    if (ready > 0 && (fds[kListen].revents & POLLIN) != 0) Accept(emulator::MonotonicMs());
     for (size_t i = 0; i < kMaxConnections && !stop_; ++i) {
       Client& client = clients_[i];
       const pollfd& p = fds[kFirstClient + i];
       if (client.fd >= 0 && p.fd == client.fd && p.revents != 0) Service(client, p.revents);
     }
     if (stop_) return;
+    // After the connections, so that a slot freed by a sender that just hung up is free for a
+    // newcomer of the same round.
+    if (ready > 0 && (fds[kListen].revents & POLLIN) != 0) Accept(emulator::MonotonicMs());
 
     now = emulator::MonotonicMs();
     for (Client& client : clients_) {
@@ -325,8 +327,7 @@ void Host::Accept(int64_t now) {
       // the 16 bytes; if it does not, the sender sees the connection end without a reply.
       uint8_t busy[kReplySize];
       EncodeReply({FrameStatus::kBusy, 0}, busy);
-      [[maybe_unused]] const ssize_t n =
-          ::send(fd, busy, sizeof busy, MSG_DONTWAIT | MSG_NOSIGNAL);
+      [[maybe_unused]] const ssize_t n = ::send(fd, busy, sizeof busy, MSG_DONTWAIT | MSG_NOSIGNAL);
       ::close(fd);
       continue;
     }
@@ -515,8 +516,7 @@ std::string DefaultSocketPath() {
   return DefaultSocketFolder() + "/lumora.sock";
 }
 
-bool CheckPrivateFolder(const std::string& folder, bool create, std::string& error,
-                        bool& missing) {
+bool CheckPrivateFolder(const std::string& folder, bool create, std::string& error, bool& missing) {
   missing = false;
   struct stat info {};
   if (::lstat(folder.c_str(), &info) != 0) {

@@ -48,8 +48,7 @@ std::string DefaultSocketPath();
 // process and that no one else may use (no permission for the group or others). When create is
 // set and it does not exist, creates it with mode 0700 first. False with a message otherwise;
 // missing is set when it does not exist (and was not to be created).
-bool CheckPrivateFolder(const std::string& folder, bool create, std::string& error,
-                        bool& missing);
+bool CheckPrivateFolder(const std::string& folder, bool create, std::string& error, bool& missing);
 
 // Runs the agent until a stop signal or a close request; returns the process's exit status.
 int RunAgent(const HostOptions& options);

@@ -66,8 +66,7 @@ class AgentConnection {
   // refused).
   bool Connect(const std::string& path, std::string& error, bool& notRunning);
   // Sends one frame and waits for its reply (at most timeoutMs once the frame is written).
-  bool Exchange(const Frame& frame, Reply& reply, std::string& error,
-                int timeoutMs = kReplyWaitMs);
+  bool Exchange(const Frame& frame, Reply& reply, std::string& error, int timeoutMs = kReplyWaitMs);
   // Sends raw bytes (for tests of malformed frames) and waits for a reply.
   bool ExchangeBytes(const uint8_t* bytes, size_t size, Reply& reply, std::string& error,
                      int timeoutMs = kReplyWaitMs);

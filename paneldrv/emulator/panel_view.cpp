@@ -262,8 +262,8 @@ bool FaceOutput::Flush() {
   while (sent_ < pending_.size()) {
     const char* data = pending_.data() + sent_;
     const size_t size = pending_.size() - sent_;
-    const ssize_t n = socket_ ? ::send(out_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL)
-                              : ::write(out_, data, size);
+    const ssize_t n =
+        socket_ ? ::send(out_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL) : ::write(out_, data, size);
     if (n > 0) {
       sent_ += static_cast<size_t>(n);
       continue;

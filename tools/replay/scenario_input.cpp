@@ -13,20 +13,20 @@ namespace {
 // is crossed.
 bool Take(const char* data, size_t size, std::string& text, size_t& line, size_t& lineLength,
           InputError& error) {
+  // The byte that would cross the input bound, if this chunk holds it.
+  const size_t room = kScenarioInputMax - text.size();
   for (size_t i = 0; i < size; ++i) {
+    if (i == room) {
+      error = {line, "input larger than " + std::to_string(kScenarioInputMax) + " bytes"};
+      return false;
+    }
     if (data[i] == '\n') {
       ++line;
       lineLength = 0;
-      continue;
-    }
-    if (++lineLength > kScenarioLineMax) {
+    } else if (++lineLength > kScenarioLineMax) {
       error = {line, "line too long (more than " + std::to_string(kScenarioLineMax) + " bytes)"};
       return false;
     }
-  }
-  if (text.size() + size > kScenarioInputMax) {
-    error = {line, "input larger than " + std::to_string(kScenarioInputMax) + " bytes"};
-    return false;
   }
   text.append(data, size);
   return true;
