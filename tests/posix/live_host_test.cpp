@@ -739,10 +739,11 @@ TEST_F(LiveAgent, SocketModeIsSetByBindNotByAChmodThatFollowsALink) {
   const std::string target = Path("target");
   std::ofstream(target) << "this user's file\n";
   ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+  // A sanitized agent must accept a library loaded before its runtime.
+  const char* asan = std::getenv("ASAN_OPTIONS");
   const std::vector<std::string> env = {
       "LD_PRELOAD=" LUMORA_SWAP_AFTER_BIND, "LUMORA_TEST_LINK_TARGET=" + target,
-      // A sanitized agent accepts a library loaded before its runtime.
-      "ASAN_OPTIONS=verify_asan_link_order=0"};
+      "ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"};
   const pid_t agent =
       Spawn({kBin + "/lumora", "run", "--panel", "none", "--quiet", "--socket", socket_},
             Path("agent.out"), Path("agent.err"), env);
