@@ -1,6 +1,6 @@
 #include "app/agent_dlg.h"
 
-#include "app/media_event.h"
+#include "base/media_event.h"
 
 namespace lumora {
 

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "engine/agent_state.h"
 #include "engine/media_engine.h"
 #include "panel/vfd_cmd.h"

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "app/agent_dlg.h"
-#include "app/media_event.h"
+#include "base/event_catalogue.h"
+#include "base/media_event.h"
 #include "bench/null_platform.h"
 
 namespace lumora::bench {
@@ -22,12 +23,12 @@ struct Message {
   uintptr_t dwData = 0;       // WM_COPYDATA only
   std::vector<uint8_t> data;  // WM_COPYDATA only: the payload that lpData points at
 
-  static Message Event(int32_t sessionId, uint16_t code, std::string_view text = {}) {
+  static Message Event(int32_t sessionId, EventCode code, std::string_view text = {}) {
     Message m;
     m.message = kWmCopyData;
     m.dwData = kMediaStateEventMarker;
     uint8_t record[kMediaStateEventSize];
-    EncodeMediaStateEvent(sessionId, code, text.data(), text.size(), record);
+    EncodeMediaStateEvent(sessionId, ToCode(code), text.data(), text.size(), record);
     m.data.assign(record, record + sizeof record);
     return m;
   }

@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "base/event_catalogue.h"
 #include "bench/agent_rig.h"
 #include "bench/alloc_count.h"
 #include "bench/evening_mix.h"
-#include "engine/event_table.h"
-#include "tools/replay/scenario.h"
+#include "scenario/scenario.h"
 
 namespace lumora::bench {
 namespace {
@@ -79,11 +79,11 @@ TEST(EventPathAllocations, SessionRecordsAllocateInBlocksOfTen) {
     std::vector<Message> open;
     std::vector<Message> close;
     for (int32_t sid = 100; sid < 100 + c.sessions; ++sid) {
-      open.push_back(Message::Event(sid, SessionOpened));
-      close.push_back(Message::Event(sid, SessionClosed));
+      open.push_back(Message::Event(sid, EventCode::SessionOpened));
+      close.push_back(Message::Event(sid, EventCode::SessionClosed));
     }
-    const Message reopenFirst = Message::Event(100, SessionOpened);
-    const Message closeFirst = Message::Event(100, SessionClosed);
+    const Message reopenFirst = Message::Event(100, EventCode::SessionOpened);
+    const Message closeFirst = Message::Event(100, EventCode::SessionClosed);
     auto rig = std::make_unique<AgentRig>();
 
     const AllocWindow opening;
@@ -141,31 +141,31 @@ class BlockRule {
   uint64_t released_ = 0;
 };
 
-std::vector<Message> MessagesOf(const replay::Scenario& scenario) {
+std::vector<Message> MessagesOf(const scenario::Scenario& scenario) {
   std::vector<Message> messages;
-  for (const replay::Directive& d : scenario.directives) {
+  for (const scenario::Directive& d : scenario.directives) {
     switch (d.kind) {
-      case replay::DirectiveKind::kEvent:
-        messages.push_back(Message::Event(d.sessionId, d.code, d.bytes));
+      case scenario::DirectiveKind::Event:
+        messages.push_back(Message::Event(d.sessionId, static_cast<EventCode>(d.code), d.bytes));
         break;
-      case replay::DirectiveKind::kCopyData:
+      case scenario::DirectiveKind::CopyData:
         messages.push_back(Message::CopyData(static_cast<uintptr_t>(d.number),
                                              std::vector<uint8_t>(d.bytes.begin(), d.bytes.end())));
         break;
-      case replay::DirectiveKind::kPower:
+      case scenario::DirectiveKind::Power:
         messages.push_back(Message::Power(static_cast<uintptr_t>(d.number)));
         break;
-      case replay::DirectiveKind::kEndSession:
+      case scenario::DirectiveKind::EndSession:
         messages.push_back(Message::EndSession(static_cast<uintptr_t>(d.number)));
         break;
-      case replay::DirectiveKind::kTick:
+      case scenario::DirectiveKind::Tick:
         for (uint64_t i = 0; i < d.number; ++i)
           messages.push_back(Message::Timer());
         break;
-      case replay::DirectiveKind::kTimer:
+      case scenario::DirectiveKind::Timer:
         messages.push_back(Message::Timer(static_cast<uintptr_t>(d.number)));
         break;
-      case replay::DirectiveKind::kClose:
+      case scenario::DirectiveKind::Close:
         return messages;
       default:
         break;  // set-up of clock, locale and device: no bearing on the heap
@@ -190,9 +190,9 @@ TEST(EventPathAllocations, GoldenScenariosAllocateOnlyRecordBlocks) {
     SCOPED_TRACE(file.filename().string());
     std::ifstream in(file, std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    replay::Scenario scenario;
-    replay::ParseError error;
-    ASSERT_TRUE(replay::ParseScenario(text, scenario, error))
+    scenario::Scenario scenario;
+    scenario::ParseError error;
+    ASSERT_TRUE(scenario::ParseScenario(text, scenario, error))
         << "line " << error.line << ": " << error.reason;
     const std::vector<Message> messages = MessagesOf(scenario);
     auto rig = std::make_unique<AgentRig>();

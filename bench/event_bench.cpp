@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "app/agent_dlg.h"
+#include "base/event_catalogue.h"
 #include "bench/agent_rig.h"
 #include "bench/alloc_count.h"
 #include "bench/event_cases.h"
-#include "engine/event_table.h"
 #include "panel/vfd_cmd.h"
 
 namespace lumora::bench {
@@ -106,7 +106,7 @@ void BM_Panel_WriteText60(benchmark::State& state) {
 BENCHMARK(BM_Panel_WriteText60);
 
 void BM_Panel_SetIcon(benchmark::State& state) {
-  Packets(state, [](CVFDCmd& panel) { return panel.SetIcon(Icon::kPlay, 1); });
+  Packets(state, [](CVFDCmd& panel) { return panel.SetIcon(Icon::Play, 1); });
 }
 BENCHMARK(BM_Panel_SetIcon);
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/agent_dlg.h"
+#include "base/event_catalogue.h"
 #include "bench/agent_rig.h"
 #include "bench/evening_mix.h"
-#include "engine/event_table.h"
 
 namespace lumora::bench {
 
@@ -27,23 +27,24 @@ using M = Message;
 
 // Shell up, live TV on channel 7 playing in session 10.
 inline std::vector<Message> LiveTvPlaying() {
-  return {M::Event(1, SessionOpened),  M::Event(1, NavHomeEvent),     M::Event(10, SessionOpened),
-          M::Event(10, LiveTvStarted), M::Event(10, ItemNumber, "7"), M::Event(10, Play)};
+  return {M::Event(1, EventCode::SessionOpened),    M::Event(1, EventCode::NavHome),
+          M::Event(10, EventCode::SessionOpened),   M::Event(10, EventCode::LiveTvStarted),
+          M::Event(10, EventCode::ItemNumber, "7"), M::Event(10, EventCode::Play)};
 }
 
 // Shell up, a DVD (title 2, chapter 5) playing in session 20, past its first five play times.
 inline std::vector<Message> DvdPlaying() {
-  std::vector<Message> m{M::Event(1, SessionOpened),
-                         M::Event(1, NavHomeEvent),
-                         M::Event(1, NavDvdEvent),
-                         M::Event(20, SessionOpened),
-                         M::Event(20, DiscStarted),
-                         M::Event(20, MediaName, "HOLIDAY_MOVIE"),
-                         M::Event(20, TitleNumber, "2"),
-                         M::Event(20, ItemNumber, "5"),
-                         M::Event(20, Play)};
+  std::vector<Message> m{M::Event(1, EventCode::SessionOpened),
+                         M::Event(1, EventCode::NavHome),
+                         M::Event(1, EventCode::NavDvd),
+                         M::Event(20, EventCode::SessionOpened),
+                         M::Event(20, EventCode::DiscStarted),
+                         M::Event(20, EventCode::MediaName, "HOLIDAY_MOVIE"),
+                         M::Event(20, EventCode::TitleNumber, "2"),
+                         M::Event(20, EventCode::ItemNumber, "5"),
+                         M::Event(20, EventCode::Play)};
   for (int i = 0; i < 6; ++i)
-    m.push_back(M::Event(20, PlayTime, "012345"));
+    m.push_back(M::Event(20, EventCode::PlayTime, "012345"));
   return m;
 }
 
@@ -51,21 +52,23 @@ inline std::vector<Message> DvdPlaying() {
 // auxiliary and session indicators and a marked session.
 inline std::vector<Message> RichLiveTv() {
   std::vector<Message> m = LiveTvPlaying();
-  m.push_back(M::Event(10, Level, "150"));
-  m.push_back(M::Event(10, AuxIndicatorOn));
-  m.push_back(M::Event(10, SessionIndicatorOn));
-  m.push_back(M::Event(30, SessionMarked));
+  m.push_back(M::Event(10, EventCode::Level, "150"));
+  m.push_back(M::Event(10, EventCode::AuxIndicatorOn));
+  m.push_back(M::Event(10, EventCode::SessionIndicatorOn));
+  m.push_back(M::Event(30, EventCode::SessionMarked));
   return m;
 }
 
 inline std::vector<Message> MusicPlaying() {
-  return {M::Event(1, SessionOpened), M::Event(1, NavMusicEvent), M::Event(30, SessionOpened),
-          M::Event(30, MusicStarted), M::Event(30, Play)};
+  return {M::Event(1, EventCode::SessionOpened), M::Event(1, EventCode::NavMusic),
+          M::Event(30, EventCode::SessionOpened), M::Event(30, EventCode::MusicStarted),
+          M::Event(30, EventCode::Play)};
 }
 
 inline std::vector<Message> PicturesPlaying() {
-  return {M::Event(1, SessionOpened), M::Event(1, NavPicturesEvent), M::Event(40, SessionOpened),
-          M::Event(40, PicturesStarted), M::Event(40, Play)};
+  return {M::Event(1, EventCode::SessionOpened), M::Event(1, EventCode::NavPictures),
+          M::Event(40, EventCode::SessionOpened), M::Event(40, EventCode::PicturesStarted),
+          M::Event(40, EventCode::Play)};
 }
 
 inline std::vector<Message> Nothing() {
@@ -79,26 +82,30 @@ inline const std::vector<EventCase>& EventCases() {
   using namespace cases;
   static const std::vector<EventCase> kCases{
       {"ItemNumber_LiveTv", LiveTvPlaying,
-       [] { return std::vector{M::Event(10, ItemNumber, "7")}; }},
-      {"Play_LiveTv", LiveTvPlaying, [] { return std::vector{M::Event(10, Play)}; }},
-      {"Pause_LiveTv", LiveTvPlaying, [] { return std::vector{M::Event(10, Pause)}; }},
-      {"Level_LiveTv", LiveTvPlaying, [] { return std::vector{M::Event(10, Level, "120")}; }},
-      {"PlayTime_Dvd", DvdPlaying, [] { return std::vector{M::Event(20, PlayTime, "012346")}; }},
-      {"Stop_Dvd", DvdPlaying, [] { return std::vector{M::Event(20, Stop)}; }},
+       [] { return std::vector{M::Event(10, EventCode::ItemNumber, "7")}; }},
+      {"Play_LiveTv", LiveTvPlaying, [] { return std::vector{M::Event(10, EventCode::Play)}; }},
+      {"Pause_LiveTv", LiveTvPlaying, [] { return std::vector{M::Event(10, EventCode::Pause)}; }},
+      {"Level_LiveTv", LiveTvPlaying,
+       [] { return std::vector{M::Event(10, EventCode::Level, "120")}; }},
+      {"PlayTime_Dvd", DvdPlaying,
+       [] { return std::vector{M::Event(20, EventCode::PlayTime, "012346")}; }},
+      {"Stop_Dvd", DvdPlaying, [] { return std::vector{M::Event(20, EventCode::Stop)}; }},
       // Play after a stop redraws the whole now-playing display.
       {"StopPlay_Dvd_pair", DvdPlaying,
        [] {
-         return std::vector{M::Event(20, Stop), M::Event(20, Play)};
+         return std::vector{M::Event(20, EventCode::Stop), M::Event(20, EventCode::Play)};
        }},
       {"MusicTitle_Music", MusicPlaying,
-       [] { return std::vector{M::Event(30, MusicTitle, "A Rather Long Song Title")}; }},
+       [] { return std::vector{M::Event(30, EventCode::MusicTitle, "A Rather Long Song Title")}; }},
       {"PictureName_Pictures", PicturesPlaying,
-       [] { return std::vector{M::Event(40, PictureName, "Beach at Sunset")}; }},
+       [] { return std::vector{M::Event(40, EventCode::PictureName, "Beach at Sunset")}; }},
       // A menu that does not end on the playing mode: the time and the menu name, no wait.
-      {"NavGuide_NoWait", LiveTvPlaying, [] { return std::vector{M::Event(1, NavGuideEvent)}; }},
+      {"NavGuide_NoWait", LiveTvPlaying,
+       [] { return std::vector{M::Event(1, EventCode::NavGuide)}; }},
       // The live TV menu while live TV plays: the menu name, the 1000 ms wait (counted, not
       // slept), then the now-playing display again.
-      {"NavLiveTv_Wait", LiveTvPlaying, [] { return std::vector{M::Event(1, NavLiveTvEvent)}; }},
+      {"NavLiveTv_Wait", LiveTvPlaying,
+       [] { return std::vector{M::Event(1, EventCode::NavLiveTv)}; }},
       {"Suspend", RichLiveTv, [] { return std::vector{M::Power(kPbtApmSuspend)}; }},
       // The resume rebuild (power 7) with the suspend (power 4) before it, as one unit.
       {"SuspendResume_pair", RichLiveTv,

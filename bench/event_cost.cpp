@@ -26,7 +26,7 @@ struct PanelCase {
 
 constexpr PanelCase kPanelCases[] = {
     {"Panel_WriteText", [](CVFDCmd& p) { return p.WriteText(kCmdLine2, 0, "CH-007     "); }},
-    {"Panel_SetIcon", [](CVFDCmd& p) { return p.SetIcon(Icon::kPlay, 1); }},
+    {"Panel_SetIcon", [](CVFDCmd& p) { return p.SetIcon(Icon::Play, 1); }},
     {"Panel_ShowClock_Time", [](CVFDCmd& p) { return p.ShowClock(0); }},
     {"Panel_ShowClock_Date", [](CVFDCmd& p) { return p.ShowClock(1); }},
 };

@@ -30,10 +30,10 @@
 #include <string>
 #include <vector>
 
-#include "app/media_event.h"
 #include "app/posix/frame.h"
 #include "app/posix/send_client.h"
-#include "engine/event_table.h"
+#include "base/event_catalogue.h"
+#include "base/media_event.h"
 
 namespace lumora::bench {
 namespace {
@@ -66,7 +66,7 @@ bool ReadExactly(int fd, uint8_t* bytes, size_t size) {
 [[noreturn]] void ReplyOnlyServer(int listenFd) {
   constexpr size_t kSlots = 8;
   uint8_t reply[posix::kReplySize];
-  posix::EncodeReply(Reply{FrameStatus::kOk, 0}, reply);
+  posix::EncodeReply(Reply{FrameStatus::Ok, 0}, reply);
   uint8_t frame[posix::kFrameMax];
   pollfd fds[1 + kSlots];
   for (pollfd& p : fds)
@@ -153,7 +153,7 @@ struct EventFrame {
 EventFrame MakeEvent(int32_t sessionId, uint16_t code, const char* text) {
   EventFrame e;
   EncodeMediaStateEvent(sessionId, code, text, std::strlen(text), e.record);
-  e.frame.type = posix::FrameType::kMessage;
+  e.frame.type = posix::FrameType::Message;
   e.frame.message = kWmCopyData;
   e.frame.dwData = kMediaStateEventMarker;
   e.frame.payload = e.record;
@@ -164,7 +164,7 @@ EventFrame MakeEvent(int32_t sessionId, uint16_t code, const char* text) {
 bool Exchange(AgentConnection& connection, const Frame& frame) {
   Reply reply;
   std::string error;
-  if (!connection.Exchange(frame, reply, error, 30000) || reply.status != FrameStatus::kOk) {
+  if (!connection.Exchange(frame, reply, error, 30000) || reply.status != FrameStatus::Ok) {
     std::fprintf(stderr, "exchange: %s\n", error.empty() ? "refused" : error.c_str());
     return false;
   }
@@ -260,9 +260,9 @@ int Main(int argc, char** argv) {
     if (ConnectWithin(agent, agentPath, 5000) && ConnectWithin(base, basePath, 5000)) {
       // Live TV on channel 7 plays; the shell is up.
       const std::vector<EventFrame> setUp{
-          MakeEvent(1, SessionOpened, ""),  MakeEvent(1, NavHomeEvent, ""),
-          MakeEvent(10, SessionOpened, ""), MakeEvent(10, LiveTvStarted, ""),
-          MakeEvent(10, ItemNumber, "7"),   MakeEvent(10, Play, "")};
+          MakeEvent(1, EventCode::SessionOpened, ""),  MakeEvent(1, EventCode::NavHome, ""),
+          MakeEvent(10, EventCode::SessionOpened, ""), MakeEvent(10, EventCode::LiveTvStarted, ""),
+          MakeEvent(10, EventCode::ItemNumber, "7"),   MakeEvent(10, EventCode::Play, "")};
       bool ok = true;
       for (const EventFrame& e : setUp)
         ok = ok && Exchange(agent, e.frame) && Exchange(base, e.frame);
@@ -272,8 +272,9 @@ int Main(int argc, char** argv) {
         EventFrame event;
       };
       // A channel number (two packets) and a level (one packet): events without a wait.
-      const std::vector<Kind> kinds{{"ItemNumber_LiveTv", MakeEvent(10, ItemNumber, "7")},
-                                    {"Level_LiveTv", MakeEvent(10, Level, "120")}};
+      const std::vector<Kind> kinds{
+          {"ItemNumber_LiveTv", MakeEvent(10, EventCode::ItemNumber, "7")},
+          {"Level_LiveTv", MakeEvent(10, EventCode::Level, "120")}};
       std::vector<Sample> samples;
       const long perRound = messages / rounds;
       const long sendsPerRound = std::max(1L, perRound / 10);
@@ -347,7 +348,7 @@ int Main(int argc, char** argv) {
       }
       // The agent ends on a close request and removes its socket.
       Frame close;
-      close.type = posix::FrameType::kClose;
+      close.type = posix::FrameType::Close;
       Exchange(agent, close);
     }
   }

@@ -18,8 +18,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/media_event.h"
-#include "engine/event_table.h"
+#include "base/event_catalogue.h"
+#include "base/media_event.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "base/event_catalogue.h"
+
 namespace lumora {
 
 // Media Mode: the same codes in displayMode, mediaMode and a Session Record's mediaKind.
@@ -25,16 +27,16 @@ enum MediaMode : uint8_t {
 // Navigation Code: the code of the navigation event whose menu is on the panel; 0 no menu.
 enum NavCode : int32_t {
   NavNone = 0,
-  NavHome = 3,
-  NavLiveTv = 12,
-  NavDvd = 13,
-  NavGuide = 14,
-  NavMusic = 15,
-  NavPictures = 17,
-  NavVideos = 18,
-  NavRecordedTv = 19,
-  NavRadio = 20,
-  NavOnlineMedia = 21,
+  NavHome = ToCode(EventCode::NavHome),
+  NavLiveTv = ToCode(EventCode::NavLiveTv),
+  NavDvd = ToCode(EventCode::NavDvd),
+  NavGuide = ToCode(EventCode::NavGuide),
+  NavMusic = ToCode(EventCode::NavMusic),
+  NavPictures = ToCode(EventCode::NavPictures),
+  NavVideos = ToCode(EventCode::NavVideos),
+  NavRecordedTv = ToCode(EventCode::NavRecordedTv),
+  NavRadio = ToCode(EventCode::NavRadio),
+  NavOnlineMedia = ToCode(EventCode::NavOnlineMedia),
 };
 
 enum PowerState : int32_t {

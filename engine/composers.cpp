@@ -1,10 +1,10 @@
 // The now-playing composers: what the Agent State holds about the media of the session that
 // the panel shows, turned into line 2, line 3, the mode icon and the transport icons.
-#include <cstdio>
 #include <cstring>
 
 #include "engine/media_engine.h"
 #include "engine/mode_tables.h"
+#include "engine/panel_texts.h"
 #include "engine/text_util.h"
 
 namespace lumora {
@@ -12,50 +12,38 @@ namespace lumora {
 // The elapsed play time on line 3 from the six raw characters HHMMSS; the stopped form starts
 // with an asterisk. A NUL among the six ends the line there.
 void MediaEngine::WriteTimeLine(const char* time, bool stopped) {
-  char line[32];
-  if (stopped) {
-    std::snprintf(line, sizeof line, "%c   %c%c:%c%c:%c%c", '*', time[0], time[1], time[2], time[3],
-                  time[4], time[5]);
-  } else {
-    std::snprintf(line, sizeof line, "    %c%c:%c%c:%c%c", time[0], time[1], time[2], time[3],
-                  time[4], time[5]);
-  }
-  panel_.WriteText(kCmdLine3, 0, line);
+  WriteFormatted(kCmdLine3, stopped ? panel_text::kPlayTimeStopped : panel_text::kPlayTime, time[0],
+                 time[1], time[2], time[3], time[4], time[5]);
 }
 
 // Line 2 of a media mode while it plays (the pictures caption is the caller's); the stopped form
 // differs for live TV only.
 void MediaEngine::WriteNowPlayingLine2(uint8_t mode, bool stoppedForm) {
   const AgentState& s = state_;
-  char line[64];
   switch (mode) {
     case ModeLiveTv:
-      std::snprintf(line, sizeof line, stoppedForm ? "CH-%03d Stop " : "CH-%03d     ",
-                    SaturatingAtoi(s.numberText));
-      panel_.WriteText(kCmdLine2, 0, line);
+      WriteFormatted(kCmdLine2, stoppedForm ? panel_text::kChannelStopped : panel_text::kChannel,
+                     SaturatingAtoi(s.numberText));
       break;
     case ModeRecordedTv:
     case ModeVideo:
       ShowLine2Clipped(s.nameText);
       break;
     case ModeCd:
-      std::snprintf(line, sizeof line, "TR-%03d     ", SaturatingAtoi(s.numberText));
-      panel_.WriteText(kCmdLine2, 0, line);
+      WriteFormatted(kCmdLine2, panel_text::kTrack, SaturatingAtoi(s.numberText));
       break;
     case ModeMusic:
       ShowLine2Clipped(s.titleText);
       break;
     case ModeDvd:
-      std::snprintf(line, sizeof line, "T-%02d CH-%03d", SaturatingAtoi(s.titleNumberText),
-                    SaturatingAtoi(s.numberText));
-      panel_.WriteText(kCmdLine2, 0, line);
+      WriteFormatted(kCmdLine2, panel_text::kTitleChapter, SaturatingAtoi(s.titleNumberText),
+                     SaturatingAtoi(s.numberText));
       break;
     case ModeRadio:
       ShowFrequency(s.frequencyText);
       break;
     case ModeVcd:
-      std::snprintf(line, sizeof line, "%s  ", s.nameText);
-      panel_.WriteText(kCmdLine2, 0, line);
+      WriteFormatted(kCmdLine2, panel_text::kVcdText, s.nameText);
       break;
     default:
       break;
@@ -76,15 +64,12 @@ void MediaEngine::TransportIconRefresh(int32_t stopped, int32_t playing, int32_t
 void MediaEngine::ComposeStopped(int32_t sessionId) {
   const AgentState& s = state_;
   if (s.navCode != NavNone || sessionId != s.currentSessionId) return;
-  char line[64];
   switch (s.displayMode) {
     case ModeLiveTv:
-      std::snprintf(line, sizeof line, "CH-%03d Stop ", SaturatingAtoi(s.numberText));
-      panel_.WriteText(kCmdLine2, 0, line);
+      WriteFormatted(kCmdLine2, panel_text::kChannelStopped, SaturatingAtoi(s.numberText));
       break;
     case ModeCd:
-      std::snprintf(line, sizeof line, "TR-%03d      ", SaturatingAtoi(s.numberText));
-      panel_.WriteText(kCmdLine2, 0, line);
+      WriteFormatted(kCmdLine2, panel_text::kTrackStopped, SaturatingAtoi(s.numberText));
       WriteTimeLine(s.timeText, true);
       break;
     case ModeMusic:
@@ -204,8 +189,8 @@ void MediaEngine::RedrawNowPlaying(bool withStoppedForms) {
 }
 
 void MediaEngine::ShowCaller(const char* text) {
-  ShowLine2Clipped("Phone Call  ");
-  panel_.WriteText(kCmdLine3, 0, "            ");
+  ShowLine2Clipped(panel_text::kPhoneCall);
+  panel_.WriteText(kCmdLine3, 0, panel_text::kBlankLine3);
   char caller[kEventTextSize] = {};
   const size_t length = BoundedLength(text, kEventTextSize - 1);
   std::memcpy(caller, text, length);

@@ -1,17 +1,16 @@
 // Display routines shared by the handlers and the composers: leaving a media mode, restoring
 // the media display, menu names, and the line-2 writers that choose a text's scroll byte.
-#include <cstdio>
 #include <cstring>
 
 #include "engine/media_engine.h"
 #include "engine/mode_tables.h"
+#include "engine/panel_texts.h"
 #include "engine/text_util.h"
 
 namespace lumora {
 
 namespace {
 
-constexpr const char kBlankLine[] = "   ";
 constexpr size_t kClippedLength = 32;
 
 }  // namespace
@@ -24,8 +23,8 @@ void MediaEngine::LeaveMediaMode(int32_t sessionId, int32_t force) {
     if (traits->hasIcon) panel_.SetIcon(traits->icon, 0);
     if (traits->resetsTimeEvents) s.timeEventCount = 0;
     if (s.navCode == NavNone || traits->clearsLinesUnderMenu) {
-      panel_.WriteText(kCmdLine2, 0, kBlankLine);
-      panel_.WriteText(kCmdLine3, 0, kBlankLine);
+      panel_.WriteText(kCmdLine2, 0, panel_text::kBlank);
+      panel_.WriteText(kCmdLine3, 0, panel_text::kBlank);
     }
     if (traits->dropsSessionIndicator) {
       panel_.SetSessionIndicatorIcon(0);
@@ -43,21 +42,18 @@ void MediaEngine::RestoreMediaDisplay() {
   s.currentSessionId = s.mediaSessionId;
   s.displayMode = s.mediaMode;
   const bool noMenu = s.navCode == NavNone;
-  char line[64];
   switch (s.mediaMode) {
     case ModeLiveTv:
       if (noMenu) {
         panel_.SetTvIcon(1);
         s.tvIconOn = 1;
-        std::snprintf(line, sizeof line, "CH-%03d     ", SaturatingAtoi(s.numberText));
-        panel_.WriteText(kCmdLine2, 0, line);
+        WriteFormatted(kCmdLine2, panel_text::kChannel, SaturatingAtoi(s.numberText));
       }
       break;
     case ModeCd:
       s.sessionIndicatorOn = s.sessionIndicator;
       if (noMenu) {
-        std::snprintf(line, sizeof line, "T-%03d", SaturatingAtoi(s.numberText));
-        panel_.WriteText(kCmdLine2, 0, line);
+        WriteFormatted(kCmdLine2, panel_text::kTrackRestored, SaturatingAtoi(s.numberText));
       }
       break;
     case ModeMusic:
@@ -70,9 +66,8 @@ void MediaEngine::RestoreMediaDisplay() {
       break;
     case ModeDvd:
       if (noMenu) {
-        std::snprintf(line, sizeof line, "T-%02d  C-%02d", SaturatingAtoi(s.titleNumberText),
-                      SaturatingAtoi(s.numberText));
-        panel_.WriteText(kCmdLine2, 0, line);
+        WriteFormatted(kCmdLine2, panel_text::kTitleChapterRestored,
+                       SaturatingAtoi(s.titleNumberText), SaturatingAtoi(s.numberText));
       }
       break;
     case ModeRadio:
@@ -114,18 +109,17 @@ void MediaEngine::ShowLine2Clipped(const char* text) {
 }
 
 void MediaEngine::ShowFrequency(const char* text) {
-  char line[16];
   switch (BoundedLength(text, 10)) {
     case 8:
-      std::snprintf(line, sizeof line, "FM-0%c%c.%c", text[0], text[1], text[2]);
+      WriteFormatted(kCmdLine2, panel_text::kFrequencyOf8Digits, text[0], text[1], text[2]);
       break;
     case 9:
-      std::snprintf(line, sizeof line, "FM-%c%c%c.%c", text[0], text[1], text[2], text[3]);
+      WriteFormatted(kCmdLine2, panel_text::kFrequencyOf9Digits, text[0], text[1], text[2],
+                     text[3]);
       break;
     default:
-      return;  // a frequency of any other length leaves line 2 as it is
+      break;  // a frequency of any other length leaves line 2 as it is
   }
-  panel_.WriteText(kCmdLine2, 0, line);
 }
 
 }  // namespace lumora

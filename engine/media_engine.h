@@ -1,6 +1,7 @@
-// The media state engine: the Agent State, the Session Table and Picture Session List, the
-// handler of every event code and power message, the now-playing composers and the shared
-// display routines. The main window owns one engine and routes every message to it.
+// The media state engine: the Agent State, the Session Table and Picture Session List, and what
+// every event code and power message does to them and to the panel. The main window owns one
+// engine and calls its entry points; the handlers, composers and display routines behind them
+// are the engine's own business.
 //
 // Every handler changes the Agent State and the collections whether or not the panel is open,
 // and sends its packets in exactly the order of its steps.
@@ -8,8 +9,8 @@
 
 #include <cstdint>
 
-#include "app/media_event.h"
-#include "app/platform.h"
+#include "base/media_event.h"
+#include "base/platform.h"
 #include "engine/agent_state.h"
 #include "engine/session_table.h"
 #include "panel/vfd_cmd.h"
@@ -20,7 +21,6 @@ class MediaEngine {
  public:
   MediaEngine(Platform& platform, CVFDCmd& panel, ProcessState& process);
 
-  // --- Resets ---
   // The dialog initialisation's reset of the Agent State, the collections and the power state.
   void StartupReset();
 
@@ -37,7 +37,21 @@ class MediaEngine {
   // power state is normal or quiet).
   bool OnClockTick();
 
-  // --- Event handlers, one per event code ---
+  // --- Inspection, for the tests and the invariant checks ---
+  const AgentState& state() const { return state_; }
+  const SessionTable& sessions() const { return sessions_; }
+  const PictureSessionList& pictureSessions() const { return pictures_; }
+  const ProcessState& process() const { return process_; }
+
+ private:
+  // The invariant tests break the model on purpose to prove that the checks fire.
+  friend class EngineTestAccess;
+
+  using Handler = void (MediaEngine::*)(const MediaStateEvent&);
+  // The handler of an event code; null for a code that has no effect.
+  static Handler FindHandler(uint16_t code);
+
+  // --- Sessions and navigation ---
   void OnSessionOpened(const MediaStateEvent& event);
   void OnSessionClosed(const MediaStateEvent& event);
   void OnNavigation(const MediaStateEvent& event);
@@ -50,6 +64,9 @@ class MediaEngine {
   void OnPicturesStarted(const MediaStateEvent& event);
   void OnRadioStarted(const MediaStateEvent& event);
   void OnPhoneCallStarted(const MediaStateEvent& event);
+  void StartMedia(int32_t sessionId, uint8_t mode);
+
+  // --- Transport and indicators ---
   void OnAuxIndicatorOn(const MediaStateEvent& event);
   void OnAuxIndicatorOff(const MediaStateEvent& event);
   void OnLevel(const MediaStateEvent& event);
@@ -63,6 +80,9 @@ class MediaEngine {
   void OnEject(const MediaStateEvent& event);
   void OnScanA(const MediaStateEvent& event);
   void OnScanB(const MediaStateEvent& event);
+  void StartScan(int32_t sessionId, bool scanA);
+
+  // --- Media texts ---
   void OnItemNumber(const MediaStateEvent& event);
   void OnMediaName(const MediaStateEvent& event);
   void OnExtraText(const MediaStateEvent& event);
@@ -74,6 +94,9 @@ class MediaEngine {
   void OnCallerText(const MediaStateEvent& event);
   void OnMoreProgram(const MediaStateEvent& event);
 
+  // --- Power ---
+  void RebuildPanel(bool fromSuspend);
+
   // --- Now-playing composers ---
   void ComposeStopped(int32_t sessionId);
   void ComposePlaying(int32_t sessionId);
@@ -82,6 +105,11 @@ class MediaEngine {
   void ShowCaller(const char* text);
   void ClearTransport(uint8_t mode);
   void ClockOffForRecordedTv(int32_t sessionId);
+  void LightModeIcon(uint8_t mode);
+  void RedrawNowPlaying(bool withStoppedForms);
+  void WriteNowPlayingLine2(uint8_t mode, bool stoppedForm);
+  void WriteTimeLine(const char* time, bool stopped);
+  void TransportIconRefresh(int32_t stopped, int32_t playing, int32_t paused);
 
   // --- Display routines ---
   void LeaveMediaMode(int32_t sessionId, int32_t force);
@@ -91,24 +119,8 @@ class MediaEngine {
   void ShowLine2Text(const char* text);
   void ShowLine2Clipped(const char* text);
   void ShowFrequency(const char* text);
-
-  // --- Inspection ---
-  const AgentState& state() const { return state_; }
-  AgentState& state() { return state_; }
-  const SessionTable& sessions() const { return sessions_; }
-  SessionTable& sessions() { return sessions_; }
-  const PictureSessionList& pictureSessions() const { return pictures_; }
-  PictureSessionList& pictureSessions() { return pictures_; }
-  const ProcessState& process() const { return process_; }
-
- private:
-  void StartMedia(int32_t sessionId, uint8_t mode);
-  void LightModeIcon(uint8_t mode);
-  void RebuildPanel(bool fromSuspend);
-  void RedrawNowPlaying(bool withStoppedForms);
-  void WriteNowPlayingLine2(uint8_t mode, bool stoppedForm);
-  void WriteTimeLine(const char* time, bool stopped);
-  void TransportIconRefresh(int32_t stopped, int32_t playing, int32_t paused);
+  // One of the formats of engine/panel_texts.h, filled in, on a line at scroll 0.
+  void WriteFormatted(uint8_t line, const char* format, ...) __attribute__((format(printf, 3, 4)));
   void PanelSleep();
 
   Platform& platform_;

@@ -48,7 +48,7 @@ constexpr bool EndsMenuScreen(const MenuInfo& menu, uint8_t mode) {
 struct ModeTraits {
   uint8_t mode = ModeNone;
   bool hasIcon = false;
-  Icon icon = Icon::kPlay;
+  Icon icon = Icon::Play;
   int32_t AgentState::*iconFlag = nullptr;  // icon memory of the mode; null when it has none
   bool clearsDvdFirst = false;              // lighting VcdIcon puts DvdIcon out first
   // Leaving the mode: whether it cleans up at all, whether it blanks the lines even under a
@@ -65,7 +65,7 @@ struct ModeTraits {
 inline constexpr std::array<ModeTraits, 10> kModeTraits{{
     {.mode = ModeLiveTv,
      .hasIcon = true,
-     .icon = Icon::kTv,
+     .icon = Icon::Tv,
      .iconFlag = &AgentState::tvIconOn,
      .leaves = true,
      .menu = NavLiveTv,
@@ -73,14 +73,14 @@ inline constexpr std::array<ModeTraits, 10> kModeTraits{{
      .playClockMode = 1},
     {.mode = ModeRecordedTv,
      .hasIcon = true,
-     .icon = Icon::kTv,
+     .icon = Icon::Tv,
      .iconFlag = &AgentState::tvIconOn,
      .leaves = true,
      .menu = NavRecordedTv,
      .nowPlaying = true},
     {.mode = ModeCd,
      .hasIcon = true,
-     .icon = Icon::kCd,
+     .icon = Icon::Cd,
      .iconFlag = &AgentState::cdIconOn,
      .leaves = true,
      .dropsSessionIndicator = true,
@@ -88,7 +88,7 @@ inline constexpr std::array<ModeTraits, 10> kModeTraits{{
      .nowPlaying = true},
     {.mode = ModeMusic,
      .hasIcon = true,
-     .icon = Icon::kMusic,
+     .icon = Icon::Music,
      .iconFlag = &AgentState::musicIconOn,
      .leaves = true,
      .clearsLinesUnderMenu = true,
@@ -97,14 +97,14 @@ inline constexpr std::array<ModeTraits, 10> kModeTraits{{
      .nowPlaying = true},
     {.mode = ModeVideo,
      .hasIcon = true,
-     .icon = Icon::kVideo,
+     .icon = Icon::Video,
      .iconFlag = &AgentState::videoIconOn,
      .leaves = true,
      .menu = NavVideos,
      .nowPlaying = true},
     {.mode = ModeDvd,
      .hasIcon = true,
-     .icon = Icon::kDvd,
+     .icon = Icon::Dvd,
      .iconFlag = &AgentState::dvdIconOn,
      .leaves = true,
      .resetsTimeEvents = true,
@@ -118,7 +118,7 @@ inline constexpr std::array<ModeTraits, 10> kModeTraits{{
      .playClockMode = 1},
     {.mode = ModePictures,
      .hasIcon = true,
-     .icon = Icon::kPicture,
+     .icon = Icon::Picture,
      .iconFlag = &AgentState::pictureIconOn,
      .menu = NavPictures,
      .nowPlaying = true,
@@ -126,7 +126,7 @@ inline constexpr std::array<ModeTraits, 10> kModeTraits{{
     {.mode = ModePhoneCall, .leaves = true},
     {.mode = ModeVcd,
      .hasIcon = true,
-     .icon = Icon::kVcd,
+     .icon = Icon::Vcd,
      .iconFlag = &AgentState::vcdIconOn,
      .clearsDvdFirst = true,
      .leaves = true,

@@ -38,20 +38,20 @@ inline constexpr size_t kIconMapSize = 10;
 using IconMap = std::array<uint8_t, kIconMapSize>;
 
 enum class Icon : uint8_t {
-  kPlay,
-  kPause,
-  kScanA,
-  kScanB,
-  kAuxIndicator,
-  kPicture,
-  kTv,
-  kMusic,
-  kCd,
-  kVideo,
-  kVcd,
-  kSessionIndicator,
-  kMarkedSession,
-  kDvd,
+  Play,
+  Pause,
+  ScanA,
+  ScanB,
+  AuxIndicator,
+  Picture,
+  Tv,
+  Music,
+  Cd,
+  Video,
+  Vcd,
+  SessionIndicator,
+  MarkedSession,
+  Dvd,
 };
 inline constexpr size_t kIconCount = 14;
 
@@ -64,20 +64,20 @@ struct IconBits {
 
 // Indexed by Icon. VcdIcon is the CdIcon and VideoIcon bits together.
 inline constexpr std::array<IconBits, kIconCount> kIconBits{{
-    {Icon::kPlay, "PLAY", 2, 0x10},
-    {Icon::kPause, "PAUSE", 2, 0x20},
-    {Icon::kScanA, "SCAN A", 2, 0x40},
-    {Icon::kScanB, "SCAN B", 2, 0x80},
-    {Icon::kAuxIndicator, "AUX", 3, 0x01},
-    {Icon::kPicture, "PICTURE", 3, 0x02},
-    {Icon::kTv, "TV", 3, 0x04},
-    {Icon::kMusic, "MUSIC", 5, 0x20},
-    {Icon::kCd, "CD", 5, 0x40},
-    {Icon::kVideo, "VIDEO", 5, 0x80},
-    {Icon::kVcd, "VCD", 5, 0xC0},
-    {Icon::kSessionIndicator, "SESSION", 7, 0x20},
-    {Icon::kMarkedSession, "MARKED", 7, 0x40},
-    {Icon::kDvd, "DVD", 7, 0x80},
+    {Icon::Play, "PLAY", 2, 0x10},
+    {Icon::Pause, "PAUSE", 2, 0x20},
+    {Icon::ScanA, "SCAN A", 2, 0x40},
+    {Icon::ScanB, "SCAN B", 2, 0x80},
+    {Icon::AuxIndicator, "AUX", 3, 0x01},
+    {Icon::Picture, "PICTURE", 3, 0x02},
+    {Icon::Tv, "TV", 3, 0x04},
+    {Icon::Music, "MUSIC", 5, 0x20},
+    {Icon::Cd, "CD", 5, 0x40},
+    {Icon::Video, "VIDEO", 5, 0x80},
+    {Icon::Vcd, "VCD", 5, 0xC0},
+    {Icon::SessionIndicator, "SESSION", 7, 0x20},
+    {Icon::MarkedSession, "MARKED", 7, 0x40},
+    {Icon::Dvd, "DVD", 7, 0x80},
 }};
 
 constexpr const IconBits& BitsOf(Icon icon) {

@@ -1,7 +1,10 @@
 #include "panel/trace_line.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "base/text_quote.h"
 
 namespace lumora {
 
@@ -48,25 +51,6 @@ size_t FormatSleepLine(char* out, uint32_t milliseconds) {
 size_t FormatCloseLine(char* out) {
   std::memcpy(out, "close", 6);
   return 5;
-}
-
-std::string QuoteText(std::string_view text) {
-  std::string quoted = "\"";
-  for (const char ch : text) {
-    const auto c = static_cast<uint8_t>(ch);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += ch;
-    } else if (c >= 0x20 && c < 0x7F) {
-      quoted += ch;
-    } else {
-      quoted += "\\x";
-      quoted += kHexDigits[c >> 4];
-      quoted += kHexDigits[c & 0xF];
-    }
-  }
-  quoted += '"';
-  return quoted;
 }
 
 std::string FormatMessageBoxLine(std::string_view caption, std::string_view text) {
@@ -137,6 +121,47 @@ std::string DecodeTraceLine(std::string_view line) {
   Packet packet{};
   if (ParseCmdLine(line, packet)) return DecodePacket(packet.data());
   return std::string(line);
+}
+
+void FileTraceSink::Line(const char* text, size_t length) {
+  if (file_ == nullptr) return;
+  errno = 0;
+  if (std::fwrite(text, 1, length, file_) != length || std::fputc('\n', file_) == EOF ||
+      (flushEach_ && std::fflush(file_) != 0)) {
+    if (!failed_) error_ = errno != 0 ? errno : EIO;
+    failed_ = true;
+  }
+}
+
+void TraceWriter::Open(int32_t device, int32_t width, int32_t height) {
+  if (sink_ == nullptr) return;
+  char line[kTraceLineMax];
+  sink_->Line(line, FormatOpenLine(line, device, width, height));
+}
+
+void TraceWriter::Cmd(const uint8_t* packet) {
+  if (sink_ == nullptr) return;
+  char line[kTraceLineMax];
+  sink_->Line(line, FormatCmdLine(line, packet));
+  sink_->Packet(packet);
+}
+
+void TraceWriter::Sleep(uint32_t milliseconds) {
+  if (sink_ == nullptr) return;
+  char line[kTraceLineMax];
+  sink_->Line(line, FormatSleepLine(line, milliseconds));
+}
+
+void TraceWriter::MessageBox(const char* caption, const char* text) {
+  if (sink_ == nullptr) return;
+  const std::string line = FormatMessageBoxLine(caption, text);
+  sink_->Line(line.data(), line.size());
+}
+
+void TraceWriter::Close() {
+  if (sink_ == nullptr) return;
+  char line[kTraceLineMax];
+  sink_->Line(line, FormatCloseLine(line));
 }
 
 }  // namespace lumora

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -24,10 +25,6 @@ size_t FormatSleepLine(char* out, uint32_t milliseconds);
 size_t FormatCloseLine(char* out);
 std::string FormatMessageBoxLine(std::string_view caption, std::string_view text);
 
-// A text in double quotes as the readable trace and the scenario format write it: printable
-// ASCII as it is, quote and backslash escaped, every other byte as \xHH.
-std::string QuoteText(std::string_view text);
-
 // The readable form of one packet: "clear", "icons 00 00 10 ...", "text2 0 \"CH-007     \"",
 // "option 3", "pclock start 2 21 7 30 20 6 1 5", "pclock stop"; a packet of any other shape as
 // its raw "cmd HEX" line.
@@ -36,5 +33,49 @@ std::string DecodePacket(const uint8_t* packet);
 std::string DecodeTraceLine(std::string_view line);
 // Parses the 130 hex digits of a "cmd" line; false when the line is not one.
 bool ParseCmdLine(std::string_view line, Packet& packet);
+
+// Receives the trace, one line at a time, without its line feed.
+class TraceSink {
+ public:
+  virtual ~TraceSink() = default;
+  virtual void Line(const char* text, size_t length) = 0;
+  // Every packet sent, after its line; for observers such as a panel model.
+  virtual void Packet(const uint8_t* /*packet*/) {}
+};
+
+// Writes each line and its line feed to a file; with flushEach, flushed at once, so the trace
+// is complete up to the last call even when the process is stopped from outside.
+class FileTraceSink final : public TraceSink {
+ public:
+  explicit FileTraceSink(std::FILE* file, bool flushEach = true)
+      : file_(file), flushEach_(flushEach) {}
+  void Line(const char* text, size_t length) override;
+  // A line could not be written whole (a full disk, a closed pipe).
+  bool failed() const { return failed_; }
+  // Why the first line that failed could not be written (an errno), 0 when none failed.
+  int error() const { return error_; }
+
+ private:
+  std::FILE* file_;
+  bool flushEach_;
+  bool failed_ = false;
+  int error_ = 0;
+};
+
+// The one trace writer: each call across the agent's platform boundary that the trace names,
+// as its line, handed to a sink (none: nothing is recorded). Lines are built in local buffers.
+class TraceWriter {
+ public:
+  explicit TraceWriter(TraceSink* sink) : sink_(sink) {}
+  void Open(int32_t device, int32_t width, int32_t height);
+  // The line of a packet, then the packet itself for the sink's observers.
+  void Cmd(const uint8_t* packet);
+  void Sleep(uint32_t milliseconds);
+  void MessageBox(const char* caption, const char* text);
+  void Close();
+
+ private:
+  TraceSink* sink_;
+};
 
 }  // namespace lumora

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "panel/panel_tables.h"
 
 namespace lumora {
@@ -29,20 +29,20 @@ class CVFDCmd {
 
   // --- Icons and level bar: on == 1 lights the icon, any other value puts it out ---
   int32_t SetIcon(Icon icon, int32_t on);
-  int32_t SetPlayIcon(int32_t on) { return SetIcon(Icon::kPlay, on); }
-  int32_t SetPauseIcon(int32_t on) { return SetIcon(Icon::kPause, on); }
-  int32_t SetScanAIcon(int32_t on) { return SetIcon(Icon::kScanA, on); }
-  int32_t SetScanBIcon(int32_t on) { return SetIcon(Icon::kScanB, on); }
-  int32_t SetAuxIndicatorIcon(int32_t on) { return SetIcon(Icon::kAuxIndicator, on); }
-  int32_t SetPictureIcon(int32_t on) { return SetIcon(Icon::kPicture, on); }
-  int32_t SetTvIcon(int32_t on) { return SetIcon(Icon::kTv, on); }
-  int32_t SetMusicIcon(int32_t on) { return SetIcon(Icon::kMusic, on); }
-  int32_t SetCdIcon(int32_t on) { return SetIcon(Icon::kCd, on); }
-  int32_t SetVideoIcon(int32_t on) { return SetIcon(Icon::kVideo, on); }
-  int32_t SetVcdIcon(int32_t on) { return SetIcon(Icon::kVcd, on); }
-  int32_t SetSessionIndicatorIcon(int32_t on) { return SetIcon(Icon::kSessionIndicator, on); }
-  int32_t SetMarkedSessionIcon(int32_t on) { return SetIcon(Icon::kMarkedSession, on); }
-  int32_t SetDvdIcon(int32_t on) { return SetIcon(Icon::kDvd, on); }
+  int32_t SetPlayIcon(int32_t on) { return SetIcon(Icon::Play, on); }
+  int32_t SetPauseIcon(int32_t on) { return SetIcon(Icon::Pause, on); }
+  int32_t SetScanAIcon(int32_t on) { return SetIcon(Icon::ScanA, on); }
+  int32_t SetScanBIcon(int32_t on) { return SetIcon(Icon::ScanB, on); }
+  int32_t SetAuxIndicatorIcon(int32_t on) { return SetIcon(Icon::AuxIndicator, on); }
+  int32_t SetPictureIcon(int32_t on) { return SetIcon(Icon::Picture, on); }
+  int32_t SetTvIcon(int32_t on) { return SetIcon(Icon::Tv, on); }
+  int32_t SetMusicIcon(int32_t on) { return SetIcon(Icon::Music, on); }
+  int32_t SetCdIcon(int32_t on) { return SetIcon(Icon::Cd, on); }
+  int32_t SetVideoIcon(int32_t on) { return SetIcon(Icon::Video, on); }
+  int32_t SetVcdIcon(int32_t on) { return SetIcon(Icon::Vcd, on); }
+  int32_t SetSessionIndicatorIcon(int32_t on) { return SetIcon(Icon::SessionIndicator, on); }
+  int32_t SetMarkedSessionIcon(int32_t on) { return SetIcon(Icon::MarkedSession, on); }
+  int32_t SetDvdIcon(int32_t on) { return SetIcon(Icon::Dvd, on); }
 
   // Level (low 8 bits count) to bar step, then the step to the bar.
   int32_t SetLevel(int32_t level);

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-need_packages "${BUILD_PACKAGES[@]}"
+scripts/install-deps.sh build
 echo "Building ..."
 build_preset default >/dev/null
 exec build/default/bin/lumora demo "$@"

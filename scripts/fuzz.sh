@@ -10,7 +10,7 @@
 # found a crash, a hang (over 5 s) or a run away memory use (over 2 GB). With --merge the kept
 # corpus is afterwards minimized together with the new inputs (libFuzzer -merge=1, keeping an
 # input when it reaches a branch no other one reaches) and replaced.
-# Installs clang and libFuzzer's runtime (libclang-rt-14-dev) when they are missing (as root).
+# Needs clang and libFuzzer's runtime (libclang-rt-14-dev): scripts/install-deps.sh installs them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -28,7 +28,7 @@ case "$seconds" in
     ;;
 esac
 
-need_packages cmake make clang libclang-rt-14-dev
+need_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 
 harnesses=(window_proc scenario frame)
 targets=(lumora-fuzz-seeds)

@@ -1,19 +1,42 @@
-# Shared by the project's scripts: the packages a fresh Debian 12 machine needs, installed when
-# missing (as root with apt-get; otherwise a clear message), and the build of a preset.
+# Shared by the project's scripts: the packages each job needs, installed once and up front (as
+# root with apt-get; otherwise a clear message), and the build of a preset.
 
-# need_packages PKG...: installs the Debian packages that are not installed yet.
-need_packages() {
-  local missing=()
+# The packages that building and testing the Linux programs needs.
+BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev)
+# The short fuzzing run: clang and libFuzzer's runtime.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The Windows programs (both architectures), their installers, and running them under Wine on a
+# virtual display, with screenshots compared by ImageMagick.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
+  xvfb x11-utils x11-apps nsis imagemagick)
+# The pages in a real browser, the terminal faces under tmux, the man pages and the service unit.
+DESKTOP_PACKAGES=(chromium tmux man-db systemd)
+
+# missing_packages PKG...: prints the packages that are not installed yet, one a line.
+missing_packages() {
   local pkg
   for pkg in "$@"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
-      missing+=("$pkg")
+      echo "$pkg"
   done
+}
+
+# need_packages PKG...: installs the Debian packages that are not installed yet, in one
+# apt-get run. Returns 1 when some are missing and cannot be installed (not root).
+need_packages() {
+  local missing
+  mapfile -t missing < <(missing_packages "$@")
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
     echo "Missing Debian packages: ${missing[*]}" >&2
-    echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+    echo "Install them with: sudo scripts/install-deps.sh (or sudo apt-get install ${missing[*]})" >&2
     return 1
+  fi
+  # 32-bit Windows programs run on Wine's i386 packages.
+  if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+    ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    LUMORA_APT_UPDATED=
   fi
   echo "Installing ${missing[*]} ..."
   if [ -z "${LUMORA_APT_UPDATED:-}" ]; then
@@ -23,8 +46,19 @@ need_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# The packages that building and testing the Linux programs needs.
-BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev)
+# need_node_modules: the browser tests' npm packages (tests/browser/package-lock.json), installed
+# with npm ci from the lock file when they are missing.
+need_node_modules() {
+  local dir=tests/browser
+  [ -f "$dir/package-lock.json" ] || return 0
+  [ -d "$dir/node_modules" ] && return 0
+  if ! command -v npm >/dev/null 2>&1; then
+    echo "npm is missing: install Node.js and npm to run the browser tests" >&2
+    return 1
+  fi
+  echo "Installing the browser tests' npm packages ..."
+  npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
+}
 
 # build_preset NAME: configures and builds one CMake preset.
 build_preset() {

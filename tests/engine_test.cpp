@@ -6,23 +6,23 @@
 #include <string>
 
 #include "app/agent_dlg.h"
-#include "app/media_event.h"
-#include "engine/event_table.h"
+#include "base/event_catalogue.h"
+#include "base/media_event.h"
 #include "engine/text_util.h"
 #include "tests/recording_platform.h"
 
 namespace lumora {
 namespace {
 
-using testing::RecordingPlatform;
+using test::RecordingPlatform;
 
 class AgentTest : public ::testing::Test {
  protected:
   AgentTest() { agent.OnInitDialog(); }
 
-  void Send(int32_t sessionId, uint16_t code, const std::string& text = "") {
+  void Send(int32_t sessionId, EventCode code, const std::string& text = "") {
     uint8_t record[kMediaStateEventSize];
-    EncodeMediaStateEvent(sessionId, code, text.data(), text.size(), record);
+    EncodeMediaStateEvent(sessionId, ToCode(code), text.data(), text.size(), record);
     CopyDataStruct cds{kMediaStateEventMarker, sizeof record, record};
     agent.WindowProc(kWmCopyData, 0, reinterpret_cast<intptr_t>(&cds));
   }
@@ -50,16 +50,16 @@ TEST_F(AgentTest, StartUpState) {
 }
 
 TEST_F(AgentTest, ShellResetKeepsMenuMarkClockModeAndSessionTable) {
-  Send(1, SessionOpened);
-  Send(9, NavMusicEvent);
-  Send(3, SessionMarked);
-  Send(2, MusicStarted);
-  Send(2, MusicTitle, "Blue");
-  Send(2, Level, "200");
-  Send(4, PicturesStarted);
-  Send(9, NavGuideEvent);  // a menu that no media ends
-  Power(21);               // quiet: clockMode 2
-  Send(9, SessionClosed);
+  Send(1, EventCode::SessionOpened);
+  Send(9, EventCode::NavMusic);
+  Send(3, EventCode::SessionMarked);
+  Send(2, EventCode::MusicStarted);
+  Send(2, EventCode::MusicTitle, "Blue");
+  Send(2, EventCode::Level, "200");
+  Send(4, EventCode::PicturesStarted);
+  Send(9, EventCode::NavGuide);  // a menu that no media ends
+  Power(21);                     // quiet: clockMode 2
+  Send(9, EventCode::SessionClosed);
 
   const AgentState& s = state();
   EXPECT_EQ(s.shellActive, 0);
@@ -84,12 +84,12 @@ TEST_F(AgentTest, ShellResetKeepsMenuMarkClockModeAndSessionTable) {
 }
 
 TEST_F(AgentTest, LastNavCodeSurvivesEveryReset) {
-  Send(9, NavLiveTvEvent);
-  Send(9, SessionClosed);
+  Send(9, EventCode::NavLiveTv);
+  Send(9, EventCode::SessionClosed);
   agent.OnInitDialog();
   EXPECT_EQ(process.lastNavCode, NavLiveTv);
-  Send(5, SessionOpened);
-  Send(5, Play);  // a session of unknown kind plays after the live TV menu: live TV
+  Send(5, EventCode::SessionOpened);
+  Send(5, EventCode::Play);  // a session of unknown kind plays after the live TV menu: live TV
   EXPECT_EQ(state().mediaMode, ModeLiveTv);
   SessionRecord record;
   agent.engine().sessions().FindSession(5, record);
@@ -99,24 +99,24 @@ TEST_F(AgentTest, LastNavCodeSurvivesEveryReset) {
 TEST_F(AgentTest, PictureRecordsFollowCaptionAndTransport) {
   const PictureSessionList& pictures = agent.engine().pictureSessions();
   PictureSessionRecord record;
-  Send(6, PictureName, "Harbour");  // no record yet: one is added, all flags 0
+  Send(6, EventCode::PictureName, "Harbour");  // no record yet: one is added, all flags 0
   ASSERT_EQ(pictures.FindPictureSession(6, record), 1);
   EXPECT_STREQ(record.caption, "Harbour");
   EXPECT_EQ(record.playing + record.paused + record.stopped, 0);
 
   struct Step {
-    uint16_t code;
+    EventCode code;
     int32_t playing, paused, stopped;
   };
-  for (const Step& step :
-       {Step{Play, 1, 0, 0}, Step{Pause, 0, 1, 0}, Step{Stop, 0, 0, 1}, Step{Play, 1, 0, 0}}) {
+  for (const Step& step : {Step{EventCode::Play, 1, 0, 0}, Step{EventCode::Pause, 0, 1, 0},
+                           Step{EventCode::Stop, 0, 0, 1}, Step{EventCode::Play, 1, 0, 0}}) {
     Send(6, step.code);
     ASSERT_EQ(pictures.FindPictureSession(6, record), 1);
-    EXPECT_EQ(record.playing, step.playing) << step.code;
-    EXPECT_EQ(record.paused, step.paused) << step.code;
-    EXPECT_EQ(record.stopped, step.stopped) << step.code;
+    EXPECT_EQ(record.playing, step.playing) << ToCode(step.code);
+    EXPECT_EQ(record.paused, step.paused) << ToCode(step.code);
+    EXPECT_EQ(record.stopped, step.stopped) << ToCode(step.code);
   }
-  Send(6, PictureName, "Quay");  // the caption changes, the flags stay
+  Send(6, EventCode::PictureName, "Quay");  // the caption changes, the flags stay
   ASSERT_EQ(pictures.FindPictureSession(6, record), 1);
   EXPECT_STREQ(record.caption, "Quay");
   EXPECT_EQ(record.playing, 1);
@@ -124,7 +124,7 @@ TEST_F(AgentTest, PictureRecordsFollowCaptionAndTransport) {
 
 TEST_F(AgentTest, CaptionTakesTheFirst32BytesOfTheField) {
   const std::string text(33, 'c');  // no NUL anywhere in the field
-  Send(6, PictureName, text);
+  Send(6, EventCode::PictureName, text);
   PictureSessionRecord record;
   ASSERT_EQ(agent.engine().pictureSessions().FindPictureSession(6, record), 1);
   EXPECT_EQ(std::string(record.caption, kCaptionSize), std::string(32, 'c'));
@@ -132,14 +132,14 @@ TEST_F(AgentTest, CaptionTakesTheFirst32BytesOfTheField) {
 }
 
 TEST_F(AgentTest, StoredTextsHoldAtMost32Characters) {
-  Send(2, DiscStarted);
-  Send(2, MediaName, std::string(33, 'n'));
+  Send(2, EventCode::DiscStarted);
+  Send(2, EventCode::MediaName, std::string(33, 'n'));
   EXPECT_EQ(std::string(state().nameText), std::string(32, 'n'));
 }
 
 TEST_F(AgentTest, MalformedRecordsHaveNoEffect) {
   uint8_t event[kMediaStateEventSize];
-  EncodeMediaStateEvent(7, NavHomeEvent, nullptr, 0, event);
+  EncodeMediaStateEvent(7, ToCode(EventCode::NavHome), nullptr, 0, event);
   uint8_t record[64] = {};
   std::memcpy(record, event, sizeof event);
   const size_t before = platform.packets.size();
@@ -198,7 +198,7 @@ TEST(SaturatingAtoi, FollowsTheAtoiRulesWithinTheInt32Range) {
 
 TEST(EventTable, CodesAndNamesAgree) {
   for (const EventInfo& info : kEvents) {
-    EXPECT_EQ(FindEvent(info.code), &info);
+    EXPECT_EQ(FindEvent(ToCode(info.code)), &info);
     EXPECT_EQ(FindEventByName(info.name), &info);
   }
   for (const int code : {0, 16, 23, 32, 41, 44, 50, 51, 53, 64, 67, 70, 71, 74, 75, 80, 65535}) {

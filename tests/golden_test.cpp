@@ -10,21 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "app/replay/replay_runner.h"
 #include "panel/trace_line.h"
-#include "tools/replay/replay_runner.h"
-#include "tools/replay/scenario.h"
+#include "scenario/scenario.h"
+#include "tests/read_file.h"
 
 namespace lumora {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test::ReadFile;
 
 std::string Hex(const std::vector<int>& bytes) {
   static const char digits[] = "0123456789abcdef";
@@ -103,7 +99,7 @@ std::vector<std::string> ExpectedTrace(const fs::path& path) {
   return lines;
 }
 
-class CollectingSink final : public replay::TraceSink {
+class CollectingSink final : public TraceSink {
  public:
   void Line(const char* text, size_t length) override { lines.emplace_back(text, length); }
   std::vector<std::string> lines;
@@ -126,9 +122,9 @@ TEST_P(Golden, ReplaysToTheExpectedTrace) {
   expectPath.replace_extension(".expect");
   ASSERT_TRUE(fs::exists(expectPath)) << expectPath;
 
-  replay::Scenario scenario;
-  replay::ParseError error;
-  ASSERT_TRUE(replay::ParseScenario(ReadFile(scenarioPath), scenario, error))
+  scenario::Scenario scenario;
+  scenario::ParseError error;
+  ASSERT_TRUE(scenario::ParseScenario(ReadFile(scenarioPath), scenario, error))
       << "line " << error.line << ": " << error.reason;
   CollectingSink sink;
   replay::RunScenario(scenario, sink);

@@ -10,7 +10,7 @@
 namespace lumora {
 namespace {
 
-using testing::RecordingPlatform;
+using test::RecordingPlatform;
 
 class PanelTest : public ::testing::Test {
  protected:
@@ -136,8 +136,7 @@ TEST_F(PanelTest, LevelKeepsTheIconsThatShareItsBytes) {
 
 TEST(PanelWithoutDevice, NothingIsSentAndNothingChanges) {
   RecordingPlatform platform;
-  platform.deviceOpens = false;
-  platform.openError = 5;
+  platform.SetDeviceFails(5);
   {
     CVFDCmd panel(platform);
     EXPECT_EQ(panel.SetPlayIcon(1), 0);
@@ -183,9 +182,12 @@ TEST(ClockTexts, DateOrderAndTwelveHourTime) {
   };
   for (const Case& c : cases) {
     RecordingPlatform platform;
-    platform.localeFails = c.locale == nullptr;
-    if (c.locale != nullptr) platform.locale = c.locale;
-    platform.now = {2006, 1, 5, c.hour, c.minute, c.second};
+    if (c.locale == nullptr) {
+      platform.SetLocaleFails();
+    } else {
+      platform.SetLocaleAnswer(c.locale);
+    }
+    platform.SetTime(LocalTime{2006, 1, 5, c.hour, c.minute, c.second});
     CVFDCmd panel(platform);
     panel.ShowClock(1);
     panel.ShowClock(0);
@@ -207,8 +209,8 @@ TEST(PanelClock, HandsOverTheDateTimeAndOrder) {
   for (const Case& c : {Case{2006, "0407", 2, 20, 6}, Case{2100, "0409", 3, 21, 0},
                         Case{1999, "0411", 1, 19, 99}}) {
     RecordingPlatform platform;
-    platform.locale = c.locale;
-    platform.now = {c.year, 1, 5, 21, 7, 30};
+    platform.SetLocaleAnswer(c.locale);
+    platform.SetTime(LocalTime{c.year, 1, 5, 21, 7, 30});
     CVFDCmd panel(platform);
     panel.StartPanelClock();
     panel.StopPanelClock();

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "tools/replay/scenario.h"
+#include "scenario/scenario.h"
 
-namespace lumora::replay {
+namespace lumora::scenario {
 namespace {
 
 TEST(Scenario, ReadsEveryDirective) {
@@ -34,12 +34,12 @@ TEST(Scenario, ReadsEveryDirective) {
   ASSERT_TRUE(ParseScenario(text, scenario, error)) << error.line << ": " << error.reason;
   const auto& d = scenario.directives;
   ASSERT_EQ(d.size(), 16u);
-  EXPECT_EQ(d[0].kind, DirectiveKind::kTime);
+  EXPECT_EQ(d[0].kind, DirectiveKind::Time);
   EXPECT_EQ(d[0].epochSeconds, DaysFromCivil(2024, 2, 29) * 86400 + 86399);
   EXPECT_EQ(d[0].line, 3u);
   EXPECT_EQ(d[1].text, "407");
   EXPECT_EQ(d[2].text, "04g9");
-  EXPECT_EQ(d[3].kind, DirectiveKind::kLangNone);
+  EXPECT_EQ(d[3].kind, DirectiveKind::LangNone);
   EXPECT_EQ(d[4].error, 5);
   EXPECT_EQ(d[5].sessionId, -3);
   EXPECT_EQ(d[5].code, 8);
@@ -52,7 +52,7 @@ TEST(Scenario, ReadsEveryDirective) {
   EXPECT_EQ(d[10].source, "power 21");
   EXPECT_EQ(d[12].number, 1u);
   EXPECT_EQ(d[13].number, 3u);
-  EXPECT_EQ(d[15].kind, DirectiveKind::kClose);
+  EXPECT_EQ(d[15].kind, DirectiveKind::Close);
 }
 
 TEST(Scenario, NamesTheFirstMalformedLine) {
@@ -110,4 +110,4 @@ TEST(Scenario, CalendarRoundTrip) {
 }
 
 }  // namespace
-}  // namespace lumora::replay
+}  // namespace lumora::scenario

@@ -112,7 +112,8 @@ class Host {
   std::string socketPath_;
   int signalFd_ = -1;
   std::FILE* traceFile_ = nullptr;
-  std::unique_ptr<emulator::TraceWriter> trace_;
+  std::unique_ptr<FileTraceSink> traceSink_;
+  std::unique_ptr<TraceWriter> trace_;
   std::unique_ptr<emulator::PanelView> view_;
   std::unique_ptr<emulator::EmulatedPanel> panel_;
   std::unique_ptr<PosixPlatform> platform_;
@@ -138,14 +139,15 @@ bool Host::OpenTrace() {
                  std::strerror(errno));
     return false;
   }
-  trace_ = std::make_unique<emulator::TraceWriter>(traceFile_);
+  traceSink_ = std::make_unique<FileTraceSink>(traceFile_);
+  trace_ = std::make_unique<TraceWriter>(traceSink_.get());
   return true;
 }
 
 void Host::CheckTrace() {
-  if (trace_ == nullptr || !trace_->failed() || failed_) return;
+  if (traceSink_ == nullptr || !traceSink_->failed() || failed_) return;
   std::fprintf(stderr, "lumora: cannot write the trace %s: %s; stopping\n",
-               options_.tracePath.c_str(), std::strerror(trace_->error()));
+               options_.tracePath.c_str(), std::strerror(traceSink_->error()));
   failed_ = true;
   stop_ = true;
 }
@@ -209,13 +211,13 @@ int Host::Run() {
     return 1;
   }
   switch (options_.panel) {
-    case PanelFace::kTerminal:
+    case PanelFace::Terminal:
       view_ = std::make_unique<emulator::TerminalView>(STDOUT_FILENO);
       break;
-    case PanelFace::kPlain:
+    case PanelFace::Plain:
       view_ = std::make_unique<emulator::PlainView>(STDOUT_FILENO);
       break;
-    case PanelFace::kNone:
+    case PanelFace::None:
       break;
   }
   panel_ = std::make_unique<emulator::EmulatedPanel>(view_.get(), trace_.get());
@@ -299,7 +301,7 @@ void Host::Loop() {
       // simply dropped.
       if (!client.replying() && client.have > 0) {
         client.closeAfterReply = true;
-        Reply(client, FrameStatus::kTimeout, 0);
+        Reply(client, FrameStatus::Timeout, 0);
         if (client.fd < 0) continue;
       }
       Drop(client);
@@ -326,7 +328,7 @@ void Host::Accept(int64_t now) {
       // Every slot is taken: told so at once, nothing read. A fresh connection's buffer takes
       // the 16 bytes; if it does not, the sender sees the connection end without a reply.
       uint8_t busy[kReplySize];
-      EncodeReply({FrameStatus::kBusy, 0}, busy);
+      EncodeReply({FrameStatus::Busy, 0}, busy);
       [[maybe_unused]] const ssize_t n = ::send(fd, busy, sizeof busy, MSG_DONTWAIT | MSG_NOSIGNAL);
       ::close(fd);
       continue;
@@ -359,7 +361,7 @@ void Host::Service(Client& client, short revents) {
       // The sender finished writing: a frame cut short is refused, a clean end is just the end.
       if (client.have > 0) {
         client.closeAfterReply = true;
-        Reply(client, FrameStatus::kTruncated, 0);
+        Reply(client, FrameStatus::Truncated, 0);
       } else {
         Drop(client);
       }
@@ -369,7 +371,7 @@ void Host::Service(Client& client, short revents) {
     if (client.have == kFrameHeaderSize && client.need == kFrameHeaderSize) {
       Frame header;
       const FrameStatus status = DecodeFrameHeader(client.bytes.data(), client.have, header);
-      if (status != FrameStatus::kOk) {
+      if (status != FrameStatus::Ok) {
         client.closeAfterReply = true;
         Reply(client, status, 0);
         return;
@@ -386,12 +388,12 @@ void Host::Service(Client& client, short revents) {
 void Host::Handle(Client& client) {
   Frame frame;
   const FrameStatus status = DecodeFrame(client.bytes.data(), client.have, frame);
-  if (status != FrameStatus::kOk) {
+  if (status != FrameStatus::Ok) {
     client.closeAfterReply = true;
     Reply(client, status, 0);
     return;
   }
-  if (frame.type == FrameType::kClose) {
+  if (frame.type == FrameType::Close) {
     // Answered once the agent is down, so the sender knows the trace is complete.
     stop_ = true;
     closer_ = &client;
@@ -417,7 +419,7 @@ void Host::Handle(Client& client) {
   }
   client.have = 0;
   client.need = kFrameHeaderSize;
-  Reply(client, FrameStatus::kOk, result);
+  Reply(client, FrameStatus::Ok, result);
 }
 
 void Host::Reply(Client& client, FrameStatus status, int64_t result) {
@@ -475,6 +477,7 @@ void Host::Shutdown() {
   panel_.reset();
   view_.reset();
   trace_.reset();
+  traceSink_.reset();
   if (traceFile_ != nullptr) {
     if (std::fclose(traceFile_) != 0 && !failed_) {
       std::fprintf(stderr, "lumora: cannot write the trace %s: %s\n", options_.tracePath.c_str(),
@@ -487,7 +490,7 @@ void Host::Shutdown() {
   // the socket gone.
   if (closer_ != nullptr) {
     closer_->closeAfterReply = true;
-    Reply(*closer_, FrameStatus::kOk, 0);
+    Reply(*closer_, FrameStatus::Ok, 0);
     if (closer_->fd >= 0 && closer_->replying()) {
       pollfd p{closer_->fd, POLLOUT, 0};
       if (::poll(&p, 1, kReadDeadlineMs) > 0) WriteReply(*closer_);

@@ -16,14 +16,14 @@
 namespace lumora::posix {
 
 enum class PanelFace {
-  kTerminal,  // the panel drawn at the top of the terminal, redrawn on every packet
-  kPlain,     // one state line per packet on standard output
-  kNone,      // nothing shown (the trace may still be written)
+  Terminal,  // the panel drawn at the top of the terminal, redrawn on every packet
+  Plain,     // one state line per packet on standard output
+  None,      // nothing shown (the trace may still be written)
 };
 
 struct HostOptions {
   std::string socketPath;  // empty: DefaultSocketPath()
-  PanelFace panel = PanelFace::kTerminal;
+  PanelFace panel = PanelFace::Terminal;
   std::string tracePath;  // empty: no trace
   uint32_t waitDivisor = 1;
   bool deviceFails = false;  // the emulated panel refuses to open, with deviceError

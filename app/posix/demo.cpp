@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "app/posix/send_client.h"
-#include "tools/replay/scenario_input.h"
+#include "scenario/scenario_input.h"
 
 namespace lumora::posix {
 
@@ -82,9 +82,9 @@ bool WaitChild(pid_t child, int timeoutMs, int& status) {
 }  // namespace
 
 bool ParseDemo(std::string_view text, std::vector<DemoStep>& steps, std::string& error) {
-  replay::Scenario scenario;
-  replay::ParseError parseError;
-  if (!replay::ParseScenario(text, scenario, parseError)) {
+  scenario::Scenario scenario;
+  scenario::ParseError parseError;
+  if (!scenario::ParseScenario(text, scenario, parseError)) {
     error = "line " + std::to_string(parseError.line) + ": " + parseError.reason;
     return false;
   }
@@ -100,7 +100,7 @@ bool ParseDemo(std::string_view text, std::vector<DemoStep>& steps, std::string&
     start = end + 1;
     if (line.starts_with("#>")) {
       DemoStep step;
-      step.kind = DemoStep::Kind::kCaption;
+      step.kind = DemoStep::Kind::Caption;
       step.caption = Trim(line.substr(2));
       steps.push_back(std::move(step));
     } else if (line.starts_with("#")) {
@@ -108,7 +108,7 @@ bool ParseDemo(std::string_view text, std::vector<DemoStep>& steps, std::string&
       if (!rest.starts_with("wait ")) continue;  // any other comment
       const std::string_view value = Trim(rest.substr(5));
       DemoStep step;
-      step.kind = DemoStep::Kind::kWait;
+      step.kind = DemoStep::Kind::Wait;
       const auto [at, ec] =
           std::from_chars(value.data(), value.data() + value.size(), step.seconds);
       if (ec != std::errc() || at != value.data() + value.size() || step.seconds < 0 ||
@@ -119,7 +119,7 @@ bool ParseDemo(std::string_view text, std::vector<DemoStep>& steps, std::string&
       steps.push_back(std::move(step));
     } else if (next < scenario.directives.size() && scenario.directives[next].line == number) {
       DemoStep step;
-      step.kind = DemoStep::Kind::kMessage;
+      step.kind = DemoStep::Kind::Message;
       step.message = scenario.directives[next++];
       steps.push_back(std::move(step));
     }
@@ -152,9 +152,9 @@ int RunDemo(const DemoOptions& options) {
     return 1;
   }
   std::string text;
-  replay::InputError inputError;
-  if (!replay::ReadScenarioInput(path, text, inputError)) {
-    const std::string message = replay::DescribeInputError(path, inputError);
+  scenario::InputError inputError;
+  if (!scenario::ReadScenarioInput(path, text, inputError)) {
+    const std::string message = scenario::DescribeInputError(path, inputError);
     std::fprintf(stderr, "lumora demo: %s%s%s\n", inputError.line != 0 ? path.c_str() : "",
                  inputError.line != 0 ? ": " : "", message.c_str());
     return 1;
@@ -181,9 +181,9 @@ int RunDemo(const DemoOptions& options) {
 
   // The agent: this same program's `run`, with the panel on this terminal.
   const std::string exe = ExecutablePath();
-  const char* face = options.panel == PanelFace::kTerminal ? "term"
-                     : options.panel == PanelFace::kPlain  ? "plain"
-                                                           : "none";
+  const char* face = options.panel == PanelFace::Terminal ? "term"
+                     : options.panel == PanelFace::Plain  ? "plain"
+                                                          : "none";
   const std::string divisor = std::to_string(options.fast ? kFastWaitDivisor : 1);
   std::vector<std::string> childArgs = {"lumora", "run",          "--socket", socketPath, "--panel",
                                         face,     "--accelerate", divisor,    "--quiet"};
@@ -205,7 +205,7 @@ int RunDemo(const DemoOptions& options) {
     return 1;
   }
 
-  const bool plain = options.panel != PanelFace::kTerminal;
+  const bool plain = options.panel != PanelFace::Terminal;
   const double factor = options.fast ? kFastPauseFactor : 1.0;
   int status = 1;
   bool closed = false;
@@ -235,14 +235,14 @@ int RunDemo(const DemoOptions& options) {
   for (size_t i = 0; up && i < steps.size() && gInterrupted == 0 && !failed; ++i) {
     const DemoStep& step = steps[i];
     switch (step.kind) {
-      case DemoStep::Kind::kCaption:
+      case DemoStep::Kind::Caption:
         Say(plain ? "demo: " + step.caption + "\n"
                   : "\x1b[1;37m\u25b6 " + step.caption + "\x1b[0m\r\n");
         break;
-      case DemoStep::Kind::kWait:
+      case DemoStep::Kind::Wait:
         Pause(step.seconds * factor);
         break;
-      case DemoStep::Kind::kMessage: {
+      case DemoStep::Kind::Message: {
         uint8_t record[kMediaStateEventSize];
         Frame frame;
         if (!FrameOfDirective(step.message, record, frame)) break;
@@ -256,7 +256,7 @@ int RunDemo(const DemoOptions& options) {
           break;
         }
         connection.Close();
-        if (frame.type == FrameType::kClose) closed = true;
+        if (frame.type == FrameType::Close) closed = true;
         break;
       }
     }
@@ -267,7 +267,7 @@ int RunDemo(const DemoOptions& options) {
     if (!closed && gInterrupted == 0 && !failed) {
       Reply reply;
       Frame close;
-      close.type = FrameType::kClose;
+      close.type = FrameType::Close;
       if (connection.Connect(socketPath, error, notRunning))
         connection.Exchange(close, reply, error);
       connection.Close();

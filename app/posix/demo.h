@@ -13,16 +13,16 @@
 #include <vector>
 
 #include "app/posix/agent_host.h"
-#include "tools/replay/scenario.h"
+#include "scenario/scenario.h"
 
 namespace lumora::posix {
 
 struct DemoStep {
-  enum class Kind { kCaption, kWait, kMessage };
-  Kind kind = Kind::kMessage;
-  std::string caption;        // kCaption
-  double seconds = 0;         // kWait
-  replay::Directive message;  // kMessage
+  enum class Kind { Caption, Wait, Message };
+  Kind kind = Kind::Message;
+  std::string caption;          // kCaption
+  double seconds = 0;           // kWait
+  scenario::Directive message;  // kMessage
 };
 
 // Reads the evening: the scenario lines in order with the captions and pauses between them.
@@ -36,7 +36,7 @@ std::string FindDemoScenario();
 
 struct DemoOptions {
   bool fast = false;  // pauses and the agent's own waits made short: the evening in seconds
-  PanelFace panel = PanelFace::kTerminal;
+  PanelFace panel = PanelFace::Terminal;
   std::string scenarioPath;  // empty: the bundled evening
 };
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 namespace lumora::posix {
 
@@ -33,27 +33,27 @@ bool IsIntakeMessage(uint32_t message) {
 }  // namespace
 
 FrameStatus DecodeFrameHeader(const uint8_t* bytes, size_t size, Frame& out) {
-  if (size < kFrameHeaderSize) return FrameStatus::kTruncated;
-  if (std::memcmp(bytes, kFrameMagic, sizeof kFrameMagic) != 0) return FrameStatus::kBadMagic;
-  if (bytes[4] != kFrameVersion) return FrameStatus::kBadVersion;
+  if (size < kFrameHeaderSize) return FrameStatus::Truncated;
+  if (std::memcmp(bytes, kFrameMagic, sizeof kFrameMagic) != 0) return FrameStatus::BadMagic;
+  if (bytes[4] != kFrameVersion) return FrameStatus::BadVersion;
   const uint8_t type = bytes[5];
-  if (type != static_cast<uint8_t>(FrameType::kMessage) &&
-      type != static_cast<uint8_t>(FrameType::kClose)) {
-    return FrameStatus::kBadType;
+  if (type != static_cast<uint8_t>(FrameType::Message) &&
+      type != static_cast<uint8_t>(FrameType::Close)) {
+    return FrameStatus::BadType;
   }
-  if (bytes[6] != 0 || bytes[7] != 0) return FrameStatus::kBadReserved;
+  if (bytes[6] != 0 || bytes[7] != 0) return FrameStatus::BadReserved;
   const uint32_t message = Get32(bytes + 8);
   const uint32_t length = Get32(bytes + 12);
   const uint64_t wParam = Get64(bytes + 16);
   const uint64_t dwData = Get64(bytes + 24);
-  if (length > kFramePayloadMax) return FrameStatus::kTooLong;
-  if (type == static_cast<uint8_t>(FrameType::kClose)) {
-    if (message != 0) return FrameStatus::kBadMessage;
-    if (length != 0 || wParam != 0 || dwData != 0) return FrameStatus::kUnexpectedPayload;
+  if (length > kFramePayloadMax) return FrameStatus::TooLong;
+  if (type == static_cast<uint8_t>(FrameType::Close)) {
+    if (message != 0) return FrameStatus::BadMessage;
+    if (length != 0 || wParam != 0 || dwData != 0) return FrameStatus::UnexpectedPayload;
   } else {
-    if (!IsIntakeMessage(message)) return FrameStatus::kBadMessage;
+    if (!IsIntakeMessage(message)) return FrameStatus::BadMessage;
     if (message != kWmCopyData && (length != 0 || dwData != 0)) {
-      return FrameStatus::kUnexpectedPayload;
+      return FrameStatus::UnexpectedPayload;
     }
   }
   out.type = static_cast<FrameType>(type);
@@ -62,19 +62,19 @@ FrameStatus DecodeFrameHeader(const uint8_t* bytes, size_t size, Frame& out) {
   out.dwData = dwData;
   out.length = length;
   out.payload = nullptr;
-  return FrameStatus::kOk;
+  return FrameStatus::Ok;
 }
 
 FrameStatus DecodeFrame(const uint8_t* bytes, size_t size, Frame& out) {
   Frame frame;
   const FrameStatus status = DecodeFrameHeader(bytes, size, frame);
-  if (status != FrameStatus::kOk) return status;
+  if (status != FrameStatus::Ok) return status;
   const size_t whole = kFrameHeaderSize + frame.length;
-  if (size < whole) return FrameStatus::kTruncated;
-  if (size > whole) return FrameStatus::kTrailingBytes;
+  if (size < whole) return FrameStatus::Truncated;
+  if (size > whole) return FrameStatus::TrailingBytes;
   frame.payload = frame.length == 0 ? nullptr : bytes + kFrameHeaderSize;
   out = frame;
-  return FrameStatus::kOk;
+  return FrameStatus::Ok;
 }
 
 size_t EncodeFrame(const Frame& frame, uint8_t* out, size_t size) {
@@ -96,14 +96,14 @@ void EncodeReply(const Reply& reply, uint8_t (&out)[kReplySize]) {
   std::memset(out, 0, sizeof out);
   std::memcpy(out, kFrameMagic, sizeof kFrameMagic);
   out[4] = kFrameVersion;
-  out[5] = static_cast<uint8_t>(FrameType::kReply);
+  out[5] = static_cast<uint8_t>(FrameType::Reply);
   out[6] = static_cast<uint8_t>(reply.status);
   Put64(out + 8, static_cast<uint64_t>(reply.result));
 }
 
 bool DecodeReply(const uint8_t* bytes, size_t size, Reply& out) {
   if (size != kReplySize || std::memcmp(bytes, kFrameMagic, sizeof kFrameMagic) != 0 ||
-      bytes[4] != kFrameVersion || bytes[5] != static_cast<uint8_t>(FrameType::kReply) ||
+      bytes[4] != kFrameVersion || bytes[5] != static_cast<uint8_t>(FrameType::Reply) ||
       bytes[7] != 0 || bytes[6] > static_cast<uint8_t>(kLastFrameStatus)) {
     return false;
   }
@@ -114,29 +114,29 @@ bool DecodeReply(const uint8_t* bytes, size_t size, Reply& out) {
 
 const char* DescribeFrameStatus(FrameStatus status) {
   switch (status) {
-    case FrameStatus::kOk:
+    case FrameStatus::Ok:
       return "done";
-    case FrameStatus::kTruncated:
+    case FrameStatus::Truncated:
       return "truncated frame";
-    case FrameStatus::kBadMagic:
+    case FrameStatus::BadMagic:
       return "not a Lumora frame (bad magic)";
-    case FrameStatus::kBadVersion:
+    case FrameStatus::BadVersion:
       return "unsupported frame version";
-    case FrameStatus::kBadType:
+    case FrameStatus::BadType:
       return "unknown frame type";
-    case FrameStatus::kBadReserved:
+    case FrameStatus::BadReserved:
       return "reserved header bytes are not zero";
-    case FrameStatus::kBadMessage:
+    case FrameStatus::BadMessage:
       return "not a message the agent takes (WM_COPYDATA, WM_POWERBROADCAST, WM_ENDSESSION)";
-    case FrameStatus::kTooLong:
+    case FrameStatus::TooLong:
       return "payload longer than 1024 bytes";
-    case FrameStatus::kUnexpectedPayload:
+    case FrameStatus::UnexpectedPayload:
       return "payload or dwData on a message that carries none";
-    case FrameStatus::kTrailingBytes:
+    case FrameStatus::TrailingBytes:
       return "bytes after the end of the frame";
-    case FrameStatus::kTimeout:
+    case FrameStatus::Timeout:
       return "the frame did not arrive within 2 seconds";
-    case FrameStatus::kBusy:
+    case FrameStatus::Busy:
       return "the agent is busy: every connection is taken";
   }
   return "unknown status";

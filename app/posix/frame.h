@@ -32,31 +32,31 @@ inline constexpr size_t kFrameMax = kFrameHeaderSize + kFramePayloadMax;
 inline constexpr size_t kReplySize = 16;
 
 enum class FrameType : uint8_t {
-  kMessage = 1,
-  kClose = 2,
-  kReply = 3,
+  Message = 1,
+  Close = 2,
+  Reply = 3,
 };
 
 // Why a frame was refused; kOk when it was not. Sent back as the reply's status.
 enum class FrameStatus : uint8_t {
-  kOk = 0,
-  kTruncated = 1,  // fewer bytes than the header or its payload length say
-  kBadMagic = 2,
-  kBadVersion = 3,
-  kBadType = 4,
-  kBadReserved = 5,
-  kBadMessage = 6,         // not one of the three window messages (or not 0 for close)
-  kTooLong = 7,            // payload length above kFramePayloadMax
-  kUnexpectedPayload = 8,  // payload or dwData on a message that carries none
-  kTrailingBytes = 9,      // more bytes than the frame
-  kTimeout = 10,           // the frame did not arrive in time
-  kBusy = 11,              // every connection was taken: nothing was read or applied, try again
+  Ok = 0,
+  Truncated = 1,  // fewer bytes than the header or its payload length say
+  BadMagic = 2,
+  BadVersion = 3,
+  BadType = 4,
+  BadReserved = 5,
+  BadMessage = 6,         // not one of the three window messages (or not 0 for close)
+  TooLong = 7,            // payload length above kFramePayloadMax
+  UnexpectedPayload = 8,  // payload or dwData on a message that carries none
+  TrailingBytes = 9,      // more bytes than the frame
+  Timeout = 10,           // the frame did not arrive in time
+  Busy = 11,              // every connection was taken: nothing was read or applied, try again
 };
 // The highest status a reply may carry.
-inline constexpr FrameStatus kLastFrameStatus = FrameStatus::kBusy;
+inline constexpr FrameStatus kLastFrameStatus = FrameStatus::Busy;
 
 struct Frame {
-  FrameType type = FrameType::kMessage;
+  FrameType type = FrameType::Message;
   uint32_t message = 0;
   uint64_t wParam = 0;
   uint64_t dwData = 0;
@@ -65,7 +65,7 @@ struct Frame {
 };
 
 struct Reply {
-  FrameStatus status = FrameStatus::kOk;
+  FrameStatus status = FrameStatus::Ok;
   int64_t result = 0;
 };
 

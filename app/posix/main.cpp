@@ -106,11 +106,11 @@ bool WantsHelp(const std::vector<std::string>& args) {
 
 bool ParseFace(const std::string& value, PanelFace& face) {
   if (value == "term") {
-    face = PanelFace::kTerminal;
+    face = PanelFace::Terminal;
   } else if (value == "plain") {
-    face = PanelFace::kPlain;
+    face = PanelFace::Plain;
   } else if (value == "none") {
-    face = PanelFace::kNone;
+    face = PanelFace::None;
   } else {
     return false;
   }
@@ -124,7 +124,7 @@ bool ParseNumber(const std::string& text, T& value) {
 }
 
 PanelFace DefaultFace() {
-  return ::isatty(STDOUT_FILENO) != 0 ? PanelFace::kTerminal : PanelFace::kPlain;
+  return ::isatty(STDOUT_FILENO) != 0 ? PanelFace::Terminal : PanelFace::Plain;
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -174,7 +174,7 @@ int Send(const std::vector<std::string>& args) {
     std::fputs(kSendUsage, stdout);
     return 0;
   }
-  lumora::posix::SendRequest request;
+  lumora::posix::SocketSendRequest request;
   std::string error;
   if (!lumora::posix::ParseSendArguments(args, request, error)) {
     return Usage("send", error, kSendUsage);

@@ -21,7 +21,7 @@ int32_t LocaleLanguageAnswer(std::string_view locale, char* buffer, int32_t size
   return 5;
 }
 
-PosixPlatform::PosixPlatform(emulator::EmulatedPanel& panel, emulator::TraceWriter* trace,
+PosixPlatform::PosixPlatform(emulator::EmulatedPanel& panel, TraceWriter* trace,
                              uint32_t waitDivisor)
     : panel_(panel),
       trace_(trace),
@@ -68,10 +68,7 @@ int32_t PosixPlatform::GetLocaleLanguage(char* buffer, int32_t size) {
 }
 
 void PosixPlatform::Sleep(uint32_t milliseconds) {
-  if (trace_ != nullptr) {
-    char line[kTraceLineMax];
-    trace_->Line(line, FormatSleepLine(line, milliseconds));
-  }
+  if (trace_ != nullptr) trace_->Sleep(milliseconds);
   const uint32_t wait = milliseconds / waitDivisor_;
   timespec remaining{static_cast<time_t>(wait / 1000), static_cast<long>(wait % 1000) * 1000000};
   // A signal does not cut the wait short: the message is handled whole, the host stops after.
@@ -80,7 +77,7 @@ void PosixPlatform::Sleep(uint32_t milliseconds) {
 }
 
 void PosixPlatform::ShowMessageBox(const char* caption, const char* text) {
-  if (trace_ != nullptr) trace_->Line(FormatMessageBoxLine(caption, text));
+  if (trace_ != nullptr) trace_->MessageBox(caption, text);
   std::fprintf(stderr, "[%s] %s\n", caption, text);
   std::fflush(stderr);
 }

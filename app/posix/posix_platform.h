@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "paneldrv/emulator/emulated_panel.h"
 
 namespace lumora::posix {
@@ -14,8 +14,7 @@ namespace lumora::posix {
 class PosixPlatform final : public Platform {
  public:
   // trace may be null; waits are made waitDivisor times shorter (the accelerated demo).
-  PosixPlatform(emulator::EmulatedPanel& panel, emulator::TraceWriter* trace,
-                uint32_t waitDivisor = 1);
+  PosixPlatform(emulator::EmulatedPanel& panel, TraceWriter* trace, uint32_t waitDivisor = 1);
   ~PosixPlatform() override;
   PosixPlatform(const PosixPlatform&) = delete;
   PosixPlatform& operator=(const PosixPlatform&) = delete;
@@ -41,7 +40,7 @@ class PosixPlatform final : public Platform {
 
  private:
   emulator::EmulatedPanel& panel_;
-  emulator::TraceWriter* trace_;
+  TraceWriter* trace_;
   uint32_t waitDivisor_;
   int timerFd_ = -1;
   uintptr_t timerId_ = 0;

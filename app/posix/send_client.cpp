@@ -13,9 +13,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "app/platform.h"
 #include "app/posix/agent_host.h"
-#include "tools/send/send_args.h"
+#include "base/platform.h"
+#include "scenario/send_args.h"
 
 namespace lumora::posix {
 
@@ -41,7 +41,7 @@ bool WaitFor(int fd, short events, int64_t deadlineMs) {
 
 }  // namespace
 
-bool ParseSendArguments(const std::vector<std::string>& args, SendRequest& request,
+bool ParseSendArguments(const std::vector<std::string>& args, SocketSendRequest& request,
                         std::string& error) {
   size_t i = 0;
   if (!args.empty() && args[0] == "--socket") {
@@ -65,8 +65,8 @@ bool ParseSendArguments(const std::vector<std::string>& args, SendRequest& reque
   return CheckSendable(request.scenario, error);
 }
 
-bool CheckSendable(const replay::Scenario& scenario, std::string& error) {
-  for (const replay::Directive& d : scenario.directives) {
+bool CheckSendable(const scenario::Scenario& scenario, std::string& error) {
+  for (const scenario::Directive& d : scenario.directives) {
     if (!send::IsSendable(d.kind)) {
       const std::string name = d.source.substr(0, d.source.find(' '));
       error = "line " + std::to_string(d.line) + ": '" + name +
@@ -74,7 +74,7 @@ bool CheckSendable(const replay::Scenario& scenario, std::string& error) {
               "close can)";
       return false;
     }
-    if (d.kind == replay::DirectiveKind::kCopyData && d.bytes.size() > kFramePayloadMax) {
+    if (d.kind == scenario::DirectiveKind::CopyData && d.bytes.size() > kFramePayloadMax) {
       error = "line " + std::to_string(d.line) + ": copydata longer than 1024 bytes";
       return false;
     }
@@ -82,11 +82,11 @@ bool CheckSendable(const replay::Scenario& scenario, std::string& error) {
   return true;
 }
 
-bool FrameOfDirective(const replay::Directive& directive, uint8_t (&record)[kMediaStateEventSize],
+bool FrameOfDirective(const scenario::Directive& directive, uint8_t (&record)[kMediaStateEventSize],
                       Frame& frame) {
   frame = Frame{};
   switch (directive.kind) {
-    case replay::DirectiveKind::kEvent:
+    case scenario::DirectiveKind::Event:
       EncodeMediaStateEvent(directive.sessionId, directive.code, directive.bytes.data(),
                             directive.bytes.size(), record);
       frame.message = kWmCopyData;
@@ -94,23 +94,23 @@ bool FrameOfDirective(const replay::Directive& directive, uint8_t (&record)[kMed
       frame.payload = record;
       frame.length = kMediaStateEventSize;
       return true;
-    case replay::DirectiveKind::kCopyData:
+    case scenario::DirectiveKind::CopyData:
       if (directive.bytes.size() > kFramePayloadMax) return false;
       frame.message = kWmCopyData;
       frame.dwData = directive.number;
       frame.payload = reinterpret_cast<const uint8_t*>(directive.bytes.data());
       frame.length = static_cast<uint32_t>(directive.bytes.size());
       return true;
-    case replay::DirectiveKind::kPower:
+    case scenario::DirectiveKind::Power:
       frame.message = kWmPowerBroadcast;
       frame.wParam = directive.number;
       return true;
-    case replay::DirectiveKind::kEndSession:
+    case scenario::DirectiveKind::EndSession:
       frame.message = kWmEndSession;
       frame.wParam = directive.number;
       return true;
-    case replay::DirectiveKind::kClose:
-      frame.type = FrameType::kClose;
+    case scenario::DirectiveKind::Close:
+      frame.type = FrameType::Close;
       return true;
     default:
       return false;
@@ -132,7 +132,7 @@ ConnectResult AgentConnection::Open(const std::string& path, std::string& error)
   address.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof address.sun_path) {
     error = "socket path too long: " + path;
-    return ConnectResult::kFailed;
+    return ConnectResult::Failed;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   // Non-blocking: a connect to an agent whose listen queue is full answers at once (EAGAIN)
@@ -140,21 +140,21 @@ ConnectResult AgentConnection::Open(const std::string& path, std::string& error)
   fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd_ < 0) {
     error = std::string("socket: ") + std::strerror(errno);
-    return ConnectResult::kFailed;
+    return ConnectResult::Failed;
   }
   if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     const int code = errno;
     Close();
     if (code == ENOENT || code == ECONNREFUSED) {
       error = "the agent is not running (nothing listens on " + path + ")";
-      return ConnectResult::kNotRunning;
+      return ConnectResult::NotRunning;
     }
     if (code == EAGAIN) {
       error = "the agent is busy (its queue of connections is full)";
-      return ConnectResult::kBusy;
+      return ConnectResult::Busy;
     }
     error = "cannot connect to " + path + ": " + std::strerror(code);
-    return ConnectResult::kFailed;
+    return ConnectResult::Failed;
   }
   // Whoever listens gets the messages: it must be this user's own agent (or root's).
   ucred peer{};
@@ -162,21 +162,21 @@ ConnectResult AgentConnection::Open(const std::string& path, std::string& error)
   if (::getsockopt(fd_, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
     error = std::string("cannot tell who listens on ") + path + ": " + std::strerror(errno);
     Close();
-    return ConnectResult::kFailed;
+    return ConnectResult::Failed;
   }
   if (peer.uid != ::geteuid() && peer.uid != 0) {
     error = "the socket " + path + " is served by user " + std::to_string(peer.uid) +
             ", not by you: refusing to send to it";
     Close();
-    return ConnectResult::kNotOurs;
+    return ConnectResult::NotOurs;
   }
-  return ConnectResult::kConnected;
+  return ConnectResult::Connected;
 }
 
 bool AgentConnection::Connect(const std::string& path, std::string& error, bool& notRunning) {
   const ConnectResult result = Open(path, error);
-  notRunning = result == ConnectResult::kNotRunning;
-  return result == ConnectResult::kConnected;
+  notRunning = result == ConnectResult::NotRunning;
+  return result == ConnectResult::Connected;
 }
 
 bool AgentConnection::Exchange(const Frame& frame, Reply& reply, std::string& error,
@@ -248,7 +248,7 @@ bool AgentConnection::ExchangeBytes(const uint8_t* bytes, size_t size, Reply& re
   return true;
 }
 
-int SendScenario(const std::string& socketPath, const replay::Scenario& scenario) {
+int SendScenario(const std::string& socketPath, const scenario::Scenario& scenario) {
   std::string path = socketPath;
   std::string error;
   if (path.empty()) {
@@ -263,7 +263,7 @@ int SendScenario(const std::string& socketPath, const replay::Scenario& scenario
     }
   }
   AgentConnection connection;
-  for (const replay::Directive& d : scenario.directives) {
+  for (const scenario::Directive& d : scenario.directives) {
     uint8_t record[kMediaStateEventSize];
     Frame frame;
     if (!FrameOfDirective(d, record, frame)) continue;
@@ -273,7 +273,7 @@ int SendScenario(const std::string& socketPath, const replay::Scenario& scenario
     for (;;) {
       if (connection.fd() < 0) {
         const ConnectResult result = connection.Open(path, error);
-        if (result != ConnectResult::kConnected && result != ConnectResult::kBusy) {
+        if (result != ConnectResult::Connected && result != ConnectResult::Busy) {
           std::fprintf(stderr, "lumora send: %s\n", error.c_str());
           return 1;
         }
@@ -284,7 +284,7 @@ int SendScenario(const std::string& socketPath, const replay::Scenario& scenario
           return connection.unanswered() ? 3 : 1;
         }
         // A busy agent read nothing and applied nothing: the frame can go again.
-        if (reply.status != FrameStatus::kBusy) break;
+        if (reply.status != FrameStatus::Busy) break;
         connection.Close();
       }
       if (NowMs() + backOff > giveUp) {
@@ -297,7 +297,7 @@ int SendScenario(const std::string& socketPath, const replay::Scenario& scenario
       ::usleep(static_cast<useconds_t>(backOff) * 1000);
       backOff = backOff * 2 > kMaxBackOffMs ? kMaxBackOffMs : backOff * 2;
     }
-    if (reply.status != FrameStatus::kOk) {
+    if (reply.status != FrameStatus::Ok) {
       std::fprintf(stderr, "lumora send: line %zu: the agent refused the message: %s\n", d.line,
                    DescribeFrameStatus(reply.status));
       return 1;

@@ -8,30 +8,30 @@
 #include <string>
 #include <vector>
 
-#include "app/media_event.h"
 #include "app/posix/frame.h"
-#include "tools/replay/scenario.h"
+#include "base/media_event.h"
+#include "scenario/scenario.h"
 
 namespace lumora::posix {
 
 // What `lumora send` was asked to deliver.
-struct SendRequest {
+struct SocketSendRequest {
   std::string socketPath;  // empty: the default
-  replay::Scenario scenario;
+  scenario::Scenario scenario;
 };
 
-// Parses `[--socket PATH]` followed by the senders' common command line (tools/send/send_args.h:
+// Parses `[--socket PATH]` followed by the senders' common command line (scenario/send_args.h:
 // SID CODE [TEXT] | --power W | --endsession W | --close | --file SCENARIO), args without the
 // program and subcommand names. Returns false with a message on error.
-bool ParseSendArguments(const std::vector<std::string>& args, SendRequest& request,
+bool ParseSendArguments(const std::vector<std::string>& args, SocketSendRequest& request,
                         std::string& error);
 // Checks that every directive is one a running agent can be sent and fits a frame; false with
 // "line N: reason".
-bool CheckSendable(const replay::Scenario& scenario, std::string& error);
+bool CheckSendable(const scenario::Scenario& scenario, std::string& error);
 
 // The frame of one sendable directive; record holds the encoded Media State Event of an event
 // and must outlive the frame. False for directives that are not sendable.
-bool FrameOfDirective(const replay::Directive& directive, uint8_t (&record)[kMediaStateEventSize],
+bool FrameOfDirective(const scenario::Directive& directive, uint8_t (&record)[kMediaStateEventSize],
                       Frame& frame);
 
 // While the agent is busy (every connection taken, or its listen queue full) a sender tries
@@ -45,11 +45,11 @@ inline constexpr int kMaxBackOffMs = 250;
 inline constexpr int kReplyWaitMs = 30000;
 
 enum class ConnectResult {
-  kConnected,
-  kNotRunning,  // no socket, or nothing listens on it
-  kBusy,        // the agent's listen queue is full: try again later
-  kNotOurs,     // the process that listens belongs to another user (and not to root)
-  kFailed,
+  Connected,
+  NotRunning,  // no socket, or nothing listens on it
+  Busy,        // the agent's listen queue is full: try again later
+  NotOurs,     // the process that listens belongs to another user (and not to root)
+  Failed,
 };
 
 class AgentConnection {
@@ -85,6 +85,6 @@ class AgentConnection {
 // is busy; prints errors to stderr and returns the exit status of `lumora send`: 0 done, 1 not
 // done (agent not running, busy too long, not the user's own, gone, or a refused message),
 // 3 no reply in time (the message may still be handled).
-int SendScenario(const std::string& socketPath, const replay::Scenario& scenario);
+int SendScenario(const std::string& socketPath, const scenario::Scenario& scenario);
 
 }  // namespace lumora::posix

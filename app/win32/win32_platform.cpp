@@ -4,7 +4,6 @@
 #include <cstddef>
 
 #include "app/win32/agent_dialog_host.h"
-#include "paneldrv/recording/panel_drv.h"
 
 namespace lumora::win32 {
 
@@ -17,15 +16,22 @@ static_assert(offsetof(COPYDATASTRUCT, lpData) == offsetof(CopyDataStruct, lpDat
 static_assert(sizeof(int) == sizeof(int32_t));
 
 int32_t Win32Platform::OpenVFD(int32_t device, int32_t width, int32_t height, int32_t* error) {
-  return ::OpenVFD(device, width, height, error);
+  if (!library_.loaded()) {
+    // As a device that cannot be opened: no handle, and the error variable left as it is.
+    explainLibraryProblem_ = true;
+    return -1;
+  }
+  return library_.Open(device, width, height, error);
 }
 
+// The panel wrapper calls these only with the handle of a successful open, so only with the
+// library loaded.
 int32_t Win32Platform::VFD_Cmd(int32_t handle, uint8_t* packet) {
-  return ::VFD_Cmd(handle, packet);
+  return library_.Cmd(handle, packet);
 }
 
 int32_t Win32Platform::CloseVFD(int32_t handle) {
-  return ::CloseVFD(handle);
+  return library_.Close(handle);
 }
 
 LocalTime Win32Platform::GetLocalTime() {
@@ -50,6 +56,13 @@ void Win32Platform::Sleep(uint32_t milliseconds) {
 }
 
 void Win32Platform::ShowMessageBox(const char* caption, const char* text) {
+  if (explainLibraryProblem_) {
+    // The open failed for want of a usable library: "OpenVFD Error: 0" would say nothing, so
+    // this one box names the file and the reason.
+    explainLibraryProblem_ = false;
+    ::MessageBoxA(nullptr, library_.problem(), kLibraryBoxCaption, MB_OK | MB_ICONERROR);
+    return;
+  }
   ::MessageBoxA(nullptr, text, caption, MB_OK);
 }
 

@@ -1,7 +1,10 @@
-// The Win32 binding of the agent's platform boundary (app/platform.h), for Lumora.exe.
+// The Win32 binding of the agent's platform boundary (base/platform.h), for Lumora.exe.
 //
 // Binds:
-//   display library   PanelDrv.dll: OpenVFD, VFD_Cmd, CloseVFD, imported by name
+//   display library   PanelDrv.dll beside the program: OpenVFD, VFD_Cmd, CloseVFD, looked up
+//                     by name at start-up (panel_library.h). When it cannot be used, OpenVFD
+//                     fails with error 0 and the box that reports the failed open tells the
+//                     owner why instead: one box, then the agent runs without the panel
 //   kernel            GetLocalTime; GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_ILANGUAGE); Sleep
 //   user interface    MessageBoxA(NULL, text, caption, MB_OK); ShowWindow(SW_HIDE); SetTimer and
 //                     KillTimer on the main window
@@ -12,7 +15,8 @@
 
 #include <windows.h>
 
-#include "app/platform.h"
+#include "app/win32/panel_library.h"
+#include "base/platform.h"
 
 namespace lumora::win32 {
 
@@ -20,7 +24,8 @@ class AgentDialogHost;
 
 class Win32Platform final : public Platform {
  public:
-  // host gives the main window (once it exists) and the framework's processing.
+  // host gives the main window (once it exists) and the framework's processing. Loads the
+  // display library.
   explicit Win32Platform(AgentDialogHost& host) : host_(host) {}
 
   int32_t OpenVFD(int32_t device, int32_t width, int32_t height, int32_t* error) override;
@@ -39,6 +44,10 @@ class Win32Platform final : public Platform {
 
  private:
   AgentDialogHost& host_;
+  PanelLibrary library_;
+  // The open failed because the library could not be used: the next box (the panel wrapper's
+  // report of the failed open) gives the reason instead.
+  bool explainLibraryProblem_ = false;
 };
 
 }  // namespace lumora::win32

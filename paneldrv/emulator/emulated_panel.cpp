@@ -2,10 +2,6 @@
 
 #include <time.h>
 
-#include <cerrno>
-
-#include "panel/trace_line.h"
-
 namespace lumora::emulator {
 
 namespace {
@@ -21,22 +17,11 @@ int64_t MonotonicMs() {
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-void TraceWriter::Line(const char* text, size_t length) {
-  if (file_ == nullptr || error_ != 0) return;
-  errno = 0;
-  const bool written = std::fwrite(text, 1, length, file_) == length &&
-                       std::fputc('\n', file_) != EOF && std::fflush(file_) == 0;
-  if (!written) error_ = errno != 0 ? errno : EIO;
-}
-
 EmulatedPanel::EmulatedPanel(PanelView* view, TraceWriter* trace, int64_t (*clock)())
     : view_(view), trace_(trace), clock_(clock) {}
 
 int32_t EmulatedPanel::OpenVFD(int32_t device, int32_t width, int32_t height, int32_t* error) {
-  if (trace_ != nullptr) {
-    char line[kTraceLineMax];
-    trace_->Line(line, FormatOpenLine(line, device, width, height));
-  }
+  if (trace_ != nullptr) trace_->Open(device, width, height);
   if (failOpen_) {
     if (error != nullptr) *error = openError_;
     return -1;
@@ -48,10 +33,7 @@ int32_t EmulatedPanel::OpenVFD(int32_t device, int32_t width, int32_t height, in
 }
 
 int32_t EmulatedPanel::VFD_Cmd(int32_t handle, const uint8_t* packet) {
-  if (trace_ != nullptr) {
-    char line[kTraceLineMax];
-    trace_->Line(line, FormatCmdLine(line, packet));
-  }
+  if (trace_ != nullptr) trace_->Cmd(packet);
   if (!open_ || handle != kHandle || packet == nullptr) return 0;
   const int64_t now = clock_();
   const PacketKind kind = state_.Apply(packet, now);
@@ -60,10 +42,7 @@ int32_t EmulatedPanel::VFD_Cmd(int32_t handle, const uint8_t* packet) {
 }
 
 int32_t EmulatedPanel::CloseVFD(int32_t handle) {
-  if (trace_ != nullptr) {
-    char line[kTraceLineMax];
-    trace_->Line(line, FormatCloseLine(line));
-  }
+  if (trace_ != nullptr) trace_->Close();
   if (!open_ || handle != kHandle) return 0;
   open_ = false;
   // The panel keeps its last content; only the face lets go of the terminal.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "panel/trace_line.h"
 #include "paneldrv/emulator/panel_state.h"
 #include "paneldrv/emulator/panel_view.h"
 
@@ -15,25 +16,6 @@ namespace lumora::emulator {
 
 // Milliseconds on the system's monotonic clock: the time the panel's own clock runs on.
 int64_t MonotonicMs();
-
-// Writes trace lines to a file, each ended by a line feed and flushed at once, so the trace
-// is complete up to the last call even when the process is stopped from outside. The trace
-// loses nothing: it is written whole (a slow file makes the agent wait), and once a write
-// fails the writer remembers why and writes no more, so its owner can report it and stop.
-class TraceWriter {
- public:
-  explicit TraceWriter(std::FILE* file) : file_(file) {}
-  void Line(const char* text, size_t length);
-  void Line(std::string_view text) { Line(text.data(), text.size()); }
-
-  bool failed() const { return error_ != 0; }
-  // The errno of the first failed write, 0 when none failed.
-  int error() const { return error_; }
-
- private:
-  std::FILE* file_;
-  int error_ = 0;
-};
 
 class EmulatedPanel {
  public:

@@ -38,20 +38,20 @@ PacketKind PanelState::Apply(const uint8_t* packet, int64_t nowMs) {
       line2_ = TextLine{};
       line3_ = TextLine{};
       iconMap_.fill(0);
-      return PacketKind::kClear;
+      return PacketKind::Clear;
     case kCmdIcons:
       std::copy_n(payload, kIconMapSize, iconMap_.begin());
-      return PacketKind::kIcons;
+      return PacketKind::Icons;
     case kCmdLine2:
       WriteLine(line2_, packet);
-      return PacketKind::kText;
+      return PacketKind::Text;
     case kCmdLine3:
       WriteLine(line3_, packet);
-      return PacketKind::kText;
+      return PacketKind::Text;
     case kCmdOption:
       optionSet_ = true;
       option_ = arg1;
-      return PacketKind::kOption;
+      return PacketKind::Option;
     case kCmdPanelClock:
       if (arg1 == kPanelClockStart) {
         clock_.running = true;
@@ -63,15 +63,15 @@ PacketKind PanelState::Apply(const uint8_t* packet, int64_t nowMs) {
         clock_.given.month = payload[5];
         clock_.given.day = payload[6];
         clock_.givenAtMs = nowMs;
-        return PacketKind::kClockStart;
+        return PacketKind::ClockStart;
       }
       if (arg1 == kPanelClockStop) {
         clock_.running = false;
-        return PacketKind::kClockStop;
+        return PacketKind::ClockStop;
       }
-      return PacketKind::kUnknown;
+      return PacketKind::Unknown;
     default:
-      return PacketKind::kUnknown;
+      return PacketKind::Unknown;
   }
 }
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/platform.h"
+#include "base/platform.h"
 #include "panel/panel_tables.h"
 
 namespace lumora::emulator {
@@ -37,13 +37,13 @@ struct PanelClock {
 
 // What a packet was, as the panel took it.
 enum class PacketKind : uint8_t {
-  kClear,
-  kIcons,
-  kText,
-  kOption,
-  kClockStart,
-  kClockStop,
-  kUnknown,  // a command the panel does not know: nothing changes
+  Clear,
+  Icons,
+  Text,
+  Option,
+  ClockStart,
+  ClockStop,
+  Unknown,  // a command the panel does not know: nothing changes
 };
 
 class PanelState {

@@ -1,7 +1,5 @@
 #include "paneldrv/emulator/panel_view.h"
 
-#include "panel/trace_line.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -12,6 +10,8 @@
 
 #include <cerrno>
 #include <cstdio>
+
+#include "base/text_quote.h"
 
 namespace lumora::emulator {
 
@@ -157,19 +157,19 @@ void RenderTerminalPanel(const PanelState& state, int64_t nowMs, uint64_t frame,
 
 std::string_view PacketKindName(PacketKind kind) {
   switch (kind) {
-    case PacketKind::kClear:
+    case PacketKind::Clear:
       return "clear";
-    case PacketKind::kIcons:
+    case PacketKind::Icons:
       return "icons";
-    case PacketKind::kText:
+    case PacketKind::Text:
       return "text";
-    case PacketKind::kOption:
+    case PacketKind::Option:
       return "option";
-    case PacketKind::kClockStart:
+    case PacketKind::ClockStart:
       return "pclock-start";
-    case PacketKind::kClockStop:
+    case PacketKind::ClockStop:
       return "pclock-stop";
-    case PacketKind::kUnknown:
+    case PacketKind::Unknown:
       break;
   }
   return "unknown";

@@ -17,7 +17,7 @@
 #include <cstdlib>
 
 #include "panel/trace_line.h"
-#include "paneldrv/recording/panel_drv.h"
+#include "paneldrv/panel_drv.h"
 
 namespace {
 
@@ -25,34 +25,31 @@ constexpr int kHandle = 1;
 constexpr int kErrorDeviceNotConnected = 1167;
 constexpr int kErrorOpenFailed = 110;
 
-std::FILE* trace = nullptr;
-
-void Record(const char* line, size_t length) {
-  if (trace == nullptr) return;
-  std::fwrite(line, 1, length, trace);
-  std::fputc('\n', trace);
-  std::fflush(trace);
-}
+std::FILE* traceFile = nullptr;
+lumora::FileTraceSink traceSink{nullptr};
+lumora::TraceWriter trace{nullptr};
 
 void CloseTrace() {
-  if (trace != nullptr) std::fclose(trace);
-  trace = nullptr;
+  trace = lumora::TraceWriter{nullptr};
+  if (traceFile != nullptr) std::fclose(traceFile);
+  traceFile = nullptr;
 }
 
 }  // namespace
 
-int OpenVFD(int device, int a, int b, int* error) {
+int PANELDRV_CALL OpenVFD(int device, int a, int b, int* error) {
   CloseTrace();
   const char* path = std::getenv("LUMORA_PANEL_TRACE");
   if (path != nullptr && path[0] != '\0') {
-    trace = std::fopen(path, "ab");
-    if (trace == nullptr) {
+    traceFile = std::fopen(path, "ab");
+    if (traceFile == nullptr) {
       if (error != nullptr) *error = kErrorOpenFailed;
       return -1;
     }
+    traceSink = lumora::FileTraceSink{traceFile};
+    trace = lumora::TraceWriter{&traceSink};
   }
-  char line[lumora::kTraceLineMax];
-  Record(line, lumora::FormatOpenLine(line, device, a, b));
+  trace.Open(device, a, b);
   if (std::getenv("LUMORA_PANEL_FAIL") != nullptr) {
     if (error != nullptr) *error = kErrorDeviceNotConnected;
     return -1;
@@ -60,16 +57,14 @@ int OpenVFD(int device, int a, int b, int* error) {
   return kHandle;
 }
 
-int VFD_Cmd(int handle, unsigned char* packet) {
+int PANELDRV_CALL VFD_Cmd(int handle, unsigned char* packet) {
   if (packet == nullptr) return 0;
-  char line[lumora::kTraceLineMax];
-  Record(line, lumora::FormatCmdLine(line, packet));
+  trace.Cmd(packet);
   return handle == kHandle ? 1 : 0;
 }
 
-int CloseVFD(int handle) {
-  char line[lumora::kTraceLineMax];
-  Record(line, lumora::FormatCloseLine(line));
+int PANELDRV_CALL CloseVFD(int handle) {
+  trace.Close();
   CloseTrace();
   return handle == kHandle ? 1 : 0;
 }

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
-#include "app/platform.h"
 #include "app/posix/frame.h"
+#include "base/platform.h"
 #include "tests/fuzz/agent_driver.h"
 #include "tests/fuzz/harnesses.h"
 #include "tests/fuzz/invariants.h"
@@ -25,7 +25,7 @@ const uint8_t kSentinelPayload[1] = {0};
 
 Frame Sentinel() {
   Frame frame;
-  frame.type = FrameType::kReply;
+  frame.type = FrameType::Reply;
   frame.message = 0xDEADBEEF;
   frame.wParam = 0x0123456789ABCDEF;
   frame.dwData = 0xFEDCBA9876543210;
@@ -54,12 +54,12 @@ void CheckAccepted(const uint8_t* bytes, size_t size, const Frame& frame) {
   if (frame.payload != expectedPayload) {
     InvariantViolated("accepted frame's payload does not point behind its header");
   }
-  if (frame.type == FrameType::kClose) {
+  if (frame.type == FrameType::Close) {
     if (frame.message != 0 || frame.length != 0 || frame.wParam != 0 || frame.dwData != 0) {
       InvariantViolated("close request accepted with message %u, length %u", frame.message,
                         frame.length);
     }
-  } else if (frame.type == FrameType::kMessage) {
+  } else if (frame.type == FrameType::Message) {
     if (frame.message != kWmCopyData && frame.message != kWmPowerBroadcast &&
         frame.message != kWmEndSession) {
       InvariantViolated("message frame accepted for window message %u", frame.message);
@@ -90,9 +90,9 @@ void CheckWhole(const uint8_t* bytes, size_t size) {
   }
   Frame header = Sentinel();
   const FrameStatus headerStatus = posix::DecodeFrameHeader(bytes, size, header);
-  if (status == FrameStatus::kOk) {
+  if (status == FrameStatus::Ok) {
     CheckAccepted(bytes, size, frame);
-    if (headerStatus != FrameStatus::kOk || header.type != frame.type ||
+    if (headerStatus != FrameStatus::Ok || header.type != frame.type ||
         header.message != frame.message || header.length != frame.length ||
         header.wParam != frame.wParam || header.dwData != frame.dwData) {
       InvariantViolated("the header decoder disagrees with the frame decoder");
@@ -105,8 +105,8 @@ void CheckWhole(const uint8_t* bytes, size_t size) {
   }
   // A whole frame is refused for its header's reason, or for a length that does not match.
   if (headerStatus != status &&
-      !(headerStatus == FrameStatus::kOk &&
-        (status == FrameStatus::kTruncated || status == FrameStatus::kTrailingBytes))) {
+      !(headerStatus == FrameStatus::Ok &&
+        (status == FrameStatus::Truncated || status == FrameStatus::TrailingBytes))) {
     InvariantViolated("header status %u but frame status %u", static_cast<unsigned>(headerStatus),
                       static_cast<unsigned>(status));
   }
@@ -133,18 +133,18 @@ void Deliver(const uint8_t* data, size_t size) {
         Exact(data + pos, std::min(rest, posix::kFrameHeaderSize));
     Frame header;
     if (posix::DecodeFrameHeader(head.get(), std::min(rest, posix::kFrameHeaderSize), header) !=
-        FrameStatus::kOk) {
+        FrameStatus::Ok) {
       break;  // the host answers and hangs up
     }
     const size_t whole = posix::kFrameHeaderSize + header.length;
     if (whole > rest) break;
     const std::unique_ptr<uint8_t[]> bytes = Exact(data + pos, whole);
     Frame frame;
-    if (posix::DecodeFrame(bytes.get(), whole, frame) != FrameStatus::kOk) {
+    if (posix::DecodeFrame(bytes.get(), whole, frame) != FrameStatus::Ok) {
       InvariantViolated("a frame whose header was accepted is refused whole");
     }
     pos += whole;
-    if (frame.type == FrameType::kClose) {
+    if (frame.type == FrameType::Close) {
       driver.Shutdown();
     } else if (frame.message == kWmCopyData) {
       driver.CopyData(static_cast<uintptr_t>(frame.dwData), frame.payload, frame.length,

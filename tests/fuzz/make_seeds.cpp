@@ -16,16 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "app/media_event.h"
-#include "app/platform.h"
 #include "app/posix/frame.h"
+#include "base/media_event.h"
+#include "base/platform.h"
+#include "scenario/scenario.h"
 #include "tests/fuzz/message_program.h"
-#include "tools/replay/scenario.h"
 
 namespace {
 
-using lumora::replay::Directive;
-using lumora::replay::DirectiveKind;
+using lumora::scenario::Directive;
+using lumora::scenario::DirectiveKind;
 
 void PutFrame(std::vector<uint8_t>& out, const lumora::posix::Frame& frame) {
   uint8_t bytes[lumora::posix::kFrameMax];
@@ -33,7 +33,7 @@ void PutFrame(std::vector<uint8_t>& out, const lumora::posix::Frame& frame) {
   out.insert(out.end(), bytes, bytes + size);
 }
 
-bool EncodeFrames(const lumora::replay::Scenario& scenario, std::vector<uint8_t>& stream,
+bool EncodeFrames(const lumora::scenario::Scenario& scenario, std::vector<uint8_t>& stream,
                   std::string& reason) {
   using lumora::posix::Frame;
   using lumora::posix::FrameType;
@@ -41,30 +41,30 @@ bool EncodeFrames(const lumora::replay::Scenario& scenario, std::vector<uint8_t>
     Frame frame;
     uint8_t record[lumora::kMediaStateEventSize];
     switch (d.kind) {
-      case DirectiveKind::kEvent:
+      case DirectiveKind::Event:
         lumora::EncodeMediaStateEvent(d.sessionId, d.code, d.bytes.data(), d.bytes.size(), record);
         frame.message = lumora::kWmCopyData;
         frame.dwData = lumora::kMediaStateEventMarker;
         frame.payload = record;
         frame.length = sizeof record;
         break;
-      case DirectiveKind::kCopyData:
+      case DirectiveKind::CopyData:
         if (d.bytes.size() > lumora::posix::kFramePayloadMax) continue;
         frame.message = lumora::kWmCopyData;
         frame.dwData = d.number;
         frame.payload = reinterpret_cast<const uint8_t*>(d.bytes.data());
         frame.length = static_cast<uint32_t>(d.bytes.size());
         break;
-      case DirectiveKind::kPower:
+      case DirectiveKind::Power:
         frame.message = lumora::kWmPowerBroadcast;
         frame.wParam = d.number;
         break;
-      case DirectiveKind::kEndSession:
+      case DirectiveKind::EndSession:
         frame.message = lumora::kWmEndSession;
         frame.wParam = d.number;
         break;
-      case DirectiveKind::kClose:
-        frame.type = FrameType::kClose;
+      case DirectiveKind::Close:
+        frame.type = FrameType::Close;
         break;
       default:
         continue;
@@ -91,14 +91,14 @@ int main(int argc, char** argv) {
     const std::filesystem::path path = argv[i];
     std::ifstream in(path, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    lumora::replay::Scenario scenario;
-    lumora::replay::ParseError error;
+    lumora::scenario::Scenario scenario;
+    lumora::scenario::ParseError error;
     std::vector<uint8_t> seed;
     std::string reason;
     bool failed = true;
     if (!in) {
       reason = "cannot read it";
-    } else if (!lumora::replay::ParseScenario(text, scenario, error)) {
+    } else if (!lumora::scenario::ParseScenario(text, scenario, error)) {
       reason = "line " + std::to_string(error.line) + ": " + error.reason;
     } else if (frames ? EncodeFrames(scenario, seed, reason)
                       : lumora::fuzz::EncodeScenario(scenario, seed, reason)) {

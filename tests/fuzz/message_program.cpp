@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/media_event.h"
+#include "base/media_event.h"
 #include "tests/fuzz/agent_driver.h"
 #include "tests/fuzz/invariants.h"
 
@@ -11,8 +11,8 @@ namespace lumora::fuzz {
 namespace {
 
 // The virtual clock stays within the years a scenario can name.
-const int64_t kEarliestSecond = replay::DaysFromCivil(0, 1, 1) * 86400;
-const int64_t kLatestSecond = replay::DaysFromCivil(9999, 12, 31) * 86400 + 86399;
+const int64_t kEarliestSecond = scenario::DaysFromCivil(0, 1, 1) * 86400;
+const int64_t kLatestSecond = scenario::DaysFromCivil(9999, 12, 31) * 86400 + 86399;
 
 class Reader {
  public:
@@ -206,19 +206,19 @@ void RunMessageProgram(const uint8_t* data, size_t size, std::vector<std::string
   twins.Both([](AgentDriver& d) { d.Shutdown(); });
 }
 
-bool EncodeScenario(const replay::Scenario& scenario, std::vector<uint8_t>& program,
+bool EncodeScenario(const scenario::Scenario& scenario, std::vector<uint8_t>& program,
                     std::string& reason) {
-  using replay::DirectiveKind;
+  using scenario::DirectiveKind;
   program.clear();
   uint8_t header = 0;
   int32_t error = 0;
   uint64_t ticks = 0;
-  for (const replay::Directive& d : scenario.directives) {
-    if (d.kind == DirectiveKind::kDeviceNone) {
+  for (const scenario::Directive& d : scenario.directives) {
+    if (d.kind == DirectiveKind::DeviceNone) {
       header |= kHeaderDeviceFails;
       error = d.error;
     }
-    if (d.kind == DirectiveKind::kTick) ticks += d.number;
+    if (d.kind == DirectiveKind::Tick) ticks += d.number;
   }
   if (ticks > kMaxTicks) {
     reason = "more than " + std::to_string(kMaxTicks) + " ticks";
@@ -227,13 +227,13 @@ bool EncodeScenario(const replay::Scenario& scenario, std::vector<uint8_t>& prog
   program.push_back(header);
   if ((header & kHeaderDeviceFails) != 0) PutZigZag(program, error);
 
-  for (const replay::Directive& d : scenario.directives) {
+  for (const scenario::Directive& d : scenario.directives) {
     switch (d.kind) {
-      case DirectiveKind::kTime:
+      case DirectiveKind::Time:
         program.push_back(kOpTime);
         PutZigZag(program, d.epochSeconds);
         break;
-      case DirectiveKind::kLang:
+      case DirectiveKind::Lang:
         if (d.text.empty() || d.text.size() > 255) {
           reason = "line " + std::to_string(d.line) + ": locale answer of " +
                    std::to_string(d.text.size()) + " bytes";
@@ -243,13 +243,13 @@ bool EncodeScenario(const replay::Scenario& scenario, std::vector<uint8_t>& prog
         program.push_back(static_cast<uint8_t>(d.text.size()));
         program.insert(program.end(), d.text.begin(), d.text.end());
         break;
-      case DirectiveKind::kLangNone:
+      case DirectiveKind::LangNone:
         program.push_back(kOpLang);
         program.push_back(0);
         break;
-      case DirectiveKind::kDeviceNone:
+      case DirectiveKind::DeviceNone:
         break;  // in the header
-      case DirectiveKind::kEvent:
+      case DirectiveKind::Event:
         program.push_back(kOpEvent);
         PutLe(program, static_cast<uint32_t>(d.sessionId), 4);
         PutLe(program, d.code, 2);
@@ -257,30 +257,30 @@ bool EncodeScenario(const replay::Scenario& scenario, std::vector<uint8_t>& prog
         program.push_back(static_cast<uint8_t>(d.bytes.size()));
         program.insert(program.end(), d.bytes.begin(), d.bytes.end());
         break;
-      case DirectiveKind::kCopyData:
+      case DirectiveKind::CopyData:
         program.push_back(kOpCopyData);
         program.push_back(d.bytes.empty() ? kCopyDataNullData : 0);
         PutVarint(program, d.number);
         PutVarint(program, d.bytes.size());
         program.insert(program.end(), d.bytes.begin(), d.bytes.end());
         break;
-      case DirectiveKind::kPower:
+      case DirectiveKind::Power:
         program.push_back(kOpPower);
         PutVarint(program, d.number);
         break;
-      case DirectiveKind::kEndSession:
+      case DirectiveKind::EndSession:
         program.push_back(kOpEndSession);
         PutVarint(program, d.number);
         break;
-      case DirectiveKind::kTick:
+      case DirectiveKind::Tick:
         program.push_back(kOpTick);
         PutVarint(program, d.number);
         break;
-      case DirectiveKind::kTimer:
+      case DirectiveKind::Timer:
         program.push_back(kOpTimer);
         PutVarint(program, d.number);
         break;
-      case DirectiveKind::kClose:
+      case DirectiveKind::Close:
         program.push_back(kOpClose);
         break;
     }

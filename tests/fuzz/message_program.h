@@ -31,8 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "scenario/scenario.h"
 #include "tests/fuzz/agent_driver.h"
-#include "tools/replay/scenario.h"
 
 namespace lumora::fuzz {
 
@@ -63,7 +63,7 @@ void RunMessageProgram(const uint8_t* data, size_t size, std::vector<std::string
 // The program that delivers the messages of a parsed scenario (the corpus seeds). False with a
 // reason when the scenario needs what a program cannot say (more ticks than kMaxTicks, a locale
 // answer longer than 255 bytes).
-bool EncodeScenario(const replay::Scenario& scenario, std::vector<uint8_t>& program,
+bool EncodeScenario(const scenario::Scenario& scenario, std::vector<uint8_t>& program,
                     std::string& reason);
 
 }  // namespace lumora::fuzz

@@ -9,23 +9,23 @@
 #include <string_view>
 #include <vector>
 
+#include "app/replay/replay_runner.h"
 #include "panel/trace_line.h"
+#include "scenario/scenario.h"
 #include "tests/fuzz/harnesses.h"
 #include "tests/fuzz/invariants.h"
 #include "tests/fuzz/message_program.h"
-#include "tools/replay/replay_runner.h"
-#include "tools/replay/scenario.h"
 
 namespace lumora::fuzz {
 
 namespace {
 
-using replay::Directive;
-using replay::DirectiveKind;
+using scenario::Directive;
+using scenario::DirectiveKind;
 
 // Checks the trace of lumora-replay as it is printed: every line in its format, and the calls
 // it stands for under the platform call checks.
-class CheckingSink final : public replay::TraceSink {
+class CheckingSink final : public TraceSink {
  public:
   CheckingSink(bool deviceFails, int32_t error) : deviceFails_(deviceFails), error_(error) {}
 
@@ -87,7 +87,7 @@ bool SameDirective(const Directive& a, const Directive& b) {
 }
 
 // What the parser promises of every scenario it accepts.
-void CheckParsed(const replay::Scenario& scenario, size_t lineCount) {
+void CheckParsed(const scenario::Scenario& scenario, size_t lineCount) {
   size_t previousLine = 0;
   bool messageSeen = false;
   for (size_t i = 0; i < scenario.directives.size(); ++i) {
@@ -101,33 +101,33 @@ void CheckParsed(const replay::Scenario& scenario, size_t lineCount) {
       InvariantViolated("line %zu: source \"%s\" is not the trimmed line", d.line,
                         d.source.c_str());
     }
-    if (d.kind == DirectiveKind::kDeviceNone && messageSeen) {
+    if (d.kind == DirectiveKind::DeviceNone && messageSeen) {
       InvariantViolated("line %zu: device none after a message directive", d.line);
     }
     if (!d.IsSetUp()) messageSeen = true;
-    if (d.kind == DirectiveKind::kClose && i + 1 != scenario.directives.size()) {
+    if (d.kind == DirectiveKind::Close && i + 1 != scenario.directives.size()) {
       InvariantViolated("line %zu: close is not the last directive", d.line);
     }
-    if (d.kind == DirectiveKind::kEvent && d.bytes.size() > kEventTextSize) {
+    if (d.kind == DirectiveKind::Event && d.bytes.size() > kEventTextSize) {
       InvariantViolated("line %zu: event text of %zu bytes", d.line, d.bytes.size());
     }
-    if (d.kind == DirectiveKind::kTick && d.number > 1000000) {
+    if (d.kind == DirectiveKind::Tick && d.number > 1000000) {
       InvariantViolated("line %zu: tick %llu", d.line, static_cast<unsigned long long>(d.number));
     }
-    if (d.kind == DirectiveKind::kLang && d.text.empty()) {
+    if (d.kind == DirectiveKind::Lang && d.text.empty()) {
       InvariantViolated("line %zu: lang with an empty answer", d.line);
     }
   }
 }
 
 // The directives read again from their own source lines are the same directives.
-void CheckReparse(const replay::Scenario& scenario) {
+void CheckReparse(const scenario::Scenario& scenario) {
   std::string text;
   for (const Directive& d : scenario.directives)
     text += d.source + "\n";
-  replay::Scenario again;
-  replay::ParseError error;
-  if (!replay::ParseScenario(text, again, error)) {
+  scenario::Scenario again;
+  scenario::ParseError error;
+  if (!scenario::ParseScenario(text, again, error)) {
     InvariantViolated("the scenario's own lines do not parse again: line %zu: %s", error.line,
                       error.reason.c_str());
   }
@@ -149,9 +149,9 @@ void CheckReparse(const replay::Scenario& scenario) {
 int FuzzScenario(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const size_t lineCount = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-  replay::Scenario scenario;
-  replay::ParseError error;
-  if (!replay::ParseScenario(text, scenario, error)) {
+  scenario::Scenario scenario;
+  scenario::ParseError error;
+  if (!scenario::ParseScenario(text, scenario, error)) {
     if (error.line < 1 || error.line > lineCount || error.reason.empty()) {
       InvariantViolated("malformed scenario reported as line %zu of %zu: \"%s\"", error.line,
                         lineCount, error.reason.c_str());
@@ -166,8 +166,8 @@ int FuzzScenario(const uint8_t* data, size_t size) {
   int32_t deviceError = 0;
   uint64_t ticks = 0;
   for (const Directive& d : scenario.directives) {
-    if (d.kind == DirectiveKind::kTick) ticks += d.number;
-    if (d.kind == DirectiveKind::kDeviceNone) {
+    if (d.kind == DirectiveKind::Tick) ticks += d.number;
+    if (d.kind == DirectiveKind::DeviceNone) {
       deviceFails = true;
       deviceError = d.error;
     }

@@ -15,10 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "app/replay/replay_runner.h"
+#include "scenario/scenario.h"
 #include "tests/fuzz/harnesses.h"
 #include "tests/fuzz/message_program.h"
-#include "tools/replay/replay_runner.h"
-#include "tools/replay/scenario.h"
+#include "tests/read_file.h"
 
 namespace lumora::fuzz {
 namespace {
@@ -27,10 +28,7 @@ namespace fs = std::filesystem;
 
 const fs::path kSourceDir = LUMORA_SOURCE_DIR;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using test::ReadFile;
 
 std::vector<fs::path> FilesIn(const fs::path& dir, const std::string& extension = "") {
   std::vector<fs::path> files;
@@ -91,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Harnesses, FuzzCorpus,
                            return std::string(param.param.corpus);
                          });
 
-class LineCollector final : public replay::TraceSink {
+class LineCollector final : public TraceSink {
  public:
   void Line(const char* text, size_t length) override { lines.emplace_back(text, length); }
   std::vector<std::string> lines;
@@ -105,9 +103,9 @@ TEST(SeedPrograms, DeliverTheGoldenScenariosAsTheReplayDoes) {
   ASSERT_FALSE(scenarios.empty());
   for (const fs::path& path : scenarios) {
     SCOPED_TRACE(path.filename().string());
-    replay::Scenario scenario;
-    replay::ParseError error;
-    ASSERT_TRUE(replay::ParseScenario(ReadFile(path), scenario, error))
+    scenario::Scenario scenario;
+    scenario::ParseError error;
+    ASSERT_TRUE(scenario::ParseScenario(ReadFile(path), scenario, error))
         << "line " << error.line << ": " << error.reason;
     std::vector<uint8_t> program;
     std::string reason;

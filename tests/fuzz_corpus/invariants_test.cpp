@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/agent_dlg.h"
-#include "app/media_event.h"
-#include "engine/event_table.h"
+#include "base/media_event.h"
+#include "base/event_catalogue.h"
 #include "panel/panel_tables.h"
 #include "tests/fuzz/checking_platform.h"
 #include "tests/fuzz/invariants.h"
@@ -106,6 +106,24 @@ TEST(PacketInvariant, BrokenPacketsDie) {
   }
 }
 
+}  // namespace
+}  // namespace lumora::fuzz
+
+namespace lumora {
+
+// The engine's model, writable, for breaking it on purpose.
+class EngineTestAccess {
+ public:
+  static AgentState& State(MediaEngine& engine) { return engine.state_; }
+  static SessionTable& Sessions(MediaEngine& engine) { return engine.sessions_; }
+  static PictureSessionList& Pictures(MediaEngine& engine) { return engine.pictures_; }
+};
+
+}  // namespace lumora
+
+namespace lumora::fuzz {
+namespace {
+
 struct BrokenState {
   const char* what;
   std::function<void(MediaEngine&, ProcessState&)> breakIt;
@@ -114,50 +132,50 @@ struct BrokenState {
 
 TEST(AgentInvariant, BrokenStatesDie) {
   const BrokenState cases[] = {
-      {"clockMode 3", [](MediaEngine& e, ProcessState&) { e.state().clockMode = 3; },
+      {"clockMode 3", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).clockMode = 3; },
        "clockMode is 3"},
-      {"level 128", [](MediaEngine& e, ProcessState&) { e.state().level = 128; }, "level is 128"},
-      {"timeEventCount 6", [](MediaEngine& e, ProcessState&) { e.state().timeEventCount = 6; },
+      {"level 128", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).level = 128; }, "level is 128"},
+      {"timeEventCount 6", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).timeEventCount = 6; },
        "timeEventCount is 6"},
-      {"timeEventCount -1", [](MediaEngine& e, ProcessState&) { e.state().timeEventCount = -1; },
+      {"timeEventCount -1", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).timeEventCount = -1; },
        "timeEventCount is -1"},
-      {"ejectTicks 3", [](MediaEngine& e, ProcessState&) { e.state().ejectTicks = 3; },
+      {"ejectTicks 3", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).ejectTicks = 3; },
        "ejectTicks is 3"},
-      {"playing 2", [](MediaEngine& e, ProcessState&) { e.state().playing = 2; },
+      {"playing 2", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).playing = 2; },
        "flag playing is 2"},
-      {"shellActive -1", [](MediaEngine& e, ProcessState&) { e.state().shellActive = -1; },
+      {"shellActive -1", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).shellActive = -1; },
        "flag shellActive is -1"},
       {"sessionIndicatorOn 5",
-       [](MediaEngine& e, ProcessState&) { e.state().sessionIndicatorOn = 5; },
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).sessionIndicatorOn = 5; },
        "flag sessionIndicatorOn is 5"},
-      {"displayMode 1", [](MediaEngine& e, ProcessState&) { e.state().displayMode = 1; },
+      {"displayMode 1", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).displayMode = 1; },
        "displayMode 1"},
-      {"mediaMode 12", [](MediaEngine& e, ProcessState&) { e.state().mediaMode = 12; },
+      {"mediaMode 12", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).mediaMode = 12; },
        "mediaMode 12"},
-      {"navCode 16", [](MediaEngine& e, ProcessState&) { e.state().navCode = 16; }, "navCode 16"},
+      {"navCode 16", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).navCode = 16; }, "navCode 16"},
       {"lastNavCode 22", [](MediaEngine&, ProcessState& p) { p.lastNavCode = 22; },
        "lastNavCode 22"},
       {"powerState 4", [](MediaEngine&, ProcessState& p) { p.powerState = 4; }, "powerState 4"},
       {"text without NUL",
        [](MediaEngine& e, ProcessState&) {
-         std::memset(e.state().numberText, 'x', sizeof e.state().numberText);
+         std::memset(EngineTestAccess::State(e).numberText, 'x', sizeof EngineTestAccess::State(e).numberText);
        },
        "numberText has no terminating NUL"},
-      {"session kind 1", [](MediaEngine& e, ProcessState&) { e.sessions().SetMediaKind(5, 1); },
+      {"session kind 1", [](MediaEngine& e, ProcessState&) { EngineTestAccess::Sessions(e).SetMediaKind(5, 1); },
        "session 5 has media kind 1"},
       {"picture playing and paused",
        [](MediaEngine& e, ProcessState&) {
          PictureSessionRecord record;
          record.sessionId = 4;
          record.playing = record.paused = 1;
-         e.pictureSessions().AddPictureSession(record);
+         EngineTestAccess::Pictures(e).AddPictureSession(record);
        },
        "picture session 4: playing 1, paused 1, stopped 0; at most one"},
       {"picture stopped 2",
        [](MediaEngine& e, ProcessState&) {
          PictureSessionRecord record;
          record.stopped = 2;
-         e.pictureSessions().AddPictureSession(record);
+         EngineTestAccess::Pictures(e).AddPictureSession(record);
        },
        "flag stopped of a picture session is 2"},
   };
@@ -181,14 +199,14 @@ class TwinAgents : public ::testing::Test {
     a.OnInitDialog();
     b.OnInitDialog();
     for (CAgentDlg* agent : {&a, &b}) {
-      Send(*agent, 7, LiveTvStarted, "");
-      Send(*agent, 7, ItemNumber, "7");
-      Send(*agent, 9, PicturesStarted, "");
+      Send(*agent, 7, EventCode::LiveTvStarted, "");
+      Send(*agent, 7, EventCode::ItemNumber, "7");
+      Send(*agent, 9, EventCode::PicturesStarted, "");
     }
   }
-  static void Send(CAgentDlg& agent, int32_t sessionId, uint16_t code, const char* text) {
+  static void Send(CAgentDlg& agent, int32_t sessionId, EventCode code, const char* text) {
     uint8_t record[kMediaStateEventSize];
-    EncodeMediaStateEvent(sessionId, code, text, std::strlen(text), record);
+    EncodeMediaStateEvent(sessionId, ToCode(code), text, std::strlen(text), record);
     CopyDataStruct cds{kMediaStateEventMarker, sizeof record, record};
     agent.WindowProc(kWmCopyData, 0, reinterpret_cast<intptr_t>(&cds));
   }
@@ -206,23 +224,23 @@ TEST_F(TwinAgents, SameMessagesSameModel) {
 
 TEST_F(TwinAgents, DifferentModelsDie) {
   const BrokenState cases[] = {
-      {"level", [](MediaEngine& e, ProcessState&) { e.state().level = 3; }, "level differs"},
-      {"channel text", [](MediaEngine& e, ProcessState&) { e.state().numberText[0] = '8'; },
+      {"level", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).level = 3; }, "level differs"},
+      {"channel text", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).numberText[0] = '8'; },
        "numberText differs"},
-      {"text behind its end", [](MediaEngine& e, ProcessState&) { e.state().numberText[20] = 'x'; },
+      {"text behind its end", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).numberText[20] = 'x'; },
        "numberText differs"},
-      {"marked session", [](MediaEngine& e, ProcessState&) { e.state().markedSessionId = 7; },
+      {"marked session", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).markedSessionId = 7; },
        "markedSessionId differs"},
       {"last menu", [](MediaEngine&, ProcessState& p) { p.lastNavCode = NavHome; },
        "lastNavCode differs"},
-      {"one session more", [](MediaEngine& e, ProcessState&) { e.sessions().AddSession(7); },
+      {"one session more", [](MediaEngine& e, ProcessState&) { EngineTestAccess::Sessions(e).AddSession(7); },
        "the Session Table differs"},
       {"another caption",
        [](MediaEngine& e, ProcessState&) {
          PictureSessionRecord record;
-         e.pictureSessions().FindPictureSession(9, record);
+         EngineTestAccess::Pictures(e).FindPictureSession(9, record);
          record.caption[31] = 'x';
-         e.pictureSessions().ReplacePictureSession(9, record);
+         EngineTestAccess::Pictures(e).ReplacePictureSession(9, record);
        },
        "the Picture Session List differs"},
   };

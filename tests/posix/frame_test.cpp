@@ -29,8 +29,8 @@ TEST(Frame, DecodesTheThreeMessagesAndClose) {
   const std::vector<uint8_t> record(40, 0x41);
   const auto copy = Request(1, 74, 0x1122, 1, record);
   Frame frame;
-  ASSERT_EQ(DecodeFrame(copy.data(), copy.size(), frame), FrameStatus::kOk);
-  EXPECT_EQ(frame.type, FrameType::kMessage);
+  ASSERT_EQ(DecodeFrame(copy.data(), copy.size(), frame), FrameStatus::Ok);
+  EXPECT_EQ(frame.type, FrameType::Message);
   EXPECT_EQ(frame.message, 74u);
   EXPECT_EQ(frame.wParam, 0x1122u);
   EXPECT_EQ(frame.dwData, 1u);
@@ -38,18 +38,18 @@ TEST(Frame, DecodesTheThreeMessagesAndClose) {
   EXPECT_EQ(frame.payload, copy.data() + 32);
 
   const auto power = Request(1, 536, 7, 0, {});
-  ASSERT_EQ(DecodeFrame(power.data(), power.size(), frame), FrameStatus::kOk);
+  ASSERT_EQ(DecodeFrame(power.data(), power.size(), frame), FrameStatus::Ok);
   EXPECT_EQ(frame.message, 536u);
   EXPECT_EQ(frame.wParam, 7u);
   EXPECT_EQ(frame.payload, nullptr);
 
   const auto end = Request(1, 22, 1, 0, {});
-  ASSERT_EQ(DecodeFrame(end.data(), end.size(), frame), FrameStatus::kOk);
+  ASSERT_EQ(DecodeFrame(end.data(), end.size(), frame), FrameStatus::Ok);
   EXPECT_EQ(frame.message, 22u);
 
   const auto close = Request(2, 0, 0, 0, {});
-  ASSERT_EQ(DecodeFrame(close.data(), close.size(), frame), FrameStatus::kOk);
-  EXPECT_EQ(frame.type, FrameType::kClose);
+  ASSERT_EQ(DecodeFrame(close.data(), close.size(), frame), FrameStatus::Ok);
+  EXPECT_EQ(frame.type, FrameType::Close);
 }
 
 TEST(Frame, EncodeWritesTheDocumentedLayout) {
@@ -79,44 +79,44 @@ struct Refusal {
 std::vector<Refusal> Refusals() {
   const auto good = Request(1, 74, 0, 1, std::vector<uint8_t>(40, 0x20));
   std::vector<Refusal> cases;
-  cases.push_back({"empty", {}, FrameStatus::kTruncated});
+  cases.push_back({"empty", {}, FrameStatus::Truncated});
   cases.push_back({"half_header", std::vector<uint8_t>(good.begin(), good.begin() + 16),
-                   FrameStatus::kTruncated});
+                   FrameStatus::Truncated});
   cases.push_back({"header_only", std::vector<uint8_t>(good.begin(), good.begin() + 32),
-                   FrameStatus::kTruncated});
+                   FrameStatus::Truncated});
   cases.push_back(
-      {"payload_cut", std::vector<uint8_t>(good.begin(), good.end() - 1), FrameStatus::kTruncated});
+      {"payload_cut", std::vector<uint8_t>(good.begin(), good.end() - 1), FrameStatus::Truncated});
   auto trailing = good;
   trailing.push_back(0);
-  cases.push_back({"trailing_byte", trailing, FrameStatus::kTrailingBytes});
+  cases.push_back({"trailing_byte", trailing, FrameStatus::TrailingBytes});
   auto magic = good;
   magic[0] = 'X';
-  cases.push_back({"bad_magic", magic, FrameStatus::kBadMagic});
+  cases.push_back({"bad_magic", magic, FrameStatus::BadMagic});
   auto version = good;
   version[4] = 2;
-  cases.push_back({"bad_version", version, FrameStatus::kBadVersion});
-  cases.push_back({"reply_as_request", Request(3, 74, 0, 1, {}), FrameStatus::kBadType});
-  cases.push_back({"type_zero", Request(0, 74, 0, 1, {}), FrameStatus::kBadType});
+  cases.push_back({"bad_version", version, FrameStatus::BadVersion});
+  cases.push_back({"reply_as_request", Request(3, 74, 0, 1, {}), FrameStatus::BadType});
+  cases.push_back({"type_zero", Request(0, 74, 0, 1, {}), FrameStatus::BadType});
   auto reserved = good;
   reserved[7] = 1;
-  cases.push_back({"reserved_set", reserved, FrameStatus::kBadReserved});
+  cases.push_back({"reserved_set", reserved, FrameStatus::BadReserved});
   // WM_TIMER and WM_DESTROY are the agent's own business, not a sender's.
-  cases.push_back({"timer_message", Request(1, 0x113, 1, 0, {}), FrameStatus::kBadMessage});
-  cases.push_back({"destroy_message", Request(1, 2, 0, 0, {}), FrameStatus::kBadMessage});
-  cases.push_back({"close_with_message", Request(2, 74, 0, 0, {}), FrameStatus::kBadMessage});
+  cases.push_back({"timer_message", Request(1, 0x113, 1, 0, {}), FrameStatus::BadMessage});
+  cases.push_back({"destroy_message", Request(1, 2, 0, 0, {}), FrameStatus::BadMessage});
+  cases.push_back({"close_with_message", Request(2, 74, 0, 0, {}), FrameStatus::BadMessage});
   // The length says 1025: refused from the header alone, before any payload is awaited.
   auto oversize = std::vector<uint8_t>(good.begin(), good.begin() + 32);
   oversize[12] = 0x01;
   oversize[13] = 0x04;
-  cases.push_back({"oversize_length", oversize, FrameStatus::kTooLong});
+  cases.push_back({"oversize_length", oversize, FrameStatus::TooLong});
   auto huge = oversize;
   huge[15] = 0xFF;
-  cases.push_back({"huge_length", huge, FrameStatus::kTooLong});
+  cases.push_back({"huge_length", huge, FrameStatus::TooLong});
   cases.push_back(
-      {"power_with_payload", Request(1, 536, 4, 0, {1}), FrameStatus::kUnexpectedPayload});
+      {"power_with_payload", Request(1, 536, 4, 0, {1}), FrameStatus::UnexpectedPayload});
   cases.push_back(
-      {"endsession_with_dwdata", Request(1, 22, 1, 1, {}), FrameStatus::kUnexpectedPayload});
-  cases.push_back({"close_with_wparam", Request(2, 0, 1, 0, {}), FrameStatus::kUnexpectedPayload});
+      {"endsession_with_dwdata", Request(1, 22, 1, 1, {}), FrameStatus::UnexpectedPayload});
+  cases.push_back({"close_with_wparam", Request(2, 0, 1, 0, {}), FrameStatus::UnexpectedPayload});
   return cases;
 }
 
@@ -135,23 +135,23 @@ TEST(Frame, RefusesMalformedFramesAndLeavesTheOutputAlone) {
 
 TEST(Frame, ReplyRoundTripAndRefusal) {
   uint8_t bytes[kReplySize];
-  EncodeReply({FrameStatus::kTooLong, -3}, bytes);
+  EncodeReply({FrameStatus::TooLong, -3}, bytes);
   const uint8_t expected[kReplySize] = {'L',  'U',  'M',  'O',  1,    3,    7,    0,
                                         0xFD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   EXPECT_EQ(std::memcmp(bytes, expected, kReplySize), 0);
   Reply reply;
   ASSERT_TRUE(DecodeReply(bytes, sizeof bytes, reply));
-  EXPECT_EQ(reply.status, FrameStatus::kTooLong);
+  EXPECT_EQ(reply.status, FrameStatus::TooLong);
   EXPECT_EQ(reply.result, -3);
   EXPECT_FALSE(DecodeReply(bytes, sizeof bytes - 1, reply));
   bytes[5] = 1;  // a request is no reply
   EXPECT_FALSE(DecodeReply(bytes, sizeof bytes, reply));
 
   // Busy is the last status a reply carries; anything above it is no reply of this version.
-  EncodeReply({FrameStatus::kBusy, 0}, bytes);
+  EncodeReply({FrameStatus::Busy, 0}, bytes);
   EXPECT_EQ(bytes[6], 11);
   ASSERT_TRUE(DecodeReply(bytes, sizeof bytes, reply));
-  EXPECT_EQ(reply.status, FrameStatus::kBusy);
+  EXPECT_EQ(reply.status, FrameStatus::Busy);
   bytes[6] = 12;
   EXPECT_FALSE(DecodeReply(bytes, sizeof bytes, reply));
 }

@@ -286,11 +286,11 @@ FrameStatus Refusal(const std::string& socket, std::vector<uint8_t> bytes, bool 
   AgentConnection connection;
   std::string error;
   bool notRunning = false;
-  if (!connection.Connect(socket, error, notRunning)) return FrameStatus::kOk;
+  if (!connection.Connect(socket, error, notRunning)) return FrameStatus::Ok;
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::send(connection.fd(), bytes.data() + done, bytes.size() - done, 0);
-    if (n <= 0) return FrameStatus::kOk;
+    if (n <= 0) return FrameStatus::Ok;
     done += static_cast<size_t>(n);
   }
   if (endSending) ::shutdown(connection.fd(), SHUT_WR);
@@ -305,7 +305,7 @@ FrameStatus Refusal(const std::string& socket, std::vector<uint8_t> bytes, bool 
     have += static_cast<size_t>(n);
   }
   Reply decoded;
-  if (!DecodeReply(reply, have, decoded)) return FrameStatus::kOk;
+  if (!DecodeReply(reply, have, decoded)) return FrameStatus::Ok;
   return decoded.status;
 }
 
@@ -327,12 +327,12 @@ TEST_F(LiveAgent, MalformedFramesAreRefusedAndNothingIsLost) {
     FrameStatus status;
   };
   const Case cases[] = {
-      {"bad_magic", badMagic, false, FrameStatus::kBadMagic},
-      {"oversize_length", Header(1, 74, 4096, 1), false, FrameStatus::kTooLong},
-      {"timer_message", Header(1, 0x113, 0, 0), false, FrameStatus::kBadMessage},
-      {"power_with_payload", Header(1, 536, 4, 0), false, FrameStatus::kUnexpectedPayload},
-      {"truncated_payload", cut, true, FrameStatus::kTruncated},
-      {"truncated_header", halfHeader, true, FrameStatus::kTruncated},
+      {"bad_magic", badMagic, false, FrameStatus::BadMagic},
+      {"oversize_length", Header(1, 74, 4096, 1), false, FrameStatus::TooLong},
+      {"timer_message", Header(1, 0x113, 0, 0), false, FrameStatus::BadMessage},
+      {"power_with_payload", Header(1, 536, 4, 0), false, FrameStatus::UnexpectedPayload},
+      {"truncated_payload", cut, true, FrameStatus::Truncated},
+      {"truncated_header", halfHeader, true, FrameStatus::Truncated},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Refusal(socket_, c.bytes, c.endSending), c.status) << c.name;
@@ -374,7 +374,7 @@ TEST_F(LiveAgent, SilentSenderIsDroppedWhileTheClockTicks) {
   Reply reply;
   const int64_t asked = NowMs();
   ASSERT_TRUE(other.Exchange(frame, reply, error, 3000)) << error;
-  EXPECT_EQ(reply.status, FrameStatus::kOk);
+  EXPECT_EQ(reply.status, FrameStatus::Ok);
   EXPECT_LT(NowMs() - asked, 1000);
 
   // The silent one is hung up on after the read deadline; the stalled one is told why first.
@@ -400,7 +400,7 @@ TEST_F(LiveAgent, SilentSenderIsDroppedWhileTheClockTicks) {
   size_t stalledHave = 0;
   ASSERT_GT(endOf(stalled.fd(), answer, sizeof answer, stalledHave), 0);
   ASSERT_TRUE(DecodeReply(answer, stalledHave, reply));
-  EXPECT_EQ(reply.status, FrameStatus::kTimeout);
+  EXPECT_EQ(reply.status, FrameStatus::Timeout);
 
   // The clock ticked all along: the time of day went out every second.
   EXPECT_EQ(CloseAgent(), 0);
@@ -781,13 +781,13 @@ TEST_F(LiveAgent, FullAgentSaysBusyAtOnceAndTheSenderGivesUpWithoutTheEventEverA
     // A slot freed a moment ago (the start-up probe's) may not be free yet: busy, try again.
     holders.push_back(std::make_unique<AgentConnection>());
     Reply first;
-    first.status = FrameStatus::kBusy;
-    for (int attempt = 0; attempt < 50 && first.status != FrameStatus::kOk; ++attempt) {
+    first.status = FrameStatus::Busy;
+    for (int attempt = 0; attempt < 50 && first.status != FrameStatus::Ok; ++attempt) {
       ASSERT_TRUE(holders.back()->Connect(socket_, error, notRunning)) << error;
       ASSERT_TRUE(holders.back()->Exchange(HarmlessFrame(), first, error, 3000)) << error;
-      if (first.status == FrameStatus::kBusy) ::usleep(20000);
+      if (first.status == FrameStatus::Busy) ::usleep(20000);
     }
-    ASSERT_EQ(first.status, FrameStatus::kOk);
+    ASSERT_EQ(first.status, FrameStatus::Ok);
   }
   int64_t lastKept = 0;
   auto keepBusy = [&] {
@@ -796,7 +796,7 @@ TEST_F(LiveAgent, FullAgentSaysBusyAtOnceAndTheSenderGivesUpWithoutTheEventEverA
     for (auto& holder : holders) {
       Reply reply;
       ASSERT_TRUE(holder->Exchange(HarmlessFrame(), reply, error, 3000)) << error;
-      EXPECT_EQ(reply.status, FrameStatus::kOk);
+      EXPECT_EQ(reply.status, FrameStatus::Ok);
     }
   };
   keepBusy();
@@ -807,7 +807,7 @@ TEST_F(LiveAgent, FullAgentSaysBusyAtOnceAndTheSenderGivesUpWithoutTheEventEverA
   Reply reply;
   const int64_t asked = NowMs();
   ASSERT_TRUE(ninth.Exchange(HarmlessFrame(), reply, error, 3000)) << error;
-  EXPECT_EQ(reply.status, FrameStatus::kBusy);
+  EXPECT_EQ(reply.status, FrameStatus::Busy);
   EXPECT_LT(NowMs() - asked, 1000);
 
   // `lumora send` tries again for a while, then gives up and says why.
@@ -928,7 +928,7 @@ TEST_F(LiveAgent, RepliesOfAPipeliningSenderAreNeverDropped) {
     for (done = 0; have - done >= kReplySize; done += kReplySize) {
       Reply reply;
       ASSERT_TRUE(DecodeReply(buffer + done, kReplySize, reply));
-      EXPECT_EQ(reply.status, FrameStatus::kOk);
+      EXPECT_EQ(reply.status, FrameStatus::Ok);
       ++replies;
     }
     std::memmove(buffer, buffer + done, have - done);

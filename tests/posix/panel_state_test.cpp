@@ -65,7 +65,7 @@ class PanelStateTable : public ::testing::TestWithParam<StateCase> {};
 TEST_P(PanelStateTable, HoldsWhatThePanelShows) {
   const StateCase& c = GetParam();
   PanelState state;
-  PacketKind kind = PacketKind::kUnknown;
+  PacketKind kind = PacketKind::Unknown;
   for (const Packet& p : c.packets)
     kind = state.Apply(p.data(), 0);
   EXPECT_EQ(kind, c.lastKind);
@@ -85,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StateCase{"line2_with_scroll",
                   {Text(2, 18, "Blue in Green (Take 3, 1959)")},
-                  PacketKind::kText,
+                  PacketKind::Text,
                   "Blue in Green (Take 3, 1959)",
                   18,
                   "",
@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         StateCase{"line3_replaces_only_line3",
                   {Text(2, 0, "CH-007     "), Text(3, 0, "  9:07:30 PM"), Text(3, 0, "Grandma")},
-                  PacketKind::kText,
+                  PacketKind::Text,
                   "CH-007     ",
                   0,
                   "Grandma",
@@ -103,10 +103,10 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         // 60 bytes fill the payload with no terminating zero.
         StateCase{
-            "sixty_bytes_no_nul", {Text(2, 50, k60)}, PacketKind::kText, k60, 50, "", {}, 0, false},
+            "sixty_bytes_no_nul", {Text(2, 50, k60)}, PacketKind::Text, k60, 50, "", {}, 0, false},
         StateCase{"play_and_tv",
                   {Icons({{2, 0x10}, {3, 0x04}})},
-                  PacketKind::kIcons,
+                  PacketKind::Icons,
                   "",
                   0,
                   "",
@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
         // VcdIcon is two bits: both lit show CD, VIDEO and VCD; one alone is not VCD.
         StateCase{"vcd_is_cd_and_video",
                   {Icons({{5, 0xC0}})},
-                  PacketKind::kIcons,
+                  PacketKind::Icons,
                   "",
                   0,
                   "",
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         StateCase{"half_of_vcd_is_video",
                   {Icons({{5, 0xC0}}), Icons({{5, 0x80}})},
-                  PacketKind::kIcons,
+                  PacketKind::Icons,
                   "",
                   0,
                   "",
@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         StateCase{"every_icon",
                   {Icons({{2, 0xF0}, {3, 0x07}, {5, 0xE0}, {7, 0xE0}})},
-                  PacketKind::kIcons,
+                  PacketKind::Icons,
                   "",
                   0,
                   "",
@@ -144,11 +144,10 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         // Level steps: step 0 is segment 1 (map[3] 0x10), step 8 nine segments (map[4] 0x1F),
         // step 15 all sixteen (map[5] low nibble too); the icons in the same bytes stay apart.
-        StateCase{
-            "level_step_0", {Icons({{3, 0x10}})}, PacketKind::kIcons, "", 0, "", {}, 1, false},
+        StateCase{"level_step_0", {Icons({{3, 0x10}})}, PacketKind::Icons, "", 0, "", {}, 1, false},
         StateCase{"level_step_8_with_tv",
                   {Icons({{3, 0xF4}, {4, 0x1F}})},
-                  PacketKind::kIcons,
+                  PacketKind::Icons,
                   "",
                   0,
                   "",
@@ -157,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         StateCase{"level_step_15_with_music",
                   {Icons({{3, 0xF0}, {4, 0xFF}, {5, 0x2F}})},
-                  PacketKind::kIcons,
+                  PacketKind::Icons,
                   "",
                   0,
                   "",
@@ -167,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
         StateCase{"clear_blanks_lines_and_icons",
                   {Text(2, 0, "MCE Home"), Text(3, 0, "  9:07:30 PM"),
                    Icons({{2, 0x10}, {3, 0xF4}, {4, 0xFF}}), Command(0)},
-                  PacketKind::kClear,
+                  PacketKind::Clear,
                   "",
                   0,
                   "",
@@ -176,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         StateCase{"option_changes_nothing_shown",
                   {Text(2, 0, "MCE Home"), Command(4, 3)},
-                  PacketKind::kOption,
+                  PacketKind::Option,
                   "MCE Home",
                   0,
                   "",
@@ -185,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         StateCase{"clock_start_after_clear",
                   {Text(2, 0, "CH-007     "), Command(0), ClockStart(2, {21, 7, 30, 20, 6, 1, 5})},
-                  PacketKind::kClockStart,
+                  PacketKind::ClockStart,
                   "",
                   0,
                   "",
@@ -194,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
                   true},
         StateCase{"clock_stop",
                   {ClockStart(3, {21, 7, 30, 20, 6, 1, 5}), Command(6, 0)},
-                  PacketKind::kClockStop,
+                  PacketKind::ClockStop,
                   "",
                   0,
                   "",
@@ -204,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A command the panel does not know (5, or 6 with another sub-command) changes nothing.
         StateCase{"unknown_commands",
                   {Text(2, 0, "Music"), Command(5, 1), Command(6, 2), Command(9)},
-                  PacketKind::kUnknown,
+                  PacketKind::Unknown,
                   "Music",
                   0,
                   "",
@@ -298,7 +297,7 @@ TEST(PlainLine, ShowsLinesIconsLevelAndClock) {
     state.Apply(p.data(), 0);
   }
   std::string line;
-  FormatPlainLine(state, PacketKind::kText, 0, line);
+  FormatPlainLine(state, PacketKind::Text, 0, line);
   EXPECT_EQ(line,
             "panel 3 text | L2 \"CH-007     \" | L3 \"say \\\"hi\\\"\\x01\"/2 | icons PLAY TV | "
             "level 2/16");
@@ -306,7 +305,7 @@ TEST(PlainLine, ShowsLinesIconsLevelAndClock) {
   const Packet start = ClockStart(1, {9, 5, 0, 20, 6, 1, 5});
   state.Apply(start.data(), 0);
   line.clear();
-  FormatPlainLine(state, PacketKind::kClockStart, 61000, line);
+  FormatPlainLine(state, PacketKind::ClockStart, 61000, line);
   EXPECT_NE(line.find("| panel clock 2006/01/05 09:06:01"), std::string::npos) << line;
 }
 

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "paneldrv/emulator/panel_state.h"
-#include "tools/replay/panel_svg.h"
+#include "paneldrv/emulator/panel_svg.h"
 
-namespace lumora::replay {
+namespace lumora::emulator {
 namespace {
 
 size_t Count(const std::string& text, const std::string& needle) {
@@ -100,4 +100,4 @@ TEST(PanelHtml, OneSectionPerStepWithItsLine) {
 }
 
 }  // namespace
-}  // namespace lumora::replay
+}  // namespace lumora::emulator

@@ -14,7 +14,7 @@
 namespace lumora::posix {
 namespace {
 
-using replay::DirectiveKind;
+using scenario::DirectiveKind;
 
 TEST(SendArguments, OneEventByNumberOrNameWithText) {
   struct Case {
@@ -33,12 +33,12 @@ TEST(SendArguments, OneEventByNumberOrNameWithText) {
       {{"2", "72", std::string(33, 'x')}, 2, 72, std::string(33, 'x')},
   };
   for (const Case& c : cases) {
-    SendRequest request;
+    SocketSendRequest request;
     std::string error;
     ASSERT_TRUE(ParseSendArguments(c.args, request, error)) << error;
     ASSERT_EQ(request.scenario.directives.size(), 1u);
-    const replay::Directive& d = request.scenario.directives[0];
-    EXPECT_EQ(d.kind, DirectiveKind::kEvent);
+    const scenario::Directive& d = request.scenario.directives[0];
+    EXPECT_EQ(d.kind, DirectiveKind::Event);
     EXPECT_EQ(d.sessionId, c.session);
     EXPECT_EQ(d.code, c.code);
     EXPECT_EQ(d.bytes, c.text);
@@ -57,7 +57,7 @@ TEST(SendArguments, OneEventByNumberOrNameWithText) {
 }
 
 TEST(SendArguments, PowerEndSessionCloseAndSocket) {
-  SendRequest request;
+  SocketSendRequest request;
   std::string error;
   ASSERT_TRUE(ParseSendArguments({"--socket", "/tmp/x.sock", "--power", "4"}, request, error));
   EXPECT_EQ(request.socketPath, "/tmp/x.sock");
@@ -69,16 +69,16 @@ TEST(SendArguments, PowerEndSessionCloseAndSocket) {
   EXPECT_EQ(frame.wParam, 4u);
   EXPECT_EQ(frame.length, 0u);
 
-  request = SendRequest{};
+  request = SocketSendRequest{};
   ASSERT_TRUE(ParseSendArguments({"--endsession", "1"}, request, error));
   ASSERT_TRUE(FrameOfDirective(request.scenario.directives[0], record, frame));
   EXPECT_EQ(frame.message, 22u);
   EXPECT_EQ(frame.wParam, 1u);
 
-  request = SendRequest{};
+  request = SocketSendRequest{};
   ASSERT_TRUE(ParseSendArguments({"--close"}, request, error));
   ASSERT_TRUE(FrameOfDirective(request.scenario.directives[0], record, frame));
-  EXPECT_EQ(frame.type, FrameType::kClose);
+  EXPECT_EQ(frame.type, FrameType::Close);
 }
 
 TEST(SendArguments, Refusals) {
@@ -110,7 +110,7 @@ TEST(SendArguments, Refusals) {
       {{"--file", path}, "line 3: 'tick' cannot be sent"},
   };
   for (const Case& c : cases) {
-    SendRequest request;
+    SocketSendRequest request;
     std::string error;
     EXPECT_FALSE(ParseSendArguments(c.args, request, error)) << c.needle;
     EXPECT_NE(error.find(c.needle), std::string::npos) << error;
@@ -133,16 +133,16 @@ TEST(DemoScript, CaptionsPausesAndMessagesInOrder) {
   std::string error;
   ASSERT_TRUE(ParseDemo(text, steps, error)) << error;
   ASSERT_EQ(steps.size(), 7u);
-  EXPECT_EQ(steps[0].kind, DemoStep::Kind::kCaption);
+  EXPECT_EQ(steps[0].kind, DemoStep::Kind::Caption);
   EXPECT_EQ(steps[0].caption, "The PC is idle");
-  EXPECT_EQ(steps[1].kind, DemoStep::Kind::kWait);
+  EXPECT_EQ(steps[1].kind, DemoStep::Kind::Wait);
   EXPECT_DOUBLE_EQ(steps[1].seconds, 1.5);
-  EXPECT_EQ(steps[2].kind, DemoStep::Kind::kMessage);
+  EXPECT_EQ(steps[2].kind, DemoStep::Kind::Message);
   EXPECT_EQ(steps[2].message.code, 3);
-  EXPECT_EQ(steps[3].kind, DemoStep::Kind::kWait);
+  EXPECT_EQ(steps[3].kind, DemoStep::Kind::Wait);
   EXPECT_EQ(steps[4].caption, "Suspend");
-  EXPECT_EQ(steps[5].message.kind, DirectiveKind::kPower);
-  EXPECT_EQ(steps[6].message.kind, DirectiveKind::kClose);
+  EXPECT_EQ(steps[5].message.kind, DirectiveKind::Power);
+  EXPECT_EQ(steps[6].message.kind, DirectiveKind::Close);
 
   for (const char* bad : {"# wait soon\n", "# wait -1\n", "tick\n", "event 1 Nope\n"}) {
     steps.clear();
@@ -160,11 +160,11 @@ TEST(DemoScript, TheBundledEveningIsPlayable) {
   ASSERT_TRUE(ParseDemo(text, steps, error)) << error;
   size_t captions = 0;
   for (const DemoStep& step : steps)
-    captions += step.kind == DemoStep::Kind::kCaption ? 1u : 0u;
+    captions += step.kind == DemoStep::Kind::Caption ? 1u : 0u;
   EXPECT_GE(captions, 10u);
   // It ends the agent itself.
-  EXPECT_EQ(steps.back().kind, DemoStep::Kind::kMessage);
-  EXPECT_EQ(steps.back().message.kind, DirectiveKind::kClose);
+  EXPECT_EQ(steps.back().kind, DemoStep::Kind::Message);
+  EXPECT_EQ(steps.back().message.kind, DirectiveKind::Close);
 }
 
 }  // namespace

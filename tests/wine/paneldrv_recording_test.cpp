@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "paneldrv/recording/panel_drv.h"
+#include "paneldrv/panel_drv.h"
 
 namespace {
 

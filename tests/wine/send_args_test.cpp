@@ -6,13 +6,13 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/send/send_args.h"
+#include "scenario/send_args.h"
 
 namespace lumora::send {
 namespace {
 
-using replay::Directive;
-using replay::DirectiveKind;
+using scenario::Directive;
+using scenario::DirectiveKind;
 
 Directive ParseOne(const std::vector<std::string_view>& args) {
   SendRequest request;
@@ -26,7 +26,7 @@ Directive ParseOne(const std::vector<std::string_view>& args) {
 TEST(SendArgsTest, EventByNameWithTextTakenAsItStands) {
   const std::string text = "The \"Big\" C:\\Show\t\xE9";
   const Directive d = ParseOne({"7", "MediaName", text});
-  EXPECT_EQ(d.kind, DirectiveKind::kEvent);
+  EXPECT_EQ(d.kind, DirectiveKind::Event);
   EXPECT_EQ(d.sessionId, 7);
   EXPECT_EQ(d.code, 66);
   EXPECT_EQ(d.bytes, text);
@@ -34,7 +34,7 @@ TEST(SendArgsTest, EventByNameWithTextTakenAsItStands) {
 
 TEST(SendArgsTest, EventByNumberWithNegativeSessionAndNoText) {
   const Directive d = ParseOne({"-3", "36"});
-  EXPECT_EQ(d.kind, DirectiveKind::kEvent);
+  EXPECT_EQ(d.kind, DirectiveKind::Event);
   EXPECT_EQ(d.sessionId, -3);
   EXPECT_EQ(d.code, 36);
   EXPECT_EQ(d.bytes, "");
@@ -42,12 +42,12 @@ TEST(SendArgsTest, EventByNumberWithNegativeSessionAndNoText) {
 
 TEST(SendArgsTest, PowerEndSessionAndClose) {
   const Directive power = ParseOne({"--power", "4"});
-  EXPECT_EQ(power.kind, DirectiveKind::kPower);
+  EXPECT_EQ(power.kind, DirectiveKind::Power);
   EXPECT_EQ(power.number, 4u);
   const Directive end = ParseOne({"--endsession", "1"});
-  EXPECT_EQ(end.kind, DirectiveKind::kEndSession);
+  EXPECT_EQ(end.kind, DirectiveKind::EndSession);
   EXPECT_EQ(end.number, 1u);
-  EXPECT_EQ(ParseOne({"--close"}).kind, DirectiveKind::kClose);
+  EXPECT_EQ(ParseOne({"--close"}).kind, DirectiveKind::Close);
 }
 
 TEST(SendArgsTest, HelpWins) {
@@ -102,11 +102,11 @@ TEST(SendArgsTest, ScenarioOfSendableLinesInOrder) {
   ASSERT_EQ(directives.size(), 6u);
   EXPECT_EQ(directives[0].code, 3);
   EXPECT_EQ(directives[1].bytes, "12 3");
-  EXPECT_EQ(directives[2].kind, DirectiveKind::kCopyData);
+  EXPECT_EQ(directives[2].kind, DirectiveKind::CopyData);
   EXPECT_EQ(directives[2].bytes, std::string("\x01\x02"));
-  EXPECT_EQ(directives[3].kind, DirectiveKind::kPower);
-  EXPECT_EQ(directives[4].kind, DirectiveKind::kEndSession);
-  EXPECT_EQ(directives[5].kind, DirectiveKind::kClose);
+  EXPECT_EQ(directives[3].kind, DirectiveKind::Power);
+  EXPECT_EQ(directives[4].kind, DirectiveKind::EndSession);
+  EXPECT_EQ(directives[5].kind, DirectiveKind::Close);
 }
 
 TEST(SendArgsTest, ScenarioRefusesWhatOnlyTheReplayCanDo) {

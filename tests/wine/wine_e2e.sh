@@ -1,45 +1,85 @@
 #!/usr/bin/env bash
-# End-to-end test of the Windows programs on a real Win32 implementation: Lumora.exe with the
-# recording PanelDrv.dll, driven by lumora-send.exe, all cross-compiled with mingw-w64 (the
-# mingw preset) and run under Wine on a virtual X display.
+# End-to-end test of the Windows programs of one architecture on a real Win32 implementation:
+# Lumora.exe, its display libraries, lumora-send.exe and the installer, cross-compiled with
+# mingw-w64 (preset mingw-x64 or mingw-x86) and run under Wine on a virtual X display, in one
+# new Wine prefix (64-bit for x64, 32-bit for x86).
 #
-#   wine_e2e.sh SOURCE_DIR TRACE_CHECK
+#   wine_e2e.sh ARCH SOURCE_DIR TRACE_CHECK        ARCH: x64 or x86
 #
 # SOURCE_DIR is the top of the repository, TRACE_CHECK the lumora_wine_trace_check program of
-# the Linux build. Run 1 sends a navigation event, live TV on channel 7, play, a suspend and a
-# resume, shows the window while suspended (its paint must hide it again), closes the window
-# and checks the recorded trace against e2e_live_tv.expect. Run 2
-# makes OpenVFD fail: the "OpenVFD Error: 1167" box is read and dismissed from a second Wine
-# process, the agent still answers events (an Eject holds its sender for the 1000 ms wait), and
-# nothing but the failed open is recorded.
+# the Linux build. In order:
+#  1. the build folder: Lumora.exe with the recording PanelDrv.dll; NavHome, live TV on channel
+#     7, play, a suspend (the window, shown, must hide itself again) and a resume; the trace must
+#     match e2e_live_tv.expect;
+#  2. OpenVFD fails: the box "OpenVFD Error: 1167" is read and dismissed from a second Wine
+#     process, the agent still answers events, the trace holds the failed open alone;
+#  3. display libraries that cannot be used (none, the other architecture's, not a library, one
+#     without VFD_Cmd, one whose start-up fails): one box names the file and the reason, and
+#     after it the agent answers events without ever calling the library;
+#  4. the silent install (/S): files, the start-at-login entry and the entry in the installed
+#     programs; the agent started from the login entry beside the recording library (on x86 the
+#     one with the standard calling convention) gives the same trace as run 1; the silent
+#     uninstall closes the running agent and leaves nothing of Lumora behind;
+#  5. the installer run by hand warns about a missing PanelDrv.dll and one of the other
+#     architecture; the silent uninstall then leaves the owner's PanelDrv.dll alone.
 #
-# Environment: LUMORA_MINGW_BUILD_DIR (default SOURCE_DIR/build/mingw) for the cross build;
-# LUMORA_WINE_KEEP=1 keeps the temporary folder (Wine prefix, traces, logs) for a look after.
-# Installs the packages it needs with apt-get when they are missing and it runs as root.
+# Installs nothing: when a tool is missing it names the Debian package and exits with 77 (the
+# test is then reported as skipped). LUMORA_WINE_KEEP=1 keeps the temporary folder (Wine prefix,
+# traces, logs) for a look after.
 set -euo pipefail
 
-if (($# != 2)); then
-  echo "usage: wine_e2e.sh SOURCE_DIR TRACE_CHECK" >&2
+if (($# != 3)) || [[ $1 != x64 && $1 != x86 ]]; then
+  echo "usage: wine_e2e.sh x64|x86 SOURCE_DIR TRACE_CHECK" >&2
   exit 2
 fi
-SOURCE_DIR=$(cd "$1" && pwd)
-TRACE_CHECK=$2
+ARCH=$1
+SOURCE_DIR=$(cd "$2" && pwd)
+TRACE_CHECK=$3
 HERE=$SOURCE_DIR/tests/wine
-MINGW_BUILD=${LUMORA_MINGW_BUILD_DIR:-$SOURCE_DIR/build/mingw}
-WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
-PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 xvfb)
+VERSION=$(sed -n 's/^project(Lumora VERSION \([0-9.]*\).*/\1/p' "$SOURCE_DIR/CMakeLists.txt")
+if [[ $ARCH == x64 ]]; then
+  OTHER=x86 WINE=/usr/lib/wine/wine64 WINE_PACKAGE=wine64 BITS=64-bit OTHER_BITS=32-bit
+  export WINEARCH=win64
+else
+  OTHER=x64 WINE=/usr/lib/wine/wine WINE_PACKAGE=wine32:i386 BITS=32-bit OTHER_BITS=64-bit
+  export WINEARCH=win32
+fi
+BUILD=$SOURCE_DIR/build/mingw-$ARCH
+OTHER_BUILD=$SOURCE_DIR/build/mingw-$OTHER
+BIN=$BUILD/bin
+SETUP=$BUILD/Lumora-$ARCH-$VERSION-setup.exe
+BOX_CAPTION="Lumora: PanelDrv.dll"
+SETUP_BOX_CAPTION="Lumora Setup: PanelDrv.dll"
 
 TMP=
 XVFB_PID=
 AGENT_PID=
 
-say() { echo "wine_e2e: [${SECONDS}s] $*"; }
+say() { echo "wine_e2e $ARCH: [${SECONDS}s] $*"; }
 
 fail() {
-  echo "wine_e2e: FAIL: $*" >&2
+  echo "wine_e2e $ARCH: FAIL: $*" >&2
   exit 1
 }
+
+# --- Tools: installed up front (scripts/install-deps.sh), never by this test ----------------
+missing=()
+need() {  # PROGRAM PACKAGE
+  [[ -x $1 ]] || command -v "$1" >/dev/null 2>&1 || missing+=("$2")
+}
+need "$WINE" "$WINE_PACKAGE"
+need "$WINESERVER" wine
+need Xvfb xvfb
+need makensis nsis
+need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
+need i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix
+need cmake cmake
+if ((${#missing[@]})); then
+  echo "wine_e2e $ARCH: SKIPPED: missing tools; install the Debian packages: ${missing[*]}" \
+    "(scripts/install-deps.sh installs them)"
+  exit 77
+fi
 
 # Stops everything this script started, by its process id, and Wine by its prefix.
 cleanup() {
@@ -57,12 +97,13 @@ cleanup() {
   if [[ -n $TMP ]]; then
     if ((status != 0)) && [[ -n $(ls "$TMP"/*.log 2>/dev/null) ]]; then
       for log in "$TMP"/*.log; do
+        [[ -s $log ]] || continue
         echo "--- $(basename "$log") (last lines)" >&2
         tail -n 20 "$log" >&2
       done
     fi
     if [[ ${LUMORA_WINE_KEEP:-} == 1 ]]; then
-      echo "wine_e2e: kept $TMP" >&2
+      echo "wine_e2e $ARCH: kept $TMP" >&2
     else
       rm -rf "$TMP"
     fi
@@ -72,48 +113,36 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# --- Packages -------------------------------------------------------------------------------
-missing=()
-for package in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$package")
+# --- Cross builds (one build at a time in each build folder) ---------------------------------
+build() {  # PRESET FOLDER TARGET...
+  local preset=$1 folder=$2 lock
+  shift 2
+  mkdir -p "$folder"
+  exec {lock}>"$folder/wine_e2e.lock"
+  flock -w 600 "$lock" || fail "another build of $folder did not finish within 600 s"
+  if [[ ! -f $folder/CMakeCache.txt ]]; then
+    (cd "$SOURCE_DIR" && timeout 300 cmake --preset "$preset" >"$folder/configure.log" 2>&1) ||
+      fail "configuring the $preset preset failed (see $folder/configure.log)"
   fi
-done
-if ((${#missing[@]})); then
-  if (($(id -u) != 0)); then
-    fail "missing packages: ${missing[*]}; install them as root with" \
-      "apt-get install --no-install-recommends ${missing[*]}"
-  fi
-  say "installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  timeout 600 apt-get update -q >/dev/null || fail "apt-get update failed"
-  timeout 600 apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null ||
-    fail "apt-get install ${missing[*]} failed"
-fi
-[[ -x $WINE ]] || fail "$WINE is missing (package wine64)"
-
-# --- Cross build (one build at a time in the build folder) -----------------------------------
-mkdir -p "$MINGW_BUILD"
-exec {lock}>"$MINGW_BUILD/wine_e2e.lock"
-flock -w 600 "$lock" || fail "another build of $MINGW_BUILD did not finish within 600 s"
-say "building Lumora.exe, PanelDrv.dll and lumora-send.exe in $MINGW_BUILD"
-if [[ ! -f $MINGW_BUILD/CMakeCache.txt ]]; then
-  (cd "$SOURCE_DIR" &&
-    timeout 300 cmake --preset mingw -B "$MINGW_BUILD" >"$MINGW_BUILD/configure.log" 2>&1) ||
-    fail "configuring the mingw preset failed (see $MINGW_BUILD/configure.log)"
-fi
-timeout 600 cmake --build "$MINGW_BUILD" --parallel 2 \
-  --target Lumora lumora-send paneldrv_recording >"$MINGW_BUILD/build.log" 2>&1 ||
-  fail "building the mingw preset failed (see $MINGW_BUILD/build.log)"
-flock -u "$lock"
-exec {lock}>&-
-BIN=$MINGW_BUILD/bin
-for program in Lumora.exe PanelDrv.dll lumora-send.exe; do
-  [[ -f $BIN/$program ]] || fail "the build made no $BIN/$program"
+  timeout 900 cmake --build "$folder" --parallel 2 --target "$@" >"$folder/build.log" 2>&1 ||
+    fail "building $* of the $preset preset failed (see $folder/build.log)"
+  flock -u "$lock"
+  exec {lock}>&-
+}
+say "building the mingw-$ARCH preset and the mingw-$OTHER display library"
+targets=(Lumora lumora-send paneldrv_recording wine_fixtures installer)
+[[ $ARCH == x86 ]] && targets+=(paneldrv_recording_stdcall)
+build "mingw-$ARCH" "$BUILD" "${targets[@]}"
+build "mingw-$OTHER" "$OTHER_BUILD" paneldrv_recording
+CONVENTION_LIBRARY=$BIN/PanelDrv.dll
+[[ $ARCH == x86 ]] && CONVENTION_LIBRARY=$BIN/stdcall/PanelDrv.dll
+for file in "$BIN/Lumora.exe" "$BIN/PanelDrv.dll" "$BIN/lumora-send.exe" "$SETUP" \
+  "$CONVENTION_LIBRARY" "$OTHER_BUILD/bin/PanelDrv.dll"; do
+  [[ -f $file ]] || fail "the build made no $file"
 done
 
 # --- Virtual display and Wine prefix ---------------------------------------------------------
-TMP=$(mktemp -d /tmp/lumora-wine.XXXXXX)
+TMP=$(mktemp -d "/tmp/lumora-wine-$ARCH.XXXXXX")
 mkdir -p "$TMP/home"
 Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$TMP/display" 2>"$TMP/xvfb.log" &
 XVFB_PID=$!
@@ -127,28 +156,28 @@ done
 DISPLAY=:$(head -n 1 "$TMP/display")
 export DISPLAY
 export WINEPREFIX=$TMP/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" HOME=$TMP/home
-say "preparing a Wine prefix on display $DISPLAY"
+say "preparing a $WINEARCH Wine prefix on display $DISPLAY"
 timeout 120 "$WINE" wineboot -i >"$TMP/wineboot.log" 2>&1 ||
   fail "wineboot did not prepare the prefix within 120 s"
 
-# A Windows path for a file of this machine (Wine's drive Z: is the root).
-winpath() { echo "Z:$1"; }
+# A Windows path for a file of this machine (Wine's drive Z: is the root), and back.
+winpath() { echo "Z:${1//\//\\}"; }
+unixpath() { "$WINE" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 
 # Every wait of the test options is shorter than this limit, so they report their own reason.
 send() { timeout 90 "$WINE" "$BIN/lumora-send.exe" "$@"; }
 
-start_agent() {  # LOG, then the environment for the agent as NAME=VALUE words
-  local log=$1
-  shift
-  env "$@" "$WINE" "$BIN/Lumora.exe" >"$log" 2>&1 &
+start_agent() {  # PROGRAM LOG, then the environment for the agent as NAME=VALUE words
+  local program=$1 log=$2
+  shift 2
+  env "$@" "$WINE" "$program" >"$log" 2>&1 &
   AGENT_PID=$!
 }
 
-stop_agent() {
-  send --close || fail "lumora-send.exe --close failed"
+wait_agent_end() {  # WHY
   local deadline=$((SECONDS + 30)) status=0
   while kill -0 "$AGENT_PID" 2>/dev/null; do
-    ((SECONDS < deadline)) || fail "Lumora.exe did not end within 30 s of WM_CLOSE"
+    ((SECONDS < deadline)) || fail "Lumora.exe did not end within 30 s of $1"
     sleep 0.2
   done
   wait "$AGENT_PID" || status=$?
@@ -156,40 +185,187 @@ stop_agent() {
   ((status == 0)) || fail "Lumora.exe ended with status $status"
 }
 
+stop_agent() {
+  send --close || fail "lumora-send.exe --close failed"
+  wait_agent_end WM_CLOSE
+}
+
+# Reads the message box of CAPTION (its text, with Windows' line ends made plain) and presses OK.
+dismiss_box() {  # CAPTION
+  local text
+  text=$(send --test-dismiss-box "$1" 60) || fail "no message box \"$1\" within 60 s"
+  printf '%s' "${text//$'\r'/}"
+}
+
+# The agent must answer events: an Eject holds its sender for the agent's 1000 ms wait.
+expect_answers() {
+  local started held_ms
+  started=$(date +%s%N)
+  send 1 Eject || fail "lumora-send.exe 1 Eject failed"
+  held_ms=$((($(date +%s%N) - started) / 1000000))
+  ((held_ms >= 1000)) ||
+    fail "Eject came back after $held_ms ms: the agent did not hold it for its 1000 ms wait"
+  send --file "$(winpath "$HERE/e2e_live_tv.scn")" || fail "lumora-send.exe --file failed"
+  send --power 4 || fail "lumora-send.exe --power 4 failed"
+  send --power 7 || fail "lumora-send.exe --power 7 failed"
+}
+
+# The events of e2e_live_tv.expect, sent to a started agent; it is left running.
+live_tv_events() {
+  send --test-wait-window 60 || fail "Lumora.exe showed no hidden window \"Lumora\" within 60 s"
+  sleep 2.5  # the date and time shown by the timer before the shell starts
+  send 1 NavHome || fail "lumora-send.exe 1 NavHome failed"
+  send --file "$(winpath "$HERE/e2e_live_tv.scn")" || fail "lumora-send.exe --file failed"
+  send --power 4 || fail "lumora-send.exe --power 4 failed"
+  # Suspended, the timer neither writes nor hides the window: only its own paint hides it.
+  send --test-show-window 10 || fail "the window, once shown, was not hidden again by its paint"
+  sleep 2.5  # suspended: the timer runs but sends nothing
+  send --power 7 || fail "lumora-send.exe --power 7 failed"
+  sleep 2.5  # resumed: the timer shows the time again
+}
+
 # --- Run 1: the agent with a panel -----------------------------------------------------------
 say "run 1: Lumora.exe with the recording PanelDrv.dll"
 trace1=$TMP/live_tv.trace
-start_agent "$TMP/lumora-1.log" LUMORA_PANEL_TRACE="$(winpath "$trace1")"
-send --test-wait-window 60 || fail "Lumora.exe showed no hidden window \"Lumora\" within 60 s"
-sleep 2.5  # the date and time shown by the timer before the shell starts
-send 1 NavHome || fail "lumora-send.exe 1 NavHome failed"
-send --file "$(winpath "$HERE/e2e_live_tv.scn")" || fail "lumora-send.exe --file failed"
-send --power 4 || fail "lumora-send.exe --power 4 failed"
-# Suspended, the timer neither writes nor hides the window: only its own paint hides it.
-send --test-show-window 10 || fail "the window, once shown, was not hidden again by its paint"
-sleep 2.5  # suspended: the timer runs but sends nothing
-send --power 7 || fail "lumora-send.exe --power 7 failed"
-sleep 2.5  # resumed: the timer shows the time again
+start_agent "$BIN/Lumora.exe" "$TMP/lumora-1.log" LUMORA_PANEL_TRACE="$(winpath "$trace1")"
+live_tv_events
 stop_agent
 "$TRACE_CHECK" "$HERE/e2e_live_tv.expect" "$trace1" || fail "run 1: wrong trace"
 
 # --- Run 2: the device cannot be opened ------------------------------------------------------
 say "run 2: OpenVFD fails"
 trace2=$TMP/no_device.trace
-start_agent "$TMP/lumora-2.log" LUMORA_PANEL_TRACE="$(winpath "$trace2")" LUMORA_PANEL_FAIL=1
-box=$(send --test-dismiss-box CVFDCmd 60) || fail "no message box \"CVFDCmd\" within 60 s"
-box=${box%$'\r'}
+start_agent "$BIN/Lumora.exe" "$TMP/lumora-2.log" LUMORA_PANEL_TRACE="$(winpath "$trace2")" \
+  LUMORA_PANEL_FAIL=1
+box=$(dismiss_box CVFDCmd)
 [[ $box == "OpenVFD Error: 1167" ]] || fail "the box says \"$box\", not \"OpenVFD Error: 1167\""
 send --test-wait-window 60 || fail "after the box, no hidden window \"Lumora\" within 60 s"
-started=$(date +%s%N)
-send 1 Eject || fail "lumora-send.exe 1 Eject failed"
-held_ms=$((($(date +%s%N) - started) / 1000000))
-((held_ms >= 1000)) ||
-  fail "Eject came back after $held_ms ms: the agent did not hold it for its 1000 ms wait"
-send --file "$(winpath "$HERE/e2e_live_tv.scn")" || fail "lumora-send.exe --file failed"
-send --power 4 || fail "lumora-send.exe --power 4 failed"
-send --power 7 || fail "lumora-send.exe --power 7 failed"
+expect_answers
 stop_agent
 "$TRACE_CHECK" "$HERE/e2e_no_device.expect" "$trace2" || fail "run 2: wrong trace"
+
+# --- Run 3: display libraries that cannot be used -------------------------------------------
+# Each case: a folder with Lumora.exe and the library (or none), and the box's text, written
+# out by hand. The trace file stays empty: the agent calls nothing of a library it refused.
+CARRIES_ON="Until then Lumora runs without the panel."
+library_case() {  # NAME LIBRARY-OR-EMPTY EXPECTED-TEXT (with @ for the library's Windows path)
+  local name=$1 library=$2 expected=$3 folder=$TMP/case-$1 box
+  mkdir -p "$folder"
+  cp "$BIN/Lumora.exe" "$folder/"
+  [[ -n $library ]] && cp "$library" "$folder/PanelDrv.dll"
+  expected=${expected//@/$(winpath "$folder/PanelDrv.dll")}
+  say "run 3 ($name): the box names the library and the reason"
+  start_agent "$folder/Lumora.exe" "$TMP/lumora-3-$name.log" \
+    LUMORA_PANEL_TRACE="$(winpath "$folder/trace")"
+  box=$(dismiss_box "$BOX_CAPTION")
+  [[ $box == "$expected" ]] || fail "$name: the box says"$'\n'"$box"$'\n'"instead of"$'\n'"$expected"
+  # No second box ("OpenVFD Error: 0"): the window appears right after the first.
+  send --test-wait-window 60 || fail "$name: after the box, no hidden window \"Lumora\" within 60 s"
+  expect_answers
+  stop_agent
+  [[ ! -s $folder/trace ]] || fail "$name: the agent called the library it refused: $(cat "$folder/trace")"
+}
+printf 'This is no library.\r\n' >"$TMP/not-a-library.dll"
+library_case missing "" \
+  "@ was not found."$'\n\n'"Copy the panel maker's PanelDrv.dll into the folder of Lumora.exe and start Lumora again. $CARRIES_ON"
+library_case other-architecture "$OTHER_BUILD/bin/PanelDrv.dll" \
+  "@ is a $OTHER_BITS library; this is the $BITS Lumora."$'\n\n'"Install the $OTHER_BITS Lumora (Lumora-$OTHER) instead. $CARRIES_ON"
+library_case not-a-library "$TMP/not-a-library.dll" \
+  "@ is not a Windows library."$'\n\n'"Replace it with the panel maker's PanelDrv.dll and start Lumora again. $CARRIES_ON"
+library_case no-VFD_Cmd "$BIN/fixtures/no-cmd/PanelDrv.dll" \
+  "@ has no function VFD_Cmd: it is not the panel's display library."$'\n\n'"Replace it with the panel maker's PanelDrv.dll and start Lumora again. $CARRIES_ON"
+library_case start-up-fails "$BIN/fixtures/refuses/PanelDrv.dll" \
+  "@ could not be loaded (Windows error 1114: its start-up failed)."$'\n\n'"Reinstall the panel maker's software and start Lumora again. $CARRIES_ON"
+
+# --- Run 4: silent install, start at login, silent uninstall ---------------------------------
+RUN_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Lumora'
+INSTALL_DIR_WIN='C:\Program Files\Lumora'
+INSTALL_DIR=$(unixpath "$INSTALL_DIR_WIN")
+[[ -n $INSTALL_DIR ]] || fail "winepath gave no folder for $INSTALL_DIR_WIN"
+
+# reg_value KEY NAME: the data of a registry value, or status 1 when there is none.
+reg_value() {
+  local out
+  out=$("$WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r') || return 1
+  sed -n "s/^ *$2 *REG_[A-Z_]* *//p" <<<"$out" | head -n 1
+}
+
+# Nothing of Lumora is left: no value, no key, no file but the owner's PanelDrv.dll (ALLOWED).
+expect_clean() {  # ALLOWED-FILE-OR-EMPTY
+  local left
+  reg_value "$RUN_KEY" Lumora >/dev/null && fail "the login entry Lumora is still there"
+  "$WINE" reg query "$UNINSTALL_KEY" >/dev/null 2>&1 && fail "$UNINSTALL_KEY is still there"
+  left=$(cd "$WINEPREFIX/drive_c" && find . -ipath '*lumora*' | LC_ALL=C sort | tr '\n' ' ')
+  if [[ -z $1 ]]; then
+    [[ -z $left ]] || fail "the uninstaller left behind: $left"
+  else
+    [[ $left == "./Program Files/Lumora ./Program Files/Lumora/PanelDrv.dll " ]] ||
+      fail "the uninstaller left behind more than the owner's PanelDrv.dll: $left"
+  fi
+}
+
+# The uninstaller runs from a copy of itself and returns at once: wait until it has finished.
+uninstall() {
+  timeout 60 "$WINE" "$INSTALL_DIR/Uninstall.exe" /S || fail "Uninstall.exe /S failed"
+  local deadline=$((SECONDS + 60))
+  while [[ -e $INSTALL_DIR/Uninstall.exe ]] || "$WINE" reg query "$UNINSTALL_KEY" >/dev/null 2>&1; do
+    ((SECONDS < deadline)) || fail "the silent uninstall did not finish within 60 s"
+    sleep 0.5
+  done
+}
+
+say "run 4: silent install"
+timeout 120 "$WINE" "$SETUP" /S || fail "$(basename "$SETUP") /S failed"
+for file in Lumora.exe lumora-send.exe "Lumora guide.txt" Uninstall.exe; do
+  [[ -f $INSTALL_DIR/$file ]] || fail "the installer put no $file into $INSTALL_DIR_WIN"
+done
+cmp -s "$INSTALL_DIR/Lumora.exe" "$BIN/Lumora.exe" || fail "the installed Lumora.exe is not the built one"
+[[ ! -e $INSTALL_DIR/PanelDrv.dll ]] || fail "the installer brought a PanelDrv.dll of its own"
+login=$(reg_value "$RUN_KEY" Lumora) || fail "no login entry Lumora under $RUN_KEY"
+[[ $login == "\"$INSTALL_DIR_WIN\\Lumora.exe\"" ]] ||
+  fail "the login entry is $login, not the installed Lumora.exe"
+[[ $(reg_value "$UNINSTALL_KEY" DisplayName) == "Lumora ($BITS)" ]] ||
+  fail "no DisplayName \"Lumora ($BITS)\" under $UNINSTALL_KEY"
+[[ $(reg_value "$UNINSTALL_KEY" DisplayVersion) == "$VERSION" ]] ||
+  fail "no DisplayVersion $VERSION under $UNINSTALL_KEY"
+[[ $(reg_value "$UNINSTALL_KEY" UninstallString) == "\"$INSTALL_DIR_WIN\\Uninstall.exe\"" ]] ||
+  fail "the UninstallString does not name $INSTALL_DIR_WIN\\Uninstall.exe"
+
+# The owner puts the panel's library beside Lumora.exe; on x86 the stand-in with the standard
+# calling convention, which must give the same trace as the C-convention one of run 1.
+cp "$CONVENTION_LIBRARY" "$INSTALL_DIR/PanelDrv.dll"
+say "run 4: Lumora.exe started as at login ($login), with $(basename "$(dirname "$CONVENTION_LIBRARY")")/PanelDrv.dll"
+trace4=$TMP/installed.trace
+login_program=${login#\"}
+start_agent "${login_program%\"}" "$TMP/lumora-4.log" LUMORA_PANEL_TRACE="$(winpath "$trace4")"
+live_tv_events
+say "run 4: silent uninstall, with the agent running"
+uninstall
+wait_agent_end "the uninstall"
+"$TRACE_CHECK" "$HERE/e2e_live_tv.expect" "$trace4" || fail "run 4: wrong trace"
+expect_clean PanelDrv.dll
+rm "$INSTALL_DIR/PanelDrv.dll"
+rmdir "$INSTALL_DIR"
+
+# --- Run 5: the installer's warnings about PanelDrv.dll --------------------------------------
+say "run 5: the installer, run by hand, with no PanelDrv.dll"
+timeout 120 "$WINE" "$SETUP" &
+setup_pid=$!
+box=$(dismiss_box "$SETUP_BOX_CAPTION")
+wait "$setup_pid" || fail "the installer failed"
+expected="There is no PanelDrv.dll in $INSTALL_DIR_WIN."$'\n\n'"Copy the panel maker's PanelDrv.dll into this folder: Lumora drives the panel through it. $CARRIES_ON"
+[[ $box == "$expected" ]] || fail "the installer says"$'\n'"$box"$'\n'"instead of"$'\n'"$expected"
+
+say "run 5: the installer, run by hand again, with a $OTHER_BITS PanelDrv.dll"
+cp "$OTHER_BUILD/bin/PanelDrv.dll" "$INSTALL_DIR/PanelDrv.dll"
+timeout 120 "$WINE" "$SETUP" &
+setup_pid=$!
+box=$(dismiss_box "$SETUP_BOX_CAPTION")
+wait "$setup_pid" || fail "the installer failed"
+expected="$INSTALL_DIR_WIN\\PanelDrv.dll is a $OTHER_BITS library; this is the $BITS Lumora."$'\n\n'"Install the $OTHER_BITS Lumora (Lumora-$OTHER) instead."
+[[ $box == "$expected" ]] || fail "the installer says"$'\n'"$box"$'\n'"instead of"$'\n'"$expected"
+uninstall
+expect_clean PanelDrv.dll
 
 say "passed"

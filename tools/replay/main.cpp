@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "app/replay/replay_runner.h"
 #include "panel/trace_line.h"
 #include "paneldrv/emulator/panel_state.h"
-#include "tools/replay/panel_svg.h"
-#include "tools/replay/replay_runner.h"
-#include "tools/replay/scenario.h"
-#include "tools/replay/scenario_input.h"
+#include "paneldrv/emulator/panel_svg.h"
+#include "scenario/scenario.h"
+#include "scenario/scenario_input.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ constexpr const char kUsage[] =
     "read (a folder, say) or a malformed or oversized one (\"line N: reason\" on standard\n"
     "error; no trace is printed).\n";
 
-class StdoutSink final : public lumora::replay::TraceSink {
+class StdoutSink final : public lumora::TraceSink {
  public:
   explicit StdoutSink(bool decode) : decode_(decode) {}
   void Line(const char* text, size_t length) override {
@@ -58,9 +58,9 @@ class StdoutSink final : public lumora::replay::TraceSink {
 
 // Draws the emulated panel after each scenario line: passes the trace on, feeds every packet
 // to the panel model, and keeps the picture of each step (written to DIR, gathered for a page).
-class PanelPictures final : public lumora::replay::TraceSink, public lumora::replay::RunObserver {
+class PanelPictures final : public lumora::TraceSink, public lumora::replay::RunObserver {
  public:
-  PanelPictures(lumora::replay::TraceSink& trace, std::string svgDirectory)
+  PanelPictures(lumora::TraceSink& trace, std::string svgDirectory)
       : trace_(trace), svgDirectory_(std::move(svgDirectory)) {}
 
   void Line(const char* text, size_t length) override {
@@ -76,12 +76,12 @@ class PanelPictures final : public lumora::replay::TraceSink, public lumora::rep
     state_.Apply(packet, nowMs_);
   }
 
-  void AfterDirective(const lumora::replay::Directive& d) override {
-    using lumora::replay::DirectiveKind;
-    if (d.kind == DirectiveKind::kTime) nowMs_ = d.epochSeconds * 1000;
-    if (d.kind == DirectiveKind::kTick) nowMs_ += static_cast<int64_t>(d.number) * 1000;
-    lumora::replay::PanelPicture picture;
-    picture.svg = lumora::replay::RenderPanelSvg(state_, nowMs_);
+  void AfterDirective(const lumora::scenario::Directive& d) override {
+    using lumora::scenario::DirectiveKind;
+    if (d.kind == DirectiveKind::Time) nowMs_ = d.epochSeconds * 1000;
+    if (d.kind == DirectiveKind::Tick) nowMs_ += static_cast<int64_t>(d.number) * 1000;
+    lumora::emulator::PanelPicture picture;
+    picture.svg = lumora::emulator::RenderPanelSvg(state_, nowMs_);
     picture.line = d.line;
     picture.source = d.source;
     picture.calls = std::move(calls_);
@@ -100,18 +100,17 @@ class PanelPictures final : public lumora::replay::TraceSink, public lumora::rep
     }
   }
 
-  const std::vector<lumora::replay::PanelPicture>& pictures() const { return pictures_; }
+  const std::vector<lumora::emulator::PanelPicture>& pictures() const { return pictures_; }
   bool ok() const { return ok_; }
 
  private:
-  lumora::replay::TraceSink& trace_;
+  lumora::TraceSink& trace_;
   std::string svgDirectory_;
   lumora::emulator::PanelState state_;
-  // The virtual clock's default start, 2006-01-05 21:07:30, as the replay's platform has it.
-  int64_t nowMs_ =
-      (lumora::replay::DaysFromCivil(2006, 1, 5) * 86400 + 21 * 3600 + 7 * 60 + 30) * 1000;
+  // The virtual clock's start, as the replay's platform has it.
+  int64_t nowMs_ = lumora::replay::EpochMsFromLocalTime(lumora::scenario::kDefaultTime);
   std::vector<std::string> calls_;
-  std::vector<lumora::replay::PanelPicture> pictures_;
+  std::vector<lumora::emulator::PanelPicture> pictures_;
   bool ok_ = true;
 };
 
@@ -151,16 +150,16 @@ int main(int argc, char** argv) {
   // endless input (a device) is refused with its reason, never half replayed.
   const char* input = path == nullptr ? "-" : path;
   std::string text;
-  lumora::replay::InputError inputError;
-  if (!lumora::replay::ReadScenarioInput(input, text, inputError)) {
-    const std::string message = lumora::replay::DescribeInputError(input, inputError);
+  lumora::scenario::InputError inputError;
+  if (!lumora::scenario::ReadScenarioInput(input, text, inputError)) {
+    const std::string message = lumora::scenario::DescribeInputError(input, inputError);
     std::fprintf(stderr, inputError.line != 0 ? "%s\n" : "lumora-replay: %s\n", message.c_str());
     return 2;
   }
 
-  lumora::replay::Scenario scenario;
-  lumora::replay::ParseError error;
-  if (!lumora::replay::ParseScenario(text, scenario, error)) {
+  lumora::scenario::Scenario scenario;
+  lumora::scenario::ParseError error;
+  if (!lumora::scenario::ParseScenario(text, scenario, error)) {
     std::fprintf(stderr, "line %zu: %s\n", error.line, error.reason.c_str());
     return 2;
   }
@@ -187,7 +186,7 @@ int main(int argc, char** argv) {
                                   ? std::string("standard input")
                                   : std::filesystem::path(path).filename().string();
     std::ofstream page(htmlPath, std::ios::binary);
-    page << lumora::replay::RenderPanelHtml(title, pictures.pictures());
+    page << lumora::emulator::RenderPanelHtml(title, pictures.pictures());
     if (!page.flush()) {
       std::fprintf(stderr, "lumora-replay: cannot write %s\n", htmlPath.c_str());
       ok = false;

@@ -26,8 +26,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/media_event.h"
-#include "tools/send/send_args.h"
+#include "base/media_event.h"
+#include "scenario/send_args.h"
 
 namespace {
 
@@ -42,25 +42,25 @@ LRESULT SendCopyData(HWND window, ULONG_PTR dwData, const void* data, size_t siz
   return SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
 }
 
-void Send(HWND window, const lumora::replay::Directive& d) {
-  using lumora::replay::DirectiveKind;
+void Send(HWND window, const lumora::scenario::Directive& d) {
+  using lumora::scenario::DirectiveKind;
   switch (d.kind) {
-    case DirectiveKind::kEvent: {
+    case DirectiveKind::Event: {
       uint8_t record[lumora::kMediaStateEventSize];
       lumora::EncodeMediaStateEvent(d.sessionId, d.code, d.bytes.data(), d.bytes.size(), record);
       SendCopyData(window, lumora::kMediaStateEventMarker, record, sizeof record);
       break;
     }
-    case DirectiveKind::kCopyData:
+    case DirectiveKind::CopyData:
       SendCopyData(window, static_cast<ULONG_PTR>(d.number), d.bytes.data(), d.bytes.size());
       break;
-    case DirectiveKind::kPower:
+    case DirectiveKind::Power:
       SendMessageA(window, WM_POWERBROADCAST, static_cast<WPARAM>(d.number), 0);
       break;
-    case DirectiveKind::kEndSession:
+    case DirectiveKind::EndSession:
       SendMessageA(window, WM_ENDSESSION, static_cast<WPARAM>(d.number), 0);
       break;
-    case DirectiveKind::kClose:
+    case DirectiveKind::Close:
       SendMessageA(window, WM_CLOSE, 0, 0);
       break;
     default:
@@ -111,7 +111,7 @@ int DismissBox(const char* caption, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   do {
     HWND box = FindWindowA(nullptr, caption);
-    char text[256] = {};
+    char text[1024] = {};
     // The box is ready once it shows and its text is set.
     if (box != nullptr && IsWindowVisible(box) &&
         GetDlgItemTextA(box, 0xFFFF, text, sizeof text) > 0) {
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
                  "lumora-send: no window titled \"Lumora\" was found; is the agent running?\n");
     return 1;
   }
-  for (const lumora::replay::Directive& d : request.directives) {
+  for (const lumora::scenario::Directive& d : request.directives) {
     if (!IsWindow(window)) {
       std::fprintf(stderr, "lumora-send: the window \"Lumora\" went away before '%s'\n",
                    d.source.c_str());

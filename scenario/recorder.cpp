@@ -1,0 +1,172 @@
+#include "scenario/recorder.h"
+
+#include <cstring>
+
+#include "base/event_catalogue.h"
+#include "base/media_event.h"
+#include "scenario/scenario.h"
+
+namespace lumora::scenario {
+
+namespace {
+
+constexpr int32_t kLocaleBufferSize = 128;  // the agent's own buffer for the answer
+
+// The directive that delivers a WM_COPYDATA as the replay would: an `event` when the record is
+// one the directive rebuilds byte for byte, `copydata` otherwise.
+Directive CopyDataDirective(const CopyDataStruct& data) {
+  Directive d;
+  const auto* bytes = static_cast<const uint8_t*>(data.lpData);
+  const size_t size = bytes == nullptr ? 0 : data.cbData;
+  if (data.dwData == kMediaStateEventMarker && size == kMediaStateEventSize && bytes[6] == 0) {
+    const auto* text = reinterpret_cast<const char*>(bytes + kEventTextOffset);
+    const size_t length = strnlen(text, kEventTextSize);
+    bool zeroAfter = true;
+    for (size_t i = length; i < kEventTextSize; ++i)
+      zeroAfter = zeroAfter && text[i] == 0;
+    if (zeroAfter) {
+      d.kind = DirectiveKind::Event;
+      d.sessionId = static_cast<int32_t>(uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
+                                         uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
+      d.code = static_cast<uint16_t>(bytes[4] | bytes[5] << 8);
+      d.bytes.assign(text, length);
+      return d;
+    }
+  }
+  d.kind = DirectiveKind::CopyData;
+  d.number = data.dwData;
+  if (size > 0) d.bytes.assign(reinterpret_cast<const char*>(bytes), size);
+  return d;
+}
+
+std::string ClockText(const LocalTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u", t.hour, t.minute, t.second);
+  return text;
+}
+
+}  // namespace
+
+MessageRecorder::MessageRecorder(Platform& inner, std::FILE* record, std::FILE* log)
+    : inner_(inner), record_(record), log_(log), replayMs_(EpochSecondsOf(kDefaultTime) * 1000) {}
+
+void MessageRecorder::Begin() {
+  if (begun_ || record_ == nullptr) return;
+  begun_ = true;
+  // A file that already holds a run is appended to: the runs replay as one, so this run's start
+  // is marked and its device line (which must precede every message) is left as a comment.
+  std::fseek(record_, 0, SEEK_END);
+  appending_ = std::ftell(record_) > 0;
+  const LocalTime now = inner_.GetLocalTime();
+  char date[32];
+  std::snprintf(date, sizeof date, "%04u-%02u-%02u %s", now.year, now.month, now.day,
+                ClockText(now).c_str());
+  Write(std::string("# Lumora recording, ") + (appending_ ? "continued " : "started ") + date);
+  messageWritten_ = appending_;
+}
+
+void MessageRecorder::Write(const std::string& line) {
+  if (record_ == nullptr) return;
+  if (std::fwrite(line.data(), 1, line.size(), record_) != line.size() ||
+      std::fputc('\n', record_) == EOF || std::fflush(record_) != 0) {
+    failed_ = true;
+  }
+}
+
+int32_t MessageRecorder::OpenVFD(int32_t device, int32_t width, int32_t height, int32_t* error) {
+  const int32_t handle = inner_.OpenVFD(device, width, height, error);
+  Begin();
+  if (handle == -1) {
+    Directive d;
+    d.kind = DirectiveKind::DeviceNone;
+    d.error = *error;
+    Write(messageWritten_ ? "# " + FormatDirective(d) + " (the display could not be opened)"
+                          : FormatDirective(d));
+  }
+  return handle;
+}
+
+int32_t MessageRecorder::VFD_Cmd(int32_t handle, uint8_t* packet) {
+  ++packets_;
+  return inner_.VFD_Cmd(handle, packet);
+}
+
+void MessageRecorder::Sleep(uint32_t milliseconds) {
+  inner_.Sleep(milliseconds);
+  // The replay's clock moves on by the same wait.
+  replayMs_ += milliseconds;
+}
+
+void MessageRecorder::WriteSetUp(int64_t nowSeconds) {
+  if (replayMs_ / 1000 != nowSeconds) {
+    Directive d;
+    d.kind = DirectiveKind::Time;
+    d.epochSeconds = nowSeconds;
+    Write(FormatDirective(d));
+    replayMs_ = nowSeconds * 1000;
+  }
+  char answer[kLocaleBufferSize] = {};
+  const bool fails = inner_.GetLocaleLanguage(answer, kLocaleBufferSize) == 0;
+  if (fails != replayLocaleFails_ || (!fails && answer != replayLocale_)) {
+    Directive d;
+    d.kind = fails ? DirectiveKind::LangNone : DirectiveKind::Lang;
+    d.text = answer;
+    // An answer with blanks (or none at all) has no directive: it is noted instead.
+    const bool sayable =
+        fails || (!d.text.empty() && d.text.find_first_of(" \t\r") == std::string::npos);
+    Write(sayable ? FormatDirective(d) : "# the locale answered \"" + d.text + "\"");
+    replayLocaleFails_ = fails;
+    replayLocale_ = answer;
+  }
+}
+
+void MessageRecorder::Received(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  pending_.clear();
+  packets_ = 0;
+  Directive d;
+  switch (message) {
+    case kWmCopyData:
+      if (lParam == 0) return;
+      d = CopyDataDirective(*reinterpret_cast<const CopyDataStruct*>(lParam));
+      break;
+    case kWmPowerBroadcast:
+      d.kind = DirectiveKind::Power;
+      d.number = wParam;
+      break;
+    case kWmEndSession:
+      d.kind = DirectiveKind::EndSession;
+      d.number = wParam;
+      break;
+    case kWmTimer:
+      d.kind = DirectiveKind::Timer;
+      d.number = wParam;
+      break;
+    default:
+      return;  // the agent acts on no other message
+  }
+  Begin();
+  const LocalTime now = inner_.GetLocalTime();
+  const int64_t nowSeconds = EpochSecondsOf(now);
+  // A clock tick one second after the replay's time is the replay's own `tick`.
+  if (d.kind == DirectiveKind::Timer && d.number == kClockTimerId &&
+      replayMs_ / 1000 + 1 == nowSeconds) {
+    d.kind = DirectiveKind::Tick;
+    d.number = 1;
+    replayMs_ += 1000;
+  }
+  WriteSetUp(nowSeconds);
+  Write(FormatDirective(d));
+  messageWritten_ = true;
+  if (log_ != nullptr && d.kind != DirectiveKind::Tick && d.kind != DirectiveKind::Timer) {
+    pending_ = ClockText(now) + " " + FormatDirective(d);
+  }
+}
+
+void MessageRecorder::Handled() {
+  if (pending_.empty()) return;
+  std::fprintf(log_, "%s -> %u packet%s\n", pending_.c_str(), packets_, packets_ == 1 ? "" : "s");
+  std::fflush(log_);
+  pending_.clear();
+}
+
+}  // namespace lumora::scenario

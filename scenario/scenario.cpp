@@ -1,0 +1,412 @@
+#include "scenario/scenario.h"
+
+#include <charconv>
+#include <cstdio>
+#include <limits>
+
+#include "base/event_catalogue.h"
+#include "base/text_quote.h"
+
+namespace lumora::scenario {
+
+namespace {
+
+constexpr size_t kEventTextMax = 33;
+constexpr uint64_t kTickMax = 1000000;
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A locale language identifier as `lang` takes it: 1 to 4 hexadecimal digits.
+bool IsLanguageId(std::string_view text) {
+  bool hex = !text.empty() && text.size() <= 4;
+  for (const char c : text)
+    hex = hex && HexDigit(c) >= 0;
+  return hex;
+}
+
+// Reads the words of one line; the text of an event may be a quoted string with blanks.
+class LineReader {
+ public:
+  explicit LineReader(std::string_view line) : line_(line) {}
+
+  bool AtEnd() {
+    SkipBlanks();
+    return pos_ == line_.size();
+  }
+
+  std::string_view Word() {
+    SkipBlanks();
+    const size_t start = pos_;
+    while (pos_ < line_.size() && !IsBlank(line_[pos_]))
+      ++pos_;
+    return line_.substr(start, pos_ - start);
+  }
+
+  bool NextIsQuote() {
+    SkipBlanks();
+    return pos_ < line_.size() && line_[pos_] == '"';
+  }
+
+  // A double-quoted string with \" \\ and \xHH; false with a reason when it is malformed.
+  bool Quoted(std::string& out, std::string& reason) {
+    ++pos_;  // the opening quote
+    while (pos_ < line_.size()) {
+      const char c = line_[pos_++];
+      if (c == '"') return true;
+      if (c != '\\') {
+        out += c;
+        continue;
+      }
+      if (pos_ >= line_.size()) break;
+      const char e = line_[pos_++];
+      if (e == '"' || e == '\\') {
+        out += e;
+      } else if (e == 'x' && pos_ + 2 <= line_.size() && HexDigit(line_[pos_]) >= 0 &&
+                 HexDigit(line_[pos_ + 1]) >= 0) {
+        out += static_cast<char>(HexDigit(line_[pos_]) * 16 + HexDigit(line_[pos_ + 1]));
+        pos_ += 2;
+      } else {
+        reason = "bad escape in quoted text (use \\\", \\\\ or \\xHH)";
+        return false;
+      }
+    }
+    reason = "quoted text has no closing quote";
+    return false;
+  }
+
+ private:
+  void SkipBlanks() {
+    while (pos_ < line_.size() && IsBlank(line_[pos_]))
+      ++pos_;
+  }
+
+  std::string_view line_;
+  size_t pos_ = 0;
+};
+
+template <typename T>
+bool ParseNumber(std::string_view word, T& value) {
+  if (word.empty()) return false;
+  if (word.front() == '+') return false;
+  const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
+  return ec == std::errc() && end == word.data() + word.size();
+}
+
+bool ParseFixedDigits(std::string_view word, unsigned& value) {
+  value = 0;
+  for (const char c : word) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  return !word.empty();
+}
+
+unsigned DaysInMonth(int64_t year, unsigned month) {
+  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+bool ParseTime(std::string_view date, std::string_view time, int64_t& epochSeconds) {
+  unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (date.size() != 10 || date[4] != '-' || date[7] != '-') return false;
+  if (time.size() != 8 || time[2] != ':' || time[5] != ':') return false;
+  if (!ParseFixedDigits(date.substr(0, 4), year) || !ParseFixedDigits(date.substr(5, 2), month) ||
+      !ParseFixedDigits(date.substr(8, 2), day) || !ParseFixedDigits(time.substr(0, 2), hour) ||
+      !ParseFixedDigits(time.substr(3, 2), minute) ||
+      !ParseFixedDigits(time.substr(6, 2), second)) {
+    return false;
+  }
+  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
+      minute > 59 || second > 59) {
+    return false;
+  }
+  epochSeconds = DaysFromCivil(year, month, day) * 86400 + int64_t{hour} * 3600 +
+                 int64_t{minute} * 60 + second;
+  return true;
+}
+
+class Parser {
+ public:
+  bool Line(size_t number, std::string_view line, Scenario& scenario, std::string& reason) {
+    LineReader reader(line);
+    if (reader.AtEnd()) return true;
+    const std::string_view name = reader.Word();
+    if (name.front() == '#') return true;
+    if (closed_) {
+      reason = "directive after close";
+      return false;
+    }
+    Directive d;
+    d.line = number;
+    if (!Directive_(name, reader, d, reason)) return false;
+    if (!reader.AtEnd()) {
+      reason = "unexpected '" + std::string(reader.Word()) + "' after the directive";
+      return false;
+    }
+    if (d.kind == DirectiveKind::DeviceNone && messageSeen_) {
+      reason = "device none must come before the first message directive";
+      return false;
+    }
+    if (!d.IsSetUp()) messageSeen_ = true;
+    if (d.kind == DirectiveKind::Close) closed_ = true;
+    scenario.directives.push_back(std::move(d));
+    return true;
+  }
+
+ private:
+  static bool Directive_(std::string_view name, LineReader& reader, Directive& d,
+                         std::string& reason) {
+    if (name == "time") {
+      d.kind = DirectiveKind::Time;
+      const std::string_view date = reader.Word();
+      const std::string_view time = reader.Word();
+      if (!ParseTime(date, time, d.epochSeconds)) {
+        reason = "time wants a valid YYYY-MM-DD HH:MM:SS";
+        return false;
+      }
+      return true;
+    }
+    if (name == "lang") {
+      const std::string_view word = reader.Word();
+      if (word == "none") {
+        d.kind = DirectiveKind::LangNone;
+        return true;
+      }
+      d.kind = DirectiveKind::Lang;
+      if (word == "text") {
+        d.text = reader.Word();
+        if (d.text.empty()) {
+          reason = "lang text wants a word";
+          return false;
+        }
+        return true;
+      }
+      if (!IsLanguageId(word)) {
+        reason = "lang wants 1 to 4 hexadecimal digits, none, or text WORD";
+        return false;
+      }
+      d.text = word;
+      return true;
+    }
+    if (name == "device") {
+      d.kind = DirectiveKind::DeviceNone;
+      if (reader.Word() != "none") {
+        reason = "device wants none [ERR]";
+        return false;
+      }
+      if (!reader.AtEnd() && !ParseNumber(reader.Word(), d.error)) {
+        reason = "device none wants a decimal error code";
+        return false;
+      }
+      return true;
+    }
+    if (name == "event") return Event(reader, d, reason);
+    if (name == "copydata") {
+      d.kind = DirectiveKind::CopyData;
+      if (!ParseNumber(reader.Word(), d.number)) {
+        reason = "copydata wants a decimal dwData";
+        return false;
+      }
+      const std::string_view hex = reader.Word();
+      if (hex.empty() || (hex != "-" && hex.size() % 2 != 0)) {
+        reason = "copydata wants an even number of hexadecimal digits, or -";
+        return false;
+      }
+      if (hex == "-") return true;
+      for (size_t i = 0; i < hex.size(); i += 2) {
+        const int high = HexDigit(hex[i]);
+        const int low = HexDigit(hex[i + 1]);
+        if (high < 0 || low < 0) {
+          reason = "copydata data is not hexadecimal";
+          return false;
+        }
+        d.bytes += static_cast<char>(high * 16 + low);
+      }
+      return true;
+    }
+    if (name == "power" || name == "endsession" || name == "timer") {
+      d.kind = name == "power"        ? DirectiveKind::Power
+               : name == "endsession" ? DirectiveKind::EndSession
+                                      : DirectiveKind::Timer;
+      if (!ParseNumber(reader.Word(), d.number)) {
+        reason = std::string(name) + " wants a decimal number";
+        return false;
+      }
+      return true;
+    }
+    if (name == "tick") {
+      d.kind = DirectiveKind::Tick;
+      d.number = 1;
+      if (!reader.AtEnd() && (!ParseNumber(reader.Word(), d.number) || d.number > kTickMax)) {
+        reason = "tick wants a count from 0 to 1000000";
+        return false;
+      }
+      return true;
+    }
+    if (name == "close") {
+      d.kind = DirectiveKind::Close;
+      return true;
+    }
+    reason = "unknown directive '" + std::string(name) + "'";
+    return false;
+  }
+
+  static bool Event(LineReader& reader, Directive& d, std::string& reason) {
+    d.kind = DirectiveKind::Event;
+    if (!ParseNumber(reader.Word(), d.sessionId)) {
+      reason = "event wants a decimal session identifier (a 32-bit signed number)";
+      return false;
+    }
+    const std::string_view code = reader.Word();
+    if (!ParseNumber(code, d.code)) {
+      const EventInfo* info = FindEventByName(code);
+      if (info == nullptr) {
+        reason = "event code '" + std::string(code) + "' is neither 0 to 65535 nor an event name";
+        return false;
+      }
+      d.code = ToCode(info->code);
+    }
+    if (reader.AtEnd()) return true;
+    if (reader.NextIsQuote()) {
+      if (!reader.Quoted(d.bytes, reason)) return false;
+    } else {
+      d.bytes = reader.Word();
+    }
+    if (d.bytes.size() > kEventTextMax) {
+      reason = "event text longer than 33 bytes";
+      return false;
+    }
+    return true;
+  }
+
+  bool closed_ = false;
+  bool messageSeen_ = false;
+};
+
+}  // namespace
+
+bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error) {
+  Parser parser;
+  size_t number = 0;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    ++number;
+    std::string reason;
+    if (!parser.Line(number, text.substr(start, end - start), scenario, reason)) {
+      error = {number, reason};
+      return false;
+    }
+    if (!scenario.directives.empty() && scenario.directives.back().line == number) {
+      std::string_view source = text.substr(start, end - start);
+      while (!source.empty() && IsBlank(source.front()))
+        source.remove_prefix(1);
+      while (!source.empty() && IsBlank(source.back()))
+        source.remove_suffix(1);
+      scenario.directives.back().source = source;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+namespace {
+
+std::string FormatTime(int64_t epochSeconds) {
+  const int64_t days = (epochSeconds >= 0 ? epochSeconds : epochSeconds - 86399) / 86400;
+  const int64_t ofDay = epochSeconds - days * 86400;
+  int64_t year = 0;
+  unsigned month = 0, day = 0;
+  CivilFromDays(days, year, month, day);
+  char text[48];
+  std::snprintf(text, sizeof text, "time %04lld-%02u-%02u %02lld:%02lld:%02lld",
+                static_cast<long long>(year), month, day, static_cast<long long>(ofDay / 3600),
+                static_cast<long long>(ofDay / 60 % 60), static_cast<long long>(ofDay % 60));
+  return text;
+}
+
+std::string HexOf(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  if (bytes.empty()) return "-";
+  std::string hex;
+  for (const char c : bytes) {
+    hex += kDigits[static_cast<uint8_t>(c) >> 4];
+    hex += kDigits[static_cast<uint8_t>(c) & 0xF];
+  }
+  return hex;
+}
+
+}  // namespace
+
+std::string FormatDirective(const Directive& d) {
+  switch (d.kind) {
+    case DirectiveKind::Time:
+      return FormatTime(d.epochSeconds);
+    case DirectiveKind::Lang:
+      return IsLanguageId(d.text) ? "lang " + d.text : "lang text " + d.text;
+    case DirectiveKind::LangNone:
+      return "lang none";
+    case DirectiveKind::DeviceNone:
+      return "device none " + std::to_string(d.error);
+    case DirectiveKind::Event: {
+      const EventInfo* info = FindEvent(d.code);
+      std::string line = "event " + std::to_string(d.sessionId) + " " +
+                         (info != nullptr ? std::string(info->name) : std::to_string(d.code));
+      if (!d.bytes.empty()) line += " " + QuoteText(d.bytes);
+      return line;
+    }
+    case DirectiveKind::CopyData:
+      return "copydata " + std::to_string(d.number) + " " + HexOf(d.bytes);
+    case DirectiveKind::Power:
+      return "power " + std::to_string(d.number);
+    case DirectiveKind::EndSession:
+      return "endsession " + std::to_string(d.number);
+    case DirectiveKind::Tick:
+      return d.number == 1 ? "tick" : "tick " + std::to_string(d.number);
+    case DirectiveKind::Timer:
+      return "timer " + std::to_string(d.number);
+    case DirectiveKind::Close:
+      return "close";
+  }
+  return "";
+}
+
+// Civil calendar arithmetic on days since 1970-01-01 (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto yoe = static_cast<unsigned>(year - era * 400);
+  const unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const auto doe = static_cast<unsigned>(days - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  day = doy - (153 * mp + 2) / 5 + 1;
+  month = mp < 10 ? mp + 3 : mp - 9;
+  year = static_cast<int64_t>(yoe) + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+int64_t EpochSecondsOf(const LocalTime& time) {
+  return DaysFromCivil(time.year, time.month, time.day) * 86400 + int64_t{time.hour} * 3600 +
+         int64_t{time.minute} * 60 + time.second;
+}
+
+}  // namespace lumora::scenario

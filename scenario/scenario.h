@@ -1,0 +1,74 @@
+// Scenarios of lumora-replay: one directive a line, read and checked whole before the agent
+// starts, so a malformed scenario prints no trace at all.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/platform.h"
+
+namespace lumora::scenario {
+
+// The stage before any set-up directive: the local time and the locale query's answer.
+inline constexpr LocalTime kDefaultTime{2006, 1, 5, 21, 7, 30};
+inline constexpr std::string_view kDefaultLanguage = "0409";
+
+enum class DirectiveKind {
+  // Set-up: take effect from the next call that reads them.
+  Time,
+  Lang,      // text = the answer of the locale query
+  LangNone,  // the locale query fails
+  DeviceNone,
+  // Messages.
+  Event,
+  CopyData,
+  Power,
+  EndSession,
+  Tick,
+  Timer,
+  Close,
+};
+
+struct Directive {
+  DirectiveKind kind = DirectiveKind::Close;
+  size_t line = 0;           // 1-based line number in the scenario
+  std::string source;        // the line as written, without surrounding blanks
+  int64_t epochSeconds = 0;  // kTime: local time as seconds since 1970-01-01 00:00:00
+  std::string text;          // kLang: the answer
+  int32_t error = 0;         // kDeviceNone
+  int32_t sessionId = 0;     // kEvent
+  uint16_t code = 0;         // kEvent
+  std::string bytes;         // kEvent: the text field's bytes; kCopyData: the data
+  uint64_t number = 0;       // kCopyData dwData, kPower/kEndSession wParam, kTick N, kTimer id
+
+  bool IsSetUp() const { return kind <= DirectiveKind::DeviceNone; }
+};
+
+struct Scenario {
+  std::vector<Directive> directives;
+};
+
+struct ParseError {
+  size_t line = 0;
+  std::string reason;
+};
+
+// Parses a whole scenario; on the first malformed line returns false with its number and the
+// reason.
+bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error);
+
+// The line that says a directive, without its line feed: what ParseScenario reads back as the
+// same directive (events by their catalogue name, texts quoted, `lang text` for an answer that
+// is not 1 to 4 hexadecimal digits).
+std::string FormatDirective(const Directive& directive);
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
+void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day);
+// Seconds since 1970-01-01 00:00:00 of a local time.
+int64_t EpochSecondsOf(const LocalTime& time);
+
+}  // namespace lumora::scenario

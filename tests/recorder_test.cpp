@@ -1,0 +1,241 @@
+// The scenario writer and the recorder: what an agent received, written as a scenario, replays
+// to the trace the agent gave live.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/agent_dlg.h"
+#include "app/replay/replay_runner.h"
+#include "app/replay/virtual_platform.h"
+#include "base/event_catalogue.h"
+#include "base/media_event.h"
+#include "scenario/recorder.h"
+#include "scenario/scenario.h"
+#include "tests/read_file.h"
+
+namespace lumora::scenario {
+namespace {
+
+namespace fs = std::filesystem;
+
+using test::ReadFile;
+
+class Lines final : public TraceSink {
+ public:
+  void Line(const char* text, size_t length) override { lines.emplace_back(text, length); }
+  std::vector<std::string> lines;
+};
+
+// Every directive of every golden scenario, written and read back, is the same directive.
+TEST(ScenarioWriter, EveryGoldenDirectiveReadsBackTheSame) {
+  size_t checked = 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(LUMORA_SOURCE_DIR) / "tests/golden")) {
+    if (entry.path().extension() != ".scn") continue;
+    Scenario original;
+    ParseError error;
+    ASSERT_TRUE(ParseScenario(ReadFile(entry.path()), original, error)) << entry.path();
+    for (const Directive& d : original.directives) {
+      const std::string line = FormatDirective(d);
+      Scenario again;
+      ASSERT_TRUE(ParseScenario(line, again, error)) << line << ": " << error.reason;
+      ASSERT_EQ(again.directives.size(), 1u) << line;
+      const Directive& r = again.directives[0];
+      EXPECT_EQ(r.kind, d.kind) << line;
+      EXPECT_EQ(r.epochSeconds, d.epochSeconds) << line;
+      EXPECT_EQ(r.text, d.text) << line;
+      EXPECT_EQ(r.error, d.error) << line;
+      EXPECT_EQ(r.sessionId, d.sessionId) << line;
+      EXPECT_EQ(r.code, d.code) << line;
+      EXPECT_EQ(r.bytes, d.bytes) << line;
+      EXPECT_EQ(r.number, d.number) << line;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 500u);
+}
+
+TEST(ScenarioWriter, WritesTheFormsOfTheLanguage) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"event 7 8", "event 7 LiveTvStarted"},
+      {"event -3 99 x", "event -3 99 \"x\""},
+      {"event 1 MusicTitle \"a \\\"b\\\" \\\\ \\xe9\"",
+       "event 1 MusicTitle \"a \\\"b\\\" \\\\ \\xe9\""},
+      {"lang 407", "lang 407"},
+      {"lang text 04g9", "lang text 04g9"},
+      {"lang none", "lang none"},
+      {"time 1999-12-31 23:59:59", "time 1999-12-31 23:59:59"},
+      {"copydata 2 -", "copydata 2 -"},
+      {"copydata 1 00FF", "copydata 1 00ff"},
+      {"tick 1", "tick"},
+      {"tick 0", "tick 0"},
+      {"device none", "device none 0"},
+  };
+  for (const auto& c : cases) {
+    Scenario s;
+    ParseError error;
+    ASSERT_TRUE(ParseScenario(c.in, s, error)) << c.in;
+    EXPECT_EQ(FormatDirective(s.directives[0]), c.out);
+  }
+}
+
+// A live evening on a clock and locale of its own: the agent behind the recorder, fed messages
+// as a host would, its trace kept; then the recording replayed.
+class Recording : public ::testing::Test {
+ protected:
+  Recording() : record_(std::tmpfile()), recorder_(live_, record_, log_) {
+    live_.SetTime(LocalTime{2026, 12, 10, 20, 15, 0});
+  }
+  ~Recording() override { std::fclose(record_); }
+
+  void Start() {
+    agent_ = std::make_unique<CAgentDlg>(recorder_, process_);
+    agent_->OnInitDialog();
+  }
+  void Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    recorder_.Received(message, wParam, lParam);
+    agent_->WindowProc(message, wParam, lParam);
+    recorder_.Handled();
+  }
+  void Bytes(uintptr_t dwData, const std::vector<uint8_t>& bytes) {
+    CopyDataStruct cds{dwData, static_cast<uint32_t>(bytes.size()), bytes.data()};
+    Deliver(kWmCopyData, 0, reinterpret_cast<intptr_t>(&cds));
+  }
+  void Event(int32_t sid, EventCode code, const std::string& text = "") {
+    uint8_t record[kMediaStateEventSize];
+    EncodeMediaStateEvent(sid, ToCode(code), text.data(), text.size(), record);
+    Bytes(kMediaStateEventMarker, std::vector<uint8_t>(record, record + sizeof record));
+  }
+  void Tick(int seconds = 1) {
+    live_.AdvanceMs(seconds * 1000);
+    Deliver(kWmTimer, kClockTimerId, 0);
+  }
+  void Stop() {
+    Deliver(kWmDestroy, 0, 0);
+    agent_.reset();
+  }
+
+  std::string Recorded() {
+    std::fflush(record_);
+    std::rewind(record_);
+    std::string text;
+    for (int c; (c = std::fgetc(record_)) != EOF;)
+      text += static_cast<char>(c);
+    return text;
+  }
+  std::vector<std::string> Replayed(const std::string& text) {
+    Scenario s;
+    ParseError error;
+    EXPECT_TRUE(ParseScenario(text, s, error)) << "line " << error.line << ": " << error.reason;
+    Lines replayed;
+    replay::RunScenario(s, replayed);
+    return replayed.lines;
+  }
+
+  Lines liveTrace_;
+  replay::VirtualPlatform live_{&liveTrace_};
+  std::FILE* record_;
+  std::FILE* log_ = nullptr;
+  MessageRecorder recorder_;
+  ProcessState process_;
+  std::unique_ptr<CAgentDlg> agent_;
+};
+
+TEST_F(Recording, AnEveningReplaysToItsLiveTrace) {
+  Start();
+  Tick();
+  Event(7, EventCode::NavHome);
+  Event(7, EventCode::LiveTvStarted);
+  Event(7, EventCode::ItemNumber, "7");
+  Event(7, EventCode::Play);
+  Tick();
+  Tick();
+  Event(7, EventCode::NavLiveTv);  // a menu screen: a wait of 1000 ms, then the channel
+  Tick();
+  Tick(3);  // the clock fell behind: the tick comes two seconds late
+  live_.SetLocaleAnswer("0407");
+  Event(7, EventCode::NavGuide);
+  Bytes(1, {1, 2, 3});                       // too short for an event
+  Bytes(1, std::vector<uint8_t>(41, 0x41));  // too long
+  std::vector<uint8_t> reserved(40, 0);
+  reserved[4] = 48;
+  reserved[6] = 9;  // the reserved byte set: no `event` line says that
+  Bytes(1, reserved);
+  Deliver(kWmTimer, 7, 0);
+  Deliver(kWmPowerBroadcast, 4, 0);
+  Tick();
+  live_.SetLocaleFails();
+  Deliver(kWmPowerBroadcast, 7, 0);
+  Deliver(kWmEndSession, 1, 0);
+  Stop();
+
+  const std::string recording = Recorded();
+  EXPECT_NE(recording.find("time 2026-12-10 20:15:01\ntimer 1\n"), std::string::npos) << recording;
+  EXPECT_NE(recording.find("lang 0407"), std::string::npos) << recording;
+  EXPECT_NE(recording.find("lang none"), std::string::npos) << recording;
+  EXPECT_NE(recording.find("timer 1"), std::string::npos) << recording;
+  EXPECT_NE(recording.find("copydata 1 010203"), std::string::npos) << recording;
+  EXPECT_NE(recording.find("event 7 LiveTvStarted"), std::string::npos) << recording;
+  EXPECT_EQ(Replayed(recording), liveTrace_.lines) << recording;
+}
+
+TEST_F(Recording, ADisplayThatFailsToOpenIsRecordedFirst) {
+  live_.SetDeviceFails(1167);
+  Start();
+  Event(3, EventCode::Eject);
+  Stop();
+  const std::string recording = Recorded();
+  EXPECT_NE(recording.find("\ndevice none 1167\n"), std::string::npos) << recording;
+  EXPECT_EQ(Replayed(recording), liveTrace_.lines) << recording;
+}
+
+TEST_F(Recording, AnAppendedRunIsMarkedAndStillParses) {
+  std::fputs("# an earlier run\nevent 1 NavHome\n", record_);
+  live_.SetDeviceFails(5);
+  Start();
+  Event(1, EventCode::NavMusic);
+  Stop();
+  const std::string recording = Recorded();
+  EXPECT_NE(recording.find("# Lumora recording, continued"), std::string::npos) << recording;
+  EXPECT_NE(recording.find("# device none 5"), std::string::npos) << recording;
+  Scenario s;
+  ParseError error;
+  EXPECT_TRUE(ParseScenario(recording, s, error)) << error.reason;
+}
+
+TEST_F(Recording, TheLogSaysWhatArrivedAndHowManyPacketsItCaused) {
+  std::FILE* log = std::tmpfile();
+  MessageRecorder logging(live_, nullptr, log);
+  CAgentDlg agent(logging, process_);
+  agent.OnInitDialog();
+  uint8_t record[kMediaStateEventSize];
+  EncodeMediaStateEvent(7, ToCode(EventCode::MusicTitle), "Blue", 4, record);
+  CopyDataStruct cds{kMediaStateEventMarker, sizeof record, record};
+  for (const auto& [message, lParam] :
+       {std::pair{kWmCopyData, reinterpret_cast<intptr_t>(&cds)}, std::pair{kWmTimer, intptr_t{0}},
+        std::pair{kWmPowerBroadcast, intptr_t{0}}}) {
+    const uintptr_t wParam = message == kWmTimer ? kClockTimerId : (message == kWmCopyData ? 0 : 4);
+    logging.Received(message, wParam, lParam);
+    agent.WindowProc(message, wParam, lParam);
+    logging.Handled();
+  }
+  std::rewind(log);
+  char text[512] = {};
+  std::fread(text, 1, sizeof text - 1, log);
+  std::fclose(log);
+  // No music session: the title changes nothing; a suspend clears and hands over the clock.
+  EXPECT_STREQ(text,
+               "20:15:00 event 7 MusicTitle \"Blue\" -> 0 packets\n"
+               "20:15:00 power 4 -> 2 packets\n");
+}
+
+}  // namespace
+}  // namespace lumora::scenario

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The sender carries nothing of the agent: lumora-send.exe, built from the scenario language and
+# the ground floor alone, holds no symbol of the engine, the panel wrapper or the window, while
+# Lumora.exe does (so the check itself can see them).
+#
+#   sender_symbols_test.sh SOURCE_DIR
+#
+# Exit status 77 (skipped) when the mingw-w64 toolchain is not installed.
+set -u
+source_dir=$1
+nm=x86_64-w64-mingw32-nm
+if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || ! command -v "$nm" >/dev/null 2>&1; then
+  echo "SKIPPED: mingw-w64 is not installed (Debian package g++-mingw-w64-x86-64-posix;" \
+       "scripts/install-deps.sh installs it)" >&2
+  exit 77
+fi
+cd "$source_dir" || exit 1
+cmake --preset mingw >/dev/null || exit 1
+cmake --build --preset mingw --target lumora-send Lumora -j "$(nproc)" >/dev/null || exit 1
+
+agent_symbols='MediaEngine|CVFDCmd|CAgentDlg|SessionTable|PictureSessionList'
+in_agent=$("$nm" -C build/mingw/bin/Lumora.exe | grep -cE "$agent_symbols")
+in_sender=$("$nm" -C build/mingw/bin/lumora-send.exe | grep -E "$agent_symbols")
+if [ "$in_agent" -eq 0 ]; then
+  echo "FAIL: no agent symbol found in Lumora.exe: the check cannot see them" >&2
+  exit 1
+fi
+if [ -n "$in_sender" ]; then
+  echo "FAIL: lumora-send.exe carries agent symbols:" >&2
+  echo "$in_sender" | head -20 >&2
+  exit 1
+fi
+echo "lumora-send.exe: no engine, panel or window symbols (Lumora.exe: $in_agent)"
