@@ -1,5 +1,6 @@
 #include "panel/trace_line.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -126,8 +127,10 @@ std::string DecodeTraceLine(std::string_view line) {
 
 void FileTraceSink::Line(const char* text, size_t length) {
   if (file_ == nullptr) return;
+  errno = 0;
   if (std::fwrite(text, 1, length, file_) != length || std::fputc('\n', file_) == EOF ||
       (flushEach_ && std::fflush(file_) != 0)) {
+    if (!failed_) error_ = errno != 0 ? errno : EIO;
     failed_ = true;
   }
 }

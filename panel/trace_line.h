@@ -53,11 +53,14 @@ class FileTraceSink final : public TraceSink {
   void Line(const char* text, size_t length) override;
   // A line could not be written whole (a full disk, a closed pipe).
   bool failed() const { return failed_; }
+  // Why the first line that failed could not be written (an errno), 0 when none failed.
+  int error() const { return error_; }
 
  private:
   std::FILE* file_;
   bool flushEach_;
   bool failed_ = false;
+  int error_ = 0;
 };
 
 // The one trace writer: each call across the agent's platform boundary that the trace names,

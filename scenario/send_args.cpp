@@ -1,14 +1,12 @@
 #include "scenario/send_args.h"
 
-#include <fstream>
 #include <initializer_list>
-#include <iostream>
-#include <iterator>
 
 #include "base/event_catalogue.h"
 #include "base/text_quote.h"
 #include "scenario/event_names.h"
 #include "scenario/power_names.h"
+#include "scenario/scenario_input.h"
 #include "scenario/send_text.h"
 
 namespace lumora::send {
@@ -65,17 +63,12 @@ bool CheckPayloads(const std::vector<scenario::Directive>& directives, bool stri
 }
 
 bool ReadScenario(std::string_view path, std::string& text, std::string& error) {
-  if (path == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    return true;
-  }
-  std::ifstream file{std::string(path), std::ios::binary};
-  if (!file) {
-    error = Concat({"cannot read the scenario ", path});
-    return false;
-  }
-  text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return true;
+  scenario::InputError inputError;
+  if (scenario::ReadScenarioInput(path, text, inputError)) return true;
+  error = inputError.line != 0
+              ? Concat({path, ": ", scenario::DescribeInputError(path, inputError)})
+              : scenario::DescribeInputError(path, inputError);
+  return false;
 }
 
 }  // namespace
@@ -271,10 +264,11 @@ std::string SendUsage(const SendHost& host) {
   usage += scenario::EventSummary();
   usage += Concat(
       {"\nExample: ", p, " 7 LiveTvStarted; ", p, " 7 ItemNumber 7; ", p, " 7 PlayTime 000042\n"});
-  usage +=
-      "\n"
-      "Exit status: 0 when every message was delivered; 1 when the agent could not be reached\n"
-      "or refused a message; 2 on a usage error or a malformed scenario.\n";
+  usage += "\n";
+  usage += host.exitStatus.empty()
+               ? "Exit status: 0 when every message was delivered; 1 when the agent could not be\n"
+                 "reached or refused a message; 2 on a usage error or a malformed scenario.\n"
+               : host.exitStatus;
   return usage;
 }
 

@@ -60,6 +60,9 @@ struct SendHost {
   std::string_view synopsis;     // the host's options before the common ones, or ""
   std::string_view delivery;     // one paragraph, each line ended by a line feed
   std::string_view optionLines;  // the host's option lines, or ""
+  // The host's exit statuses, a paragraph; empty: those of a sender that delivers each message
+  // itself (0 delivered, 1 not, 2 usage).
+  std::string_view exitStatus = {};
 };
 
 // The usage text: the command line, every option, every event name and payload format, the

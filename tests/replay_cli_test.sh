@@ -34,5 +34,29 @@ grep -q "^line 3: " "$tmp/bad.err" || { echo "FAIL: no 'line 3:' reason"; cat "$
 "$replay" "$tmp/missing.scn" >/dev/null 2>&1; check missing-file 2 $?
 "$replay" "$tmp/ok.scn" "$tmp/ok.scn" >/dev/null 2>&1; check two-files 2 $?
 
+# Inputs that cannot be a scenario are refused with their reason, before anything runs and
+# without reading them into memory whole: a folder, an endless device, a line or an input
+# beyond the documented bounds (lines of 4096 bytes, 16 MiB in all).
+refused() {  # refused NAME NEEDLE [ARGS...]: exit status 2, NEEDLE on stderr, no trace
+  name=$1 needle=$2; shift 2
+  "$replay" "$@" >"$tmp/refused.out" 2>"$tmp/refused.err"; check "$name" 2 $?
+  [ -s "$tmp/refused.out" ] && { echo "FAIL $name: a trace was printed"; fail=1; }
+  grep -qF -- "$needle" "$tmp/refused.err" || { echo "FAIL $name: wanted '$needle'"; cat "$tmp/refused.err"; fail=1; }
+}
+refused folder "lumora-replay: cannot read $tmp: it is a folder" "$tmp"
+refused endless "line 1: line too long (more than 4096 bytes)" /dev/zero
+line4096="# $(head -c 4094 /dev/zero | tr '\0' x)"
+{ echo "event 7 NavHome"; echo "$line4096"; } >"$tmp/longest.scn"
+"$replay" "$tmp/longest.scn" >/dev/null 2>&1; check longest-line 0 $?
+{ echo "event 7 NavHome"; echo "$line4096"; echo "${line4096}x"; } >"$tmp/toolong.scn"
+refused long-line "line 3: line too long (more than 4096 bytes)" "$tmp/toolong.scn"
+refused long-line-stdin "line 3: line too long (more than 4096 bytes)" - <"$tmp/toolong.scn"
+# 16 MiB of comment lines of 64 bytes is the largest input; one more line is too much.
+comment="# $(head -c 61 /dev/zero | tr '\0' y)"
+yes "$comment" | head -n 262144 >"$tmp/largest.scn"
+"$replay" "$tmp/largest.scn" >/dev/null 2>&1; check largest-input 0 $?
+echo "$comment" >>"$tmp/largest.scn"
+refused large-input "line 262145: input larger than 16777216 bytes" "$tmp/largest.scn"
+
 [ $fail = 0 ] && echo "lumora-replay command line: all checks passed"
 exit $fail

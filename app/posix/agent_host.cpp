@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -25,30 +26,30 @@ namespace lumora::posix {
 
 namespace {
 
-constexpr size_t kMaxClients = 8;
+// The signals that end the agent. They are blocked in the thread and read from a signalfd in
+// the poll loop, so a signal that comes during a message's handling (a 1000 ms wait, say) lets
+// the message finish and its sender get its reply before the agent stops.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2};
 
-int gSignalPipe[2] = {-1, -1};
+// At most this many connections are accepted in one round of the loop, so a flood of connects
+// cannot keep the agent from its clock.
+constexpr int kAcceptsPerRound = 64;
+constexpr int kListenBacklog = 64;
 
-extern "C" void OnStopSignal(int) {
-  const int saved = errno;
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
-  errno = saved;
-}
-
-bool InstallStopSignals() {
-  if (::pipe2(gSignalPipe, O_NONBLOCK | O_CLOEXEC) != 0) return false;
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
+int OpenStopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : kStopSignals)
+    sigaddset(&set, signal);
+  if (::sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
+  // A write to a reader that is gone is an error to handle, not a reason to die; a write to
+  // the terminal from the background goes out rather than stopping the agent.
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   ::sigaction(SIGPIPE, &ignore, nullptr);
-  return true;
+  ::sigaction(SIGTTOU, &ignore, nullptr);
+  return ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
 }
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
@@ -59,12 +60,14 @@ bool FillAddress(const std::string& path, sockaddr_un& address) {
   return true;
 }
 
-// True when an agent already answers on the path.
+// True when an agent already answers on the path. The connect does not wait: a listener whose
+// queue is full (an agent that is stopped, say) answers EAGAIN at once, and it listens too.
 bool SomeoneListens(const sockaddr_un& address) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   const bool listening =
-      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
+      errno == EAGAIN || errno == EINPROGRESS;
   ::close(fd);
   return listening;
 }
@@ -74,7 +77,14 @@ struct Client {
   size_t have = 0;
   size_t need = kFrameHeaderSize;
   int64_t deadlineMs = 0;
+  // The reply being written; the next frame is read only once it is out (back-pressure: a
+  // sender that does not read its replies is not read either).
+  uint8_t reply[kReplySize] = {};
+  size_t replySent = kReplySize;
+  bool closeAfterReply = false;
   std::array<uint8_t, kFrameMax> bytes{};
+
+  bool replying() const { return replySent < kReplySize; }
 };
 
 class Host {
@@ -89,14 +99,18 @@ class Host {
   bool Listen();
   void Loop();
   void Accept(int64_t now);
-  void Service(Client& client);
+  void Service(Client& client, short revents);
   void Handle(Client& client);
   void Reply(Client& client, FrameStatus status, int64_t result);
+  void WriteReply(Client& client);
   void Drop(Client& client);
+  // Stops the agent when the trace could not be written: it must lose nothing.
+  void CheckTrace();
   void Shutdown();
 
   const HostOptions& options_;
   std::string socketPath_;
+  int signalFd_ = -1;
   std::FILE* traceFile_ = nullptr;
   std::unique_ptr<FileTraceSink> traceSink_;
   std::unique_ptr<TraceWriter> trace_;
@@ -105,13 +119,20 @@ class Host {
   std::unique_ptr<PosixPlatform> platform_;
   std::unique_ptr<CAgentDlg> agent_;
   int listenFd_ = -1;
-  std::array<Client, kMaxClients> clients_{};
+  std::array<Client, kMaxConnections> clients_{};
   bool stop_ = false;
+  bool failed_ = false;
   Client* closer_ = nullptr;
 };
 
 bool Host::OpenTrace() {
   if (options_.tracePath.empty()) return true;
+  struct stat info {};
+  if (::stat(options_.tracePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fprintf(stderr, "lumora: cannot write the trace %s: it is a folder\n",
+                 options_.tracePath.c_str());
+    return false;
+  }
   traceFile_ = std::fopen(options_.tracePath.c_str(), "w");
   if (traceFile_ == nullptr) {
     std::fprintf(stderr, "lumora: cannot write the trace %s: %s\n", options_.tracePath.c_str(),
@@ -121,6 +142,14 @@ bool Host::OpenTrace() {
   traceSink_ = std::make_unique<FileTraceSink>(traceFile_);
   trace_ = std::make_unique<TraceWriter>(traceSink_.get());
   return true;
+}
+
+void Host::CheckTrace() {
+  if (traceSink_ == nullptr || !traceSink_->failed() || failed_) return;
+  std::fprintf(stderr, "lumora: cannot write the trace %s: %s; stopping\n",
+               options_.tracePath.c_str(), std::strerror(traceSink_->error()));
+  failed_ = true;
+  stop_ = true;
 }
 
 bool Host::Listen() {
@@ -141,11 +170,12 @@ bool Host::Listen() {
     std::fprintf(stderr, "lumora: socket: %s\n", std::strerror(errno));
     return false;
   }
-  // Only the user who runs the agent may reach it: the socket is created with mode 0600.
+  // Only the user who runs the agent may reach it: the socket is created with mode 0600 by
+  // bind itself (no chmod afterwards, which would follow whatever the path has become).
   const mode_t old = ::umask(0177);
   const int bound = ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   ::umask(old);
-  if (bound != 0 || ::chmod(socketPath_.c_str(), 0600) != 0 || ::listen(listenFd_, 16) != 0) {
+  if (bound != 0 || ::listen(listenFd_, kListenBacklog) != 0) {
     std::fprintf(stderr, "lumora: cannot listen on %s: %s\n", socketPath_.c_str(),
                  std::strerror(errno));
     if (bound == 0) ::unlink(socketPath_.c_str());
@@ -157,6 +187,12 @@ bool Host::Listen() {
 }
 
 int Host::Run() {
+  // First of all, so that a stop signal at any moment from here on ends the agent cleanly.
+  signalFd_ = OpenStopSignals();
+  if (signalFd_ < 0) {
+    std::fprintf(stderr, "lumora: signalfd: %s\n", std::strerror(errno));
+    return 1;
+  }
   sockaddr_un address;
   if (!FillAddress(socketPath_, address)) {
     std::fprintf(stderr, "lumora: socket path too long (at most %zu bytes): %s\n",
@@ -167,9 +203,11 @@ int Host::Run() {
     std::fprintf(stderr, "lumora: an agent is already running on %s\n", socketPath_.c_str());
     return 1;
   }
-  if (!OpenTrace()) return 1;
-  if (!InstallStopSignals()) {
-    std::fprintf(stderr, "lumora: pipe: %s\n", std::strerror(errno));
+  // The trace is opened only once the socket is ours, so an agent that cannot start never
+  // touches the trace of one that runs.
+  if (!Listen()) return 1;
+  if (!OpenTrace()) {
+    Shutdown();
     return 1;
   }
   switch (options_.panel) {
@@ -187,45 +225,44 @@ int Host::Run() {
   platform_ = std::make_unique<PosixPlatform>(*panel_, trace_.get(), options_.waitDivisor);
   if (platform_->timerFd() < 0) {
     std::fprintf(stderr, "lumora: timerfd: %s\n", std::strerror(errno));
-    return 1;
-  }
-
-  // The window exists, then the agent initialises (option 3, clear, timer 1); only then is it
-  // reachable, so a sender that can connect talks to a ready agent.
-  agent_ = std::make_unique<CAgentDlg>(*platform_);
-  agent_->OnInitDialog();
-  if (!Listen()) {
     Shutdown();
     return 1;
   }
-  if (!options_.quiet) std::fprintf(stderr, "lumora: listening on %s\n", socketPath_.c_str());
-  Loop();
+
+  // The window exists, then the agent initialises (option 3, clear, timer 1) before the loop
+  // takes its first connection, so every sender talks to a ready agent.
+  agent_ = std::make_unique<CAgentDlg>(*platform_);
+  agent_->OnInitDialog();
+  CheckTrace();
+  if (!options_.quiet && !stop_) {
+    std::fprintf(stderr, "lumora: listening on %s\n", socketPath_.c_str());
+  }
+  if (!stop_) Loop();
   Shutdown();
-  return 0;
+  return failed_ ? 1 : 0;
 }
 
 void Host::Loop() {
-  std::array<pollfd, 3 + kMaxClients> fds{};
+  enum : size_t { kSignal, kTimer, kListen, kFace, kFirstClient };
+  std::array<pollfd, kFirstClient + kMaxConnections> fds{};
   int64_t lastAnimation = emulator::MonotonicMs();
   while (!stop_) {
     int64_t now = emulator::MonotonicMs();
-    size_t freeSlots = 0;
     int timeout = -1;
-    fds[0] = {gSignalPipe[0], POLLIN, 0};
-    fds[1] = {platform_->timerFd(), POLLIN, 0};
-    for (size_t i = 0; i < kMaxClients; ++i) {
+    fds[kSignal] = {signalFd_, POLLIN, 0};
+    fds[kTimer] = {platform_->timerFd(), POLLIN, 0};
+    // Always listening: when every slot is taken, a newcomer is told "busy" at once rather
+    // than left waiting in the backlog.
+    fds[kListen] = {listenFd_, POLLIN, 0};
+    fds[kFace] = {panel_->PendingFaceFd(), POLLOUT, 0};
+    for (size_t i = 0; i < kMaxConnections; ++i) {
       const Client& client = clients_[i];
-      fds[3 + i] = {client.fd, POLLIN, 0};
-      if (client.fd < 0) {
-        ++freeSlots;
-        continue;
-      }
+      fds[kFirstClient + i] = {client.fd, client.replying() ? short{POLLOUT} : short{POLLIN}, 0};
+      if (client.fd < 0) continue;
       const int64_t left = client.deadlineMs - now;
       const int wait = left < 0 ? 0 : static_cast<int>(left);
       if (timeout < 0 || wait < timeout) timeout = wait;
     }
-    // When every slot is taken, further senders wait in the listen backlog.
-    fds[2] = {freeSlots > 0 ? listenFd_ : -1, POLLIN, 0};
     const int animation = panel_->AnimationIntervalMs();
     if (animation > 0) {
       const int64_t left = lastAnimation + animation - now;
@@ -236,28 +273,37 @@ void Host::Loop() {
     const int ready = ::poll(fds.data(), fds.size(), timeout);
     if (ready < 0 && errno != EINTR) {
       std::fprintf(stderr, "lumora: poll: %s\n", std::strerror(errno));
+      failed_ = true;
       return;
     }
-    if (ready > 0 && (fds[0].revents & POLLIN) != 0) return;  // SIGINT or SIGTERM
+    if (ready > 0 && (fds[kSignal].revents & POLLIN) != 0) return;  // a stop signal
 
-    if (ready > 0 && (fds[1].revents & POLLIN) != 0) {
+    if (ready > 0 && (fds[kTimer].revents & POLLIN) != 0) {
       const uintptr_t id = platform_->TakeTimerExpiry();
       if (id != 0) agent_->WindowProc(kWmTimer, id, 0);
+      CheckTrace();
     }
-    if (ready > 0 && (fds[2].revents & POLLIN) != 0) Accept(emulator::MonotonicMs());
-    for (size_t i = 0; i < kMaxClients && !stop_; ++i) {
+    if (ready > 0 && fds[kFace].fd >= 0 && fds[kFace].revents != 0) panel_->FlushFace();
+    for (size_t i = 0; i < kMaxConnections && !stop_; ++i) {
       Client& client = clients_[i];
-      if (client.fd >= 0 && fds[3 + i].fd == client.fd && fds[3 + i].revents != 0) {
-        Service(client);
-      }
+      const pollfd& p = fds[kFirstClient + i];
+      if (client.fd >= 0 && p.fd == client.fd && p.revents != 0) Service(client, p.revents);
     }
     if (stop_) return;
+    // After the connections, so that a slot freed by a sender that just hung up is free for a
+    // newcomer of the same round.
+    if (ready > 0 && (fds[kListen].revents & POLLIN) != 0) Accept(emulator::MonotonicMs());
 
     now = emulator::MonotonicMs();
     for (Client& client : clients_) {
       if (client.fd < 0 || now < client.deadlineMs) continue;
-      // Silent or stalled: a partial frame is refused, a silent connection simply dropped.
-      if (client.have > 0) Reply(client, FrameStatus::Timeout, 0);
+      // Silent, stalled or not reading its reply: a partial frame is refused, the others
+      // simply dropped.
+      if (!client.replying() && client.have > 0) {
+        client.closeAfterReply = true;
+        Reply(client, FrameStatus::Timeout, 0);
+        if (client.fd < 0) continue;
+      }
       Drop(client);
     }
     if (animation > 0 && now - lastAnimation >= animation) {
@@ -268,18 +314,39 @@ void Host::Loop() {
 }
 
 void Host::Accept(int64_t now) {
-  for (Client& client : clients_) {
-    if (client.fd >= 0) continue;
+  for (int round = 0; round < kAcceptsPerRound; ++round) {
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;
-    client.fd = fd;
-    client.have = 0;
-    client.need = kFrameHeaderSize;
-    client.deadlineMs = now + kReadDeadlineMs;
+    Client* slot = nullptr;
+    for (Client& client : clients_) {
+      if (client.fd < 0) {
+        slot = &client;
+        break;
+      }
+    }
+    if (slot == nullptr) {
+      // Every slot is taken: told so at once, nothing read. A fresh connection's buffer takes
+      // the 16 bytes; if it does not, the sender sees the connection end without a reply.
+      uint8_t busy[kReplySize];
+      EncodeReply({FrameStatus::Busy, 0}, busy);
+      [[maybe_unused]] const ssize_t n = ::send(fd, busy, sizeof busy, MSG_DONTWAIT | MSG_NOSIGNAL);
+      ::close(fd);
+      continue;
+    }
+    slot->fd = fd;
+    slot->have = 0;
+    slot->need = kFrameHeaderSize;
+    slot->replySent = kReplySize;
+    slot->closeAfterReply = false;
+    slot->deadlineMs = now + kReadDeadlineMs;
   }
 }
 
-void Host::Service(Client& client) {
+void Host::Service(Client& client, short revents) {
+  if (client.replying()) {
+    if ((revents & (POLLOUT | POLLERR | POLLHUP)) != 0) WriteReply(client);
+    return;
+  }
   // Reads no further than the current frame, so a sender may queue several frames; the payload
   // that arrived with its header is read at once, without another trip through poll.
   for (;;) {
@@ -292,8 +359,12 @@ void Host::Service(Client& client) {
     }
     if (n == 0) {
       // The sender finished writing: a frame cut short is refused, a clean end is just the end.
-      if (client.have > 0) Reply(client, FrameStatus::Truncated, 0);
-      Drop(client);
+      if (client.have > 0) {
+        client.closeAfterReply = true;
+        Reply(client, FrameStatus::Truncated, 0);
+      } else {
+        Drop(client);
+      }
       return;
     }
     client.have += static_cast<size_t>(n);
@@ -301,8 +372,8 @@ void Host::Service(Client& client) {
       Frame header;
       const FrameStatus status = DecodeFrameHeader(client.bytes.data(), client.have, header);
       if (status != FrameStatus::Ok) {
+        client.closeAfterReply = true;
         Reply(client, status, 0);
-        Drop(client);
         return;
       }
       client.need = kFrameHeaderSize + header.length;
@@ -318,8 +389,8 @@ void Host::Handle(Client& client) {
   Frame frame;
   const FrameStatus status = DecodeFrame(client.bytes.data(), client.have, frame);
   if (status != FrameStatus::Ok) {
+    client.closeAfterReply = true;
     Reply(client, status, 0);
-    Drop(client);
     return;
   }
   if (frame.type == FrameType::Close) {
@@ -340,7 +411,7 @@ void Host::Handle(Client& client) {
   } else {
     result = agent_->WindowProc(frame.message, static_cast<uintptr_t>(frame.wParam), 0);
   }
-  Reply(client, FrameStatus::Ok, result);
+  CheckTrace();
   const int64_t now = emulator::MonotonicMs();
   // The others waited for the agent, not the other way round: their time runs from now.
   for (Client& other : clients_) {
@@ -348,19 +419,36 @@ void Host::Handle(Client& client) {
   }
   client.have = 0;
   client.need = kFrameHeaderSize;
-  client.deadlineMs = now + kReadDeadlineMs;
+  Reply(client, FrameStatus::Ok, result);
 }
 
 void Host::Reply(Client& client, FrameStatus status, int64_t result) {
-  uint8_t bytes[kReplySize];
-  EncodeReply({status, result}, bytes);
-  size_t done = 0;
-  while (done < sizeof bytes) {
-    const ssize_t n = ::send(client.fd, bytes + done, sizeof bytes - done, MSG_NOSIGNAL);
+  EncodeReply({status, result}, client.reply);
+  client.replySent = 0;
+  // The sender has as long to take its reply as it had to send its frame.
+  client.deadlineMs = emulator::MonotonicMs() + kReadDeadlineMs;
+  WriteReply(client);
+}
+
+void Host::WriteReply(Client& client) {
+  while (client.replying()) {
+    const ssize_t n = ::send(client.fd, client.reply + client.replySent,
+                             kReplySize - client.replySent, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n > 0) {
+      client.replySent += static_cast<size_t>(n);
+      continue;
+    }
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // the sender is gone or does not read: nothing more to say to it
-    done += static_cast<size_t>(n);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // poll says when
+    Drop(client);  // the sender is gone: nothing more to say to it
+    return;
   }
+  if (client.closeAfterReply) {
+    // After a refusal the agent cannot tell where a next frame would begin.
+    Drop(client);
+    return;
+  }
+  client.deadlineMs = emulator::MonotonicMs() + kReadDeadlineMs;
 }
 
 void Host::Drop(Client& client) {
@@ -368,6 +456,8 @@ void Host::Drop(Client& client) {
   client.fd = -1;
   client.have = 0;
   client.need = kFrameHeaderSize;
+  client.replySent = kReplySize;
+  client.closeAfterReply = false;
 }
 
 void Host::Shutdown() {
@@ -376,39 +466,119 @@ void Host::Shutdown() {
     // without a final clear.
     agent_->WindowProc(kWmDestroy, 0, 0);
     agent_.reset();
+    CheckTrace();
   }
   if (listenFd_ >= 0) {
     ::unlink(socketPath_.c_str());
     ::close(listenFd_);
     listenFd_ = -1;
   }
-  if (closer_ != nullptr) {
-    Reply(*closer_, FrameStatus::Ok, 0);
-    closer_ = nullptr;
-  }
-  for (Client& client : clients_)
-    Drop(client);
   platform_.reset();
   panel_.reset();
   view_.reset();
   trace_.reset();
   traceSink_.reset();
   if (traceFile_ != nullptr) {
-    std::fclose(traceFile_);
+    if (std::fclose(traceFile_) != 0 && !failed_) {
+      std::fprintf(stderr, "lumora: cannot write the trace %s: %s\n", options_.tracePath.c_str(),
+                   std::strerror(errno));
+      failed_ = true;
+    }
     traceFile_ = nullptr;
   }
+  // The close request is answered last: when its sender hears back, the trace is complete and
+  // the socket gone.
+  if (closer_ != nullptr) {
+    closer_->closeAfterReply = true;
+    Reply(*closer_, FrameStatus::Ok, 0);
+    if (closer_->fd >= 0 && closer_->replying()) {
+      pollfd p{closer_->fd, POLLOUT, 0};
+      if (::poll(&p, 1, kReadDeadlineMs) > 0) WriteReply(*closer_);
+    }
+    closer_ = nullptr;
+  }
+  for (Client& client : clients_) {
+    if (client.fd >= 0 && client.replying()) WriteReply(client);  // a last chance, no wait
+    Drop(client);
+  }
+  if (signalFd_ >= 0) ::close(signalFd_);
+  signalFd_ = -1;
 }
 
 }  // namespace
 
-std::string DefaultSocketPath() {
+std::string DefaultSocketFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] != '\0') return std::string(runtime) + "/lumora.sock";
-  return "/tmp/lumora-" + std::to_string(::getuid()) + ".sock";
+  if (runtime != nullptr && runtime[0] != '\0') return runtime;
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string base = tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp";
+  return base + "/lumora-" + std::to_string(::getuid());
+}
+
+std::string DefaultSocketPath() {
+  return DefaultSocketFolder() + "/lumora.sock";
+}
+
+bool CheckPrivateFolder(const std::string& folder, bool create, std::string& error, bool& missing) {
+  missing = false;
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0) {
+    if (errno != ENOENT) {
+      error = "cannot use the socket folder " + folder + ": " + std::strerror(errno);
+      return false;
+    }
+    if (!create) {
+      missing = true;
+      error = "no socket folder " + folder;
+      return false;
+    }
+    // 0700 at creation (a umask can only take permissions away, which the check below sees).
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+      error = "cannot create the socket folder " + folder + ": " + std::strerror(errno);
+      return false;
+    }
+    if (::lstat(folder.c_str(), &info) != 0) {
+      error = "cannot use the socket folder " + folder + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    error = "the socket folder " + folder + " is not a folder" +
+            (S_ISLNK(info.st_mode) ? " (a symbolic link)" : "") + "; refusing to use it";
+    return false;
+  }
+  if (info.st_uid != ::geteuid()) {
+    error = "the socket folder " + folder + " belongs to user " + std::to_string(info.st_uid) +
+            ", not to you; refusing to use it";
+    return false;
+  }
+  if ((info.st_mode & 077) != 0 || (info.st_mode & 0700) != 0700) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    error = "the socket folder " + folder + " has mode " + mode +
+            "; it must be 0700 (yours alone): refusing to use it";
+    return false;
+  }
+  return true;
 }
 
 int RunAgent(const HostOptions& options) {
-  const std::string path = options.socketPath.empty() ? DefaultSocketPath() : options.socketPath;
+  std::string path = options.socketPath;
+  if (path.empty()) {
+    // The default socket lives in a folder of the user's own, so that no other user can take
+    // its name first or replace it.
+    const std::string folder = DefaultSocketFolder();
+    std::string error;
+    bool missing = false;
+    // $XDG_RUNTIME_DIR is the session's to create; the folder under /tmp is ours.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const bool create = runtime == nullptr || runtime[0] == '\0';
+    if (!CheckPrivateFolder(folder, create, error, missing)) {
+      std::fprintf(stderr, "lumora: %s\n", error.c_str());
+      return 1;
+    }
+    path = folder + "/lumora.sock";
+  }
   // The host holds a client buffer per connection: kept off the stack.
   auto host = std::make_unique<Host>(options, path);
   return host->Run();

@@ -3,6 +3,11 @@
 // Unix domain socket that carries WM_COPYDATA, WM_POWERBROADCAST and WM_ENDSESSION (and a close
 // request) in the frames of app/posix/frame.h. Delivery is synchronous like SendMessage: a
 // sender's reply comes only after the agent has handled its message, waits included.
+//
+// The thread waits only in poll and in the agent's own waits: it never waits for a sender or
+// for the terminal. SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1 and SIGUSR2 are taken through the
+// poll loop and end the agent cleanly after the message in hand and its reply; SIGPIPE and
+// SIGTTOU are ignored.
 #pragma once
 
 #include <cstdint>
@@ -27,13 +32,25 @@ struct HostOptions {
 };
 
 // A connection must deliver a whole frame within this time after it is accepted or after its
-// last reply; a silent or stalled sender is then dropped, so it cannot hold the agent up.
+// last reply, and take each reply within this time; a silent, stalled or deaf sender is then
+// dropped, so it cannot hold the agent up.
 inline constexpr int kReadDeadlineMs = 2000;
+// The connections served at a time. One more is accepted and told "busy" at once.
+inline constexpr size_t kMaxConnections = 8;
 
-// $XDG_RUNTIME_DIR/lumora.sock, or /tmp/lumora-UID.sock when that is not set.
+// The folder of the default socket: $XDG_RUNTIME_DIR, else ${TMPDIR:-/tmp}/lumora-UID, a folder
+// of the user's own.
+std::string DefaultSocketFolder();
+// DefaultSocketFolder()/lumora.sock.
 std::string DefaultSocketPath();
 
-// Runs the agent until SIGINT, SIGTERM or a close request; returns the process's exit status.
+// Checks that folder is a folder (not a symbolic link) that belongs to the user who runs the
+// process and that no one else may use (no permission for the group or others). When create is
+// set and it does not exist, creates it with mode 0700 first. False with a message otherwise;
+// missing is set when it does not exist (and was not to be created).
+bool CheckPrivateFolder(const std::string& folder, bool create, std::string& error, bool& missing);
+
+// Runs the agent until a stop signal or a close request; returns the process's exit status.
 int RunAgent(const HostOptions& options);
 
 }  // namespace lumora::posix

@@ -13,10 +13,9 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "app/posix/send_client.h"
+#include "scenario/scenario_input.h"
 
 namespace lumora::posix {
 
@@ -152,16 +151,17 @@ int RunDemo(const DemoOptions& options) {
                  "--scenario FILE\n");
     return 1;
   }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    std::fprintf(stderr, "lumora demo: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+  std::string text;
+  scenario::InputError inputError;
+  if (!scenario::ReadScenarioInput(path, text, inputError)) {
+    const std::string message = scenario::DescribeInputError(path, inputError);
+    std::fprintf(stderr, "lumora demo: %s%s%s\n", inputError.line != 0 ? path.c_str() : "",
+                 inputError.line != 0 ? ": " : "", message.c_str());
     return 1;
   }
-  std::ostringstream text;
-  text << file.rdbuf();
   std::vector<DemoStep> steps;
   std::string error;
-  if (!ParseDemo(text.str(), steps, error)) {
+  if (!ParseDemo(text, steps, error)) {
     std::fprintf(stderr, "lumora demo: %s: %s\n", path.c_str(), error.c_str());
     return 1;
   }

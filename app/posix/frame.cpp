@@ -104,7 +104,7 @@ void EncodeReply(const Reply& reply, uint8_t (&out)[kReplySize]) {
 bool DecodeReply(const uint8_t* bytes, size_t size, Reply& out) {
   if (size != kReplySize || std::memcmp(bytes, kFrameMagic, sizeof kFrameMagic) != 0 ||
       bytes[4] != kFrameVersion || bytes[5] != static_cast<uint8_t>(FrameType::Reply) ||
-      bytes[7] != 0 || bytes[6] > static_cast<uint8_t>(FrameStatus::Timeout)) {
+      bytes[7] != 0 || bytes[6] > static_cast<uint8_t>(kLastFrameStatus)) {
     return false;
   }
   out.status = static_cast<FrameStatus>(bytes[6]);
@@ -136,6 +136,8 @@ const char* DescribeFrameStatus(FrameStatus status) {
       return "bytes after the end of the frame";
     case FrameStatus::Timeout:
       return "the frame did not arrive within 2 seconds";
+    case FrameStatus::Busy:
+      return "the agent is busy: every connection is taken";
   }
   return "unknown status";
 }

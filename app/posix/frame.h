@@ -16,7 +16,7 @@
 //   32     n    payload: the WM_COPYDATA data (the 40-byte Media State Event, or any bytes)
 //
 // Reply frame, 16 bytes: magic "LUMO", version 1, type 3, status (0 done, else the reason the
-// request was refused), reserved 0, then the window procedure's result as int64.
+// request was refused, or 11 busy), reserved 0, then the window procedure's result as int64.
 #pragma once
 
 #include <cstddef>
@@ -50,7 +50,10 @@ enum class FrameStatus : uint8_t {
   UnexpectedPayload = 8,  // payload or dwData on a message that carries none
   TrailingBytes = 9,      // more bytes than the frame
   Timeout = 10,           // the frame did not arrive in time
+  Busy = 11,              // every connection was taken: nothing was read or applied, try again
 };
+// The highest status a reply may carry.
+inline constexpr FrameStatus kLastFrameStatus = FrameStatus::Busy;
 
 struct Frame {
   FrameType type = FrameType::Message;

@@ -39,12 +39,13 @@ constexpr const char kRunUsage[] =
     "usage: lumora run [--socket PATH] [--panel term|plain|none] [--trace FILE]\n"
     "                  [--accelerate N] [--device-error N] [--quiet]\n"
     "\n"
-    "Runs the agent until Ctrl-C, SIGTERM or `lumora send --close`. It takes the media-state\n"
-    "events, power and end-of-session messages from a Unix domain socket (mode 0600), ticks\n"
-    "its clock every second, and shows the panel.\n"
+    "Runs the agent until Ctrl-C, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 or\n"
+    "`lumora send --close`. It takes the media-state events, power and end-of-session\n"
+    "messages from a Unix domain socket (mode 0600), ticks its clock every second, and shows\n"
+    "the panel.\n"
     "\n"
     "  --socket PATH     the socket (default $XDG_RUNTIME_DIR/lumora.sock, else\n"
-    "                    /tmp/lumora-UID.sock)\n"
+    "                    ${TMPDIR:-/tmp}/lumora-UID/lumora.sock, in a folder of mode 0700)\n"
     "  --panel FACE      term: the panel drawn at the top of the terminal (default on a\n"
     "                    terminal); plain: one state line per packet (default otherwise);\n"
     "                    none: nothing shown\n"
@@ -56,14 +57,21 @@ constexpr const char kRunUsage[] =
     "  --help            show this help\n"
     "  --version         show the version\n"
     "\n"
-    "Exit status: 0 after a clean stop; 1 when the agent cannot start; 2 on a usage error.\n";
+    "Exit status: 0 after a clean stop; 1 when the agent cannot start or its trace cannot be\n"
+    "written; 2 on a usage error.\n";
 
 // What `lumora send --help` says of the Linux host; the rest is the senders' common text.
 constexpr lumora::send::SendHost kSendHost{
     "lumora send", "[--socket PATH] ",
     "Stands in for the media-state event source: sends the running agent (`lumora run`) its\n"
-    "messages through its socket and returns once the agent has handled each one.\n",
-    "  --socket PATH     the agent's socket (default as for lumora run; first if given)\n"};
+    "messages through its socket and returns once the agent has handled each one. While every\n"
+    "connection of the agent is taken it tries again, for 5 seconds at most. It sends only to\n"
+    "an agent of the same user (or root's).\n",
+    "  --socket PATH     the agent's socket (default as for lumora run; first if given)\n",
+    "Exit status: 0 when every message was handled; 1 when a message was not handled and\n"
+    "never will be (the agent is not running, stayed busy, belongs to another user, or\n"
+    "refused it); 2 on a usage error or a malformed scenario; 3 when the agent did not reply\n"
+    "within 30 seconds (it has the message and may still handle it).\n"};
 
 constexpr const char kDemoUsage[] =
     "usage: lumora demo [--fast] [--panel term|plain|none] [--scenario FILE]\n"

@@ -129,30 +129,57 @@ void AgentConnection::Close() {
   fd_ = -1;
 }
 
-bool AgentConnection::Connect(const std::string& path, std::string& error, bool& notRunning) {
+ConnectResult AgentConnection::Open(const std::string& path, std::string& error) {
   Close();
-  notRunning = false;
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof address.sun_path) {
     error = "socket path too long: " + path;
-    return false;
+    return ConnectResult::Failed;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Non-blocking: a connect to an agent whose listen queue is full answers at once (EAGAIN)
+  // instead of waiting without limit.
+  fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd_ < 0) {
     error = std::string("socket: ") + std::strerror(errno);
-    return false;
+    return ConnectResult::Failed;
   }
   if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     const int code = errno;
     Close();
-    notRunning = code == ENOENT || code == ECONNREFUSED;
-    error = notRunning ? "the agent is not running (nothing listens on " + path + ")"
-                       : "cannot connect to " + path + ": " + std::strerror(code);
-    return false;
+    if (code == ENOENT || code == ECONNREFUSED) {
+      error = "the agent is not running (nothing listens on " + path + ")";
+      return ConnectResult::NotRunning;
+    }
+    if (code == EAGAIN) {
+      error = "the agent is busy (its queue of connections is full)";
+      return ConnectResult::Busy;
+    }
+    error = "cannot connect to " + path + ": " + std::strerror(code);
+    return ConnectResult::Failed;
   }
-  return true;
+  // Whoever listens gets the messages: it must be this user's own agent (or root's).
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (::getsockopt(fd_, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
+    error = std::string("cannot tell who listens on ") + path + ": " + std::strerror(errno);
+    Close();
+    return ConnectResult::Failed;
+  }
+  if (peer.uid != ::geteuid() && peer.uid != 0) {
+    error = "the socket " + path + " is served by user " + std::to_string(peer.uid) +
+            ", not by you: refusing to send to it";
+    Close();
+    return ConnectResult::NotOurs;
+  }
+  return ConnectResult::Connected;
+}
+
+bool AgentConnection::Connect(const std::string& path, std::string& error, bool& notRunning) {
+  const ConnectResult result = Open(path, error);
+  notRunning = result == ConnectResult::NotRunning;
+  return result == ConnectResult::Connected;
 }
 
 bool AgentConnection::Exchange(const Frame& frame, Reply& reply, std::string& error,
@@ -168,35 +195,54 @@ bool AgentConnection::Exchange(const Frame& frame, Reply& reply, std::string& er
 
 bool AgentConnection::ExchangeBytes(const uint8_t* bytes, size_t size, Reply& reply,
                                     std::string& error, int timeoutMs) {
+  unanswered_ = false;
   if (fd_ < 0) {
     error = "not connected";
     return false;
   }
-  const int64_t deadline = NowMs() + timeoutMs;
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::send(fd_, bytes + done, size - done, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = std::string("the agent went away: ") + std::strerror(errno);
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
   uint8_t answer[kReplySize];
   size_t have = 0;
-  while (have < sizeof answer) {
-    if (!WaitFor(fd_, POLLIN, deadline)) {
-      error = "no reply from the agent";
-      return false;
+  auto readReply = [&](int64_t deadline) {
+    while (have < sizeof answer) {
+      if (!WaitFor(fd_, POLLIN, deadline)) return false;
+      const ssize_t n = ::read(fd_, answer + have, sizeof answer - have);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n <= 0) return false;
+      have += static_cast<size_t>(n);
     }
-    const ssize_t n = ::read(fd_, answer + have, sizeof answer - have);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = "the agent closed the connection without a reply";
-      return false;
+    return true;
+  };
+  // Writing waits for the agent to read (it reads a connection's next frame only after the
+  // last reply went out), within the same time as the reply.
+  int64_t deadline = NowMs() + timeoutMs;
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::send(fd_, bytes + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
     }
-    have += static_cast<size_t>(n);
+    const int code = n < 0 ? errno : EPIPE;
+    if (code == EINTR) continue;
+    if (code == EAGAIN && WaitFor(fd_, POLLOUT, deadline)) continue;
+    // The frame did not go out whole, so the agent cannot handle it. It may have said why
+    // before it hung up (busy).
+    if (readReply(NowMs() + 100) && DecodeReply(answer, have, reply)) return true;
+    error = code == EAGAIN ? "the agent took no frame for " + std::to_string(timeoutMs / 1000) +
+                                 " seconds; the message was not sent"
+                           : std::string("the agent went away: ") + std::strerror(code);
+    return false;
+  }
+  deadline = NowMs() + timeoutMs;
+  if (!readReply(deadline)) {
+    if (NowMs() >= deadline) {
+      unanswered_ = true;
+      error = "no reply from the agent within " + std::to_string(timeoutMs / 1000) +
+              " seconds; it has the message and may still handle it";
+    } else {
+      error = "the agent ended the connection without a reply";
+    }
+    return false;
   }
   if (!DecodeReply(answer, have, reply)) {
     error = "the agent's reply is malformed";
@@ -206,22 +252,53 @@ bool AgentConnection::ExchangeBytes(const uint8_t* bytes, size_t size, Reply& re
 }
 
 int SendScenario(const std::string& socketPath, const scenario::Scenario& scenario) {
-  const std::string path = socketPath.empty() ? DefaultSocketPath() : socketPath;
-  AgentConnection connection;
+  std::string path = socketPath;
   std::string error;
-  bool notRunning = false;
-  if (!connection.Connect(path, error, notRunning)) {
-    std::fprintf(stderr, "lumora send: %s\n", error.c_str());
-    return 1;
+  if (path.empty()) {
+    // The default socket must be in a folder of the user's own; the sender does not create it.
+    const std::string folder = DefaultSocketFolder();
+    bool missing = false;
+    path = folder + "/lumora.sock";
+    if (!CheckPrivateFolder(folder, false, error, missing)) {
+      if (missing) error = "the agent is not running (nothing listens on " + path + ")";
+      std::fprintf(stderr, "lumora send: %s\n", error.c_str());
+      return 1;
+    }
   }
+  AgentConnection connection;
   for (const scenario::Directive& d : scenario.directives) {
     uint8_t record[kMediaStateEventSize];
     Frame frame;
     if (!FrameOfDirective(d, record, frame)) continue;
     Reply reply;
-    if (!connection.Exchange(frame, reply, error)) {
-      std::fprintf(stderr, "lumora send: line %zu: %s\n", d.line, error.c_str());
-      return 1;
+    const int64_t giveUp = NowMs() + kBusyRetryMs;
+    int backOff = kFirstBackOffMs;
+    for (;;) {
+      if (connection.fd() < 0) {
+        const ConnectResult result = connection.Open(path, error);
+        if (result != ConnectResult::Connected && result != ConnectResult::Busy) {
+          std::fprintf(stderr, "lumora send: %s\n", error.c_str());
+          return 1;
+        }
+      }
+      if (connection.fd() >= 0) {
+        if (!connection.Exchange(frame, reply, error)) {
+          std::fprintf(stderr, "lumora send: line %zu: %s\n", d.line, error.c_str());
+          return connection.unanswered() ? 3 : 1;
+        }
+        // A busy agent read nothing and applied nothing: the frame can go again.
+        if (reply.status != FrameStatus::Busy) break;
+        connection.Close();
+      }
+      if (NowMs() + backOff > giveUp) {
+        std::fprintf(stderr,
+                     "lumora send: line %zu: the agent is busy: all its %zu connections stayed "
+                     "taken for %d seconds; the message was not sent\n",
+                     d.line, kMaxConnections, kBusyRetryMs / 1000);
+        return 1;
+      }
+      ::usleep(static_cast<useconds_t>(backOff) * 1000);
+      backOff = backOff * 2 > kMaxBackOffMs ? kMaxBackOffMs : backOff * 2;
     }
     if (reply.status != FrameStatus::Ok) {
       std::fprintf(stderr, "lumora send: line %zu: the agent refused the message: %s\n", d.line,

@@ -37,6 +37,24 @@ bool CheckSendable(const scenario::Scenario& scenario, std::string& error);
 bool FrameOfDirective(const scenario::Directive& directive, uint8_t (&record)[kMediaStateEventSize],
                       Frame& frame);
 
+// While the agent is busy (every connection taken, or its listen queue full) a sender tries
+// again after 10 ms, then after twice as long each time up to 250 ms, for at most 5 seconds.
+inline constexpr int kBusyRetryMs = 5000;
+inline constexpr int kFirstBackOffMs = 10;
+inline constexpr int kMaxBackOffMs = 250;
+// How long a sender waits for the reply to a frame it has written whole. The agent may still
+// handle a frame whose reply did not come in time, so a sender never calls that a failure: it
+// says the outcome is unknown (exit status 3 of `lumora send`).
+inline constexpr int kReplyWaitMs = 30000;
+
+enum class ConnectResult {
+  Connected,
+  NotRunning,  // no socket, or nothing listens on it
+  Busy,        // the agent's listen queue is full: try again later
+  NotOurs,     // the process that listens belongs to another user (and not to root)
+  Failed,
+};
+
 class AgentConnection {
  public:
   AgentConnection() = default;
@@ -44,22 +62,32 @@ class AgentConnection {
   AgentConnection(const AgentConnection&) = delete;
   AgentConnection& operator=(const AgentConnection&) = delete;
 
-  // notRunning is set when nothing listens on the path (no socket, or connection refused).
+  // Connects without waiting, then checks who listens (SO_PEERCRED): the same user or root,
+  // else nothing is sent and the connection is closed.
+  ConnectResult Open(const std::string& path, std::string& error);
+  // Open, with notRunning set when nothing listens on the path (no socket, or connection
+  // refused).
   bool Connect(const std::string& path, std::string& error, bool& notRunning);
-  // Sends one frame and waits for its reply (at most timeoutMs).
-  bool Exchange(const Frame& frame, Reply& reply, std::string& error, int timeoutMs = 30000);
+  // Sends one frame and waits for its reply (at most timeoutMs once the frame is written).
+  bool Exchange(const Frame& frame, Reply& reply, std::string& error, int timeoutMs = kReplyWaitMs);
   // Sends raw bytes (for tests of malformed frames) and waits for a reply.
   bool ExchangeBytes(const uint8_t* bytes, size_t size, Reply& reply, std::string& error,
-                     int timeoutMs = 30000);
+                     int timeoutMs = kReplyWaitMs);
+  // After a failed exchange: the frame went out whole but no reply came in time, so the agent
+  // may still handle it.
+  bool unanswered() const { return unanswered_; }
   void Close();
   int fd() const { return fd_; }
 
  private:
   int fd_ = -1;
+  bool unanswered_ = false;
 };
 
-// Delivers every directive of the request over one connection; prints errors to stderr and
-// returns the exit status of `lumora send` (0 done, 1 agent not running or a refused message).
+// Delivers every directive of the request over one connection, trying again while the agent
+// is busy; prints errors to stderr and returns the exit status of `lumora send`: 0 done, 1 not
+// done (agent not running, busy too long, not the user's own, gone, or a refused message),
+// 3 no reply in time (the message may still be handled).
 int SendScenario(const std::string& socketPath, const scenario::Scenario& scenario);
 
 }  // namespace lumora::posix

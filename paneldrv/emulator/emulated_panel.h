@@ -36,6 +36,12 @@ class EmulatedPanel {
   void Animate();
   // How often Animate wants to run, in milliseconds; 0 when never.
   int AnimationIntervalMs() const;
+  // The face's output when it holds bytes the terminal has not taken yet (watch it for
+  // POLLOUT, then call FlushFace); -1 otherwise.
+  int PendingFaceFd() const { return view_ != nullptr ? view_->PendingFd() : -1; }
+  void FlushFace() {
+    if (view_ != nullptr) view_->Flush();
+  }
 
   bool open() const { return open_; }
   const PanelState& state() const { return state_; }

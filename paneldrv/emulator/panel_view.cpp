@@ -1,6 +1,11 @@
 #include "paneldrv/emulator/panel_view.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -195,24 +200,91 @@ void FormatPlainLine(const PanelState& state, PacketKind kind, int64_t nowMs, st
   }
 }
 
+// --- FaceOutput ---
+
+FaceOutput::FaceOutput(int fd, size_t capacity) : fd_(fd), out_(fd), capacity_(capacity) {
+  pending_.reserve(capacity_);
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0 || S_ISREG(info.st_mode)) return;  // a file never waits
+  if (S_ISSOCK(info.st_mode)) {
+    socket_ = true;
+    return;
+  }
+  // A descriptor of our own on the same terminal or pipe, non-blocking, so that the flags of
+  // the descriptor shared with the shell stay as they were.
+  char path[32];
+  std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd_);
+  const int own = ::open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (own >= 0) {
+    out_ = own;
+    ownOut_ = true;
+    return;
+  }
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags >= 0 && (flags & O_NONBLOCK) == 0 && ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) == 0) {
+    restoreFlags_ = flags;
+  }
+}
+
+FaceOutput::~FaceOutput() {
+  if (ownOut_) ::close(out_);
+  if (restoreFlags_ >= 0) ::fcntl(fd_, F_SETFL, restoreFlags_);
+}
+
+bool FaceOutput::Put(std::string_view piece) {
+  if (broken_) return true;  // nobody reads it any more: nothing to hold back
+  const size_t waiting = pending_.size() - sent_;
+  if (waiting + piece.size() > capacity_) return false;
+  if (pending_.size() + piece.size() > capacity_) {
+    // Moves what waits to the front; the buffer keeps its size, nothing is allocated.
+    pending_.erase(0, sent_);
+    sent_ = 0;
+  }
+  pending_.append(piece);
+  Flush();
+  return true;
+}
+
+bool FaceOutput::Flush() {
+  while (sent_ < pending_.size()) {
+    const char* data = pending_.data() + sent_;
+    const size_t size = pending_.size() - sent_;
+    const ssize_t n =
+        socket_ ? ::send(out_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL) : ::write(out_, data, size);
+    if (n > 0) {
+      sent_ += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+    broken_ = true;  // the reader is gone or the output failed: there is nobody to show it to
+    break;
+  }
+  pending_.clear();
+  sent_ = 0;
+  return true;
+}
+
+void FaceOutput::Drain(int timeoutMs) {
+  timespec start{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  while (!Flush()) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long spent =
+        (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
+    if (spent >= timeoutMs) return;
+    pollfd p{out_, POLLOUT, 0};
+    ::poll(&p, 1, static_cast<int>(timeoutMs - spent));
+  }
+}
+
 // --- TerminalView ---
 
-TerminalView::TerminalView(int fd) : fd_(fd) {
+TerminalView::TerminalView(int fd) : fd_(fd), out_(fd, kFaceOutputCapacity) {
   // Sized once, so that drawing a frame does not allocate.
   frame_.reserve(8192);
   last_.reserve(8192);
-}
-
-void TerminalView::Write(const std::string& text) {
-  // One write per frame: the panel and other output to the same terminal never interleave
-  // inside a frame.
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
 }
 
 void TerminalView::Opened(const PanelState& state, int64_t nowMs) {
@@ -234,7 +306,7 @@ void TerminalView::Opened(const PanelState& state, int64_t nowMs) {
   frame_ += "\x1b[";
   AppendNumber(kTerminalPanelRows + 1, frame_);
   frame_ += ";1H";
-  Write(frame_);
+  out_.Put(frame_);
   screenSet_ = true;
   Draw(state, nowMs);
 }
@@ -254,7 +326,10 @@ void TerminalView::Closed(const PanelState&) {
   frame_ += "\x1b[r\x1b[";
   AppendNumber(rows_ > 0 ? rows_ : kTerminalPanelRows + 1, frame_);
   frame_ += ";1H\r\n";
-  Write(frame_);
+  // The last words wait for the frame in progress, a short while at most.
+  out_.Drain(kFaceDrainMs);
+  out_.Put(frame_);
+  out_.Drain(kFaceDrainMs);
   screenSet_ = false;
 }
 
@@ -264,6 +339,9 @@ void TerminalView::Draw(const PanelState& state, int64_t nowMs) {
   frame_.clear();
   RenderTerminalPanel(state, nowMs, frame, 1, frame_);
   if (frame_ == last_) return;  // nothing moved: no flicker
+  // The terminal has not taken the last frame: this one is skipped, and since the screen still
+  // differs from it, a later packet or animation frame draws the panel whole.
+  if (!out_.Flush()) return;
   last_ = frame_;
   // Save the cursor of whatever writes below the panel, draw, and put the cursor back.
   frame_.insert(0,
@@ -272,26 +350,36 @@ void TerminalView::Draw(const PanelState& state, int64_t nowMs) {
   frame_ +=
       "\x1b"
       "8";
-  Write(frame_);
+  // One piece per frame: the panel and other output to the same terminal never interleave
+  // inside a frame.
+  if (!out_.Put(frame_)) last_.clear();
 }
 
 // --- PlainView ---
 
-PlainView::PlainView(int fd) : fd_(fd) {
+PlainView::PlainView(int fd) : out_(fd, kFaceOutputCapacity) {
   line_.reserve(1024);
 }
 
 void PlainView::Changed(const PanelState& state, PacketKind kind, int64_t nowMs) {
   line_.clear();
+  if (skipped_ > 0) {
+    line_ += "panel: ";
+    AppendNumber(static_cast<long long>(skipped_), line_);
+    line_ += skipped_ == 1 ? " state line" : " state lines";
+    line_ += " skipped: the output did not keep up\n";
+  }
   FormatPlainLine(state, kind, nowMs, line_);
   line_ += '\n';
-  size_t done = 0;
-  while (done < line_.size()) {
-    const ssize_t n = ::write(fd_, line_.data() + done, line_.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
+  if (out_.Put(line_)) {
+    skipped_ = 0;
+  } else {
+    ++skipped_;
   }
+}
+
+void PlainView::Closed(const PanelState&) {
+  out_.Drain(kFaceDrainMs);
 }
 
 }  // namespace lumora::emulator

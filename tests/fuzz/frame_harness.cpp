@@ -85,7 +85,7 @@ void CheckAccepted(const uint8_t* bytes, size_t size, const Frame& frame) {
 void CheckWhole(const uint8_t* bytes, size_t size) {
   Frame frame = Sentinel();
   const FrameStatus status = posix::DecodeFrame(bytes, size, frame);
-  if (status > FrameStatus::Timeout || std::strlen(posix::DescribeFrameStatus(status)) == 0) {
+  if (status > posix::kLastFrameStatus || std::strlen(posix::DescribeFrameStatus(status)) == 0) {
     InvariantViolated("decoder status %u", static_cast<unsigned>(status));
   }
   Frame header = Sentinel();

@@ -234,7 +234,13 @@ bool EncodeScenario(const scenario::Scenario& scenario, std::vector<uint8_t>& pr
         PutZigZag(program, d.epochSeconds);
         break;
       case DirectiveKind::Lang:
-        if (d.text.empty() || d.text.size() > 255) {
+        if (d.text.size() > 255) {
+          // Longer than the agent's 128-byte buffer: the query fails, as after `lang none`.
+          program.push_back(kOpLang);
+          program.push_back(0);
+          break;
+        }
+        if (d.text.empty()) {
           reason = "line " + std::to_string(d.line) + ": locale answer of " +
                    std::to_string(d.text.size()) + " bytes";
           return false;

@@ -146,6 +146,14 @@ TEST(Frame, ReplyRoundTripAndRefusal) {
   EXPECT_FALSE(DecodeReply(bytes, sizeof bytes - 1, reply));
   bytes[5] = 1;  // a request is no reply
   EXPECT_FALSE(DecodeReply(bytes, sizeof bytes, reply));
+
+  // Busy is the last status a reply carries; anything above it is no reply of this version.
+  EncodeReply({FrameStatus::Busy, 0}, bytes);
+  EXPECT_EQ(bytes[6], 11);
+  ASSERT_TRUE(DecodeReply(bytes, sizeof bytes, reply));
+  EXPECT_EQ(reply.status, FrameStatus::Busy);
+  bytes[6] = 12;
+  EXPECT_FALSE(DecodeReply(bytes, sizeof bytes, reply));
 }
 
 }  // namespace

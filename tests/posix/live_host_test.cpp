@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -14,16 +15,19 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/posix/agent_host.h"
 #include "app/posix/frame.h"
 #include "app/posix/send_client.h"
 #include "panel/trace_line.h"
@@ -57,13 +61,19 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// Starts a program with its standard output to the file out, or to the descriptor outFd when
+// it is not negative; env adds or replaces variables of this process's environment.
 pid_t Spawn(const std::vector<std::string>& args, const std::string& out, const std::string& err,
-            const std::vector<std::string>& env = {}) {
+            const std::vector<std::string>& env = {}, int outFd = -1) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (outFd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   std::vector<std::string> argStorage = args;
@@ -72,8 +82,14 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& out, const 
     argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> envStorage;
-  for (char** e = environ; *e != nullptr; ++e)
-    envStorage.emplace_back(*e);
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& given : env)
+      replaced = replaced || given.rfind(name, 0) == 0;
+    if (!replaced) envStorage.push_back(entry);
+  }
   envStorage.insert(envStorage.end(), env.begin(), env.end());
   std::vector<char*> envp;
   for (std::string& e : envStorage)
@@ -151,10 +167,12 @@ class LiveAgent : public ::testing::Test {
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
-  void StartAgent(const std::vector<std::string>& env = {}) {
-    agent_ = Spawn({kBin + "/lumora", "run", "--panel", "none", "--quiet", "--socket", socket_,
-                    "--trace", trace_},
-                   Path("agent.out"), Path("agent.err"), env);
+  void StartAgent(const std::vector<std::string>& env = {},
+                  const std::vector<std::string>& extra = {}, int outFd = -1) {
+    std::vector<std::string> args = {kBin + "/lumora", "run",   "--panel", "none", "--quiet",
+                                     "--socket",       socket_, "--trace", trace_};
+    args.insert(args.end(), extra.begin(), extra.end());
+    agent_ = Spawn(args, Path("agent.out"), Path("agent.err"), env, outFd);
     ASSERT_GT(agent_, 0);
     // The agent listens once it is initialised.
     const int64_t deadline = NowMs() + 5000;
@@ -169,14 +187,15 @@ class LiveAgent : public ::testing::Test {
   }
 
   // Runs a `lumora` command to its end (at most timeoutMs).
-  Result Lumora(const std::vector<std::string>& args, int timeoutMs = 20000) {
+  Result Lumora(const std::vector<std::string>& args, int timeoutMs = 20000,
+                const std::vector<std::string>& env = {}) {
     static int run = 0;
     const std::string out = Path("cmd" + std::to_string(++run) + ".out");
     const std::string err = Path("cmd" + std::to_string(run) + ".err");
     std::vector<std::string> argv = {kBin + "/lumora"};
     argv.insert(argv.end(), args.begin(), args.end());
     Result result;
-    const pid_t pid = Spawn(argv, out, err);
+    const pid_t pid = Spawn(argv, out, err, env);
     if (pid <= 0) return result;
     int status = 0;
     if (WaitExit(pid, timeoutMs, status) && WIFEXITED(status)) {
@@ -513,6 +532,568 @@ TEST_F(LiveAgent, DemoPlaysTheEveningInAcceleratedMode) {
   EXPECT_NE(demo.out.find("| panel clock "), std::string::npos);
   EXPECT_NE(demo.out.find("L2 \"CH-007     \""), std::string::npos);
   EXPECT_NE(demo.out.find("demo: the evening is over"), std::string::npos);
+}
+
+// --- Other users, busy and stalled peers, signals and odd files ---
+
+constexpr uid_t kNobody = 65534;
+
+bool IsRoot() {
+  return ::geteuid() == 0;
+}
+
+// A folder under /tmp that every user may write, like /tmp itself (sticky) or, unlike it, not.
+std::string SharedFolder(mode_t mode) {
+  char folder[] = "/tmp/lumora-shared-test-XXXXXX";
+  if (::mkdtemp(folder) == nullptr || ::chmod(folder, mode) != 0) return {};
+  return folder;
+}
+
+// Runs body in a child process that has become user and group 65534 (nobody); returns its pid.
+template <typename Body>
+pid_t AsNobody(Body body) {
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+    ::_exit(3);
+  }
+  body();
+  ::_exit(0);
+}
+
+// Another user's listener: as nobody, creates folder (when given) and listens on path, open to
+// everyone, counting every byte a sender writes to it. Done() ends it and returns the count.
+class ForeignListener {
+ public:
+  ForeignListener(const std::string& folder, const std::string& path) {
+    int stop[2];
+    int report[2];
+    if (::pipe(stop) != 0 || ::pipe(report) != 0) return;
+    pid_ = AsNobody([&] {
+      ::close(stop[1]);
+      ::close(report[0]);
+      if (!folder.empty()) ::mkdir(folder.c_str(), 0700);
+      ::umask(0);
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+      if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+          ::listen(fd, 16) != 0) {
+        ::_exit(4);
+      }
+      uint64_t total = 0;
+      [[maybe_unused]] ssize_t n = ::write(report[1], "r", 1);
+      for (;;) {
+        pollfd p[2] = {{fd, POLLIN, 0}, {stop[0], POLLIN, 0}};
+        if (::poll(p, 2, -1) <= 0) continue;
+        if (p[1].revents != 0) break;
+        const int client = ::accept(fd, nullptr, nullptr);
+        if (client < 0) continue;
+        uint8_t bytes[4096];
+        pollfd c{client, POLLIN, 0};
+        while (::poll(&c, 1, 300) > 0 && (n = ::read(client, bytes, sizeof bytes)) > 0)
+          total += static_cast<uint64_t>(n);
+        ::close(client);
+      }
+      n = ::write(report[1], &total, sizeof total);
+    });
+    ::close(stop[0]);
+    ::close(report[1]);
+    stop_ = stop[1];
+    report_ = report[0];
+    char ready = 0;
+    pollfd p{report_, POLLIN, 0};
+    ready_ = ::poll(&p, 1, 5000) > 0 && ::read(report_, &ready, 1) == 1 && ready == 'r';
+  }
+
+  bool ready() const { return ready_; }
+
+  uint64_t Done() {
+    ::close(stop_);
+    uint64_t total = ~uint64_t{0};
+    pollfd p{report_, POLLIN, 0};
+    if (::poll(&p, 1, 5000) <= 0 || ::read(report_, &total, sizeof total) != sizeof total) {
+      ::kill(pid_, SIGKILL);
+    }
+    ::close(report_);
+    ::waitpid(pid_, nullptr, 0);
+    return total;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int stop_ = -1;
+  int report_ = -1;
+  bool ready_ = false;
+};
+
+TEST(SocketFolder, OnlyAFolderOfTheUsersOwnThatNoOneElseMayUse) {
+  char base[] = "/tmp/lumora-folder-test-XXXXXX";
+  ASSERT_NE(::mkdtemp(base), nullptr);
+  const std::string root = base;
+  auto path = [&](const char* name) { return root + "/" + name; };
+  ASSERT_EQ(::mkdir(path("open").c_str(), 0700), 0);
+  ASSERT_EQ(::chmod(path("open").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(path("mine").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink(path("mine").c_str(), path("link").c_str()), 0);
+  std::ofstream(path("file")) << "x";
+
+  struct Case {
+    const char* name;
+    bool create;
+    bool ok;
+    bool missing;
+    const char* needle;
+  };
+  const Case cases[] = {
+      {"new", true, true, false, ""},
+      {"absent", false, false, true, ""},
+      {"mine", false, true, false, ""},
+      {"open", true, false, false, "has mode 0755; it must be 0700"},
+      {"link", true, false, false, "is not a folder (a symbolic link)"},
+      {"file", true, false, false, "is not a folder"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    bool missing = false;
+    EXPECT_EQ(CheckPrivateFolder(path(c.name), c.create, error, missing), c.ok) << c.name;
+    EXPECT_EQ(missing, c.missing) << c.name;
+    EXPECT_NE(error.find(c.needle), std::string::npos) << c.name << ": " << error;
+  }
+  struct stat info {};
+  ASSERT_EQ(::lstat(path("new").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+
+  if (IsRoot()) {
+    // Another user's folder, however private, is never used.
+    ASSERT_EQ(::chown(path("mine").c_str(), kNobody, kNobody), 0);
+    std::string error;
+    bool missing = false;
+    EXPECT_FALSE(CheckPrivateFolder(path("mine"), true, error, missing));
+    EXPECT_NE(error.find("belongs to user 65534, not to you"), std::string::npos) << error;
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
+}
+
+TEST_F(LiveAgent, DefaultSocketLivesInAFolderOfTheUsersOwn) {
+  const std::vector<std::string> env = {"TMPDIR=" + dir_, "XDG_RUNTIME_DIR="};
+  const std::string folder = dir_ + "/lumora-" + std::to_string(::getuid());
+  const std::string socket = folder + "/lumora.sock";
+  agent_ = Spawn({kBin + "/lumora", "run", "--panel", "none", "--quiet", "--trace", trace_},
+                 Path("agent.out"), Path("agent.err"), env);
+  ASSERT_GT(agent_, 0);
+  struct stat info {};
+  const int64_t deadline = NowMs() + 5000;
+  while (NowMs() < deadline && ::stat(socket.c_str(), &info) != 0)
+    ::usleep(20000);
+  ASSERT_TRUE(S_ISSOCK(info.st_mode)) << ReadFile(Path("agent.err"));
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  ASSERT_EQ(::lstat(folder.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+  EXPECT_EQ(info.st_uid, ::geteuid());
+
+  const Result play = Lumora({"send", "7", "Play"}, 20000, env);
+  EXPECT_EQ(play.exitCode, 0) << play.err;
+  const Result close = Lumora({"send", "--close"}, 20000, env);
+  EXPECT_EQ(close.exitCode, 0) << close.err;
+  EXPECT_EQ(WaitAgent(), 0);
+  EXPECT_NE(::stat(socket.c_str(), &info), 0);
+}
+
+TEST_F(LiveAgent, AnotherUsersFolderOrListenerIsNeverUsed) {
+  if (!IsRoot()) GTEST_SKIP() << "acting as another user needs root";
+  const std::string shared = SharedFolder(01777);
+  ASSERT_FALSE(shared.empty());
+  // Another user was first: the folder where this user's default socket would be is theirs,
+  // and they listen in it.
+  const std::string folder = shared + "/lumora-" + std::to_string(::getuid());
+  const std::string socket = folder + "/lumora.sock";
+  ForeignListener listener(folder, socket);
+  ASSERT_TRUE(listener.ready());
+  const std::vector<std::string> env = {"TMPDIR=" + shared, "XDG_RUNTIME_DIR="};
+
+  const Result run = Lumora({"run", "--panel", "none", "--quiet"}, 5000, env);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("belongs to user 65534, not to you"), std::string::npos) << run.err;
+  // A caller's number must not reach them, by the default path or by theirs.
+  const Result byDefault = Lumora({"send", "7", "CallerText", "555-0100"}, 15000, env);
+  EXPECT_EQ(byDefault.exitCode, 1);
+  EXPECT_NE(byDefault.err.find("belongs to user 65534, not to you"), std::string::npos)
+      << byDefault.err;
+  const Result byPath = Lumora({"send", "--socket", socket, "7", "CallerText", "555-0100"}, 15000);
+  EXPECT_EQ(byPath.exitCode, 1);
+  EXPECT_NE(byPath.err.find("served by user 65534, not by you"), std::string::npos) << byPath.err;
+  EXPECT_EQ(listener.Done(), 0u);
+  std::error_code ignored;
+  std::filesystem::remove_all(shared, ignored);
+}
+
+TEST_F(LiveAgent, SocketModeIsSetByBindNotByAChmodThatFollowsALink) {
+  // Someone who may write the socket's folder puts a link to this user's file in place of the
+  // socket the moment bind has made it (the preloaded stand-in wins that race every time). The
+  // socket must have had its mode from bind: nothing done afterwards by name may reach the file.
+  const std::string target = Path("target");
+  std::ofstream(target) << "this user's file\n";
+  ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+  // A sanitized agent must accept a library loaded before its runtime.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::vector<std::string> env = {
+      "LD_PRELOAD=" LUMORA_SWAP_AFTER_BIND, "LUMORA_TEST_LINK_TARGET=" + target,
+      "ASAN_OPTIONS=" + std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"};
+  const pid_t agent =
+      Spawn({kBin + "/lumora", "run", "--panel", "none", "--quiet", "--socket", socket_},
+            Path("agent.out"), Path("agent.err"), env);
+  ASSERT_GT(agent, 0);
+  // The link takes the socket's place as soon as the agent has bound it.
+  struct stat info {};
+  const int64_t deadline = NowMs() + 5000;
+  while (NowMs() < deadline && !(::lstat(socket_.c_str(), &info) == 0 && S_ISLNK(info.st_mode)))
+    ::usleep(5000);
+  ASSERT_TRUE(S_ISLNK(info.st_mode)) << ReadFile(Path("agent.err"));
+  ::usleep(200000);  // time for anything the agent does after bind
+  ::kill(agent, SIGTERM);
+  int status = 0;
+  EXPECT_TRUE(WaitExit(agent, 5000, status));
+  ASSERT_EQ(::stat(target.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+  EXPECT_EQ(ReadFile(target), "this user's file\n");
+}
+
+// A message that changes nothing and shows nothing: WM_ENDSESSION with wParam 0.
+Frame HarmlessFrame() {
+  Frame frame;
+  frame.message = 22;
+  frame.wParam = 0;
+  return frame;
+}
+
+TEST_F(LiveAgent, FullAgentSaysBusyAtOnceAndTheSenderGivesUpWithoutTheEventEverApplied) {
+  StartAgent();
+  // Eight senders hold every connection, each sending a harmless message every second.
+  std::vector<std::unique_ptr<AgentConnection>> holders;
+  std::string error;
+  bool notRunning = false;
+  for (size_t i = 0; i < kMaxConnections; ++i) {
+    // A slot freed a moment ago (the start-up probe's) may not be free yet: busy, try again.
+    holders.push_back(std::make_unique<AgentConnection>());
+    Reply first;
+    first.status = FrameStatus::Busy;
+    for (int attempt = 0; attempt < 50 && first.status != FrameStatus::Ok; ++attempt) {
+      ASSERT_TRUE(holders.back()->Connect(socket_, error, notRunning)) << error;
+      ASSERT_TRUE(holders.back()->Exchange(HarmlessFrame(), first, error, 3000)) << error;
+      if (first.status == FrameStatus::Busy) ::usleep(20000);
+    }
+    ASSERT_EQ(first.status, FrameStatus::Ok);
+  }
+  int64_t lastKept = 0;
+  auto keepBusy = [&] {
+    if (NowMs() - lastKept < 1000) return;
+    lastKept = NowMs();
+    for (auto& holder : holders) {
+      Reply reply;
+      ASSERT_TRUE(holder->Exchange(HarmlessFrame(), reply, error, 3000)) << error;
+      EXPECT_EQ(reply.status, FrameStatus::Ok);
+    }
+  };
+  keepBusy();
+
+  // A ninth is told at once.
+  AgentConnection ninth;
+  ASSERT_TRUE(ninth.Connect(socket_, error, notRunning)) << error;
+  Reply reply;
+  const int64_t asked = NowMs();
+  ASSERT_TRUE(ninth.Exchange(HarmlessFrame(), reply, error, 3000)) << error;
+  EXPECT_EQ(reply.status, FrameStatus::Busy);
+  EXPECT_LT(NowMs() - asked, 1000);
+
+  // `lumora send` tries again for a while, then gives up and says why.
+  const pid_t sender = Spawn({kBin + "/lumora", "send", "--socket", socket_, "7", "LiveTvStarted"},
+                             Path("sender.out"), Path("sender.err"));
+  ASSERT_GT(sender, 0);
+  const int64_t started = NowMs();
+  int status = 0;
+  bool ended = false;
+  while (!ended && NowMs() - started < 20000) {
+    keepBusy();
+    ended = ::waitpid(sender, &status, WNOHANG) == sender;
+    if (!ended) ::usleep(20000);
+  }
+  const int64_t took = NowMs() - started;
+  if (!ended) {
+    ::kill(sender, SIGKILL);
+    ::waitpid(sender, &status, 0);
+  }
+  ASSERT_TRUE(ended) << "the sender did not give up";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  EXPECT_GE(took, kBusyRetryMs - 500);
+  EXPECT_LE(took, kBusyRetryMs + 3000);
+  EXPECT_NE(ReadFile(Path("sender.err")).find("the agent is busy"), std::string::npos)
+      << ReadFile(Path("sender.err"));
+
+  // The slots stay taken a little longer, then free up: the agent serves again, and the event
+  // of the sender that gave up is never applied.
+  while (NowMs() - started < took + 1500) {
+    keepBusy();
+    ::usleep(20000);
+  }
+  holders.clear();
+  const std::string play = Path("play.scn");
+  std::ofstream(play) << "event 7 Play\n";
+  const Result sent = Lumora({"send", "--socket", socket_, "--file", play});
+  EXPECT_EQ(sent.exitCode, 0) << sent.err;
+  EXPECT_EQ(CloseAgent(), 0);
+  EXPECT_EQ(WithoutClock(Trace()), WithoutClock(Replay(play)));
+}
+
+TEST_F(LiveAgent, StoppedAgentWithAFullQueueNeitherHoldsASenderNorASecondAgent) {
+  StartAgent();
+  ASSERT_EQ(::kill(agent_, SIGSTOP), 0);
+  // Its listen queue filled up.
+  std::vector<int> queued;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, socket_.c_str(), socket_.size() + 1);
+  for (int i = 0; i < 4096; ++i) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+      ::close(fd);
+      break;
+    }
+    queued.push_back(fd);
+  }
+  ASSERT_LT(queued.size(), 4096u);
+
+  int64_t started = NowMs();
+  const Result second = Lumora({"run", "--panel", "none", "--socket", socket_}, 5000);
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_NE(second.err.find("already running"), std::string::npos) << second.err;
+  EXPECT_LT(NowMs() - started, 3000);
+  started = NowMs();
+  const Result send = Lumora({"send", "--socket", socket_, "7", "Play"}, 20000);
+  EXPECT_EQ(send.exitCode, 1);
+  EXPECT_NE(send.err.find("the agent is busy"), std::string::npos) << send.err;
+  EXPECT_LT(NowMs() - started, kBusyRetryMs + 3000);
+
+  for (const int fd : queued)
+    ::close(fd);
+  ASSERT_EQ(::kill(agent_, SIGCONT), 0);
+  EXPECT_EQ(CloseAgent(), 0);
+  const std::string nothing = Path("nothing.scn");
+  std::ofstream(nothing) << "# nothing\n";
+  EXPECT_EQ(WithoutClock(Trace()), WithoutClock(Replay(nothing)));
+}
+
+TEST_F(LiveAgent, RepliesOfAPipeliningSenderAreNeverDropped) {
+  StartAgent();
+  AgentConnection connection;
+  std::string error;
+  bool notRunning = false;
+  ASSERT_TRUE(connection.Connect(socket_, error, notRunning)) << error;
+  const int fd = connection.fd();
+  uint8_t frame[kFrameMax];
+  const size_t size = EncodeFrame(HarmlessFrame(), frame, sizeof frame);
+  ASSERT_EQ(size, kFrameHeaderSize);
+  constexpr size_t kFrames = 3000;
+
+  // The frames are queued by one thread while nobody reads the replies for a while.
+  std::thread writer([&] {
+    for (size_t i = 0; i < kFrames; ++i) {
+      size_t done = 0;
+      while (done < size) {
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, 10000) <= 0) return;
+        const ssize_t n = ::send(fd, frame + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EAGAIN) continue;
+        if (n <= 0) return;
+        done += static_cast<size_t>(n);
+      }
+    }
+  });
+  ::usleep(500000);
+  size_t replies = 0;
+  size_t done = 0;
+  uint8_t buffer[kReplySize * 64];
+  size_t have = 0;
+  while (replies < kFrames) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 5000) <= 0) break;
+    const ssize_t n = ::read(fd, buffer + have, sizeof buffer - have);
+    if (n < 0 && errno == EAGAIN) continue;
+    if (n <= 0) break;
+    have += static_cast<size_t>(n);
+    for (done = 0; have - done >= kReplySize; done += kReplySize) {
+      Reply reply;
+      ASSERT_TRUE(DecodeReply(buffer + done, kReplySize, reply));
+      EXPECT_EQ(reply.status, FrameStatus::Ok);
+      ++replies;
+    }
+    std::memmove(buffer, buffer + done, have - done);
+    have -= done;
+  }
+  writer.join();
+  EXPECT_EQ(replies, kFrames);
+  connection.Close();
+  EXPECT_EQ(CloseAgent(), 0);
+}
+
+class StalledOutput : public LiveAgent, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(StalledOutput, PanelThatNobodyReadsStopsNeitherSendersNorTheClock) {
+  int out[2];
+  ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+  StartAgent({}, {"--panel", GetParam()}, out[1]);
+  ::close(out[1]);
+  const std::string levels = Path("levels.scn");
+  {
+    std::ofstream file(levels);
+    for (int i = 0; i < 1500; ++i)
+      file << "event 9 Level " << (i * 7) % 60 << "\n";
+  }
+  // Nothing reads the panel's pipe, which fills up long before the last level.
+  const Result sent = Lumora({"send", "--socket", socket_, "--file", levels}, 30000);
+  ASSERT_EQ(sent.exitCode, 0) << sent.err;
+
+  // The panel's output is read again: whole frames, or whole lines and a note of what was
+  // skipped, from the next packet or clock tick on.
+  std::string shown;
+  auto drain = [&](int ms) {
+    const int64_t until = NowMs() + ms;
+    char bytes[65536];
+    while (NowMs() < until) {
+      pollfd p{out[0], POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      const ssize_t n = ::read(out[0], bytes, sizeof bytes);
+      if (n <= 0) return;
+      shown.append(bytes, static_cast<size_t>(n));
+    }
+  };
+  drain(2500);
+  EXPECT_EQ(CloseAgent(), 0);
+  drain(2000);
+  ::close(out[0]);
+
+  size_t icons = 0;
+  size_t times = 0;
+  for (const std::string& line : Trace()) {
+    const std::string decoded = DecodeTraceLine(line);
+    icons += decoded.rfind("icons ", 0) == 0 ? 1u : 0u;
+    times += decoded.rfind("text3 0 ", 0) == 0 && IsClockLine(decoded) ? 1u : 0u;
+  }
+  EXPECT_EQ(icons, 1500u);  // every level reached the panel
+  EXPECT_GE(times, 2u);     // and the clock ticked
+
+  if (std::string(GetParam()) == "plain") {
+    static const std::regex kNote(
+        "^panel: [1-9][0-9]* state lines? skipped: the output did "
+        "not keep up$");
+    size_t notes = 0;
+    for (const std::string& line : Lines(shown)) {
+      notes += std::regex_match(line, kNote) ? 1u : 0u;
+      EXPECT_EQ(line.rfind("panel ", 0) == 0 || std::regex_match(line, kNote), true) << line;
+    }
+    EXPECT_GE(notes, 1u);
+    EXPECT_EQ(shown.back(), '\n');
+  } else {
+    // Each frame saves the cursor, draws, and puts the cursor back: none is cut.
+    size_t saves = 0;
+    size_t restores = 0;
+    for (size_t at = 0; (at = shown.find("\x1b"
+                                         "7",
+                                         at)) != std::string::npos;
+         ++at)
+      ++saves;
+    for (size_t at = 0; (at = shown.find("\x1b"
+                                         "8",
+                                         at)) != std::string::npos;
+         ++at)
+      ++restores;
+    EXPECT_GT(saves, 2u);
+    EXPECT_EQ(saves, restores);
+    EXPECT_NE(shown.rfind("\x1b[r"), std::string::npos);  // the terminal given back at the end
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faces, StalledOutput, ::testing::Values("plain", "term"));
+
+struct StopSignalCase {
+  int number;
+  const char* name;
+};
+
+class StopSignal : public LiveAgent, public ::testing::WithParamInterface<StopSignalCase> {};
+
+TEST_P(StopSignal, EndsTheAgentAfterTheMessageInHandAndItsReply) {
+  StartAgent({}, {"--accelerate", "2"});
+  // The eject notice holds the agent in a wait; the signal comes in the middle of it.
+  const pid_t sender = Spawn({kBin + "/lumora", "send", "--socket", socket_, "7", "Eject"},
+                             Path("sender.out"), Path("sender.err"));
+  ASSERT_GT(sender, 0);
+  const int64_t deadline = NowMs() + 5000;
+  while (NowMs() < deadline && ReadFile(trace_).find("\nsleep 1000\n") == std::string::npos)
+    ::usleep(2000);
+  ASSERT_EQ(::kill(agent_, GetParam().number), 0);
+
+  int status = 0;
+  ASSERT_TRUE(WaitExit(sender, 5000, status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(Path("sender.err"));
+  EXPECT_EQ(WaitAgent(), 0);
+  struct stat info {};
+  EXPECT_NE(::stat(socket_.c_str(), &info), 0);  // the socket removed
+  const std::vector<std::string> trace = Trace();
+  ASSERT_FALSE(trace.empty());
+  EXPECT_NE(std::find(trace.begin(), trace.end(), "sleep 1000"), trace.end());
+  EXPECT_EQ(trace.back(), "close");  // the trace whole
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, StopSignal,
+    ::testing::Values(StopSignalCase{SIGINT, "INT"}, StopSignalCase{SIGTERM, "TERM"},
+                      StopSignalCase{SIGHUP, "HUP"}, StopSignalCase{SIGQUIT, "QUIT"},
+                      StopSignalCase{SIGUSR1, "USR1"}, StopSignalCase{SIGUSR2, "USR2"}),
+    [](const ::testing::TestParamInfo<StopSignalCase>& param) {
+      return std::string(param.param.name);
+    });
+
+TEST_F(LiveAgent, AnAgentThatCannotStartLeavesTheTraceAlone) {
+  StartAgent();
+  const Result play = Lumora({"send", "--socket", socket_, "7", "Play"});
+  ASSERT_EQ(play.exitCode, 0) << play.err;
+  const std::string before = ReadFile(trace_);
+  ASSERT_FALSE(before.empty());
+  const std::string notSocket = Path("not-a-socket");
+  std::ofstream(notSocket) << "x";
+  struct Case {
+    std::string socket;
+    const char* needle;
+  };
+  for (const Case& c : {Case{notSocket, "is not a socket"}, Case{socket_, "already running"}}) {
+    const Result run = Lumora(
+        {"run", "--panel", "none", "--quiet", "--socket", c.socket, "--trace", trace_}, 5000);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(c.needle), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(trace_), before) << c.needle;
+  }
+  EXPECT_EQ(CloseAgent(), 0);
+}
+
+TEST_F(LiveAgent, TraceThatCannotBeWrittenEndsTheAgentWithAnError) {
+  struct Case {
+    std::string trace;
+    const char* needle;
+  };
+  for (const Case& c : {Case{"/dev/full", "No space left on device"}, Case{dir_, "folder"}}) {
+    const Result run = Lumora(
+        {"run", "--panel", "none", "--quiet", "--socket", socket_, "--trace", c.trace}, 5000);
+    EXPECT_EQ(run.exitCode, 1) << c.trace;
+    EXPECT_NE(run.err.find("cannot write the trace " + c.trace), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.needle), std::string::npos) << run.err;
+    struct stat info {};
+    EXPECT_NE(::stat(socket_.c_str(), &info), 0) << "the socket was left behind";
+  }
 }
 
 }  // namespace

@@ -105,6 +105,9 @@ TEST(SendArguments, Refusals) {
       {{"--close", "now"}, "--close"},
       {{"--frobnicate"}, "unknown option"},
       {{"--file", "/nonexistent/evening.scn"}, "cannot read"},
+      // A folder or an endless device is refused with its reason, not read into memory.
+      {{"--file", "/"}, "cannot read /: it is a folder"},
+      {{"--file", "/dev/zero"}, "/dev/zero: line 1: line too long (more than 4096 bytes)"},
       {{"--file", path}, "line 3: 'tick' cannot be sent"},
   };
   for (const Case& c : cases) {

@@ -7,8 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +18,7 @@
 #include "paneldrv/emulator/panel_state.h"
 #include "paneldrv/emulator/panel_svg.h"
 #include "scenario/scenario.h"
+#include "scenario/scenario_input.h"
 
 namespace {
 
@@ -45,8 +44,11 @@ constexpr const char kUsage[] =
     "\n"
     "Event names and their payload formats: lumora send --list, or docs/events.md.\n"
     "\n"
-    "Exit status: 0 when the whole scenario ran; 2 on a usage error or a malformed scenario\n"
-    "(\"line N: reason\" on standard error; no trace is printed).\n";
+    "A scenario may hold at most 16 MiB (16777216 bytes), in lines of at most 4096 bytes.\n"
+    "\n"
+    "Exit status: 0 when the whole scenario ran; 2 on a usage error, a scenario that cannot be\n"
+    "read (a folder, say) or a malformed or oversized one (\"line N: reason\" on standard\n"
+    "error; no trace is printed).\n";
 
 class StdoutSink final : public lumora::TraceSink {
  public:
@@ -187,20 +189,15 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Read whole and within bounds before anything runs: a folder, an unreadable file or an
+  // endless input (a device) is refused with its reason, never half replayed.
+  const char* input = path == nullptr ? "-" : path;
   std::string text;
-  if (path == nullptr || std::strcmp(path, "-") == 0) {
-    std::ostringstream in;
-    in << std::cin.rdbuf();
-    text = in.str();
-  } else {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-      std::fprintf(stderr, "lumora-replay: cannot open %s: %s\n", path, std::strerror(errno));
-      return 2;
-    }
-    std::ostringstream in;
-    in << file.rdbuf();
-    text = in.str();
+  lumora::scenario::InputError inputError;
+  if (!lumora::scenario::ReadScenarioInput(input, text, inputError)) {
+    const std::string message = lumora::scenario::DescribeInputError(input, inputError);
+    std::fprintf(stderr, inputError.line != 0 ? "%s\n" : "lumora-replay: %s\n", message.c_str());
+    return 2;
   }
 
   lumora::scenario::Scenario scenario;
