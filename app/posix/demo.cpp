@@ -15,15 +15,16 @@
 #include <cstring>
 
 #include "app/posix/send_client.h"
+#include "paneldrv/emulator/panel_view.h"
 #include "scenario/scenario_input.h"
 
 namespace lumora::posix {
 
 namespace {
 
-// The accelerated demo: pauses this many times shorter, and so are the agent's own waits.
-constexpr double kFastPauseFactor = 0.04;
-constexpr unsigned kFastWaitDivisor = 20;
+// The accelerated demo: the evening's time runs this many times faster, its pauses and the
+// agent's own waits and clock alike, so every caption still shows what it says.
+constexpr unsigned kFastDivisor = 20;
 constexpr int kStartTimeoutMs = 5000;
 constexpr int kStopTimeoutMs = 5000;
 
@@ -67,6 +68,12 @@ void Say(const std::string& text) {
   // One write, so it never lands inside a frame of the panel drawn by the agent.
   ssize_t ignored = ::write(STDOUT_FILENO, text.data(), text.size());
   (void)ignored;
+}
+
+std::string CaptionText(const std::string& caption, bool plain, bool colour) {
+  if (plain) return "demo: " + caption + "\n";
+  if (!colour) return "\u25b6 " + caption + "\r\n";
+  return "\x1b[1;37m\u25b6 " + caption + "\x1b[0m\r\n";
 }
 
 bool WaitChild(pid_t child, int timeoutMs, int& status) {
@@ -184,7 +191,7 @@ int RunDemo(const DemoOptions& options) {
   const char* face = options.panel == PanelFace::Terminal ? "term"
                      : options.panel == PanelFace::Plain  ? "plain"
                                                           : "none";
-  const std::string divisor = std::to_string(options.fast ? kFastWaitDivisor : 1);
+  const std::string divisor = std::to_string(options.fast ? kFastDivisor : 1);
   std::vector<std::string> childArgs = {"lumora", "run",          "--socket", socketPath, "--panel",
                                         face,     "--accelerate", divisor,    "--quiet"};
   std::vector<char*> argv;
@@ -206,7 +213,10 @@ int RunDemo(const DemoOptions& options) {
   }
 
   const bool plain = options.panel != PanelFace::Terminal;
-  const double factor = options.fast ? kFastPauseFactor : 1.0;
+  // The captions in the terminal follow the panel's face: in colour, or monochrome.
+  const bool colour = emulator::TerminalStyleFromEnvironment().colour;
+  const double factor = options.fast ? 1.0 / kFastDivisor : 1.0;
+  const std::string* lastCaption = nullptr;
   int status = 1;
   bool closed = false;
   bool failed = false;
@@ -236,8 +246,8 @@ int RunDemo(const DemoOptions& options) {
     const DemoStep& step = steps[i];
     switch (step.kind) {
       case DemoStep::Kind::Caption:
-        Say(plain ? "demo: " + step.caption + "\n"
-                  : "\x1b[1;37m\u25b6 " + step.caption + "\x1b[0m\r\n");
+        Say(CaptionText(step.caption, plain, colour));
+        lastCaption = &step.caption;
         break;
       case DemoStep::Kind::Wait:
         Pause(step.seconds * factor);
@@ -287,6 +297,11 @@ int RunDemo(const DemoOptions& options) {
     return 130;
   }
   if (failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+  // The agent's face has left its last face at the top and cleared the screen below it: the
+  // last caption, which speaks of that face, is said once more under it.
+  if (!plain && lastCaption != nullptr && emulator::TerminalStyleFromEnvironment().positioned) {
+    Say(CaptionText(*lastCaption, plain, colour));
+  }
   Say(plain ? "demo: the evening is over\n" : "The evening is over.\r\n");
   return 0;
 }

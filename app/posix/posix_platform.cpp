@@ -21,11 +21,23 @@ int32_t LocaleLanguageAnswer(std::string_view locale, char* buffer, int32_t size
   return 5;
 }
 
+namespace {
+
+int64_t ClockMs(clockid_t clock) {
+  timespec now{};
+  clock_gettime(clock, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+}  // namespace
+
 PosixPlatform::PosixPlatform(emulator::EmulatedPanel& panel, TraceWriter* trace,
                              uint32_t waitDivisor)
     : panel_(panel),
       trace_(trace),
       waitDivisor_(waitDivisor == 0 ? 1 : waitDivisor),
+      realStartMs_(ClockMs(CLOCK_REALTIME)),
+      monotonicStartMs_(ClockMs(CLOCK_MONOTONIC)),
       timerFd_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {}
 
 PosixPlatform::~PosixPlatform() {
@@ -45,10 +57,18 @@ int32_t PosixPlatform::CloseVFD(int32_t handle) {
 }
 
 LocalTime PosixPlatform::GetLocalTime() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
+  time_t seconds = 0;
+  if (waitDivisor_ == 1) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    seconds = now.tv_sec;
+  } else {
+    // The accelerated agent's time: from the real time it started at, running faster.
+    const int64_t elapsed = ClockMs(CLOCK_MONOTONIC) - monotonicStartMs_;
+    seconds = static_cast<time_t>((realStartMs_ + elapsed * waitDivisor_) / 1000);
+  }
   tm local{};
-  localtime_r(&now.tv_sec, &local);
+  localtime_r(&seconds, &local);
   LocalTime t;
   t.year = static_cast<uint16_t>(local.tm_year + 1900);
   t.month = static_cast<uint16_t>(local.tm_mon + 1);
@@ -84,11 +104,13 @@ void PosixPlatform::ShowMessageBox(const char* caption, const char* text) {
 
 uintptr_t PosixPlatform::SetTimer(uintptr_t id, uint32_t periodMs) {
   if (timerFd_ < 0 || id == 0 || periodMs == 0) return 0;
-  itimerspec period{};
-  period.it_interval.tv_sec = static_cast<time_t>(periodMs / 1000);
-  period.it_interval.tv_nsec = static_cast<long>(periodMs % 1000) * 1000000;
-  period.it_value = period.it_interval;
-  if (::timerfd_settime(timerFd_, 0, &period, nullptr) != 0) return 0;
+  // The accelerated agent's second is shorter, down to a millisecond.
+  const uint32_t period = periodMs / waitDivisor_ == 0 ? 1 : periodMs / waitDivisor_;
+  itimerspec timer{};
+  timer.it_interval.tv_sec = static_cast<time_t>(period / 1000);
+  timer.it_interval.tv_nsec = static_cast<long>(period % 1000) * 1000000;
+  timer.it_value = timer.it_interval;
+  if (::timerfd_settime(timerFd_, 0, &timer, nullptr) != 0) return 0;
   timerId_ = id;
   return id;
 }

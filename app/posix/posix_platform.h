@@ -13,7 +13,10 @@ namespace lumora::posix {
 
 class PosixPlatform final : public Platform {
  public:
-  // trace may be null; waits are made waitDivisor times shorter (the accelerated demo).
+  // trace may be null. With a waitDivisor above 1 (the accelerated demo) the agent's time runs
+  // that many times faster: its waits are that many times shorter, its timer ticks that many
+  // times as often, and the local time it reads starts at the real time and runs that many
+  // times as fast, so the clock it shows moves with its shortened waits.
   PosixPlatform(emulator::EmulatedPanel& panel, TraceWriter* trace, uint32_t waitDivisor = 1);
   ~PosixPlatform() override;
   PosixPlatform(const PosixPlatform&) = delete;
@@ -42,6 +45,8 @@ class PosixPlatform final : public Platform {
   emulator::EmulatedPanel& panel_;
   TraceWriter* trace_;
   uint32_t waitDivisor_;
+  int64_t realStartMs_ = 0;  // the real time and the monotonic clock when the agent started
+  int64_t monotonicStartMs_ = 0;
   int timerFd_ = -1;
   uintptr_t timerId_ = 0;
 };

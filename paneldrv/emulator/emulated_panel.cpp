@@ -46,7 +46,7 @@ int32_t EmulatedPanel::CloseVFD(int32_t handle) {
   if (!open_ || handle != kHandle) return 0;
   open_ = false;
   // The panel keeps its last content; only the face lets go of the terminal.
-  if (view_ != nullptr) view_->Closed(state_);
+  if (view_ != nullptr) view_->Closed(state_, clock_());
   return 1;
 }
 

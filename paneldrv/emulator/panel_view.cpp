@@ -8,8 +8,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "base/text_quote.h"
 
@@ -25,10 +28,42 @@ constexpr const char kLit[] = "\x1b[1;38;5;86m";   // a lit segment
 constexpr const char kDim[] = "\x1b[22;38;5;23m";  // an unlit segment, faintly visible
 constexpr const char kFrameColour[] = "\x1b[22;38;5;240m";
 
-// Inside width of the drawn panel, in columns.
-constexpr size_t kInnerWidth = 46;
+// The shapes of the monochrome face: an unlit icon is as many dots as its name has letters.
+constexpr char kUnlitIconMark = '.';
+constexpr char kLitSegmentMark = '#';
+constexpr char kUnlitSegmentMark = '.';
 
-constexpr size_t kIconsPerRow = kIconCount / 2;
+// A face of one width: the columns inside its frame and where each row of icons ends (the
+// icons in the order of kIconBits).
+struct FaceShape {
+  size_t inner;
+  size_t iconRows;
+  std::array<size_t, 3> iconRowEnd;
+};
+constexpr FaceShape kWideShape{kWideFaceColumns - 2, 2, {7, kIconCount, kIconCount}};
+constexpr FaceShape kCompactShape{kCompactFaceColumns - 2, 3, {5, 10, kIconCount}};
+
+// The columns a row of icons takes: a space, then a space and the name of each.
+constexpr size_t IconRowWidth(size_t first, size_t end) {
+  size_t used = 1;
+  for (size_t i = first; i < end; ++i)
+    used += 1 + std::char_traits<char>::length(kIconBits[i].name);
+  return used;
+}
+
+constexpr bool IconRowsFit(const FaceShape& shape) {
+  size_t first = 0;
+  for (size_t row = 0; row < shape.iconRows; ++row) {
+    if (IconRowWidth(first, shape.iconRowEnd[row]) > shape.inner) return false;
+    first = shape.iconRowEnd[row];
+  }
+  return first == kIconCount;
+}
+static_assert(IconRowsFit(kWideShape) && IconRowsFit(kCompactShape));
+// Frame, two text lines, the icons, the level bar, frame.
+static_assert(kCompactShape.iconRows + 5 <= kTerminalPanelRows);
+// Both text lines whole, with their indent, inside the frame.
+static_assert(2 + kPanelColumns <= kCompactShape.inner);
 
 void AppendNumber(long long value, std::string& out) {
   char digits[24];
@@ -41,60 +76,89 @@ void Repeat(std::string_view piece, size_t count, std::string& out) {
     out += piece;
 }
 
-void BeginRow(int row, std::string& out) {
-  out += "\x1b[";
-  AppendNumber(row, out);
-  out += ";1H\x1b[2K";
-}
+// Appends an escape only on a colour face.
+class Painter {
+ public:
+  Painter(bool colour, std::string& out) : colour_(colour), out_(out) {}
+  void operator()(const char* escape) const {
+    if (colour_) out_ += escape;
+  }
+  bool colour() const { return colour_; }
 
-// A row inside the frame: the border, the glass, `used` columns of content already appended by
-// the caller's lambda, then padding to the inner width and the closing border.
+ private:
+  bool colour_;
+  std::string& out_;
+};
+
+// A row inside the frame: the border, the glass, `used` columns of content appended by the
+// caller's lambda, then padding to the inner width and the closing border.
 template <typename Content>
-void GlassRow(int row, std::string& out, Content content) {
-  BeginRow(row, out);
-  out += kFrameColour;
+void GlassRow(const FaceShape& shape, const Painter& paint, std::string& out, Content content) {
+  paint(kFrameColour);
   out += "\u2502";
-  out += kGlass;
+  paint(kGlass);
   const size_t used = content();
-  out += kGlass;
-  if (used < kInnerWidth) out.append(kInnerWidth - used, ' ');
-  out += kReset;
-  out += kFrameColour;
+  paint(kGlass);
+  if (used < shape.inner) out.append(shape.inner - used, ' ');
+  paint(kReset);
+  paint(kFrameColour);
   out += "\u2502";
-  out += kReset;
+  paint(kReset);
+  out += '\n';
 }
 
 // The 20 cells of a text line; returns the columns used.
-size_t TextCells(std::string_view text, std::string& out) {
+size_t TextCells(std::string_view text, const Painter& paint, std::string& out) {
   out += "  ";
-  out += kCell;
-  out += kLit;
+  paint(kCell);
+  paint(kLit);
   for (const char c : text)
     AppendDisplayChar(static_cast<uint8_t>(c), out);
   if (text.size() < kPanelColumns) out.append(kPanelColumns - text.size(), ' ');
   return 2 + kPanelColumns;
 }
 
-size_t IconRow(const PanelState& state, size_t first, std::string& out) {
-  size_t used = 1;
+size_t IconRow(const PanelState& state, size_t first, size_t end, const Painter& paint,
+               std::string& out) {
   out += ' ';
-  for (size_t i = first; i < first + kIconsPerRow && i < kIconCount; ++i) {
+  for (size_t i = first; i < end; ++i) {
     const IconBits& bits = kIconBits[i];
-    out += ' ';
-    out += state.IsLit(bits.icon) ? kLit : kDim;
+    const bool lit = state.IsLit(bits.icon);
     const std::string_view name = bits.name;
-    out += name;
-    out += kGlass;
-    used += 1 + name.size();
+    out += ' ';
+    if (paint.colour()) {
+      paint(lit ? kLit : kDim);
+      out += name;
+      paint(kGlass);
+    } else if (lit) {
+      out += name;
+    } else {
+      out.append(name.size(), kUnlitIconMark);
+    }
   }
-  return used;
+  return IconRowWidth(first, end);
 }
 
-void FrameBorder(int row, bool top, std::string_view label, std::string& out) {
-  BeginRow(row, out);
-  out += kFrameColour;
+size_t LevelBar(const PanelState& state, const Painter& paint, std::string& out) {
+  out += "  ";
+  const uint16_t segments = state.LevelSegments();
+  for (int i = 0; i < kLevelStepCount; ++i) {
+    const bool lit = (segments >> i & 1) != 0;
+    if (paint.colour()) {
+      paint(lit ? kLit : kDim);
+      out += "\u25ae";
+    } else {
+      out += lit ? kLitSegmentMark : kUnlitSegmentMark;
+    }
+  }
+  return size_t{2} + kLevelStepCount;
+}
+
+void FrameBorder(const FaceShape& shape, bool top, std::string_view label, const Painter& paint,
+                 std::string& out) {
+  paint(kFrameColour);
   out += top ? "\u256d" : "\u2570";
-  const size_t fill = kInnerWidth - (label.empty() ? 0 : label.size() + 3);
+  const size_t fill = shape.inner - (label.empty() ? 0 : label.size() + 3);
   Repeat("\u2500", fill, out);
   if (!label.empty()) {
     out += ' ';
@@ -102,7 +166,47 @@ void FrameBorder(int row, bool top, std::string_view label, std::string& out) {
     out += " \u2500";
   }
   out += top ? "\u256e" : "\u256f";
-  out += kReset;
+  paint(kReset);
+  out += '\n';
+}
+
+// Appends text in rows of at most width columns, broken between words (a word longer than a
+// row is cut), while fewer than kTerminalPanelRows rows are written.
+void WrapRows(std::string_view rest, size_t width, int& rows, std::string& out) {
+  while (!rest.empty() && rows < kTerminalPanelRows) {
+    size_t take = rest.size();
+    if (take > width) {
+      const size_t space = rest.rfind(' ', width);
+      take = space != std::string_view::npos && space > 0 ? space : width;
+    }
+    out.append(rest.substr(0, take));
+    out += '\n';
+    ++rows;
+    rest.remove_prefix(take);
+    while (!rest.empty() && rest.front() == ' ')
+      rest.remove_prefix(1);
+  }
+}
+
+// "the panel needs 40 columns; this terminal has N" on one row when it fits, else each half on
+// rows of its own.
+void TooNarrowRows(int columns, std::string& out) {
+  char needs[48];
+  char has[48];
+  const int needsLength =
+      std::snprintf(needs, sizeof needs, "the panel needs %d columns;", kCompactFaceColumns);
+  const int hasLength = std::snprintf(has, sizeof has, "this terminal has %d", columns);
+  const size_t width = columns < 1 ? 1 : static_cast<size_t>(columns);
+  int rows = 0;
+  if (static_cast<size_t>(needsLength + 1 + hasLength) <= width) {
+    out.append(needs, static_cast<size_t>(needsLength));
+    out += ' ';
+    out.append(has, static_cast<size_t>(hasLength));
+    out += '\n';
+    return;
+  }
+  WrapRows({needs, static_cast<size_t>(needsLength)}, width, rows, out);
+  WrapRows({has, static_cast<size_t>(hasLength)}, width, rows, out);
 }
 
 }  // namespace
@@ -118,28 +222,62 @@ void AppendDisplayChar(uint8_t byte, std::string& out) {
   }
 }
 
-void RenderTerminalPanel(const PanelState& state, int64_t nowMs, uint64_t frame, int topRow,
-                         std::string& out) {
+TerminalStyle TerminalStyleOf(const char* noColor, const char* term) {
+  TerminalStyle style;
+  const std::string_view termName = term != nullptr ? term : "";
+  if (termName.empty() || termName == "dumb") {
+    style.colour = false;
+    style.positioned = false;
+  }
+  if (noColor != nullptr && noColor[0] != '\0') style.colour = false;
+  return style;
+}
+
+TerminalStyle TerminalStyleFromEnvironment() {
+  return TerminalStyleOf(std::getenv("NO_COLOR"), std::getenv("TERM"));
+}
+
+FaceLayout LayoutForColumns(int columns) {
+  if (columns <= 0 || columns >= kWideFaceColumns) return FaceLayout::Wide;
+  if (columns >= kCompactFaceColumns) return FaceLayout::Compact;
+  return FaceLayout::TooNarrow;
+}
+
+void RenderFaceRows(const PanelState& state, int64_t nowMs, uint64_t frame, int columns,
+                    bool colour, std::string& out) {
+  const FaceLayout layout = LayoutForColumns(columns);
+  if (layout == FaceLayout::TooNarrow) {
+    TooNarrowRows(columns, out);
+    return;
+  }
+  const FaceShape& shape = layout == FaceLayout::Wide ? kWideShape : kCompactShape;
+  const Painter paint(colour, out);
   const ShownLines shown(state, nowMs, frame, kPanelColumns);
   const std::string_view line2 = shown.line2();
   const std::string_view line3 = shown.line3();
 
-  int row = topRow;
-  FrameBorder(row++, true, "Lumora", out);
-  GlassRow(row++, out, [&] { return TextCells(line2, out); });
-  GlassRow(row++, out, [&] { return TextCells(line3, out); });
-  GlassRow(row++, out, [&] { return IconRow(state, 0, out); });
-  GlassRow(row++, out, [&] { return IconRow(state, kIconsPerRow, out); });
-  GlassRow(row++, out, [&] {
-    out += "  ";
-    const uint16_t segments = state.LevelSegments();
-    for (int i = 0; i < kLevelStepCount; ++i) {
-      out += (segments >> i & 1) != 0 ? kLit : kDim;
-      out += "\u25ae";
-    }
-    return size_t{2} + kLevelStepCount;
-  });
-  FrameBorder(row++, false, shown.panelClock() ? "panel clock" : "", out);
+  FrameBorder(shape, true, "Lumora", paint, out);
+  GlassRow(shape, paint, out, [&] { return TextCells(line2, paint, out); });
+  GlassRow(shape, paint, out, [&] { return TextCells(line3, paint, out); });
+  size_t first = 0;
+  for (size_t row = 0; row < shape.iconRows; ++row) {
+    const size_t end = shape.iconRowEnd[row];
+    GlassRow(shape, paint, out, [&] { return IconRow(state, first, end, paint, out); });
+    first = end;
+  }
+  GlassRow(shape, paint, out, [&] { return LevelBar(state, paint, out); });
+  FrameBorder(shape, false, shown.panelClock() ? "panel clock" : "", paint, out);
+}
+
+void AppendPositionedRows(std::string_view rows, std::string& out) {
+  for (int row = 1; row <= kTerminalPanelRows; ++row) {
+    out += "\x1b[";
+    AppendNumber(row, out);
+    out += ";1H\x1b[2K";
+    const size_t end = rows.find('\n');
+    out.append(rows.substr(0, end));
+    rows.remove_prefix(end == std::string_view::npos ? rows.size() : end + 1);
+  }
 }
 
 std::string_view PacketKindName(PacketKind kind) {
@@ -281,78 +419,139 @@ void FaceOutput::Drain(int timeoutMs) {
 
 // --- TerminalView ---
 
-TerminalView::TerminalView(int fd) : fd_(fd), out_(fd, kFaceOutputCapacity) {
+TerminalView::TerminalView(int fd, TerminalStyle style)
+    : fd_(fd), style_(style), out_(fd, kFaceOutputCapacity) {
   // Sized once, so that drawing a frame does not allocate.
+  rows_.reserve(4096);
   frame_.reserve(8192);
-  last_.reserve(8192);
+  last_.reserve(4096);
+}
+
+void TerminalView::Measure(int& columns, int& rows) const {
+  winsize size{};
+  columns = 0;
+  rows = 0;
+  if (::ioctl(fd_, TIOCGWINSZ, &size) != 0) return;
+  columns = size.ws_col;
+  rows = size.ws_row;
+}
+
+void TerminalView::AppendScreenSetup(int rows, std::string& out) const {
+  // The whole screen, cleared; below the panel a scrolling region for everything else, when
+  // the terminal is high enough to have one.
+  out += "\x1b[r\x1b[H\x1b[2J";
+  if (rows > kTerminalPanelRows + 1) {
+    out += "\x1b[";
+    AppendNumber(kTerminalPanelRows + 1, out);
+    out += ';';
+    AppendNumber(rows, out);
+    out += 'r';
+  }
 }
 
 void TerminalView::Opened(const PanelState& state, int64_t nowMs) {
   startMs_ = nowMs;
-  winsize size{};
-  if (::ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_row > kTerminalPanelRows + 2) {
-    rows_ = size.ws_row;
-  }
-  frame_.clear();
-  // A clean screen; below the panel a scrolling region for everything else.
-  frame_ += "\x1b[2J";
-  if (rows_ > 0) {
-    frame_ += "\x1b[";
-    AppendNumber(kTerminalPanelRows + 1, frame_);
-    frame_ += ';';
-    AppendNumber(rows_, frame_);
-    frame_ += 'r';
-  }
-  frame_ += "\x1b[";
-  AppendNumber(kTerminalPanelRows + 1, frame_);
-  frame_ += ";1H";
-  out_.Put(frame_);
-  screenSet_ = true;
-  Draw(state, nowMs);
+  screenSet_ = false;
+  linesDrawn_ = false;
+  last_.clear();
+  Draw(state, nowMs, false);
 }
 
 void TerminalView::Changed(const PanelState& state, PacketKind, int64_t nowMs) {
-  Draw(state, nowMs);
+  Draw(state, nowMs, false);
 }
 
 void TerminalView::Animate(const PanelState& state, int64_t nowMs) {
-  Draw(state, nowMs);
+  Draw(state, nowMs, false);
 }
 
-void TerminalView::Closed(const PanelState&) {
-  if (!screenSet_) return;
-  frame_.clear();
-  // Give the terminal its whole screen back and leave the cursor below the panel's last face.
-  frame_ += "\x1b[r\x1b[";
-  AppendNumber(rows_ > 0 ? rows_ : kTerminalPanelRows + 1, frame_);
-  frame_ += ";1H\r\n";
-  // The last words wait for the frame in progress, a short while at most.
+void TerminalView::Closed(const PanelState& state, int64_t nowMs) {
+  // The last face, drawn whole if the terminal missed it; the last words wait for the frame in
+  // progress, a short while at most.
   out_.Drain(kFaceDrainMs);
+  Draw(state, nowMs, true);
+  out_.Drain(kFaceDrainMs);
+  if (!style_.positioned || !screenSet_) return;
+  frame_.clear();
+  // The whole screen given back to the terminal, the panel's last face left where it is, and
+  // the cursor right below it on a clean rest of the screen: what comes next (the shell's
+  // prompt) starts there and does not scroll the face away.
+  frame_ += "\x1b[r\x1b[";
+  AppendNumber(kTerminalPanelRows + 1, frame_);
+  frame_ += ";1H\x1b[J";
   out_.Put(frame_);
   out_.Drain(kFaceDrainMs);
   screenSet_ = false;
 }
 
-void TerminalView::Draw(const PanelState& state, int64_t nowMs) {
+void TerminalView::Draw(const PanelState& state, int64_t nowMs, bool final) {
+  if (style_.positioned) {
+    DrawInPlace(state, nowMs);
+  } else {
+    DrawLines(state, nowMs, final);
+  }
+}
+
+void TerminalView::DrawInPlace(const PanelState& state, int64_t nowMs) {
+  int columns = 0;
+  int rows = 0;
+  Measure(columns, rows);
+  const bool setUp = !screenSet_ || columns != setColumns_ || rows != setRows_;
   const uint64_t frame =
       nowMs > startMs_ ? static_cast<uint64_t>(nowMs - startMs_) / kAnimationFrameMs : 0;
-  frame_.clear();
-  RenderTerminalPanel(state, nowMs, frame, 1, frame_);
-  if (frame_ == last_) return;  // nothing moved: no flicker
+  rows_.clear();
+  RenderFaceRows(state, nowMs, frame, columns, style_.colour, rows_);
+  if (!setUp && rows_ == last_) return;  // nothing moved: no flicker
   // The terminal has not taken the last frame: this one is skipped, and since the screen still
   // differs from it, a later packet or animation frame draws the panel whole.
   if (!out_.Flush()) return;
-  last_ = frame_;
-  // Save the cursor of whatever writes below the panel, draw, and put the cursor back.
-  frame_.insert(0,
-                "\x1b"
-                "7");
-  frame_ +=
-      "\x1b"
-      "8";
+  frame_.clear();
+  if (setUp) {
+    // A new screen, or a new size: a terminal may have rewrapped the old rows anywhere, so
+    // the screen is cleared and the face drawn whole, the cursor below it.
+    AppendScreenSetup(rows, frame_);
+    AppendPositionedRows(rows_, frame_);
+    frame_ += "\x1b[";
+    AppendNumber(kTerminalPanelRows + 1, frame_);
+    frame_ += ";1H";
+  } else {
+    // Save the cursor of whatever writes below the panel, draw, and put the cursor back.
+    frame_ +=
+        "\x1b"
+        "7";
+    AppendPositionedRows(rows_, frame_);
+    frame_ +=
+        "\x1b"
+        "8";
+  }
   // One piece per frame: the panel and other output to the same terminal never interleave
   // inside a frame.
-  if (!out_.Put(frame_)) last_.clear();
+  if (!out_.Put(frame_)) {
+    last_.clear();
+    return;
+  }
+  last_ = rows_;
+  screenSet_ = true;
+  setColumns_ = columns;
+  setRows_ = rows;
+}
+
+void TerminalView::DrawLines(const PanelState& state, int64_t nowMs, bool final) {
+  int columns = 0;
+  int rows = 0;
+  Measure(columns, rows);
+  rows_.clear();
+  // Lines written one below the other cannot scroll: each shows its start.
+  RenderFaceRows(state, nowMs, 0, columns, style_.colour, rows_);
+  if (rows_ == last_) return;
+  // A burst of packets gives one face, not one a packet: a later animation frame (or the end)
+  // draws the state it left.
+  if (!final && linesDrawn_ && nowMs - linesDrawnMs_ < kAnimationFrameMs) return;
+  if (!out_.Flush()) return;
+  if (!out_.Put(rows_)) return;
+  last_ = rows_;
+  linesDrawn_ = true;
+  linesDrawnMs_ = nowMs;
 }
 
 // --- PlainView ---
@@ -378,7 +577,7 @@ void PlainView::Changed(const PanelState& state, PacketKind kind, int64_t nowMs)
   }
 }
 
-void PlainView::Closed(const PanelState&) {
+void PlainView::Closed(const PanelState&, int64_t) {
   out_.Drain(kFaceDrainMs);
 }
 

@@ -15,8 +15,8 @@ namespace lumora::emulator {
 
 // The columns of each text line on the emulated panel; longer lines scroll.
 inline constexpr size_t kPanelColumns = 20;
-// The rows the terminal panel takes at the top of the screen, and the time between two frames
-// of its scroll animation and panel clock.
+// The rows the terminal panel takes at the top of the screen (the compact face uses them all),
+// and the time between two frames of its scroll animation and panel clock.
 inline constexpr int kTerminalPanelRows = 8;
 inline constexpr int kAnimationFrameMs = 400;
 
@@ -29,7 +29,8 @@ class PanelView {
   virtual void Changed(const PanelState& state, PacketKind kind, int64_t nowMs) = 0;
   // Between packets, for what moves on its own: scrolling lines and the panel's own clock.
   virtual void Animate(const PanelState& /*state*/, int64_t /*nowMs*/) {}
-  virtual void Closed(const PanelState& /*state*/) {}
+  // When the device closes: the face's last words to its terminal.
+  virtual void Closed(const PanelState& /*state*/, int64_t /*nowMs*/) {}
   // How often Animate wants to be called, in milliseconds; 0 when never.
   virtual int AnimationIntervalMs() const { return 0; }
   // The descriptor to watch for POLLOUT while the face holds output the terminal has not taken
@@ -83,10 +84,43 @@ class FaceOutput {
 // in UTF-8, control bytes as a middle dot. Appends to out.
 void AppendDisplayChar(uint8_t byte, std::string& out);
 
-// The panel drawn as kTerminalPanelRows rows placed from row topRow of the screen (1-based),
-// each row positioned and cleared first; frame counts the animation frames for scrolling lines.
-void RenderTerminalPanel(const PanelState& state, int64_t nowMs, uint64_t frame, int topRow,
-                         std::string& out);
+// How the terminal face is drawn on a terminal.
+struct TerminalStyle {
+  // Colours and bold (SGR escapes). Without them the face is monochrome: a lit icon shows its
+  // name and an unlit one dots, a lit level segment '#' and an unlit one '.', and not a single
+  // SGR escape is written.
+  bool colour = true;
+  // Cursor movement: the face redrawn in place at the top of the screen. Without it (a dumb
+  // terminal) each new face is written as plain lines below the last one.
+  bool positioned = true;
+
+  bool operator==(const TerminalStyle&) const = default;
+};
+// The style the environment asks for, given NO_COLOR and TERM (null when unset): any non-empty
+// NO_COLOR turns colour off; TERM unset, empty or "dumb" turns colour and cursor movement off.
+TerminalStyle TerminalStyleOf(const char* noColor, const char* term);
+TerminalStyle TerminalStyleFromEnvironment();
+
+// The faces for the width of the terminal: the wide face takes 48 columns, the compact one
+// (three rows of icons instead of two) 40; a narrower terminal gets one line that says how many
+// columns the panel needs. Both faces show the panel's 20-column text lines whole.
+enum class FaceLayout : uint8_t { Wide, Compact, TooNarrow };
+inline constexpr int kWideFaceColumns = 48;
+inline constexpr int kCompactFaceColumns = 40;
+// columns 0 or less: the width is unknown (not a terminal), and the wide face is drawn.
+FaceLayout LayoutForColumns(int columns);
+
+// The panel as rows of text for a terminal `columns` wide, each row ended by a line feed, with
+// no cursor movement: the wide face (7 rows), the compact face (8 rows) or, below 40 columns,
+// "the panel needs 40 columns; this terminal has N" broken into rows that fit. Every row fits
+// the width; at most kTerminalPanelRows rows. frame counts the animation frames of scrolling
+// lines.
+void RenderFaceRows(const PanelState& state, int64_t nowMs, uint64_t frame, int columns,
+                    bool colour, std::string& out);
+
+// Rows from RenderFaceRows placed from row 1 of the screen: each of the kTerminalPanelRows rows
+// positioned and cleared first (rows the face does not use are left clear).
+void AppendPositionedRows(std::string_view rows, std::string& out);
 
 // One state line: the packet kind, both lines in quotes with their scroll bytes, the lit icons,
 // the level bar and the panel clock when it runs. No line feed.
@@ -94,28 +128,49 @@ void FormatPlainLine(const PanelState& state, PacketKind kind, int64_t nowMs, st
 std::string_view PacketKindName(PacketKind kind);
 
 // Draws the panel at the top of a terminal, redrawn in place on every packet. The rows below the
-// panel stay a scrolling region for other output (the demo's captions, messages).
+// panel stay a scrolling region for other output (the demo's captions, messages). The face
+// fits the terminal's width, measured at every frame: when the terminal's size changes, the
+// screen is cleared and the face drawn whole for the new size (a terminal may rewrap the old
+// rows anywhere). When the face closes, its last state stays at the top and the cursor is put
+// right below it, the rest of the screen cleared, so what comes next does not scroll it away.
+//
+// On a dumb terminal (no cursor movement) each new face is written as plain lines instead, at
+// most one every kAnimationFrameMs (the last state always, at the end); lines do not scroll
+// there, but the panel's own clock moves.
 class TerminalView final : public PanelView {
  public:
-  explicit TerminalView(int fd);
+  explicit TerminalView(int fd) : TerminalView(fd, TerminalStyleFromEnvironment()) {}
+  TerminalView(int fd, TerminalStyle style);
   void Opened(const PanelState& state, int64_t nowMs) override;
   void Changed(const PanelState& state, PacketKind kind, int64_t nowMs) override;
   void Animate(const PanelState& state, int64_t nowMs) override;
-  void Closed(const PanelState& state) override;
+  void Closed(const PanelState& state, int64_t nowMs) override;
   int AnimationIntervalMs() const override { return kAnimationFrameMs; }
   int PendingFd() const override { return out_.idle() ? -1 : out_.fd(); }
   void Flush() override { out_.Flush(); }
 
  private:
   // Draws the panel unless it looks as drawn last; when the terminal has not taken the last
-  // frame yet, this one is skipped and a later one is drawn whole.
-  void Draw(const PanelState& state, int64_t nowMs);
+  // frame yet, this one is skipped and a later one is drawn whole. final: the last face, drawn
+  // whatever the pace of a dumb terminal.
+  void Draw(const PanelState& state, int64_t nowMs, bool final);
+  void DrawInPlace(const PanelState& state, int64_t nowMs);
+  void DrawLines(const PanelState& state, int64_t nowMs, bool final);
+  // The terminal's size now; 0 for what is unknown.
+  void Measure(int& columns, int& rows) const;
+  // Clears the screen and sets the scrolling region below the panel for a terminal `rows` high.
+  void AppendScreenSetup(int rows, std::string& out) const;
 
   int fd_;
+  TerminalStyle style_;
   FaceOutput out_;
-  int rows_ = 0;  // the terminal's height, 0 when unknown
-  bool screenSet_ = false;
+  bool screenSet_ = false;  // the screen is cleared and the region set for setColumns_ x setRows_
+  int setColumns_ = 0;
+  int setRows_ = 0;
   int64_t startMs_ = 0;
+  bool linesDrawn_ = false;  // a dumb terminal has been given a face
+  int64_t linesDrawnMs_ = 0;
+  std::string rows_;
   std::string frame_;
   std::string last_;
 };
@@ -127,7 +182,7 @@ class PlainView final : public PanelView {
  public:
   explicit PlainView(int fd);
   void Changed(const PanelState& state, PacketKind kind, int64_t nowMs) override;
-  void Closed(const PanelState& state) override;
+  void Closed(const PanelState& state, int64_t nowMs) override;
   int PendingFd() const override { return out_.idle() ? -1 : out_.fd(); }
   void Flush() override { out_.Flush(); }
 

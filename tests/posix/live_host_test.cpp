@@ -529,9 +529,32 @@ TEST_F(LiveAgent, DemoPlaysTheEveningInAcceleratedMode) {
     ASSERT_NE(at, std::string::npos) << caption;
   }
   EXPECT_NE(demo.out.find("icons PLAY CD VIDEO VCD"), std::string::npos);
-  EXPECT_NE(demo.out.find("| panel clock "), std::string::npos);
   EXPECT_NE(demo.out.find("L2 \"CH-007     \""), std::string::npos);
   EXPECT_NE(demo.out.find("demo: the evening is over"), std::string::npos);
+
+  // Each caption that speaks of the date and time is shown over a panel that shows them, although
+  // the pauses are short: the agent's clock runs as fast as the evening's time.
+  static const std::regex kDateAndTime(
+      "L2 \"(( [1-9]|[12][0-9]|3[01]) [A-Z]{3} [0-9]{4}|[A-Z]{3} [0-3][0-9] [0-9]{4}|"
+      "[0-9]{4}/[01][0-9]/[0-3][0-9] )\" \\| L3 \" ( [1-9]|1[0-2]):[0-5][0-9]:[0-5][0-9] [AP]M\"");
+  static const std::regex kPanelClock(
+      "\\| panel clock [0-9]{4}/[01][0-9]/[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]$");
+  struct ShownCase {
+    const char* caption;  // the start of a caption
+    const std::regex& shown;
+  };
+  for (const ShownCase& c :
+       {ShownCase{"The PC is idle", kDateAndTime}, ShownCase{"The PC suspends", kPanelClock},
+        ShownCase{"Media Center ends", kDateAndTime}}) {
+    // The panel's state lines from the caption to the next one.
+    const size_t from = demo.out.find(std::string("demo: ") + c.caption);
+    ASSERT_NE(from, std::string::npos) << c.caption;
+    const size_t to = demo.out.find("demo: ", from + 1);
+    bool shown = false;
+    for (const std::string& line : Lines(demo.out.substr(from, to - from)))
+      shown = shown || std::regex_search(line, c.shown);
+    EXPECT_TRUE(shown) << c.caption << ":\n" << demo.out.substr(from, to - from);
+  }
 }
 
 // --- Other users, busy and stalled peers, signals and odd files ---
@@ -945,7 +968,8 @@ class StalledOutput : public LiveAgent, public ::testing::WithParamInterface<con
 TEST_P(StalledOutput, PanelThatNobodyReadsStopsNeitherSendersNorTheClock) {
   int out[2];
   ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
-  StartAgent({}, {"--panel", GetParam()}, out[1]);
+  // A terminal that moves the cursor, whatever the environment of the test says.
+  StartAgent({"TERM=xterm-256color"}, {"--panel", GetParam()}, out[1]);
   ::close(out[1]);
   const std::string levels = Path("levels.scn");
   {

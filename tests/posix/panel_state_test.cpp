@@ -6,39 +6,10 @@
 
 #include "paneldrv/emulator/panel_state.h"
 #include "paneldrv/emulator/panel_view.h"
+#include "tests/posix/panel_packets.h"
 
 namespace lumora::emulator {
 namespace {
-
-Packet Command(uint8_t command, uint8_t arg1 = 0, uint8_t arg2 = 0) {
-  Packet p{};
-  p[2] = command;
-  p[3] = arg1;
-  p[4] = arg2;
-  return p;
-}
-
-Packet Text(uint8_t line, uint8_t scroll, const std::string& text) {
-  Packet p = Command(line, scroll);
-  for (size_t i = 0; i < text.size() && i < 60; ++i)
-    p[5 + i] = static_cast<uint8_t>(text[i]);
-  return p;
-}
-
-Packet Icons(std::initializer_list<std::pair<size_t, uint8_t>> bytes) {
-  Packet p = Command(1);
-  for (const auto& [index, value] : bytes)
-    p[5 + index] = value;
-  return p;
-}
-
-// Start of the panel's own clock: order, hour, minute, second, century, year, month, day.
-Packet ClockStart(uint8_t order, std::array<uint8_t, 7> fields) {
-  Packet p = Command(6, 1, order);
-  for (size_t i = 0; i < fields.size(); ++i)
-    p[5 + i] = fields[i];
-  return p;
-}
 
 std::vector<std::string> LitIcons(const PanelState& state) {
   std::vector<std::string> names;
@@ -313,15 +284,19 @@ TEST(TerminalPanel, DrawsLitAndUnlitIconsInPlace) {
   PanelState state;
   const Packet icons = Icons({{5, 0x20}});
   state.Apply(icons.data(), 0);
+  std::string rows;
+  RenderFaceRows(state, 0, 0, 80, true, rows);
   std::string out;
-  RenderTerminalPanel(state, 0, 0, 1, out);
-  // Seven positioned rows, each cleared before it is drawn.
-  size_t rows = 0;
+  AppendPositionedRows(rows, out);
+  // Every row of the panel's area positioned and cleared before it is drawn, the wide face's
+  // seven and the one it leaves clear.
+  size_t cleared = 0;
   for (size_t at = out.find("\x1b[2K"); at != std::string::npos; at = out.find("\x1b[2K", at + 1))
-    ++rows;
-  EXPECT_EQ(rows, 7u);
+    ++cleared;
+  EXPECT_EQ(cleared, 8u);
   EXPECT_NE(out.find("\x1b[1;1H"), std::string::npos);
-  EXPECT_NE(out.find("\x1b[7;1H"), std::string::npos);
+  EXPECT_NE(out.find("\x1b[8;1H\x1b[2K"), std::string::npos);
+  EXPECT_EQ(out.find('\n'), std::string::npos);
   // MUSIC in the lit colour, PLAY in the unlit one.
   EXPECT_NE(out.find("\x1b[1;38;5;86mMUSIC"), std::string::npos);
   EXPECT_NE(out.find("\x1b[22;38;5;23mPLAY"), std::string::npos);
