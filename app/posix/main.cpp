@@ -51,7 +51,7 @@ constexpr const char kRunUsage[] =
     "                    none: nothing shown\n"
     "  --trace FILE      write the trace of every call to the display library, waits and\n"
     "                    messages (open, msgbox, cmd, sleep, close), as lumora-replay prints it\n"
-    "  --accelerate N    make the agent's own waits N times shorter (the accelerated demo)\n"
+    "  --accelerate N    make the agent's time run N times faster: its waits and its clock\n"
     "  --device-error N  the panel cannot be opened: OpenVFD fails with error N\n"
     "  --quiet           no note on standard error when the agent is listening\n"
     "  --help            show this help\n"
