@@ -93,8 +93,6 @@ struct TerminalStyle {
   // Cursor movement: the face redrawn in place at the top of the screen. Without it (a dumb
   // terminal) each new face is written as plain lines below the last one.
   bool positioned = true;
-
-  bool operator==(const TerminalStyle&) const = default;
 };
 // The style the environment asks for, given NO_COLOR and TERM (null when unset): any non-empty
 // NO_COLOR turns colour off; TERM unset, empty or "dumb" turns colour and cursor movement off.
