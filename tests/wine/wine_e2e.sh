@@ -6,7 +6,7 @@
 #
 #   wine_e2e.sh ARCH SOURCE_DIR TRACE_CHECK REPLAY        ARCH: x64 or x86
 #
-# SOURCE_DIR is the top of the repository, TRACE_CHECK the lumora_wine_trace_check program and
+# SOURCE_DIR is the top of the repository, TRACE_CHECK the lumora_trace_check program and
 # REPLAY the lumora-replay program of the Linux build. In order:
 #  1. the build folder: Lumora.exe with the recording PanelDrv.dll; NavHome, live TV on channel
 #     7, play, a suspend (the window, shown, must hide itself again) and a resume; the trace must
@@ -22,8 +22,9 @@
 #     uninstall closes the running agent and leaves nothing of Lumora behind;
 #  5. the installer run by hand warns about a missing PanelDrv.dll and one of the other
 #     architecture; the silent uninstall then leaves the owner's PanelDrv.dll alone;
-#  6. the pass-through PanelDrv.dll in front of the recording one playing the panel maker's
-#     (PanelDrv.vendor.dll; on x86 the standard-convention one), with LUMORA_RECORD: every call
+#  6. the pass-through PanelDrv.dll alone: "OpenVFD Error: 126"; then in front of the recording
+#     one playing the panel maker's (PanelDrv.vendor.dll; on x86 the standard-convention one),
+#     with LUMORA_RECORD: every call
 #     reaches the maker's library in order, the trace matches run 1's expectation, and the
 #     recording of what the agent received replays with lumora-replay to that trace.
 #
@@ -373,11 +374,17 @@ uninstall
 expect_clean PanelDrv.dll
 
 # --- Run 6: the pass-through library, and what the agent received recorded -------------------
-say "run 6: the pass-through PanelDrv.dll before the maker's, with LUMORA_RECORD"
 folder=$TMP/passthrough
 mkdir -p "$folder"
 cp "$BIN/Lumora.exe" "$folder/"
 cp "$BIN/passthrough/PanelDrv.dll" "$folder/PanelDrv.dll"
+say "run 6: the pass-through PanelDrv.dll without the maker's library"
+start_agent "$folder/Lumora.exe" "$TMP/lumora-6-alone.log"
+box=$(dismiss_box CVFDCmd)
+[[ $box == "OpenVFD Error: 126" ]] || fail "the box says \"$box\", not \"OpenVFD Error: 126\""
+send --test-wait-window 60 || fail "after the box, no hidden window \"Lumora\" within 60 s"
+stop_agent
+say "run 6: the pass-through PanelDrv.dll before the maker's, with LUMORA_RECORD"
 cp "$CONVENTION_LIBRARY" "$folder/PanelDrv.vendor.dll"
 trace6=$TMP/passthrough.trace
 recording=$TMP/recorded.scn
