@@ -131,20 +131,26 @@ class Host {
   Client* closer_ = nullptr;
 };
 
+// Opens a file the agent writes to (the trace, the recording): null with a message when it is a
+// folder or cannot be opened. what names it in the message.
+std::FILE* OpenOutput(const std::string& path, const char* mode, const char* what) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fprintf(stderr, "lumora: cannot write the %s %s: it is a folder\n", what, path.c_str());
+    return nullptr;
+  }
+  std::FILE* file = std::fopen(path.c_str(), mode);
+  if (file == nullptr) {
+    std::fprintf(stderr, "lumora: cannot write the %s %s: %s\n", what, path.c_str(),
+                 std::strerror(errno));
+  }
+  return file;
+}
+
 bool Host::OpenTrace() {
   if (options_.tracePath.empty()) return true;
-  struct stat info {};
-  if (::stat(options_.tracePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::fprintf(stderr, "lumora: cannot write the trace %s: it is a folder\n",
-                 options_.tracePath.c_str());
-    return false;
-  }
-  traceFile_ = std::fopen(options_.tracePath.c_str(), "w");
-  if (traceFile_ == nullptr) {
-    std::fprintf(stderr, "lumora: cannot write the trace %s: %s\n", options_.tracePath.c_str(),
-                 std::strerror(errno));
-    return false;
-  }
+  traceFile_ = OpenOutput(options_.tracePath, "w", "trace");
+  if (traceFile_ == nullptr) return false;
   traceSink_ = std::make_unique<FileTraceSink>(traceFile_);
   trace_ = std::make_unique<TraceWriter>(traceSink_.get());
   return true;
@@ -152,20 +158,9 @@ bool Host::OpenTrace() {
 
 bool Host::OpenRecording() {
   if (options_.recordPath.empty()) return true;
-  struct stat info {};
-  if (::stat(options_.recordPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::fprintf(stderr, "lumora: cannot write the recording %s: it is a folder\n",
-                 options_.recordPath.c_str());
-    return false;
-  }
   // Appended to: a recording may go on across runs.
-  recordFile_ = std::fopen(options_.recordPath.c_str(), "ab");
-  if (recordFile_ == nullptr) {
-    std::fprintf(stderr, "lumora: cannot write the recording %s: %s\n", options_.recordPath.c_str(),
-                 std::strerror(errno));
-    return false;
-  }
-  return true;
+  recordFile_ = OpenOutput(options_.recordPath, "ab", "recording");
+  return recordFile_ != nullptr;
 }
 
 intptr_t Host::Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam) {
