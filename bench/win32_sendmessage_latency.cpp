@@ -96,12 +96,10 @@ int Client(long messages) {
     int32_t sessionId;
     lumora::EventCode code;
     const char* text;
-  } setUp[] = {{1, lumora::EventCode::SessionOpened, ""},
-               {1, lumora::EventCode::NavHome, ""},
-               {10, lumora::EventCode::SessionOpened, ""},
-               {10, lumora::EventCode::LiveTvStarted, ""},
-               {10, lumora::EventCode::ItemNumber, "7"},
-               {10, lumora::EventCode::Play, ""}};
+  } setUp[] = {
+      {1, lumora::EventCode::SessionOpened, ""},  {1, lumora::EventCode::NavHome, ""},
+      {10, lumora::EventCode::SessionOpened, ""}, {10, lumora::EventCode::LiveTvStarted, ""},
+      {10, lumora::EventCode::ItemNumber, "7"},   {10, lumora::EventCode::Play, ""}};
   Event e;
   for (const auto& s : setUp) {
     MakeEvent(e, s.sessionId, s.code, s.text);
