@@ -150,9 +150,9 @@ struct EventFrame {
   Frame frame;
 };
 
-EventFrame MakeEvent(int32_t sessionId, uint16_t code, const char* text) {
+EventFrame MakeEvent(int32_t sessionId, EventCode code, const char* text) {
   EventFrame e;
-  EncodeMediaStateEvent(sessionId, code, text, std::strlen(text), e.record);
+  EncodeMediaStateEvent(sessionId, ToCode(code), text, std::strlen(text), e.record);
   e.frame.type = posix::FrameType::Message;
   e.frame.message = kWmCopyData;
   e.frame.dwData = kMediaStateEventMarker;

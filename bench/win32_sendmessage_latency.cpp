@@ -69,8 +69,8 @@ struct Event {
   COPYDATASTRUCT data;
 };
 
-void MakeEvent(Event& e, int32_t sessionId, uint16_t code, const char* text) {
-  lumora::EncodeMediaStateEvent(sessionId, code, text, std::strlen(text), e.record);
+void MakeEvent(Event& e, int32_t sessionId, lumora::EventCode code, const char* text) {
+  lumora::EncodeMediaStateEvent(sessionId, lumora::ToCode(code), text, std::strlen(text), e.record);
   e.data.dwData = lumora::kMediaStateEventMarker;
   e.data.cbData = sizeof e.record;
   e.data.lpData = e.record;
@@ -94,18 +94,19 @@ int Client(long messages) {
   }
   const struct {
     int32_t sessionId;
-    uint16_t code;
+    lumora::EventCode code;
     const char* text;
-  } setUp[] = {{1, lumora::SessionOpened, ""},  {1, lumora::NavHomeEvent, ""},
-               {10, lumora::SessionOpened, ""}, {10, lumora::LiveTvStarted, ""},
-               {10, lumora::ItemNumber, "7"},   {10, lumora::Play, ""}};
+  } setUp[] = {
+      {1, lumora::EventCode::SessionOpened, ""},  {1, lumora::EventCode::NavHome, ""},
+      {10, lumora::EventCode::SessionOpened, ""}, {10, lumora::EventCode::LiveTvStarted, ""},
+      {10, lumora::EventCode::ItemNumber, "7"},   {10, lumora::EventCode::Play, ""}};
   Event e;
   for (const auto& s : setUp) {
     MakeEvent(e, s.sessionId, s.code, s.text);
     Send(agent, e);
     Send(baseline, e);
   }
-  MakeEvent(e, 10, lumora::ItemNumber, "7");
+  MakeEvent(e, 10, lumora::EventCode::ItemNumber, "7");
 
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);

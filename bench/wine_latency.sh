@@ -30,7 +30,7 @@ if [[ ! -f $BUILD/CMakeCache.txt ]]; then
 fi
 cmake --build "$BUILD" --parallel 2 --target Lumora paneldrv_recording >/dev/null
 x86_64-w64-mingw32-g++ -std=c++20 -O2 -static -I"$SOURCE_DIR" \
-  "$SOURCE_DIR/bench/win32_sendmessage_latency.cpp" "$SOURCE_DIR/app/media_event.cpp" \
+  "$SOURCE_DIR/bench/win32_sendmessage_latency.cpp" "$SOURCE_DIR/base/media_event.cpp" \
   -o "$BUILD/bin/win32_sendmessage_latency.exe"
 
 TMP=$(mktemp -d /tmp/lumora-wine-latency.XXXXXX)

@@ -4,6 +4,7 @@
 
 #include "base/event_catalogue.h"
 #include "base/media_event.h"
+#include "base/text_quote.h"
 #include "scenario/scenario.h"
 
 namespace lumora::scenario {
@@ -111,10 +112,12 @@ void MessageRecorder::WriteSetUp(int64_t nowSeconds) {
     Directive d;
     d.kind = fails ? DirectiveKind::LangNone : DirectiveKind::Lang;
     d.text = answer;
-    // An answer with blanks (or none at all) has no directive: it is noted instead.
-    const bool sayable =
-        fails || (!d.text.empty() && d.text.find_first_of(" \t\r") == std::string::npos);
-    Write(sayable ? FormatDirective(d) : "# the locale answered \"" + d.text + "\"");
+    // An answer with blanks or control characters (or none at all) has no directive: it is
+    // noted instead.
+    bool sayable = fails || !d.text.empty();
+    for (const char c : d.text)
+      sayable = sayable && static_cast<uint8_t>(c) > 0x20 && c != 0x7F;
+    Write(sayable ? FormatDirective(d) : "# the locale answered " + QuoteText(d.text));
     replayLocaleFails_ = fails;
     replayLocale_ = answer;
   }

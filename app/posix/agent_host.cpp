@@ -21,6 +21,7 @@
 #include "app/posix/posix_platform.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
+#include "scenario/recorder.h"
 
 namespace lumora::posix {
 
@@ -96,6 +97,9 @@ class Host {
 
  private:
   bool OpenTrace();
+  bool OpenRecording();
+  // Delivers a message to the window procedure, recorded and logged first when asked.
+  intptr_t Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam);
   bool Listen();
   void Loop();
   void Accept(int64_t now);
@@ -117,6 +121,8 @@ class Host {
   std::unique_ptr<emulator::PanelView> view_;
   std::unique_ptr<emulator::EmulatedPanel> panel_;
   std::unique_ptr<PosixPlatform> platform_;
+  std::FILE* recordFile_ = nullptr;
+  std::unique_ptr<scenario::MessageRecorder> recorder_;
   std::unique_ptr<CAgentDlg> agent_;
   int listenFd_ = -1;
   std::array<Client, kMaxConnections> clients_{};
@@ -125,23 +131,50 @@ class Host {
   Client* closer_ = nullptr;
 };
 
+// Opens a file the agent writes to (the trace, the recording): null with a message when it is a
+// folder or cannot be opened. what names it in the message.
+std::FILE* OpenOutput(const std::string& path, const char* mode, const char* what) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fprintf(stderr, "lumora: cannot write the %s %s: it is a folder\n", what, path.c_str());
+    return nullptr;
+  }
+  std::FILE* file = std::fopen(path.c_str(), mode);
+  if (file == nullptr) {
+    std::fprintf(stderr, "lumora: cannot write the %s %s: %s\n", what, path.c_str(),
+                 std::strerror(errno));
+  }
+  return file;
+}
+
 bool Host::OpenTrace() {
   if (options_.tracePath.empty()) return true;
-  struct stat info {};
-  if (::stat(options_.tracePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::fprintf(stderr, "lumora: cannot write the trace %s: it is a folder\n",
-                 options_.tracePath.c_str());
-    return false;
-  }
-  traceFile_ = std::fopen(options_.tracePath.c_str(), "w");
-  if (traceFile_ == nullptr) {
-    std::fprintf(stderr, "lumora: cannot write the trace %s: %s\n", options_.tracePath.c_str(),
-                 std::strerror(errno));
-    return false;
-  }
+  traceFile_ = OpenOutput(options_.tracePath, "w", "trace");
+  if (traceFile_ == nullptr) return false;
   traceSink_ = std::make_unique<FileTraceSink>(traceFile_);
   trace_ = std::make_unique<TraceWriter>(traceSink_.get());
   return true;
+}
+
+bool Host::OpenRecording() {
+  if (options_.recordPath.empty()) return true;
+  // Appended to: a recording may go on across runs.
+  recordFile_ = OpenOutput(options_.recordPath, "ab", "recording");
+  return recordFile_ != nullptr;
+}
+
+intptr_t Host::Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  if (recorder_ == nullptr) return agent_->WindowProc(message, wParam, lParam);
+  recorder_->Received(message, wParam, lParam);
+  const intptr_t result = agent_->WindowProc(message, wParam, lParam);
+  recorder_->Handled();
+  if (recorder_->failed() && !failed_) {
+    std::fprintf(stderr, "lumora: cannot write the recording %s; stopping\n",
+                 options_.recordPath.c_str());
+    failed_ = true;
+    stop_ = true;
+  }
+  return result;
 }
 
 void Host::CheckTrace() {
@@ -206,7 +239,7 @@ int Host::Run() {
   // The trace is opened only once the socket is ours, so an agent that cannot start never
   // touches the trace of one that runs.
   if (!Listen()) return 1;
-  if (!OpenTrace()) {
+  if (!OpenTrace() || !OpenRecording()) {
     Shutdown();
     return 1;
   }
@@ -231,7 +264,13 @@ int Host::Run() {
 
   // The window exists, then the agent initialises (option 3, clear, timer 1) before the loop
   // takes its first connection, so every sender talks to a ready agent.
-  agent_ = std::make_unique<CAgentDlg>(*platform_);
+  Platform* agentPlatform = platform_.get();
+  if (recordFile_ != nullptr || options_.verbose) {
+    recorder_ = std::make_unique<scenario::MessageRecorder>(*platform_, recordFile_,
+                                                            options_.verbose ? stderr : nullptr);
+    agentPlatform = recorder_.get();
+  }
+  agent_ = std::make_unique<CAgentDlg>(*agentPlatform);
   agent_->OnInitDialog();
   CheckTrace();
   if (!options_.quiet && !stop_) {
@@ -280,7 +319,7 @@ void Host::Loop() {
 
     if (ready > 0 && (fds[kTimer].revents & POLLIN) != 0) {
       const uintptr_t id = platform_->TakeTimerExpiry();
-      if (id != 0) agent_->WindowProc(kWmTimer, id, 0);
+      if (id != 0) Deliver(kWmTimer, id, 0);
       CheckTrace();
     }
     if (ready > 0 && fds[kFace].fd >= 0 && fds[kFace].revents != 0) panel_->FlushFace();
@@ -406,10 +445,10 @@ void Host::Handle(Client& client) {
     data.dwData = static_cast<uintptr_t>(frame.dwData);
     data.cbData = frame.length;
     data.lpData = frame.payload;
-    result = agent_->WindowProc(kWmCopyData, static_cast<uintptr_t>(frame.wParam),
-                                reinterpret_cast<intptr_t>(&data));
+    result = Deliver(kWmCopyData, static_cast<uintptr_t>(frame.wParam),
+                     reinterpret_cast<intptr_t>(&data));
   } else {
-    result = agent_->WindowProc(frame.message, static_cast<uintptr_t>(frame.wParam), 0);
+    result = Deliver(frame.message, static_cast<uintptr_t>(frame.wParam), 0);
   }
   CheckTrace();
   const int64_t now = emulator::MonotonicMs();
@@ -472,6 +511,11 @@ void Host::Shutdown() {
     ::unlink(socketPath_.c_str());
     ::close(listenFd_);
     listenFd_ = -1;
+  }
+  recorder_.reset();
+  if (recordFile_ != nullptr) {
+    std::fclose(recordFile_);
+    recordFile_ = nullptr;
   }
   platform_.reset();
   panel_.reset();

@@ -24,7 +24,9 @@ enum class PanelFace {
 struct HostOptions {
   std::string socketPath;  // empty: DefaultSocketPath()
   PanelFace panel = PanelFace::Terminal;
-  std::string tracePath;  // empty: no trace
+  std::string tracePath;   // empty: no trace
+  std::string recordPath;  // empty: no recording of the messages received
+  bool verbose = false;    // a line per message received on standard error
   uint32_t waitDivisor = 1;
   bool deviceFails = false;  // the emulated panel refuses to open, with deviceError
   int32_t deviceError = 0;

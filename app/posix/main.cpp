@@ -37,7 +37,7 @@ constexpr const char kUsage[] =
 
 constexpr const char kRunUsage[] =
     "usage: lumora run [--socket PATH] [--panel term|plain|none] [--trace FILE]\n"
-    "                  [--accelerate N] [--device-error N] [--quiet]\n"
+    "                  [--record FILE] [-v] [--accelerate N] [--device-error N] [--quiet]\n"
     "\n"
     "Runs the agent until Ctrl-C, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 or\n"
     "`lumora send --close`. It takes the media-state events, power and end-of-session\n"
@@ -51,14 +51,19 @@ constexpr const char kRunUsage[] =
     "                    none: nothing shown\n"
     "  --trace FILE      write the trace of every call to the display library, waits and\n"
     "                    messages (open, msgbox, cmd, sleep, close), as lumora-replay prints it\n"
+    "  --record FILE     append every message the agent receives to FILE as a scenario, which\n"
+    "                    lumora-replay replays to the same trace (for a bug report: attach the\n"
+    "                    recording and the trace)\n"
+    "  -v, --verbose     one line per message received on standard error: the local time, the\n"
+    "                    event (name, session, text) or message, and the packets it caused\n"
     "  --accelerate N    make the agent's time run N times faster: its waits and its clock\n"
     "  --device-error N  the panel cannot be opened: OpenVFD fails with error N\n"
     "  --quiet           no note on standard error when the agent is listening\n"
     "  --help            show this help\n"
     "  --version         show the version\n"
     "\n"
-    "Exit status: 0 after a clean stop; 1 when the agent cannot start or its trace cannot be\n"
-    "written; 2 on a usage error.\n";
+    "Exit status: 0 after a clean stop; 1 when the agent cannot start or its trace or\n"
+    "recording cannot be written; 2 on a usage error.\n";
 
 // What `lumora send --help` says of the Linux host; the rest is the senders' common text.
 constexpr lumora::send::SendHost kSendHost{
@@ -152,8 +157,12 @@ int Run(const std::vector<std::string>& args) {
       options.quiet = true;
       continue;
     }
+    if (arg == "-v" || arg == "--verbose") {
+      options.verbose = true;
+      continue;
+    }
     const bool takesValue = arg == "--socket" || arg == "--panel" || arg == "--trace" ||
-                            arg == "--accelerate" || arg == "--device-error";
+                            arg == "--record" || arg == "--accelerate" || arg == "--device-error";
     if (!takesValue) return Usage("run", "unknown option " + arg);
     if (!hasValue) return Usage("run", arg + " wants a value");
     const std::string& value = args[++i];
@@ -165,6 +174,8 @@ int Run(const std::vector<std::string>& args) {
       }
     } else if (arg == "--trace") {
       options.tracePath = value;
+    } else if (arg == "--record") {
+      options.recordPath = value;
     } else if (arg == "--accelerate") {
       if (!ParseNumber(value, options.waitDivisor) || options.waitDivisor == 0 ||
           options.waitDivisor > 1000) {

@@ -15,8 +15,8 @@
 
 #include <windows.h>
 
-#include "paneldrv/loader/panel_library.h"
 #include "base/platform.h"
+#include "paneldrv/loader/panel_library.h"
 
 namespace lumora::win32 {
 

@@ -21,8 +21,6 @@
 // The agent calls the library from its one thread only; so does this library's state.
 #include <windows.h>
 
-#include <memory>
-
 #include "panel/trace_line.h"
 #include "paneldrv/loader/panel_library.h"
 #include "paneldrv/panel_drv.h"
@@ -36,7 +34,9 @@ constexpr int kErrorBadExeFormat = 193;
 constexpr int kErrorOpenFailed = 110;
 
 lumora::AppendedTraceFile trace;
-std::unique_ptr<lumora::win32::PanelLibrary> vendor;
+// Loaded at the first open and never freed: freeing a library while this one is being unloaded
+// (the process's end) is not safe, and the process's end releases it anyway.
+lumora::win32::PanelLibrary* vendor = nullptr;
 
 // This library's own module, so that the maker's is looked for beside it.
 HMODULE OwnModule() {
@@ -62,7 +62,7 @@ int ErrorOf(const lumora::win32::PanelLibrary& library) {
 }  // namespace
 
 int PANELDRV_CALL OpenVFD(int device, int a, int b, int* error) {
-  if (!vendor) vendor = std::make_unique<lumora::win32::PanelLibrary>(kVendorLibrary, OwnModule());
+  if (vendor == nullptr) vendor = new lumora::win32::PanelLibrary(kVendorLibrary, OwnModule());
   if (!trace.OpenFromEnvironment("LUMORA_PANEL_TRACE")) {
     if (error != nullptr) *error = kErrorOpenFailed;
     return -1;
@@ -77,11 +77,11 @@ int PANELDRV_CALL OpenVFD(int device, int a, int b, int* error) {
 
 int PANELDRV_CALL VFD_Cmd(int handle, unsigned char* packet) {
   if (packet != nullptr) trace.writer().Cmd(packet);
-  return vendor && vendor->loaded() ? vendor->Cmd(handle, packet) : 0;
+  return vendor != nullptr && vendor->loaded() ? vendor->Cmd(handle, packet) : 0;
 }
 
 int PANELDRV_CALL CloseVFD(int handle) {
   trace.writer().Close();
   trace.Close();
-  return vendor && vendor->loaded() ? vendor->Close(handle) : 0;
+  return vendor != nullptr && vendor->loaded() ? vendor->Close(handle) : 0;
 }

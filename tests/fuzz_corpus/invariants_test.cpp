@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/agent_dlg.h"
-#include "base/media_event.h"
 #include "base/event_catalogue.h"
+#include "base/media_event.h"
 #include "panel/panel_tables.h"
 #include "tests/fuzz/checking_platform.h"
 #include "tests/fuzz/invariants.h"
@@ -132,36 +132,47 @@ struct BrokenState {
 
 TEST(AgentInvariant, BrokenStatesDie) {
   const BrokenState cases[] = {
-      {"clockMode 3", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).clockMode = 3; },
+      {"clockMode 3",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).clockMode = 3; },
        "clockMode is 3"},
-      {"level 128", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).level = 128; }, "level is 128"},
-      {"timeEventCount 6", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).timeEventCount = 6; },
+      {"level 128", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).level = 128; },
+       "level is 128"},
+      {"timeEventCount 6",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).timeEventCount = 6; },
        "timeEventCount is 6"},
-      {"timeEventCount -1", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).timeEventCount = -1; },
+      {"timeEventCount -1",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).timeEventCount = -1; },
        "timeEventCount is -1"},
-      {"ejectTicks 3", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).ejectTicks = 3; },
+      {"ejectTicks 3",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).ejectTicks = 3; },
        "ejectTicks is 3"},
       {"playing 2", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).playing = 2; },
        "flag playing is 2"},
-      {"shellActive -1", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).shellActive = -1; },
+      {"shellActive -1",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).shellActive = -1; },
        "flag shellActive is -1"},
       {"sessionIndicatorOn 5",
        [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).sessionIndicatorOn = 5; },
        "flag sessionIndicatorOn is 5"},
-      {"displayMode 1", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).displayMode = 1; },
+      {"displayMode 1",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).displayMode = 1; },
        "displayMode 1"},
-      {"mediaMode 12", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).mediaMode = 12; },
+      {"mediaMode 12",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).mediaMode = 12; },
        "mediaMode 12"},
-      {"navCode 16", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).navCode = 16; }, "navCode 16"},
+      {"navCode 16", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).navCode = 16; },
+       "navCode 16"},
       {"lastNavCode 22", [](MediaEngine&, ProcessState& p) { p.lastNavCode = 22; },
        "lastNavCode 22"},
       {"powerState 4", [](MediaEngine&, ProcessState& p) { p.powerState = 4; }, "powerState 4"},
       {"text without NUL",
        [](MediaEngine& e, ProcessState&) {
-         std::memset(EngineTestAccess::State(e).numberText, 'x', sizeof EngineTestAccess::State(e).numberText);
+         std::memset(EngineTestAccess::State(e).numberText, 'x',
+                     sizeof EngineTestAccess::State(e).numberText);
        },
        "numberText has no terminating NUL"},
-      {"session kind 1", [](MediaEngine& e, ProcessState&) { EngineTestAccess::Sessions(e).SetMediaKind(5, 1); },
+      {"session kind 1",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::Sessions(e).SetMediaKind(5, 1); },
        "session 5 has media kind 1"},
       {"picture playing and paused",
        [](MediaEngine& e, ProcessState&) {
@@ -224,16 +235,21 @@ TEST_F(TwinAgents, SameMessagesSameModel) {
 
 TEST_F(TwinAgents, DifferentModelsDie) {
   const BrokenState cases[] = {
-      {"level", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).level = 3; }, "level differs"},
-      {"channel text", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).numberText[0] = '8'; },
+      {"level", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).level = 3; },
+       "level differs"},
+      {"channel text",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).numberText[0] = '8'; },
        "numberText differs"},
-      {"text behind its end", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).numberText[20] = 'x'; },
+      {"text behind its end",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).numberText[20] = 'x'; },
        "numberText differs"},
-      {"marked session", [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).markedSessionId = 7; },
+      {"marked session",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::State(e).markedSessionId = 7; },
        "markedSessionId differs"},
       {"last menu", [](MediaEngine&, ProcessState& p) { p.lastNavCode = NavHome; },
        "lastNavCode differs"},
-      {"one session more", [](MediaEngine& e, ProcessState&) { EngineTestAccess::Sessions(e).AddSession(7); },
+      {"one session more",
+       [](MediaEngine& e, ProcessState&) { EngineTestAccess::Sessions(e).AddSession(7); },
        "the Session Table differs"},
       {"another caption",
        [](MediaEngine& e, ProcessState&) {

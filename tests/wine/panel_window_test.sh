@@ -41,9 +41,8 @@ LINE3=${FACE_W}x36+0+72
 # pixel from a built-in font).
 TOLERANCE=20
 
-TMP=
-XVFB_PID=
-AGENT_PID=
+TEST_NAME=panel_window
+. "$SOURCE_DIR/tests/wine/wine_lib.sh"
 
 say() { echo "panel_window: [${SECONDS}s] $*"; }
 fail() {
@@ -55,32 +54,7 @@ skip() {
   exit 77
 }
 
-cleanup() {
-  local status=$?
-  if [[ -n $AGENT_PID ]] && kill -0 "$AGENT_PID" 2>/dev/null; then
-    kill "$AGENT_PID" 2>/dev/null || true
-  fi
-  if [[ -n $TMP && -d $TMP/prefix ]]; then
-    WINEPREFIX=$TMP/prefix timeout 30 "$WINESERVER" -k 2>/dev/null || true
-  fi
-  if [[ -n $XVFB_PID ]]; then
-    kill "$XVFB_PID" 2>/dev/null || true
-    wait "$XVFB_PID" 2>/dev/null || true
-  fi
-  if [[ -n $TMP ]]; then
-    if ((status != 0)) && [[ -f $TMP/lumora.log ]]; then
-      echo "--- lumora.log (last lines)" >&2
-      tail -n 20 "$TMP/lumora.log" >&2
-    fi
-    if [[ ${LUMORA_WINE_KEEP:-} == 1 ]]; then
-      echo "panel_window: kept $TMP" >&2
-    else
-      rm -rf "$TMP"
-    fi
-  fi
-  exit "$status"
-}
-trap cleanup EXIT
+trap wine_cleanup EXIT
 trap 'exit 130' INT TERM
 
 # --- Tools (installed by scripts/install-deps.sh, never here) --------------------------------
@@ -92,46 +66,21 @@ done
 command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
   skip "the mingw-w64 compiler is missing: install the Debian package g++-mingw-w64-x86-64-posix"
 
-# --- Cross build (one build at a time in the build folder) -----------------------------------
-mkdir -p "$MINGW_BUILD" "$ARTEFACTS"
-exec {lock}>"$MINGW_BUILD/wine_e2e.lock"
-flock -w 600 "$lock" || fail "another build of $MINGW_BUILD did not finish within 600 s"
+# --- Cross build -----------------------------------------------------------------------------
+mkdir -p "$ARTEFACTS"
 say "building Lumora.exe, the on-screen PanelDrv.dll and lumora-send.exe in $MINGW_BUILD"
-if [[ ! -f $MINGW_BUILD/CMakeCache.txt ]]; then
-  (cd "$SOURCE_DIR" &&
-    timeout 300 cmake --preset mingw -B "$MINGW_BUILD" >"$MINGW_BUILD/configure.log" 2>&1) ||
-    fail "configuring the mingw preset failed (see $MINGW_BUILD/configure.log)"
-fi
-timeout 600 cmake --build "$MINGW_BUILD" --parallel 2 \
-  --target Lumora lumora-send paneldrv_window >"$MINGW_BUILD/build-panel-window.log" 2>&1 ||
-  fail "building the mingw preset failed (see $MINGW_BUILD/build-panel-window.log)"
-flock -u "$lock"
-exec {lock}>&-
+wine_build "$SOURCE_DIR" mingw "$MINGW_BUILD" build-panel-window.log Lumora lumora-send paneldrv_window
 BIN=$MINGW_BUILD/bin
 for program in Lumora.exe lumora-send.exe window/PanelDrv.dll; do
   [[ -f $BIN/$program ]] || fail "the build made no $BIN/$program"
 done
 
-# The agent loads the PanelDrv.dll beside it: here the on-screen one.
-TMP=$(mktemp -d /tmp/lumora-panel-window.XXXXXX)
-mkdir -p "$TMP/home" "$TMP/app"
-cp "$BIN/Lumora.exe" "$BIN/window/PanelDrv.dll" "$TMP/app/"
-
 # --- Virtual display and Wine prefix ---------------------------------------------------------
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$TMP/display" 2>"$TMP/xvfb.log" &
-XVFB_PID=$!
-for ((i = 0; i < 100; ++i)); do
-  [[ -s $TMP/display ]] && break
-  kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb did not start"
-  sleep 0.1
-done
-[[ -s $TMP/display ]] || fail "Xvfb gave no display number within 10 s"
-DISPLAY=:$(head -n 1 "$TMP/display")
-export DISPLAY
-export WINEPREFIX=$TMP/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" HOME=$TMP/home
-say "preparing a Wine prefix on display $DISPLAY"
-timeout 120 "$WINE" wineboot -i >"$TMP/wineboot.log" 2>&1 ||
-  fail "wineboot did not prepare the prefix within 120 s"
+say "preparing a Wine prefix on a virtual display"
+wine_start
+# The agent loads the PanelDrv.dll beside it: here the on-screen one.
+mkdir -p "$TMP/app"
+cp "$BIN/Lumora.exe" "$BIN/window/PanelDrv.dll" "$TMP/app/"
 
 send() { timeout 90 "$WINE" "$BIN/lumora-send.exe" "$@"; }
 

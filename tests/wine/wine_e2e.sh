@@ -6,7 +6,7 @@
 #
 #   wine_e2e.sh ARCH SOURCE_DIR TRACE_CHECK REPLAY        ARCH: x64 or x86
 #
-# SOURCE_DIR is the top of the repository, TRACE_CHECK the lumora_wine_trace_check program and
+# SOURCE_DIR is the top of the repository, TRACE_CHECK the lumora_trace_check program and
 # REPLAY the lumora-replay program of the Linux build. In order:
 #  1. the build folder: Lumora.exe with the recording PanelDrv.dll; NavHome, live TV on channel
 #     7, play, a suspend (the window, shown, must hide itself again) and a resume; the trace must
@@ -22,8 +22,9 @@
 #     uninstall closes the running agent and leaves nothing of Lumora behind;
 #  5. the installer run by hand warns about a missing PanelDrv.dll and one of the other
 #     architecture; the silent uninstall then leaves the owner's PanelDrv.dll alone;
-#  6. the pass-through PanelDrv.dll in front of the recording one playing the panel maker's
-#     (PanelDrv.vendor.dll; on x86 the standard-convention one), with LUMORA_RECORD: every call
+#  6. the pass-through PanelDrv.dll alone: "OpenVFD Error: 126"; then in front of the recording
+#     one playing the panel maker's (PanelDrv.vendor.dll; on x86 the standard-convention one),
+#     with LUMORA_RECORD: every call
 #     reaches the maker's library in order, the trace matches run 1's expectation, and the
 #     recording of what the agent received replays with lumora-replay to that trace.
 #
@@ -57,9 +58,8 @@ SETUP=$BUILD/Lumora-$ARCH-$VERSION-setup.exe
 BOX_CAPTION="Lumora: PanelDrv.dll"
 SETUP_BOX_CAPTION="Lumora Setup: PanelDrv.dll"
 
-TMP=
-XVFB_PID=
-AGENT_PID=
+TEST_NAME=wine_e2e-$ARCH
+. "$HERE/wine_lib.sh"
 
 say() { echo "wine_e2e $ARCH: [${SECONDS}s] $*"; }
 
@@ -86,58 +86,15 @@ if ((${#missing[@]})); then
   exit 77
 fi
 
-# Stops everything this script started, by its process id, and Wine by its prefix.
-cleanup() {
-  local status=$?
-  if [[ -n $AGENT_PID ]] && kill -0 "$AGENT_PID" 2>/dev/null; then
-    kill "$AGENT_PID" 2>/dev/null || true
-  fi
-  if [[ -n $TMP && -d $TMP/prefix ]]; then
-    WINEPREFIX=$TMP/prefix timeout 30 "$WINESERVER" -k 2>/dev/null || true
-  fi
-  if [[ -n $XVFB_PID ]]; then
-    kill "$XVFB_PID" 2>/dev/null || true
-    wait "$XVFB_PID" 2>/dev/null || true
-  fi
-  if [[ -n $TMP ]]; then
-    if ((status != 0)) && [[ -n $(ls "$TMP"/*.log 2>/dev/null) ]]; then
-      for log in "$TMP"/*.log; do
-        [[ -s $log ]] || continue
-        echo "--- $(basename "$log") (last lines)" >&2
-        tail -n 20 "$log" >&2
-      done
-    fi
-    if [[ ${LUMORA_WINE_KEEP:-} == 1 ]]; then
-      echo "wine_e2e $ARCH: kept $TMP" >&2
-    else
-      rm -rf "$TMP"
-    fi
-  fi
-  exit "$status"
-}
-trap cleanup EXIT
+trap wine_cleanup EXIT
 trap 'exit 130' INT TERM
 
-# --- Cross builds (one build at a time in each build folder) ---------------------------------
-build() {  # PRESET FOLDER TARGET...
-  local preset=$1 folder=$2 lock
-  shift 2
-  mkdir -p "$folder"
-  exec {lock}>"$folder/wine_e2e.lock"
-  flock -w 600 "$lock" || fail "another build of $folder did not finish within 600 s"
-  # Configured every time (quick once done): a target added since the last run is then known.
-  (cd "$SOURCE_DIR" && timeout 300 cmake --preset "$preset" >"$folder/configure.log" 2>&1) ||
-    fail "configuring the $preset preset failed (see $folder/configure.log)"
-  timeout 900 cmake --build "$folder" --parallel 2 --target "$@" >"$folder/build.log" 2>&1 ||
-    fail "building $* of the $preset preset failed (see $folder/build.log)"
-  flock -u "$lock"
-  exec {lock}>&-
-}
+# --- Cross builds ----------------------------------------------------------------------------
 say "building the mingw-$ARCH preset and the mingw-$OTHER display library"
 targets=(Lumora lumora-send paneldrv_recording paneldrv_passthrough wine_fixtures installer)
 [[ $ARCH == x86 ]] && targets+=(paneldrv_recording_stdcall)
-build "mingw-$ARCH" "$BUILD" "${targets[@]}"
-build "mingw-$OTHER" "$OTHER_BUILD" paneldrv_recording
+wine_build "$SOURCE_DIR" "mingw-$ARCH" "$BUILD" build.log "${targets[@]}"
+wine_build "$SOURCE_DIR" "mingw-$OTHER" "$OTHER_BUILD" build.log paneldrv_recording
 CONVENTION_LIBRARY=$BIN/PanelDrv.dll
 [[ $ARCH == x86 ]] && CONVENTION_LIBRARY=$BIN/stdcall/PanelDrv.dll
 for file in "$BIN/Lumora.exe" "$BIN/PanelDrv.dll" "$BIN/lumora-send.exe" "$SETUP" \
@@ -146,23 +103,8 @@ for file in "$BIN/Lumora.exe" "$BIN/PanelDrv.dll" "$BIN/lumora-send.exe" "$SETUP
 done
 
 # --- Virtual display and Wine prefix ---------------------------------------------------------
-TMP=$(mktemp -d "/tmp/lumora-wine-$ARCH.XXXXXX")
-mkdir -p "$TMP/home"
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$TMP/display" 2>"$TMP/xvfb.log" &
-XVFB_PID=$!
-for ((i = 0; i < 100; ++i)); do
-  [[ -s $TMP/display ]] && break
-  kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb did not start"
-  sleep 0.1
-done
-[[ -s $TMP/display ]] || fail "Xvfb gave no display number within 10 s"
-# The display must be set before the first Wine command of the new prefix.
-DISPLAY=:$(head -n 1 "$TMP/display")
-export DISPLAY
-export WINEPREFIX=$TMP/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" HOME=$TMP/home
-say "preparing a $WINEARCH Wine prefix on display $DISPLAY"
-timeout 120 "$WINE" wineboot -i >"$TMP/wineboot.log" 2>&1 ||
-  fail "wineboot did not prepare the prefix within 120 s"
+say "preparing a $WINEARCH Wine prefix on a virtual display"
+wine_start
 
 # A Windows path for a file of this machine (Wine's drive Z: is the root), and back.
 winpath() { echo "Z:${1//\//\\}"; }
@@ -373,11 +315,17 @@ uninstall
 expect_clean PanelDrv.dll
 
 # --- Run 6: the pass-through library, and what the agent received recorded -------------------
-say "run 6: the pass-through PanelDrv.dll before the maker's, with LUMORA_RECORD"
 folder=$TMP/passthrough
 mkdir -p "$folder"
 cp "$BIN/Lumora.exe" "$folder/"
 cp "$BIN/passthrough/PanelDrv.dll" "$folder/PanelDrv.dll"
+say "run 6: the pass-through PanelDrv.dll without the maker's library"
+start_agent "$folder/Lumora.exe" "$TMP/lumora-6-alone.log"
+box=$(dismiss_box CVFDCmd)
+[[ $box == "OpenVFD Error: 126" ]] || fail "the box says \"$box\", not \"OpenVFD Error: 126\""
+send --test-wait-window 60 || fail "after the box, no hidden window \"Lumora\" within 60 s"
+stop_agent
+say "run 6: the pass-through PanelDrv.dll before the maker's, with LUMORA_RECORD"
 cp "$CONVENTION_LIBRARY" "$folder/PanelDrv.vendor.dll"
 trace6=$TMP/passthrough.trace
 recording=$TMP/recorded.scn

@@ -1,4 +1,4 @@
-// lumora_wine_trace_check EXPECT TRACE: checks a trace recorded by the stand-in display library
+// lumora_trace_check EXPECT TRACE: checks a trace recorded by the stand-in display library
 // under the real agent against a hand-written expectation. The real agent runs on the real
 // clock, so its clock texts cannot be written out; they are recognised by their shape, and the
 // clock refreshes of the one-second timer, whose number depends on how fast the test ran, may
@@ -15,7 +15,7 @@
 // Lines starting with # and blank lines are comments.
 // Exit status 0 when the trace matches, 1 (with both listings) when not, 2 on a usage error.
 //
-// lumora_wine_trace_check --same LIVE REPLAYED: checks that a recording replayed gave the live
+// lumora_trace_check --same LIVE REPLAYED: checks that a recording replayed gave the live
 // trace: every open, msgbox, cmd and close line the same, the clock packets of the same kinds in
 // the same places (their digits may differ where a wait crossed a second boundary differently).
 #include <algorithm>
@@ -114,7 +114,7 @@ int SameTrace(const char* livePath, const char* replayedPath) {
   std::vector<std::string> live;
   std::vector<std::string> replayed;
   if (!ReadLines(livePath, live) || !ReadLines(replayedPath, replayed)) {
-    std::fprintf(stderr, "lumora_wine_trace_check: cannot read %s or %s\n", livePath, replayedPath);
+    std::fprintf(stderr, "lumora_trace_check: cannot read %s or %s\n", livePath, replayedPath);
     return 2;
   }
   const size_t common = std::min(live.size(), replayed.size());
@@ -139,14 +139,14 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::string_view(argv[1]) == "--same") return SameTrace(argv[2], argv[3]);
   if (argc != 3) {
     std::fprintf(stderr,
-                 "usage: lumora_wine_trace_check EXPECT TRACE\n"
-                 "       lumora_wine_trace_check --same LIVE REPLAYED\n");
+                 "usage: lumora_trace_check EXPECT TRACE\n"
+                 "       lumora_trace_check --same LIVE REPLAYED\n");
     return 2;
   }
   std::vector<std::string> expect;
   std::vector<std::string> trace;
   if (!ReadLines(argv[1], expect) || !ReadLines(argv[2], trace)) {
-    std::fprintf(stderr, "lumora_wine_trace_check: cannot read %s or %s\n", argv[1], argv[2]);
+    std::fprintf(stderr, "lumora_trace_check: cannot read %s or %s\n", argv[1], argv[2]);
     return 2;
   }
 

@@ -1,0 +1,78 @@
+# Shared by the Wine tests (sourced): stopping what a test started, the locked cross build of a
+# preset, and a virtual display with a new Wine prefix. The including script sets TEST_NAME, and
+# WINE and WINESERVER (the loader of its architecture and its wineserver), and defines fail.
+#
+# State, for cleanup: TMP (the test's temporary folder, its logs *.log), XVFB_PID, AGENT_PID.
+TMP=
+XVFB_PID=
+AGENT_PID=
+
+# Stops everything the test started, by its process id, and Wine by its prefix; shows the last
+# lines of the logs when the test failed; keeps TMP when LUMORA_WINE_KEEP=1.
+wine_cleanup() {
+  local status=$?
+  if [[ -n $AGENT_PID ]] && kill -0 "$AGENT_PID" 2>/dev/null; then
+    kill "$AGENT_PID" 2>/dev/null || true
+  fi
+  if [[ -n $TMP && -d $TMP/prefix ]]; then
+    WINEPREFIX=$TMP/prefix timeout 30 "$WINESERVER" -k 2>/dev/null || true
+  fi
+  if [[ -n $XVFB_PID ]]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+  fi
+  if [[ -n $TMP ]]; then
+    if ((status != 0)); then
+      local log
+      for log in "$TMP"/*.log; do
+        [[ -s $log ]] || continue
+        echo "--- $(basename "$log") (last lines)" >&2
+        tail -n 20 "$log" >&2
+      done
+    fi
+    if [[ ${LUMORA_WINE_KEEP:-} == 1 ]]; then
+      echo "$TEST_NAME: kept $TMP" >&2
+    else
+      rm -rf "$TMP"
+    fi
+  fi
+  exit "$status"
+}
+
+# wine_build SOURCE_DIR PRESET FOLDER LOG TARGET...: builds targets of a preset into FOLDER, one
+# build at a time in each folder. Configured every time (quick once done), so that a target added
+# since the last run is known.
+wine_build() {
+  local source_dir=$1 preset=$2 folder=$3 log=$4 lock
+  shift 4
+  mkdir -p "$folder"
+  exec {lock}>"$folder/wine_e2e.lock"
+  flock -w 600 "$lock" || fail "another build of $folder did not finish within 600 s"
+  (cd "$source_dir" && timeout 300 cmake --preset "$preset" -B "$folder" >"$folder/configure.log" 2>&1) ||
+    fail "configuring the $preset preset failed (see $folder/configure.log)"
+  timeout 900 cmake --build "$folder" --parallel 2 --target "$@" >"$folder/$log" 2>&1 ||
+    fail "building $* of the $preset preset failed (see $folder/$log)"
+  flock -u "$lock"
+  exec {lock}>&-
+}
+
+# wine_start: a virtual display (Xvfb) and a new Wine prefix in TMP (made here), exported for
+# every later Wine command. The display is set before the prefix's first Wine command.
+wine_start() {
+  TMP=$(mktemp -d "/tmp/lumora-$TEST_NAME.XXXXXX")
+  mkdir -p "$TMP/home"
+  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$TMP/display" 2>"$TMP/xvfb.log" &
+  XVFB_PID=$!
+  local i
+  for ((i = 0; i < 100; ++i)); do
+    [[ -s $TMP/display ]] && break
+    kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb did not start"
+    sleep 0.1
+  done
+  [[ -s $TMP/display ]] || fail "Xvfb gave no display number within 10 s"
+  DISPLAY=:$(head -n 1 "$TMP/display")
+  export DISPLAY
+  export WINEPREFIX=$TMP/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" HOME=$TMP/home
+  timeout 120 "$WINE" wineboot -i >"$TMP/wineboot.log" 2>&1 ||
+    fail "wineboot did not prepare the prefix within 120 s"
+}
