@@ -3,7 +3,7 @@
 # front (scripts/install-deps.sh; no test installs anything), then
 #   1. builds the default preset and runs every test (the Windows programs under Wine and the
 #      pages in a headless browser included);
-#   2. runs each fuzzing harness for a short, bounded time (LUMORA_FUZZ_SECONDS, default 60);
+#   2. runs each fuzzing harness for a short, bounded time (LUMORA_FUZZ_SECONDS, default 30);
 #   3. builds the sanitizer preset and runs the suite again under ASan and UBSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,8 +19,8 @@ echo "== Build and test: default preset"
 build_preset default
 ctest --preset default -j "$(nproc)"
 
-echo "== Fuzzing: ${LUMORA_FUZZ_SECONDS:-60} s per harness"
-scripts/fuzz.sh "${LUMORA_FUZZ_SECONDS:-60}"
+echo "== Fuzzing: ${LUMORA_FUZZ_SECONDS:-30} s per harness"
+scripts/fuzz.sh "${LUMORA_FUZZ_SECONDS:-30}"
 
 echo "== Build and test: address and undefined-behaviour sanitizers"
 build_preset sanitizers
