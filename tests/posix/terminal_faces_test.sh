@@ -30,9 +30,11 @@ open_terminal() {
 }
 close_terminal() { tm kill-server 2>/dev/null; }
 capture() { tm capture-pane -p -t 0 "$@"; }
-# Waits up to 5 seconds for the screen to hold an extended regular expression.
+# Waits up to 20 seconds for the screen to hold an extended regular expression (a loaded
+# machine running the sanitizer build starts the agent slowly; a screen that is right returns
+# at once).
 wait_for() {
-  for _ in $(seq 100); do
+  for _ in $(seq 400); do
     capture | grep -Eq -- "$1" && return 0
     sleep 0.05
   done
