@@ -2,13 +2,12 @@
 
 #include <cstdint>
 
+#include "base/hex.h"
 #include "base/text_encoding.h"
 
 namespace lumora {
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789abcdef";
 
 // Whether the readable forms show a byte as its Windows-1252 character.
 bool ShownAsCharacter(uint8_t c) {

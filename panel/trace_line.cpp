@@ -5,20 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/hex.h"
 #include "base/text_quote.h"
 
 namespace lumora {
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool AllZero(const uint8_t* bytes, size_t count) {
   for (size_t i = 0; i < count; ++i) {
@@ -111,8 +103,8 @@ std::string DecodePacket(const uint8_t* packet) {
 bool ParseCmdLine(std::string_view line, Packet& packet) {
   if (line.size() != 4 + 2 * kPacketSize || line.substr(0, 4) != "cmd ") return false;
   for (size_t i = 0; i < kPacketSize; ++i) {
-    const int high = HexValue(line[4 + 2 * i]);
-    const int low = HexValue(line[5 + 2 * i]);
+    const int high = HexDigitValue(line[4 + 2 * i]);
+    const int low = HexDigitValue(line[5 + 2 * i]);
     if (high < 0 || low < 0) return false;
     packet[i] = static_cast<uint8_t>(high * 16 + low);
   }

@@ -93,12 +93,9 @@ std::vector<std::string_view> SuggestEventNames(std::string_view name) {
   std::vector<std::pair<size_t, std::string_view>> close;
   for (const EventInfo& info : kEvents) {
     size_t distance = EditDistance(name, info.name);
-    if (distance > allowed && name.size() >= 4 && ContainsIgnoringCase(info.name, name)) {
-      distance = info.name.size() - name.size();
-    }
-    if (distance <= allowed || (name.size() >= 4 && ContainsIgnoringCase(info.name, name))) {
-      close.emplace_back(distance, info.name);
-    }
+    const bool part = name.size() >= 4 && ContainsIgnoringCase(info.name, name);
+    if (distance > allowed && part) distance = info.name.size() - name.size();
+    if (distance <= allowed || part) close.emplace_back(distance, info.name);
   }
   std::stable_sort(close.begin(), close.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -140,15 +137,13 @@ bool PayloadFitsFormat(const EventInfo& info, std::string_view payload, std::str
   }
   if (fits) return true;
   const std::string name(info.name);
+  reason.clear();
   if (info.payload == PayloadKind::None) {
-    reason.clear();
     Append(reason, {name, " takes no payload, not ", QuoteDisplayText(payload)});
   } else if (info.payload == PayloadKind::Text) {
-    reason.clear();
     Append(reason,
            {name, " wants ", info.format, ", not ", std::to_string(payload.size()), " bytes"});
   } else {
-    reason.clear();
     Append(reason,
            {name, " wants ", info.format, Example(info), ", not ", QuoteDisplayText(payload)});
   }

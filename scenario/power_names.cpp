@@ -1,9 +1,9 @@
 #include "scenario/power_names.h"
 
-#include <charconv>
 #include <cstdio>
 
 #include "base/platform.h"
+#include "scenario/scenario.h"
 
 namespace lumora::send {
 
@@ -23,9 +23,7 @@ bool ParsePowerCode(std::string_view word, uint64_t& code) {
       return true;
     }
   }
-  if (word.empty() || word.front() == '+') return false;
-  const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), code);
-  return ec == std::errc() && end == word.data() + word.size();
+  return scenario::ParseDecimal(word, code);
 }
 
 std::string PowerNameList(std::string_view indent) {

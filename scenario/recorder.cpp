@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "base/event_catalogue.h"
 #include "base/media_event.h"
 #include "base/text_quote.h"
 #include "scenario/scenario.h"
@@ -19,7 +18,10 @@ Directive CopyDataDirective(const CopyDataStruct& data) {
   Directive d;
   const auto* bytes = static_cast<const uint8_t*>(data.lpData);
   const size_t size = bytes == nullptr ? 0 : data.cbData;
-  if (data.dwData == kMediaStateEventMarker && size == kMediaStateEventSize && bytes[6] == 0) {
+  MediaStateEvent event;
+  if (size == kMediaStateEventSize && bytes[6] == 0 && DecodeMediaStateEvent(data, event)) {
+    // The decoded copy ends its text at byte 32; the field's own bytes say whether the
+    // directive's text rebuilds them (its text, then nothing but zero bytes).
     const auto* text = reinterpret_cast<const char*>(bytes + kEventTextOffset);
     const size_t length = strnlen(text, kEventTextSize);
     bool zeroAfter = true;
@@ -27,9 +29,8 @@ Directive CopyDataDirective(const CopyDataStruct& data) {
       zeroAfter = zeroAfter && text[i] == 0;
     if (zeroAfter) {
       d.kind = DirectiveKind::Event;
-      d.sessionId = static_cast<int32_t>(uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
-                                         uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24);
-      d.code = static_cast<uint16_t>(bytes[4] | bytes[5] << 8);
+      d.sessionId = event.sessionId;
+      d.code = event.eventCode;
       d.bytes.assign(text, length);
       return d;
     }
@@ -38,12 +39,6 @@ Directive CopyDataDirective(const CopyDataStruct& data) {
   d.number = data.dwData;
   if (size > 0) d.bytes.assign(reinterpret_cast<const char*>(bytes), size);
   return d;
-}
-
-std::string ClockText(const LocalTime& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02u:%02u:%02u", t.hour, t.minute, t.second);
-  return text;
 }
 
 }  // namespace
@@ -58,11 +53,8 @@ void MessageRecorder::Begin() {
   // is marked and its device line (which must precede every message) is left as a comment.
   std::fseek(record_, 0, SEEK_END);
   appending_ = std::ftell(record_) > 0;
-  const LocalTime now = inner_.GetLocalTime();
-  char date[32];
-  std::snprintf(date, sizeof date, "%04u-%02u-%02u %s", now.year, now.month, now.day,
-                ClockText(now).c_str());
-  Write(std::string("# Lumora recording, ") + (appending_ ? "continued " : "started ") + date);
+  Write(std::string("# Lumora recording, ") + (appending_ ? "continued " : "started ") +
+        FormatDateTime(inner_.GetLocalTime()));
   messageWritten_ = appending_;
 }
 
@@ -161,7 +153,7 @@ void MessageRecorder::Received(uint32_t message, uintptr_t wParam, intptr_t lPar
   Write(FormatDirective(d));
   messageWritten_ = true;
   if (log_ != nullptr && d.kind != DirectiveKind::Tick && d.kind != DirectiveKind::Timer) {
-    pending_ = ClockText(now) + " " + FormatDirective(d);
+    pending_ = FormatDateTime(now).substr(11) + " " + FormatDirective(d);  // the time of day
   }
 }
 

@@ -1,10 +1,10 @@
 #include "scenario/scenario.h"
 
-#include <charconv>
 #include <cstdio>
 #include <limits>
 
 #include "base/event_catalogue.h"
+#include "base/hex.h"
 #include "base/text_quote.h"
 #include "scenario/event_names.h"
 
@@ -19,18 +19,11 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r';
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // A locale language identifier as `lang` takes it: 1 to 4 hexadecimal digits.
 bool IsLanguageId(std::string_view text) {
   bool hex = !text.empty() && text.size() <= 4;
   for (const char c : text)
-    hex = hex && HexDigit(c) >= 0;
+    hex = hex && HexDigitValue(c) >= 0;
   return hex;
 }
 
@@ -71,9 +64,9 @@ class LineReader {
       const char e = line_[pos_++];
       if (e == '"' || e == '\\') {
         out += e;
-      } else if (e == 'x' && pos_ + 2 <= line_.size() && HexDigit(line_[pos_]) >= 0 &&
-                 HexDigit(line_[pos_ + 1]) >= 0) {
-        out += static_cast<char>(HexDigit(line_[pos_]) * 16 + HexDigit(line_[pos_ + 1]));
+      } else if (e == 'x' && pos_ + 2 <= line_.size() && HexDigitValue(line_[pos_]) >= 0 &&
+                 HexDigitValue(line_[pos_ + 1]) >= 0) {
+        out += static_cast<char>(HexDigitValue(line_[pos_]) * 16 + HexDigitValue(line_[pos_ + 1]));
         pos_ += 2;
       } else {
         reason = "bad escape in quoted text (use \\\", \\\\ or \\xHH)";
@@ -93,14 +86,6 @@ class LineReader {
   std::string_view line_;
   size_t pos_ = 0;
 };
-
-template <typename T>
-bool ParseNumber(std::string_view word, T& value) {
-  if (word.empty()) return false;
-  if (word.front() == '+') return false;
-  const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
-  return ec == std::errc() && end == word.data() + word.size();
-}
 
 bool ParseFixedDigits(std::string_view word, unsigned& value) {
   value = 0;
@@ -205,7 +190,7 @@ class Parser {
         reason = "device wants none [ERR]";
         return false;
       }
-      if (!reader.AtEnd() && !ParseNumber(reader.Word(), d.error)) {
+      if (!reader.AtEnd() && !ParseDecimal(reader.Word(), d.error)) {
         reason = "device none wants a decimal error code";
         return false;
       }
@@ -214,7 +199,7 @@ class Parser {
     if (name == "event") return Event(reader, d, reason);
     if (name == "copydata") {
       d.kind = DirectiveKind::CopyData;
-      if (!ParseNumber(reader.Word(), d.number)) {
+      if (!ParseDecimal(reader.Word(), d.number)) {
         reason = "copydata wants a decimal dwData";
         return false;
       }
@@ -225,8 +210,8 @@ class Parser {
       }
       if (hex == "-") return true;
       for (size_t i = 0; i < hex.size(); i += 2) {
-        const int high = HexDigit(hex[i]);
-        const int low = HexDigit(hex[i + 1]);
+        const int high = HexDigitValue(hex[i]);
+        const int low = HexDigitValue(hex[i + 1]);
         if (high < 0 || low < 0) {
           reason = "copydata data is not hexadecimal";
           return false;
@@ -239,7 +224,7 @@ class Parser {
       d.kind = name == "power"        ? DirectiveKind::Power
                : name == "endsession" ? DirectiveKind::EndSession
                                       : DirectiveKind::Timer;
-      if (!ParseNumber(reader.Word(), d.number)) {
+      if (!ParseDecimal(reader.Word(), d.number)) {
         reason = std::string(name) + " wants a decimal number";
         return false;
       }
@@ -248,7 +233,7 @@ class Parser {
     if (name == "tick") {
       d.kind = DirectiveKind::Tick;
       d.number = 1;
-      if (!reader.AtEnd() && (!ParseNumber(reader.Word(), d.number) || d.number > kTickMax)) {
+      if (!reader.AtEnd() && (!ParseDecimal(reader.Word(), d.number) || d.number > kTickMax)) {
         reason = "tick wants a count from 0 to 1000000";
         return false;
       }
@@ -264,12 +249,12 @@ class Parser {
 
   static bool Event(LineReader& reader, Directive& d, std::string& reason) {
     d.kind = DirectiveKind::Event;
-    if (!ParseNumber(reader.Word(), d.sessionId)) {
+    if (!ParseDecimal(reader.Word(), d.sessionId)) {
       reason = "event wants a decimal session identifier (a 32-bit signed number)";
       return false;
     }
     const std::string_view code = reader.Word();
-    if (!ParseNumber(code, d.code)) {
+    if (!ParseDecimal(code, d.code)) {
       const EventInfo* info = FindEventByName(code);
       if (info == nullptr) {
         // The names are exact here; a hint names the closest ones.
@@ -334,26 +319,12 @@ bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error)
 
 namespace {
 
-std::string FormatTime(int64_t epochSeconds) {
-  const int64_t days = (epochSeconds >= 0 ? epochSeconds : epochSeconds - 86399) / 86400;
-  const int64_t ofDay = epochSeconds - days * 86400;
-  int64_t year = 0;
-  unsigned month = 0, day = 0;
-  CivilFromDays(days, year, month, day);
-  char text[48];
-  std::snprintf(text, sizeof text, "time %04lld-%02u-%02u %02lld:%02lld:%02lld",
-                static_cast<long long>(year), month, day, static_cast<long long>(ofDay / 3600),
-                static_cast<long long>(ofDay / 60 % 60), static_cast<long long>(ofDay % 60));
-  return text;
-}
-
 std::string HexOf(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   if (bytes.empty()) return "-";
   std::string hex;
   for (const char c : bytes) {
-    hex += kDigits[static_cast<uint8_t>(c) >> 4];
-    hex += kDigits[static_cast<uint8_t>(c) & 0xF];
+    hex += kHexDigits[static_cast<uint8_t>(c) >> 4];
+    hex += kHexDigits[static_cast<uint8_t>(c) & 0xF];
   }
   return hex;
 }
@@ -363,7 +334,7 @@ std::string HexOf(std::string_view bytes) {
 std::string FormatDirective(const Directive& d) {
   switch (d.kind) {
     case DirectiveKind::Time:
-      return FormatTime(d.epochSeconds);
+      return "time " + FormatDateTime(LocalTimeOf(d.epochSeconds));
     case DirectiveKind::Lang:
       return IsLanguageId(d.text) ? "lang " + d.text : "lang text " + d.text;
     case DirectiveKind::LangNone:
@@ -413,6 +384,30 @@ void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) 
   day = doy - (153 * mp + 2) / 5 + 1;
   month = mp < 10 ? mp + 3 : mp - 9;
   year = static_cast<int64_t>(yoe) + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+LocalTime LocalTimeOf(int64_t epochSeconds) {
+  const int64_t days = epochSeconds / 86400 - (epochSeconds % 86400 < 0 ? 1 : 0);
+  const int64_t ofDay = epochSeconds - days * 86400;
+  int64_t year = 0;
+  unsigned month = 0, day = 0;
+  CivilFromDays(days, year, month, day);
+  LocalTime t;
+  t.year = static_cast<uint16_t>(year);
+  t.month = static_cast<uint16_t>(month);
+  t.day = static_cast<uint16_t>(day);
+  t.hour = static_cast<uint16_t>(ofDay / 3600);
+  t.minute = static_cast<uint16_t>(ofDay / 60 % 60);
+  t.second = static_cast<uint16_t>(ofDay % 60);
+  return t;
+}
+
+std::string FormatDateTime(const LocalTime& t) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{t.year},
+                unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
+                unsigned{t.second});
+  return text;
 }
 
 int64_t EpochSecondsOf(const LocalTime& time) {

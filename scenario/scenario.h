@@ -2,6 +2,7 @@
 // starts, so a malformed scenario prints no trace at all.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -59,6 +60,15 @@ struct ParseError {
   std::string reason;
 };
 
+// A decimal number as the scenario language writes it: digits with an optional minus for a
+// signed type, no plus, nothing else, within the type's range.
+template <typename T>
+bool ParseDecimal(std::string_view word, T& value) {
+  if (word.empty() || word.front() == '+') return false;
+  const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
+  return ec == std::errc() && end == word.data() + word.size();
+}
+
 // Parses a whole scenario; on the first malformed line returns false with its number and the
 // reason.
 bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error);
@@ -71,7 +81,10 @@ std::string FormatDirective(const Directive& directive);
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
 void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day);
-// Seconds since 1970-01-01 00:00:00 of a local time.
+// Seconds since 1970-01-01 00:00:00 of a local time, and back.
 int64_t EpochSecondsOf(const LocalTime& time);
+LocalTime LocalTimeOf(int64_t epochSeconds);
+// A local time as `time` writes it: "YYYY-MM-DD HH:MM:SS".
+std::string FormatDateTime(const LocalTime& time);
 
 }  // namespace lumora::scenario

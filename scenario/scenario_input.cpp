@@ -73,8 +73,11 @@ bool ReadScenarioInput(std::string_view path, std::string& text, InputError& err
   return ok;
 }
 
-std::string DescribeInputError(std::string_view path, const InputError& error) {
-  if (error.line != 0) return "line " + std::to_string(error.line) + ": " + error.reason;
+std::string DescribeInputError(std::string_view path, const InputError& error, bool pathOnLines) {
+  if (error.line != 0) {
+    const std::string where = pathOnLines ? std::string(path) + ": " : std::string();
+    return where + "line " + std::to_string(error.line) + ": " + error.reason;
+  }
   const std::string name = path == "-" ? std::string("standard input") : std::string(path);
   return "cannot read " + name + ": " + error.reason;
 }

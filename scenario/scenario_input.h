@@ -26,7 +26,9 @@ struct InputError {
 // kScenarioInputMax ("input larger than 16777216 bytes").
 bool ReadScenarioInput(std::string_view path, std::string& text, InputError& error);
 
-// The error as one line: "line N: reason", or "cannot read PATH: reason".
-std::string DescribeInputError(std::string_view path, const InputError& error);
+// The error as one line: "line N: reason" (with pathOnLines "PATH: line N: reason", for a
+// tool that reads more than the one scenario), or "cannot read PATH: reason".
+std::string DescribeInputError(std::string_view path, const InputError& error,
+                               bool pathOnLines = false);
 
 }  // namespace lumora::scenario

@@ -65,9 +65,7 @@ bool CheckPayloads(const std::vector<scenario::Directive>& directives, bool stri
 bool ReadScenario(std::string_view path, std::string& text, std::string& error) {
   scenario::InputError inputError;
   if (scenario::ReadScenarioInput(path, text, inputError)) return true;
-  error = inputError.line != 0
-              ? Concat({path, ": ", scenario::DescribeInputError(path, inputError)})
-              : scenario::DescribeInputError(path, inputError);
+  error = scenario::DescribeInputError(path, inputError, true);
   return false;
 }
 

@@ -1,21 +1,15 @@
 #include "scenario/send_text.h"
 
+#include "base/hex.h"
 #include "base/text_encoding.h"
 
 namespace lumora::send {
 
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool IsByteEscape(std::string_view text, size_t at) {
   return at + 4 <= text.size() && text[at] == '\\' && text[at + 1] == 'x' &&
-         HexDigit(text[at + 2]) >= 0 && HexDigit(text[at + 3]) >= 0;
+         HexDigitValue(text[at + 2]) >= 0 && HexDigitValue(text[at + 3]) >= 0;
 }
 
 }  // namespace
@@ -34,7 +28,8 @@ bool TextFromArgument(std::string_view argument, std::string& bytes, std::string
     }
     bytes += piece;
     if (escape) {
-      bytes += static_cast<char>(HexDigit(argument[at + 2]) * 16 + HexDigit(argument[at + 3]));
+      bytes +=
+          static_cast<char>(HexDigitValue(argument[at + 2]) * 16 + HexDigitValue(argument[at + 3]));
       at += 3;
       start = at + 1;
     }

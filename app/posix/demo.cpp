@@ -161,9 +161,8 @@ int RunDemo(const DemoOptions& options) {
   std::string text;
   scenario::InputError inputError;
   if (!scenario::ReadScenarioInput(path, text, inputError)) {
-    const std::string message = scenario::DescribeInputError(path, inputError);
-    std::fprintf(stderr, "lumora demo: %s%s%s\n", inputError.line != 0 ? path.c_str() : "",
-                 inputError.line != 0 ? ": " : "", message.c_str());
+    const std::string message = scenario::DescribeInputError(path, inputError, true);
+    std::fprintf(stderr, "lumora demo: %s\n", message.c_str());
     return 1;
   }
   std::vector<DemoStep> steps;

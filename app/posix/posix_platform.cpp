@@ -23,9 +23,9 @@ int32_t LocaleLanguageAnswer(std::string_view locale, char* buffer, int32_t size
 
 namespace {
 
-int64_t ClockMs(clockid_t clock) {
+int64_t RealTimeMs() {
   timespec now{};
-  clock_gettime(clock, &now);
+  clock_gettime(CLOCK_REALTIME, &now);
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
@@ -36,8 +36,8 @@ PosixPlatform::PosixPlatform(emulator::EmulatedPanel& panel, TraceWriter* trace,
     : panel_(panel),
       trace_(trace),
       waitDivisor_(waitDivisor == 0 ? 1 : waitDivisor),
-      realStartMs_(ClockMs(CLOCK_REALTIME)),
-      monotonicStartMs_(ClockMs(CLOCK_MONOTONIC)),
+      realStartMs_(RealTimeMs()),
+      monotonicStartMs_(emulator::MonotonicMs()),
       timerFd_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {}
 
 PosixPlatform::~PosixPlatform() {
@@ -57,16 +57,12 @@ int32_t PosixPlatform::CloseVFD(int32_t handle) {
 }
 
 LocalTime PosixPlatform::GetLocalTime() {
-  time_t seconds = 0;
-  if (waitDivisor_ == 1) {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    seconds = now.tv_sec;
-  } else {
-    // The accelerated agent's time: from the real time it started at, running faster.
-    const int64_t elapsed = ClockMs(CLOCK_MONOTONIC) - monotonicStartMs_;
-    seconds = static_cast<time_t>((realStartMs_ + elapsed * waitDivisor_) / 1000);
-  }
+  // The accelerated agent's time runs faster from the real time it started at.
+  const int64_t nowMs =
+      waitDivisor_ == 1
+          ? RealTimeMs()
+          : realStartMs_ + (emulator::MonotonicMs() - monotonicStartMs_) * waitDivisor_;
+  time_t seconds = static_cast<time_t>(nowMs / 1000);
   tm local{};
   localtime_r(&seconds, &local);
   LocalTime t;

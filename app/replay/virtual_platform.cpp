@@ -17,20 +17,7 @@ int64_t EpochMsFromLocalTime(const LocalTime& time) {
 }
 
 LocalTime LocalTimeFromEpochMs(int64_t epochMs) {
-  const int64_t seconds = FloorDiv(epochMs, 1000);
-  const int64_t days = FloorDiv(seconds, 86400);
-  const int64_t ofDay = seconds - days * 86400;
-  int64_t year = 0;
-  unsigned month = 0, day = 0;
-  scenario::CivilFromDays(days, year, month, day);
-  LocalTime t;
-  t.year = static_cast<uint16_t>(year);
-  t.month = static_cast<uint16_t>(month);
-  t.day = static_cast<uint16_t>(day);
-  t.hour = static_cast<uint16_t>(ofDay / 3600);
-  t.minute = static_cast<uint16_t>(ofDay / 60 % 60);
-  t.second = static_cast<uint16_t>(ofDay % 60);
-  return t;
+  return scenario::LocalTimeOf(FloorDiv(epochMs, 1000));
 }
 
 int32_t AnswerLocaleQuery(std::string_view answer, char* buffer, int32_t size) {

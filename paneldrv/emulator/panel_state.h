@@ -15,6 +15,10 @@
 
 namespace lumora::emulator {
 
+// The columns of each text line on the panel; a longer line scrolls (the pictures show its start
+// and an arrow).
+inline constexpr size_t kPanelColumns = 20;
+
 // A text line keeps the payload up to its first zero byte: at most 60 bytes.
 inline constexpr size_t kTextLineMax = kPayloadSize;
 

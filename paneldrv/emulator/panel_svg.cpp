@@ -46,7 +46,7 @@ void Append(std::string& out, const char* format, auto... values) {
 
 void SvgText(std::string& out, int number, int base, std::string_view shown, std::string_view whole,
              bool more) {
-  for (size_t i = 0; i < kPictureColumns; ++i) {
+  for (size_t i = 0; i < kPanelColumns; ++i) {
     Append(out, "<rect class=\"cell\" x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"2\"/>",
            kTextLeft + static_cast<int>(i) * kCellWidth + 1, base - kCellTopOffset, kCellWidth - 2,
            kCellHeight);
@@ -66,7 +66,7 @@ void SvgText(std::string& out, int number, int base, std::string_view shown, std
   out += "</text>";
   if (more) {
     Append(out, "<text class=\"icon lit\" x=\"%d\" y=\"%d\">\u25b6</text>",
-           kTextLeft + static_cast<int>(kPictureColumns) * kCellWidth + 8, base - 8);
+           kTextLeft + static_cast<int>(kPanelColumns) * kCellWidth + 8, base - 8);
   }
 }
 
@@ -123,25 +123,20 @@ std::string RenderPanelSvg(const PanelState& state, int64_t nowMs) {
   Append(out, "<rect class=\"glass\" x=\"22\" y=\"22\" width=\"%d\" height=\"%d\" rx=\"8\"/>",
          kWidth - 44, kHeight - 44);
 
-  const emulator::PanelClock& clock = state.panelClock();
-  if (clock.running) {
-    // The panel's own clock owns both lines while it runs.
-    char date[32];
-    char time[32];
-    const LocalTime now = state.PanelClockTime(nowMs);
-    const std::string_view dateText{
-        date, emulator::FormatPanelClockDate(now, clock.dateOrder, date, sizeof date)};
-    const std::string_view timeText{time, emulator::FormatPanelClockTime(now, time, sizeof time)};
-    SvgText(out, 2, kLine2Base, dateText, dateText, false);
-    SvgText(out, 3, kLine3Base, timeText, timeText, false);
+  // What the two lines show at the first scroll step: the panel's own clock owns both while
+  // it runs.
+  const ShownLines shown(state, nowMs, 0, kPanelColumns);
+  if (shown.panelClock()) {
+    SvgText(out, 2, kLine2Base, shown.line2(), shown.line2(), false);
+    SvgText(out, 3, kLine3Base, shown.line3(), shown.line3(), false);
     Append(out, "<text class=\"label\" x=\"%d\" y=\"%d\">PANEL CLOCK</text>", kTextLeft,
            kLine2Base - 36);
   } else {
     for (const int number : {2, 3}) {
-      const emulator::TextLine& line = state.line(number);
-      const std::string_view shown = emulator::VisibleText(line, kPictureColumns, 0);
-      SvgText(out, number, number == 2 ? kLine2Base : kLine3Base, shown, line.View(),
-              emulator::ScrollSteps(line, kPictureColumns) > 0);
+      const TextLine& line = state.line(number);
+      SvgText(out, number, number == 2 ? kLine2Base : kLine3Base,
+              number == 2 ? shown.line2() : shown.line3(), line.View(),
+              ScrollSteps(line, kPanelColumns) > 0);
     }
   }
   Append(out, "<text class=\"label\" x=\"34\" y=\"%d\">L2</text>", kLine2Base - 8);

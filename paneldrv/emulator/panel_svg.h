@@ -13,9 +13,6 @@
 
 namespace lumora::emulator {
 
-// The columns of each text line in the picture; a longer line shows its start and an arrow.
-inline constexpr size_t kPictureColumns = 20;
-
 // The panel as an SVG document (nowMs: the clock the panel's own clock runs on).
 std::string RenderPanelSvg(const PanelState& state, int64_t nowMs);
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/text_encoding.h"
 #include "base/text_quote.h"
 
 namespace lumora::emulator {
@@ -215,8 +216,7 @@ void AppendDisplayChar(uint8_t byte, std::string& out) {
   if (byte >= 0x20 && byte < 0x7F) {
     out += static_cast<char>(byte);
   } else if (byte >= 0xA0) {
-    out += static_cast<char>(0xC0 | (byte >> 6));
-    out += static_cast<char>(0x80 | (byte & 0x3F));
+    AppendUtf8(Windows1252ToUnicode(byte), out);
   } else {
     out += "\u00b7";
   }

@@ -13,8 +13,6 @@
 
 namespace lumora::emulator {
 
-// The columns of each text line on the emulated panel; longer lines scroll.
-inline constexpr size_t kPanelColumns = 20;
 // The rows the terminal panel takes at the top of the screen (the compact face uses them all),
 // and the time between two frames of its scroll animation and panel clock.
 inline constexpr int kTerminalPanelRows = 8;

@@ -97,12 +97,8 @@ class PanelPictures final : public lumora::TraceSink, public lumora::replay::Run
     picture.source = d.source;
     picture.calls = std::move(calls_);
     picture.captions = d.captions;
-    char virtualTime[48];
-    const lumora::LocalTime local = lumora::replay::LocalTimeFromEpochMs(nowMs_);
-    std::snprintf(virtualTime, sizeof virtualTime, "%04u-%02u-%02u %02u:%02u:%02u",
-                  unsigned{local.year}, unsigned{local.month}, unsigned{local.day},
-                  unsigned{local.hour}, unsigned{local.minute}, unsigned{local.second});
-    picture.virtualTime = virtualTime;
+    picture.virtualTime =
+        lumora::scenario::FormatDateTime(lumora::replay::LocalTimeFromEpochMs(nowMs_));
     if (d.kind == DirectiveKind::Event) {
       const lumora::EventInfo* event = lumora::FindEvent(d.code);
       picture.name = event != nullptr ? std::string(event->name) : std::to_string(d.code);
@@ -110,16 +106,11 @@ class PanelPictures final : public lumora::TraceSink, public lumora::replay::Run
     } else {
       picture.name = d.source;
     }
-    const lumora::emulator::PanelClock& clock = state_.panelClock();
-    if (clock.running) {
-      char date[32];
-      char time[32];
-      const lumora::LocalTime now = state_.PanelClockTime(nowMs_);
-      picture.panelClock.append(
-          date, lumora::emulator::FormatPanelClockDate(now, clock.dateOrder, date, sizeof date));
+    const lumora::emulator::ShownLines shown(state_, nowMs_, 0, lumora::emulator::kPanelColumns);
+    if (shown.panelClock()) {
+      picture.panelClock.append(shown.line2());
       picture.panelClock += ' ';
-      picture.panelClock.append(time,
-                                lumora::emulator::FormatPanelClockTime(now, time, sizeof time));
+      picture.panelClock.append(shown.line3());
     }
     calls_.clear();
     pictures_.push_back(std::move(picture));
