@@ -26,7 +26,9 @@
 #     one playing the panel maker's (PanelDrv.vendor.dll; on x86 the standard-convention one),
 #     with LUMORA_RECORD: every call
 #     reaches the maker's library in order, the trace matches run 1's expectation, and the
-#     recording of what the agent received replays with lumora-replay to that trace.
+#     recording of what the agent received replays with lumora-replay to that trace;
+#  7. LUMORA_RECORD naming a file in a folder that does not exist, and one whose every write
+#     fails: one box names the file and the reason, once, and the agent answers events.
 #
 # Installs nothing: when a tool is missing it names the Debian package and exits with 77 (the
 # test is then reported as skipped). LUMORA_WINE_KEEP=1 keeps the temporary folder (Wine prefix,
@@ -344,5 +346,29 @@ awk 'NR % 2 == 1 { line = $0 } NR % 2 == 0 { if ($0 != line) exit 1; print line 
 "$REPLAY" "$recording" >"$TMP/replayed.trace" || fail "run 6: lumora-replay refused the recording"
 "$TRACE_CHECK" --same "$TMP/passthrough-once.trace" "$TMP/replayed.trace" ||
   fail "run 6: the recording does not replay to the live trace"
+
+# --- Run 7: a recording that cannot be opened or written --------------------------------------
+# One box names the file and Windows' reason, once; the agent answers events all the same.
+# Wine's Z:\dev\full opens like a file and refuses every write with "disk full".
+RECORD_CAPTION="Lumora: LUMORA_RECORD"
+RECORD_CARRIES_ON="Set LUMORA_RECORD to a file that can be written and start Lumora again. Until then Lumora runs without recording."
+record_case() {  # NAME LUMORA_RECORD EXPECTED-TEXT
+  local box
+  say "run 7 ($1): LUMORA_RECORD=$2"
+  start_agent "$BIN/Lumora.exe" "$TMP/lumora-7-$1.log" LUMORA_RECORD="$2"
+  box=$(dismiss_box "$RECORD_CAPTION")
+  [[ $box == "$3" ]] || fail "$1: the box says"$'\n'"$box"$'\n'"instead of"$'\n'"$3"
+  send --test-wait-window 60 || fail "$1: after the box, no hidden window \"Lumora\" within 60 s"
+  expect_answers
+  # Every message after the failure would fail again: the box must not come back.
+  if box=$(send --test-dismiss-box "$RECORD_CAPTION" 3 2>/dev/null); then
+    fail "$1: a second box: $box"
+  fi
+  stop_agent
+}
+record_case missing-folder 'C:\no such folder\evening.scn' \
+  "C:\\no such folder\\evening.scn could not be opened for recording (Windows error 3: its folder does not exist)."$'\n\n'"$RECORD_CARRIES_ON"
+record_case disk-full 'Z:\dev\full' \
+  "Z:\\dev\\full could not be written: the recording stops here (Windows error 112: the disk is full)."$'\n\n'"$RECORD_CARRIES_ON"
 
 say "passed"
