@@ -154,9 +154,25 @@ TEST_F(PanelFace, PanelClockRunsWithTheGivenClock) {
   for (size_t i = 0; i < sizeof fields; ++i)
     start[kPacketPayload + i] = fields[i];
   Send(start, 1000);
+  // The time in the agent's 12-hour form, the hour right-aligned after a blank.
+  struct Reading {
+    int64_t afterMs;
+    const char* line3;
+  };
+  const Reading readings[] = {
+      {35'000, "  9:08:05 PM        "},
+      {(2 * 3600 + 52 * 60 + 29) * 1000LL, " 11:59:59 PM        "},  // the last second of the day
+      {(2 * 3600 + 52 * 60 + 30) * 1000LL, " 12:00:00 AM        "},  // midnight
+      {(5 * 3600 + 52 * 60 + 30) * 1000LL, "  3:00:00 AM        "},
+      {(14 * 3600 + 52 * 60 + 30) * 1000LL, " 12:00:00 PM        "},  // noon
+      {(15 * 3600 + 52 * 60 + 30) * 1000LL, "  1:00:00 PM        "},
+  };
+  for (const Reading& r : readings) {
+    Draw(1000 + r.afterMs);
+    EXPECT_EQ(ReadLine(*pixels, kLine3Top), r.line3) << r.afterMs;
+  }
   Draw(1000 + 35'000);
   EXPECT_EQ(ReadLine(*pixels, kLine2Top), "JAN 05 2006         ");
-  EXPECT_EQ(ReadLine(*pixels, kLine3Top), "21:08:05            ");
   const int labelled = CountColour(*pixels, 180, 20, kFrameColour);
 
   Send(Command(kCmdPanelClock, kPanelClockStop));
