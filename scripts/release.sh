@@ -23,6 +23,10 @@ STAGE=$OUT_DIR/$NAME
 rm -rf "$STAGE" "$OUT_DIR/$NAME.zip"
 mkdir -p "$STAGE"
 for arch in x64 x86; do
+  # One build at a time in a build folder: the Wine tests build there too (tests/wine/wine_lib.sh).
+  mkdir -p "build/mingw-$arch"
+  exec {lock}>"build/mingw-$arch/wine_e2e.lock"
+  flock -w 900 "$lock"
   cmake --preset "mingw-$arch" >/dev/null
   cmake --build --preset "mingw-$arch" --parallel 2 --target Lumora lumora-send lumora-replay \
     paneldrv_recording paneldrv_passthrough paneldrv_window owner_guide installer >/dev/null
@@ -42,6 +46,8 @@ for arch in x64 x86; do
   ship "$bin/window/PanelDrv.dll" on-screen
   ship "$bin/passthrough/PanelDrv.dll" pass-through
   cp "build/mingw-$arch/Lumora-$arch-$VERSION-setup.exe" "$STAGE/"
+  flock -u "$lock"
+  exec {lock}>&-
 done
 cp "build/mingw-x64/Lumora guide.txt" "$STAGE/Lumora guide.txt"
 (cd "$OUT_DIR" && cmake -E tar cf "$NAME.zip" --format=zip "$NAME")
