@@ -353,6 +353,10 @@ box=$(dismiss_box "$SETUP_BOX_CAPTION")
 wait "$setup_pid" || fail "the installer failed"
 expected="There is no PanelDrv.dll in $INSTALL_DIR_WIN."$'\n\n'"Copy the panel maker's PanelDrv.dll into this folder: Lumora drives the panel through it. $CARRIES_ON"
 [[ $box == "$expected" ]] || fail "the installer says"$'\n'"$box"$'\n'"instead of"$'\n'"$expected"
+# Its details and its log have the warning on one line, without the box's line breaks.
+expected="There is no PanelDrv.dll in $INSTALL_DIR_WIN. Copy the panel maker's PanelDrv.dll into this folder: Lumora drives the panel through it. $CARRIES_ON"
+[[ $(tr -d '\r' <"$SETUP_LOG") == "$expected" ]] ||
+  fail "the installer's log says"$'\n'"$(cat "$SETUP_LOG")"$'\n'"instead of"$'\n'"$expected"
 
 say "run 5: the installer, run by hand again, with a $OTHER_BITS PanelDrv.dll"
 cp "$OTHER_BUILD/bin/PanelDrv.dll" "$INSTALL_DIR/PanelDrv.dll"
