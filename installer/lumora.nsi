@@ -3,12 +3,22 @@
 ; Files, starts Lumora at every login, adds Lumora to the list of installed programs with an
 ; uninstaller that removes all of it again, and runs silently with /S.
 ;
+;
+; Only under Program Files: Lumora starts at every user's login from its folder, so the folder
+; must be one that ordinary users cannot change (else anyone could put a Lumora.exe or a
+; PanelDrv.dll of their own there and have it run for every user). A folder given with /D=
+; outside Program Files is refused with the reason, and nothing is installed.
+;
+; One Lumora per PC: a Lumora of the other architecture found installed (the other view of the
+; registry) is replaced, after asking (a silent install replaces it and says so in its log).
+; Every note of the installer also goes to its log, $TEMP\Lumora-setup.log.
+;
 ; It never installs a PanelDrv.dll: the panel maker's library goes beside Lumora.exe. After
 ; copying, it looks for one there and warns when there is none or when it is of the other
 ; architecture (no box in a silent install).
 ;
 ; Defines: ARCH (x64 or x86), VERSION (major.minor.patch), BIN_DIR (the preset's bin folder),
-; GUIDE (docs/windows.md), ICON (res/lumora.ico), OUTFILE.
+; GUIDE (Lumora guide.txt: the owner's sections of docs/windows.md), ICON (res/lumora.ico), OUTFILE.
 
 !ifndef ARCH | VERSION | BIN_DIR | GUIDE | ICON | OUTFILE
   !error "makensis needs -DARCH= -DVERSION= -DBIN_DIR= -DGUIDE= -DICON= -DOUTFILE="
@@ -34,11 +44,20 @@
 
 !include LogicLib.nsh
 !include WinMessages.nsh
+!include x64.nsh
+!include StrFunc.nsh
+${StrStr}
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Lumora"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define AGENT_CLASS "LumoraAgentDialog"
 !define BOX_CAPTION "Lumora Setup: PanelDrv.dll"
+!define SETUP_CAPTION "Lumora Setup"
+!define LOG_NAME "Lumora-setup.log"
+
+Var Log          ; the handle of $TEMP\Lumora-setup.log
+Var OtherDir     ; the folder of an installed Lumora of the other architecture, or empty
+Var OtherBits    ; its "32-bit" or "64-bit"
 
 Name "Lumora ${VERSION} (${BITS})"
 Caption "Lumora ${VERSION} (${BITS}) Setup"
@@ -80,12 +99,21 @@ UninstPage instfiles
   ${EndIf}
 !macroend
 
-; A box of its own caption, so that it cannot be taken for the installer's window; none in a
-; silent install, where the text goes to the details only.
-!macro Warn TEXT
+; A line of the installer's details and of its log.
+!macro Note TEXT
   DetailPrint "${TEXT}"
+  ${If} $Log != ""
+    FileWrite $Log "${TEXT}$\r$\n"
+  ${EndIf}
+!macroend
+
+; A box of its own caption, so that it cannot be taken for the installer's window; none in a
+; silent install. The details and the log get both parts on one line (a line break shows as
+; stray characters in the details list).
+!macro Warn FIRST SECOND
+  !insertmacro Note "${FIRST} ${SECOND}"
   ${IfNot} ${Silent}
-    StrCpy $0 "${TEXT}"  ; 0x30: MB_OK | MB_ICONEXCLAMATION
+    StrCpy $0 "${FIRST}$\r$\n$\r$\n${SECOND}"  ; 0x30: MB_OK | MB_ICONEXCLAMATION
     System::Call 'user32::MessageBox(p $HWNDPARENT, t r0, t "${BOX_CAPTION}", i 0x30) i'
   ${EndIf}
 !macroend
@@ -125,12 +153,109 @@ Function PanelLibraryMachine
   FileClose $R1
 FunctionEnd
 
+; ---- The install folder: under Program Files only -----------------------------------------
+
+; $R0 = 1 when $INSTDIR lies inside the folder $R1 (compared without regard to case), else 0.
+Function InstallDirInside
+  StrCpy $R0 0
+  StrLen $R2 "$R1\"
+  StrLen $R3 "$INSTDIR\"
+  ${If} $R3 > $R2
+    StrCpy $R4 "$INSTDIR\" $R2
+    ${If} $R4 == "$R1\"
+      StrCpy $R0 1
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; Refuses a folder outside Program Files (or one that climbs out of it with ".."): the login
+; entry starts Lumora.exe from there for every user, so ordinary users must not be able to
+; change what lies in it, and Program Files is the folder Windows keeps so.
+Function CheckInstallDir
+  StrCpy $R0 0
+  ${StrStr} $R5 "$INSTDIR\" "\..\"
+  ${If} $R5 == ""
+    StrCpy $R1 $PROGRAMFILES64
+    Call InstallDirInside
+    ${If} $R0 == 0
+      StrCpy $R1 $PROGRAMFILES32
+      Call InstallDirInside
+    ${EndIf}
+  ${EndIf}
+  ${If} $R0 == 0
+    StrCpy $R6 "Lumora cannot be installed in $INSTDIR: Lumora starts from its folder at every user's login, so the folder must be one that only administrators can change, a folder under $PROGRAMFILES."
+    StrCpy $R7 "Run the installer without /D= (it installs into $PROGRAMFILES\Lumora), or give a folder under Program Files."
+    !insertmacro Note "$R6 $R7"
+    ${IfNot} ${Silent}
+      MessageBox MB_OK|MB_ICONSTOP "$R6$\r$\n$\r$\n$R7"
+    ${EndIf}
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+FunctionEnd
+
+; ---- One Lumora per PC ---------------------------------------------------------------------
+
+; $OtherDir and $OtherBits: a Lumora of the other architecture in the other view of the
+; registry (only on 64-bit Windows), or empty.
+Function FindOtherLumora
+  StrCpy $OtherDir ""
+  ${If} ${RunningX64}
+    !if "${ARCH}" == "x64"
+      SetRegView 32
+    !else
+      SetRegView 64
+    !endif
+    ReadRegStr $OtherDir HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    !if "${ARCH}" == "x64"
+      SetRegView 64
+    !else
+      SetRegView 32
+    !endif
+  ${EndIf}
+  ${If} $OtherDir != ""
+    StrCpy $OtherBits "${OTHER_BITS}"
+  ${EndIf}
+FunctionEnd
+
+; Uninstalls the other Lumora with its own uninstaller, silently, and waits for it.
+Function ReplaceOtherLumora
+  ${If} $OtherDir == ""
+    Return
+  ${EndIf}
+  !insertmacro Note "Replacing Lumora ($OtherBits) in $OtherDir: only one Lumora runs on a PC."
+  ${If} ${FileExists} "$OtherDir\Uninstall.exe"
+    ExecWait '"$OtherDir\Uninstall.exe" /S _?=$OtherDir' $R0
+    Delete "$OtherDir\Uninstall.exe"
+    RMDir "$OtherDir"
+  ${EndIf}
+FunctionEnd
+
+Function .onInit
+  SetShellVarContext all
+  ; The log of this run: every note of the details, also in a silent install.
+  FileOpen $Log "$TEMP\${LOG_NAME}" w
+  Call CheckInstallDir
+  Call FindOtherLumora
+  ${If} $OtherDir != ""
+  ${AndIfNot} ${Silent}
+    MessageBox MB_YESNO|MB_ICONQUESTION "Lumora ($OtherBits) is installed in $OtherDir. Only one Lumora can run on a PC.$\r$\n$\r$\nReplace it with this Lumora (${BITS})?" IDYES replace
+    !insertmacro Note "Not installed: Lumora ($OtherBits) stays in $OtherDir."
+    SetErrorLevel 3
+    Quit
+    replace:
+  ${EndIf}
+FunctionEnd
+
+; ---- Install -------------------------------------------------------------------------------
+
 Section "Lumora"
   SetShellVarContext all
   !if "${ARCH}" == "x64"
     SetRegView 64
   !endif
   !insertmacro CloseAgent
+  Call ReplaceOtherLumora
 
   SetOutPath "$INSTDIR"
   File "${BIN_DIR}/Lumora.exe"
@@ -141,6 +266,8 @@ Section "Lumora"
   CreateDirectory "$SMPROGRAMS\Lumora"
   CreateShortcut "$SMPROGRAMS\Lumora\Lumora.lnk" "$INSTDIR\Lumora.exe"
   CreateShortcut "$SMPROGRAMS\Lumora\Lumora guide.lnk" "$INSTDIR\Lumora guide.txt"
+  ; The folder itself, where the owner puts the panel maker's PanelDrv.dll.
+  CreateShortcut "$SMPROGRAMS\Lumora\Lumora folder.lnk" "$INSTDIR"
 
   ; Start at every login, for every user.
   WriteRegStr HKLM "${RUN_KEY}" "Lumora" '"$INSTDIR\Lumora.exe"'
@@ -158,11 +285,11 @@ Section "Lumora"
 
   ; The panel maker's library beside Lumora.exe.
   ${IfNot} ${FileExists} "$INSTDIR\PanelDrv.dll"
-    !insertmacro Warn "There is no PanelDrv.dll in $INSTDIR.$\r$\n$\r$\nCopy the panel maker's PanelDrv.dll into this folder: Lumora drives the panel through it. Until then Lumora runs without the panel."
+    !insertmacro Warn "There is no PanelDrv.dll in $INSTDIR." "Copy the panel maker's PanelDrv.dll into this folder: Lumora drives the panel through it. Until then Lumora runs without the panel."
   ${Else}
     Call PanelLibraryMachine
     ${If} $R0 == ${OTHER_MACHINE}
-      !insertmacro Warn "$INSTDIR\PanelDrv.dll is a ${OTHER_BITS} library; this is the ${BITS} Lumora.$\r$\n$\r$\nInstall the ${OTHER_BITS} Lumora (Lumora-${OTHER_ARCH}) instead."
+      !insertmacro Warn "$INSTDIR\PanelDrv.dll is a ${OTHER_BITS} library; this is the ${BITS} Lumora." "Install the ${OTHER_BITS} Lumora (Lumora-${OTHER_ARCH}) instead."
     ${EndIf}
   ${EndIf}
 SectionEnd
@@ -177,9 +304,29 @@ Section "Uninstall"
   DeleteRegValue HKLM "${RUN_KEY}" "Lumora"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 
-  Delete "$SMPROGRAMS\Lumora\Lumora.lnk"
-  Delete "$SMPROGRAMS\Lumora\Lumora guide.lnk"
-  RMDir "$SMPROGRAMS\Lumora"
+  ; The Start menu entries are shared by both architectures' installations: they stay while a
+  ; Lumora of the other architecture is still installed (put there by an installer that did
+  ; not replace it).
+  StrCpy $OtherDir ""
+  ${If} ${RunningX64}
+    !if "${ARCH}" == "x64"
+      SetRegView 32
+    !else
+      SetRegView 64
+    !endif
+    ReadRegStr $OtherDir HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    !if "${ARCH}" == "x64"
+      SetRegView 64
+    !else
+      SetRegView 32
+    !endif
+  ${EndIf}
+  ${If} $OtherDir == ""
+    Delete "$SMPROGRAMS\Lumora\Lumora.lnk"
+    Delete "$SMPROGRAMS\Lumora\Lumora guide.lnk"
+    Delete "$SMPROGRAMS\Lumora\Lumora folder.lnk"
+    RMDir "$SMPROGRAMS\Lumora"
+  ${EndIf}
 
   Delete "$INSTDIR\Lumora.exe"
   Delete "$INSTDIR\lumora-send.exe"

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "panel/clock_text.h"
 #include "panel/vfd_cmd.h"
 
 namespace lumora {
@@ -13,6 +14,20 @@ bool Contains(const auto& table, int32_t id) {
 }
 
 }  // namespace
+
+size_t FormatClockTime(const LocalTime& now, char* out, size_t size) {
+  int n = 0;
+  if (now.hour == 0) {
+    n = std::snprintf(out, size, " 12:%02d:%02d AM", now.minute, now.second);
+  } else if (now.hour < 12) {
+    n = std::snprintf(out, size, " %2d:%02d:%02d AM", now.hour, now.minute, now.second);
+  } else if (now.hour == 12) {
+    n = std::snprintf(out, size, " %2d:%02d:%02d PM", 12, now.minute, now.second);
+  } else {
+    n = std::snprintf(out, size, " %2d:%02d:%02d PM", now.hour - 12, now.minute, now.second);
+  }
+  return n < 0 || size == 0 ? 0 : std::min(static_cast<size_t>(n), size - 1);
+}
 
 int32_t CVFDCmd::ShowClock(int32_t withDate) {
   const LocalTime now = platform_.GetLocalTime();
@@ -35,16 +50,8 @@ int32_t CVFDCmd::ShowClock(int32_t withDate) {
     }
     WriteText(kCmdLine2, 0, date);
   }
-  char time[32];
-  if (now.hour == 0) {
-    std::snprintf(time, sizeof time, " 12:%02d:%02d AM", now.minute, now.second);
-  } else if (now.hour < 12) {
-    std::snprintf(time, sizeof time, " %2d:%02d:%02d AM", now.hour, now.minute, now.second);
-  } else if (now.hour == 12) {
-    std::snprintf(time, sizeof time, " %2d:%02d:%02d PM", 12, now.minute, now.second);
-  } else {
-    std::snprintf(time, sizeof time, " %2d:%02d:%02d PM", now.hour - 12, now.minute, now.second);
-  }
+  char time[kClockTimeTextMax];
+  FormatClockTime(now, time, sizeof time);
   return WriteText(kCmdLine3, 0, time);
 }
 

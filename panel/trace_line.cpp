@@ -152,6 +152,14 @@ void TraceWriter::MessageBox(const char* caption, const char* text) {
   sink_->Line(line.data(), line.size());
 }
 
+void TraceWriter::Note(std::string_view text) {
+  if (sink_ == nullptr) return;
+  std::string line = "# ";
+  for (const char c : text)
+    line += c == '\n' || c == '\r' ? ' ' : c;
+  sink_->Line(line.data(), line.size());
+}
+
 void TraceWriter::Close() {
   if (sink_ == nullptr) return;
   char line[kTraceLineMax];

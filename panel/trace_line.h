@@ -73,6 +73,8 @@ class TraceWriter {
   void Cmd(const uint8_t* packet);
   void Sleep(uint32_t milliseconds);
   void MessageBox(const char* caption, const char* text);
+  // A note for the reader, not a call: "# " and the text on one line (line breaks as blanks).
+  void Note(std::string_view text);
   void Close();
 
  private:

@@ -2,10 +2,14 @@
 # The Windows release archive: builds the mingw-x64 and mingw-x86 presets with their installers
 # and packs, into OUT_DIR/Lumora-VERSION-windows.zip (OUT_DIR defaults to build/release):
 #   Lumora-x64-VERSION-setup.exe, Lumora-x86-VERSION-setup.exe   the installers
-#   Lumora-x64/, Lumora-x86/    Lumora.exe and lumora-send.exe of each architecture, in
+#   Lumora-x64/, Lumora-x86/    Lumora.exe, lumora-send.exe and lumora-replay.exe (the trace
+#                               reader) of each architecture, in
 #                               stand-in/ the recording PanelDrv.dll for trying without a panel,
-#                               in pass-through/ the PanelDrv.dll that traces a real panel's calls
-#   Lumora guide.txt            docs/windows.md, the owner's guide
+#                               in on-screen/ the PanelDrv.dll that draws the panel in a window,
+#                               in pass-through/ the PanelDrv.dll that traces a real panel's calls,
+#                               in debug/ the debug information of each (FILE.debug) for bug
+#                               reports; the binaries themselves are stripped
+#   Lumora guide.txt            the owner's sections of docs/windows.md, with Windows line ends
 # Needs the mingw-w64 compilers of both architectures and makensis (Debian: nsis).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,17 +23,33 @@ STAGE=$OUT_DIR/$NAME
 rm -rf "$STAGE" "$OUT_DIR/$NAME.zip"
 mkdir -p "$STAGE"
 for arch in x64 x86; do
+  # One build at a time in a build folder: the Wine tests build there too (tests/wine/wine_lib.sh).
+  mkdir -p "build/mingw-$arch"
+  exec {lock}>"build/mingw-$arch/wine_e2e.lock"
+  flock -w 900 "$lock"
   cmake --preset "mingw-$arch" >/dev/null
-  cmake --build --preset "mingw-$arch" --parallel 2 \
-    --target Lumora lumora-send paneldrv_recording paneldrv_passthrough installer >/dev/null
+  cmake --build --preset "mingw-$arch" --parallel 2 --target Lumora lumora-send lumora-replay \
+    paneldrv_recording paneldrv_passthrough paneldrv_window owner_guide installer >/dev/null
   bin=build/mingw-$arch/bin
-  mkdir -p "$STAGE/Lumora-$arch/stand-in" "$STAGE/Lumora-$arch/pass-through"
-  cp "$bin/Lumora.exe" "$bin/lumora-send.exe" "$STAGE/Lumora-$arch/"
-  cp "$bin/PanelDrv.dll" "$STAGE/Lumora-$arch/stand-in/"
-  cp "$bin/passthrough/PanelDrv.dll" "$STAGE/Lumora-$arch/pass-through/"
+  to=$STAGE/Lumora-$arch
+  mkdir -p "$to/stand-in" "$to/on-screen" "$to/pass-through" "$to/debug/stand-in" \
+    "$to/debug/on-screen" "$to/debug/pass-through"
+  # Each binary stripped, its debug information under the same name in debug/.
+  ship() {  # FILE FOLDER-IN-THE-ARCHIVE
+    cp "$1" "$to/$2/"
+    cp "$1.debug" "$to/debug/$2/"
+  }
+  ship "$bin/Lumora.exe" .
+  ship "$bin/lumora-send.exe" .
+  ship "$bin/lumora-replay.exe" .
+  ship "$bin/PanelDrv.dll" stand-in
+  ship "$bin/window/PanelDrv.dll" on-screen
+  ship "$bin/passthrough/PanelDrv.dll" pass-through
   cp "build/mingw-$arch/Lumora-$arch-$VERSION-setup.exe" "$STAGE/"
+  flock -u "$lock"
+  exec {lock}>&-
 done
-cp docs/windows.md "$STAGE/Lumora guide.txt"
+cp "build/mingw-x64/Lumora guide.txt" "$STAGE/Lumora guide.txt"
 (cd "$OUT_DIR" && cmake -E tar cf "$NAME.zip" --format=zip "$NAME")
 rm -rf "$STAGE"
 echo "$OUT_DIR/$NAME.zip"

@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "base/text_encoding.h"
 #include "paneldrv/window/dot_font.h"
 #include "paneldrv/window/panel_face.h"
 
@@ -33,7 +35,8 @@ uint32_t Pixel(const FacePixels& pixels, int x, int y) {
 }
 
 // Reads a text line back from the pixels: each cell's dots compared with every glyph of the
-// font; '?' for a cell that matches none, and any dot neither lit nor unlit fails the test.
+// font (the first byte that has it); '?' for a cell that matches none, and any dot neither lit nor
+// unlit fails the test.
 std::string ReadLine(const FacePixels& pixels, int top) {
   std::string text;
   for (int cell = 0; cell < 20; ++cell) {
@@ -53,7 +56,7 @@ std::string ReadLine(const FacePixels& pixels, int top) {
       }
     }
     char shown = '?';
-    for (int byte = 0x20; byte < 0x7F; ++byte) {
+    for (int byte = 0x20; byte < 0x100 && shown == '?'; ++byte) {
       if (GlyphOf(static_cast<uint8_t>(byte)) == seen) shown = static_cast<char>(byte);
     }
     text += shown;
@@ -92,19 +95,71 @@ TEST(DotFont, EveryPrintableCharacterHasAGlyphOfItsOwnWithinFiveColumns) {
   }
 }
 
-TEST(DotFont, OtherBytesShowAsDotOrBox) {
+// The printable characters of the panel's set, from the project's Windows-1252 table: every byte
+// whose character is neither a control character nor undefined.
+bool Printable(int byte) {
+  const char32_t c = Windows1252ToUnicode(static_cast<uint8_t>(byte));
+  return c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0);
+}
+
+TEST(DotFont, EveryPrintableWindows1252CharacterHasAGlyphOfItsOwn) {
+  // Shown alike on purpose: the no-break space as the space; the soft hyphen, and the em dash
+  // (five columns hold no longer line), as the hyphen.
+  const std::map<int, int> alike = {{0xA0, ' '}, {0xAD, '-'}, {0x97, '-'}};
   const Glyph& dot = GlyphOf(0x01);
-  const Glyph& box = GlyphOf(0xE9);
+  int printable = 0;
+  for (int a = 0; a < 256; ++a) {
+    if (!Printable(a)) continue;
+    ++printable;
+    const Glyph& glyph = GlyphOf(static_cast<uint8_t>(a));
+    for (const uint8_t row : glyph)
+      EXPECT_EQ(row & ~0x1F, 0) << "byte " << a;
+    EXPECT_NE(glyph, dot) << "byte " << a << " shows as a control byte";
+    if (a != ' ' && a != 0xA0) {
+      EXPECT_GT(Dots(std::string(1, static_cast<char>(a))), 0) << "byte " << a;
+    }
+    for (int b = a + 1; b < 256; ++b) {
+      if (!Printable(b)) continue;
+      const auto same = alike.find(b);
+      if (same != alike.end() && same->second == a) {
+        EXPECT_EQ(glyph, GlyphOf(static_cast<uint8_t>(b))) << "bytes " << a << " and " << b;
+      } else if (!(alike.contains(a) && alike.contains(b) && alike.at(a) == alike.at(b))) {
+        EXPECT_NE(glyph, GlyphOf(static_cast<uint8_t>(b))) << "bytes " << a << " and " << b;
+      }
+    }
+  }
+  EXPECT_EQ(printable, 95 + 123);  // ASCII, and 0x80 to 0xFF but for the five undefined bytes
+}
+
+TEST(DotFont, ControlAndUndefinedBytesShowAsADot) {
+  const Glyph& dot = GlyphOf(0x01);
   EXPECT_EQ(Dots("\x01"), 1);
-  EXPECT_NE(dot, box);
-  for (const int control : {0x00, 0x09, 0x1F, 0x7F, 0x80, 0x9F})
-    EXPECT_EQ(GlyphOf(static_cast<uint8_t>(control)), dot) << control;
-  for (const int high : {0xA0, 0xC4, 0xFF})
-    EXPECT_EQ(GlyphOf(static_cast<uint8_t>(high)), box) << high;
-  // Not any printable character's glyph, so the read-back below cannot mistake them.
-  for (int c = 0x20; c < 0x7F; ++c) {
-    EXPECT_NE(GlyphOf(static_cast<uint8_t>(c)), dot);
-    EXPECT_NE(GlyphOf(static_cast<uint8_t>(c)), box);
+  for (const int other : {0x00, 0x09, 0x1F, 0x7F, 0x81, 0x8D, 0x8F, 0x90, 0x9D})
+    EXPECT_EQ(GlyphOf(static_cast<uint8_t>(other)), dot) << other;
+}
+
+TEST(DotFont, AccentedLettersKeepTheirLetterUnderTheMark) {
+  // A small letter keeps its body (rows 2 to 6); a capital keeps its shape in rows 1 to 6, its
+  // second row left out for the mark above it.
+  struct Letter {
+    uint8_t byte;
+    char base;
+  };
+  for (const Letter& l :
+       {Letter{0xE9, 'e'}, Letter{0xF1, 'n'}, Letter{0xFF, 'y'}, Letter{0x9A, 's'},
+        Letter{0xC4, 'A'}, Letter{0xDC, 'U'}, Letter{0x8A, 'S'}, Letter{0xD1, 'N'}}) {
+    const Glyph& accented = GlyphOf(l.byte);
+    const Glyph& base = GlyphOf(static_cast<uint8_t>(l.base));
+    if (l.base >= 'a') {
+      for (size_t row = 2; row < 7; ++row)
+        EXPECT_EQ(accented[row], base[row]) << int{l.byte} << " row " << row;
+      EXPECT_NE(accented[0] | accented[1], 0) << int{l.byte} << ": no mark";
+    } else {
+      EXPECT_EQ(accented[1], base[0]) << int{l.byte};
+      for (size_t row = 2; row < 7; ++row)
+        EXPECT_EQ(accented[row], base[row]) << int{l.byte} << " row " << row;
+      EXPECT_NE(accented[0], 0) << int{l.byte} << ": no mark";
+    }
   }
 }
 
@@ -134,6 +189,24 @@ TEST_F(PanelFace, TextLinesInTheDotFont) {
   }
 }
 
+TEST_F(PanelFace, TitlesInEveryCharacterOfThePanelsSet) {
+  // Titles as an event source sends them, in Windows-1252 bytes.
+  for (const std::string_view title : {"Caf\xE9 \x96 Cr\xE8me Br\xFBl\xE9"
+                                       "e",
+                                       "\x80 9,99 \x85 \x93"
+                                       "Fr\xFC"
+                                       "hst\xFC"
+                                       "ck\x94",
+                                       "Don\x92t Stop\x99 \xC5ngstr\xF6m",
+                                       "\xD1o\xF1o \xBF\xDF? \xBD \xB0"
+                                       "C \xE6\xF8"}) {
+    Send(Text(kCmdLine2, 0, title));
+    Draw();
+    EXPECT_EQ(ReadLine(*pixels, kLine2Top),
+              std::string(title) + std::string(20 - title.size(), ' '));
+  }
+}
+
 TEST_F(PanelFace, LongLineScrollsWithTheAnimationFrames) {
   // 28 characters with scroll byte 18: 8 steps; frames 0 to 2 pause at the start, then one
   // column a frame from frame 3.
@@ -154,9 +227,25 @@ TEST_F(PanelFace, PanelClockRunsWithTheGivenClock) {
   for (size_t i = 0; i < sizeof fields; ++i)
     start[kPacketPayload + i] = fields[i];
   Send(start, 1000);
+  // The time in the agent's 12-hour form, the hour right-aligned after a blank.
+  struct Reading {
+    int64_t afterMs;
+    const char* line3;
+  };
+  const Reading readings[] = {
+      {35'000, "  9:08:05 PM        "},
+      {(2 * 3600 + 52 * 60 + 29) * 1000LL, " 11:59:59 PM        "},  // the last second of the day
+      {(2 * 3600 + 52 * 60 + 30) * 1000LL, " 12:00:00 AM        "},  // midnight
+      {(5 * 3600 + 52 * 60 + 30) * 1000LL, "  3:00:00 AM        "},
+      {(14 * 3600 + 52 * 60 + 30) * 1000LL, " 12:00:00 PM        "},  // noon
+      {(15 * 3600 + 52 * 60 + 30) * 1000LL, "  1:00:00 PM        "},
+  };
+  for (const Reading& r : readings) {
+    Draw(1000 + r.afterMs);
+    EXPECT_EQ(ReadLine(*pixels, kLine3Top), r.line3) << r.afterMs;
+  }
   Draw(1000 + 35'000);
   EXPECT_EQ(ReadLine(*pixels, kLine2Top), "JAN 05 2006         ");
-  EXPECT_EQ(ReadLine(*pixels, kLine3Top), "21:08:05            ");
   const int labelled = CountColour(*pixels, 180, 20, kFrameColour);
 
   Send(Command(kCmdPanelClock, kPanelClockStop));

@@ -1,6 +1,11 @@
 // The Win32 host of the agent's main window; see agent_dialog_host.h for what it binds.
 #include "app/win32/agent_dialog_host.h"
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "res/resource.h"
@@ -13,12 +18,79 @@ LPCSTR ResourceId(WORD id) {
   return MAKEINTRESOURCEA(id);
 }
 
-// The recording asked for by LUMORA_RECORD, opened for appending; null without it, or when it
-// cannot be opened (the agent then runs as without it).
+// Posted to the window when a line of the recording could not be written: the box is shown
+// once the message in hand has been answered, so that no sender waits for the owner.
+constexpr UINT kMsgRecordingFailed = WM_APP + 1;
+
+// The caption of the recording's box. Not "Lumora": senders find the agent's window by that
+// exact title.
+constexpr char kRecordingBoxCaption[] = "Lumora: LUMORA_RECORD";
+
+// The usual reasons why a file cannot be opened or written, in the owner's words.
+struct FileErrorReason {
+  DWORD error;
+  const char* words;
+};
+constexpr FileErrorReason kFileErrorReasons[] = {
+    {ERROR_FILE_NOT_FOUND, "the file was not found"},
+    {ERROR_PATH_NOT_FOUND, "its folder does not exist"},
+    {ERROR_ACCESS_DENIED, "access is denied"},
+    {ERROR_SHARING_VIOLATION, "another program is using it"},
+    {ERROR_LOCK_VIOLATION, "another program is using it"},
+    {ERROR_HANDLE_DISK_FULL, "the disk is full"},
+    {ERROR_DISK_FULL, "the disk is full"},
+    {ERROR_INVALID_NAME, "it is not a valid file name"},
+    {ERROR_WRITE_PROTECT, "the disk is write-protected"},
+};
+
+// Tells the owner, in one box, that the recording named by LUMORA_RECORD could not be opened
+// (writing false) or written, with the file and the reason; the agent runs on either way.
+void ShowRecordingProblem(const char* path, bool writing, DWORD error) {
+  const char* words = nullptr;
+  for (const FileErrorReason& reason : kFileErrorReasons) {
+    if (reason.error == error) words = reason.words;
+  }
+  char why[96];
+  if (words != nullptr) {
+    std::snprintf(why, sizeof why, "Windows error %lu: %s", static_cast<unsigned long>(error),
+                  words);
+  } else {
+    std::snprintf(why, sizeof why, "Windows error %lu", static_cast<unsigned long>(error));
+  }
+  char text[1024];
+  std::snprintf(text, sizeof text,
+                "%s %s (%s).\n\nSet LUMORA_RECORD to a file that can be written and start "
+                "Lumora again. Until then Lumora runs without recording.",
+                path,
+                writing ? "could not be written: the recording stops here"
+                        : "could not be opened for recording",
+                why);
+  MessageBoxA(nullptr, text, kRecordingBoxCaption, MB_OK | MB_ICONWARNING);
+}
+
+// The recording asked for by LUMORA_RECORD, opened for appending; null without it. When it
+// cannot be opened, one box says so and the agent runs as without it.
 std::FILE* OpenRecording() {
   const char* path = std::getenv("LUMORA_RECORD");
   if (path == nullptr || path[0] == '\0') return nullptr;
-  return std::fopen(path, "ab+");
+  // Opened through Windows itself, so that the box can give Windows' own reason.
+  HANDLE file = CreateFileA(path, GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    ShowRecordingProblem(path, false, GetLastError());
+    return nullptr;
+  }
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_BINARY);
+  std::FILE* record = descriptor == -1 ? nullptr : _fdopen(descriptor, "ab+");
+  if (record == nullptr) {
+    if (descriptor == -1) {
+      CloseHandle(file);
+    } else {
+      _close(descriptor);
+    }
+    ShowRecordingProblem(path, false, ERROR_ACCESS_DENIED);
+  }
+  return record;
 }
 
 }  // namespace
@@ -64,11 +136,25 @@ LRESULT CALLBACK AgentDialogHost::WindowProcedure(HWND window, UINT message, WPA
   if (host == nullptr) return DefDlgProcA(window, message, wParam, lParam);
   if (host->window_ == nullptr) host->window_ = window;
   if (host->window_ != window) return DefDlgProcA(window, message, wParam, lParam);
-  if (host->record_ != nullptr) host->recorder_.Received(message, wParam, lParam);
+  const bool recording = host->record_ != nullptr && !host->recordFailed_;
+  if (recording) {
+    host->recorder_.Received(message, wParam, lParam);
+    host->CheckRecording();
+  }
   const LRESULT result = host->agent_.WindowProc(message, wParam, lParam);
-  if (host->record_ != nullptr) host->recorder_.Handled();
+  if (recording) host->recorder_.Handled();
   if (message == WM_NCDESTROY) host->window_ = nullptr;
   return result;
+}
+
+void AgentDialogHost::CheckRecording() {
+  if (!recorder_.failed() || recordFailed_) return;
+  // The C library keeps Windows' reason for its last failed write.
+  DWORD error = static_cast<DWORD>(_doserrno);
+  if (error == ERROR_SUCCESS) error = errno == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT;
+  // One box for the whole run: nothing more is written after the first failure.
+  recordFailed_ = true;
+  PostMessageA(window_, kMsgRecordingFailed, error, 0);
 }
 
 // The dialog procedure that DefDlgProcA calls: everything the agent's window needs is done in
@@ -86,6 +172,9 @@ LRESULT AgentDialogHost::FrameworkProcessing(UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<LRESULT>(icon_);
+    case kMsgRecordingFailed:
+      ShowRecordingProblem(std::getenv("LUMORA_RECORD"), true, static_cast<DWORD>(wParam));
+      return 0;
     case WM_COMMAND:
       // "OK" (also Enter) and "Exit" (also Escape and closing the window): the data exchange
       // has nothing to save, so both simply end the dialog.

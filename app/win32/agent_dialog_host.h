@@ -14,7 +14,9 @@
 //   - painting: hidden again after every normal paint; minimized, the icon drawn centred
 //   - recording: only when the environment variable LUMORA_RECORD names a file, every message
 //     the window receives is appended to it as a scenario line (scenario/recorder.h) before
-//     the agent sees it; without the variable nothing of this exists
+//     the agent sees it; without the variable nothing of this exists. A file that cannot be
+//     opened, or a line that cannot be written, is told in one box that names the file and
+//     Windows' reason (caption "Lumora: LUMORA_RECORD"); the agent runs on without recording
 // The agent itself runs the clock tick on WM_TIMER and kills the timer after WM_DESTROY.
 #pragma once
 
@@ -51,6 +53,8 @@ class AgentDialogHost {
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   BOOL OnInitDialog();
+  // After the recorder has written a message: the first failed write is reported once.
+  void CheckRecording();
   void OnPaint();
 
   // The one dialog of the process while it runs; its window class finds it through this.
@@ -61,6 +65,7 @@ class AgentDialogHost {
   HWND listBox_ = nullptr;  // control 1000: attached at initialisation, never filled or read
   Win32Platform platform_;
   std::FILE* record_;                   // LUMORA_RECORD's file; null when not recording
+  bool recordFailed_ = false;           // a write failed: the recording has stopped
   scenario::MessageRecorder recorder_;  // between the agent and the platform while recording
   CAgentDlg agent_;                     // constructed after the platform: opens the panel
   HICON icon_;                          // loaded after the panel was opened

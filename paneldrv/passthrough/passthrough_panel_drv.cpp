@@ -18,8 +18,13 @@
 //   193 (ERROR_BAD_EXE_FORMAT) it is no library, or one of the other architecture
 //   127 (ERROR_PROC_NOT_FOUND) it lacks OpenVFD, VFD_Cmd or CloseVFD
 //   110 (ERROR_OPEN_FAILED)    the trace file cannot be opened
+// For the first three, the trace gets a line "# FILE ..." after the open's that names the file
+// and the reason, and the debugger output (OutputDebugString) the same.
 // The agent calls the library from its one thread only; so does this library's state.
 #include <windows.h>
+
+#include <string>
+#include <string_view>
 
 #include "panel/trace_line.h"
 #include "paneldrv/loader/panel_library.h"
@@ -69,6 +74,13 @@ int PANELDRV_CALL OpenVFD(int device, int a, int b, int* error) {
   }
   trace.writer().Open(device, a, b);
   if (!vendor->loaded()) {
+    // The agent's box can give only the number: the trace file and the debugger output say
+    // which file could not be used and why (the first sentence of the owner's text).
+    const std::string_view problem = vendor->problem();
+    const std::string_view reason = problem.substr(0, problem.find("\n\n"));
+    trace.writer().Note(reason);
+    const std::string message = "Lumora pass-through PanelDrv.dll: " + std::string(reason) + "\n";
+    OutputDebugStringA(message.c_str());
     if (error != nullptr) *error = ErrorOf(*vendor);
     return -1;
   }

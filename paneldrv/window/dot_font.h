@@ -15,9 +15,10 @@ inline constexpr int kGlyphRows = 7;
 // One character: a row a byte, top row first; bit 4 is the leftmost column, bit 0 the rightmost.
 using Glyph = std::array<uint8_t, kGlyphRows>;
 
-// The glyph a panel byte shows: printable ASCII as itself, other control bytes (below 0x20, 0x7F
-// to 0x9F) as a middle dot (as the terminal face shows them), every byte from 0xA0 up as a
-// hollow box.
+// The glyph a panel byte shows: every printable character of the panel's set, Windows-1252, as
+// itself (accented letters, the euro sign, quotation marks, dashes, ...); a control byte (below
+// 0x20, 0x7F) and the five bytes that Windows-1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90,
+// 0x9D) as a middle dot, as the terminal face shows them.
 const Glyph& GlyphOf(uint8_t byte);
 
 // Whether the dot in column (0 to 4) and row (0 to 6) of a glyph is lit.

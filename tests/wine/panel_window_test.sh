@@ -3,7 +3,7 @@
 # place of the recording library, lumora-send.exe sends a known scenario, and a screenshot of
 # the window's face must match the reference picture committed beside this script.
 #
-#   panel_window_test.sh SOURCE_DIR ARTEFACT_DIR
+#   panel_window_test.sh SOURCE_DIR ARTEFACT_DIR REPLAY FACE_PICTURE
 #
 #  1. After panel_window/recorded_tv.scn the face (the client area, placed at 40,40 by
 #     LUMORA_PANEL_WINDOW) must equal panel_window/recorded_tv.png: "Wild Coasts" and
@@ -12,6 +12,9 @@
 #     so its two lines are masked: the rest must equal panel_window/panel_clock.png (every icon
 #     and segment unlit, "PANEL CLOCK" under the glass), and two screenshots two seconds apart
 #     must differ on line 3 (the clock runs in the window) but not on line 2 (the date).
+#  3. After a resume and panel_window/titles.scn (a title in Windows-1252 characters beyond
+#     ASCII), the face must equal the picture that FACE_PICTURE (lumora_face_picture) draws from
+#     the font table for REPLAY's (lumora-replay's) trace of the same messages.
 #
 # The screenshots are kept in ARTEFACT_DIR. Exit status 77 (skipped) when a tool is missing:
 # Wine (wine64), Xvfb (xvfb), ImageMagick (imagemagick) or the mingw-w64 compiler
@@ -19,12 +22,14 @@
 # cross build; LUMORA_WINE_KEEP=1 keeps the temporary folder.
 set -euo pipefail
 
-if (($# != 2)); then
-  echo "usage: panel_window_test.sh SOURCE_DIR ARTEFACT_DIR" >&2
+if (($# != 4)); then
+  echo "usage: panel_window_test.sh SOURCE_DIR ARTEFACT_DIR REPLAY FACE_PICTURE" >&2
   exit 2
 fi
 SOURCE_DIR=$(cd "$1" && pwd)
 ARTEFACTS=$2
+REPLAY=$3
+FACE_PICTURE=$4
 HERE=$SOURCE_DIR/tests/wine/panel_window
 MINGW_BUILD=${LUMORA_MINGW_BUILD_DIR:-$SOURCE_DIR/build/mingw}
 WINE=/usr/lib/wine/wine64
@@ -138,6 +143,23 @@ diff=$(differing "$first[$LINE2]" "$second[$LINE2]")
 say "the panel clock runs in the window and the rest of its face matches panel_clock.png"
 
 send --power 7 || fail "lumora-send.exe --power 7 failed"
+
+# 3. A title in the panel's characters beyond ASCII, against the face drawn from the font table
+# for the same messages (the replay's clock is not the machine's: only what the time of day
+# does not change is compared, hence the play time on line 3 and no clock running).
+send --file "Z:$HERE/titles.scn" || fail "lumora-send.exe --file titles.scn failed"
+sleep 1
+face=$ARTEFACTS/panel_window_titles.png
+capture "$face"
+printf 'power 4\npower 7\n' >"$TMP/suspend.scn"
+cat "$HERE/recorded_tv.scn" "$TMP/suspend.scn" "$HERE/titles.scn" | "$REPLAY" >"$TMP/titles.trace" ||
+  fail "lumora-replay refused recorded_tv.scn and titles.scn"
+"$FACE_PICTURE" "$TMP/titles.trace" "$TMP/titles.ppm" || fail "lumora_face_picture failed"
+diff=$(differing "$face" "$TMP/titles.ppm")
+((diff <= TOLERANCE)) ||
+  fail "$diff pixels of $face differ from the face drawn from the font table (at most $TOLERANCE may)"
+say "the title in Windows-1252 characters matches the face drawn from the font table"
+
 send --close || fail "lumora-send.exe --close failed"
 deadline=$((SECONDS + 30))
 while kill -0 "$AGENT_PID" 2>/dev/null; do

@@ -18,9 +18,10 @@ cd "$source_dir" || exit 1
 cmake --preset mingw >/dev/null || exit 1
 cmake --build --preset mingw --target lumora-send Lumora -j "$(nproc)" >/dev/null || exit 1
 
+# The programs themselves are stripped: their symbols are in the debug files beside them.
 agent_symbols='MediaEngine|CVFDCmd|CAgentDlg|SessionTable|PictureSessionList'
-in_agent=$("$nm" -C build/mingw/bin/Lumora.exe | grep -cE "$agent_symbols")
-in_sender=$("$nm" -C build/mingw/bin/lumora-send.exe | grep -E "$agent_symbols")
+in_agent=$("$nm" -C build/mingw/bin/Lumora.exe.debug | grep -cE "$agent_symbols")
+in_sender=$("$nm" -C build/mingw/bin/lumora-send.exe.debug | grep -E "$agent_symbols")
 if [ "$in_agent" -eq 0 ]; then
   echo "FAIL: no agent symbol found in Lumora.exe: the check cannot see them" >&2
   exit 1

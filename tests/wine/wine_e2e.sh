@@ -16,7 +16,8 @@
 #  3. display libraries that cannot be used (none, the other architecture's, not a library, one
 #     without VFD_Cmd, one whose start-up fails): one box names the file and the reason, and
 #     after it the agent answers events without ever calling the library;
-#  4. the silent install (/S): files, the start-at-login entry and the entry in the installed
+#  4. a folder outside Program Files (/D=) is refused, its reason in the installer's log, with
+#     nothing installed; one under Program Files gets the login entry; the silent install (/S): files, the start-at-login entry and the entry in the installed
 #     programs; the agent started from the login entry beside the recording library (on x86 the
 #     one with the standard calling convention) gives the same trace as run 1; the silent
 #     uninstall closes the running agent and leaves nothing of Lumora behind;
@@ -26,7 +27,9 @@
 #     one playing the panel maker's (PanelDrv.vendor.dll; on x86 the standard-convention one),
 #     with LUMORA_RECORD: every call
 #     reaches the maker's library in order, the trace matches run 1's expectation, and the
-#     recording of what the agent received replays with lumora-replay to that trace.
+#     recording of what the agent received replays with lumora-replay to that trace;
+#  7. LUMORA_RECORD naming a file in a folder that does not exist, and one whose every write
+#     fails: one box names the file and the reason, once, and the agent answers events.
 #
 # Installs nothing: when a tool is missing it names the Debian package and exits with 77 (the
 # test is then reported as skipped). LUMORA_WINE_KEEP=1 keeps the temporary folder (Wine prefix,
@@ -80,6 +83,10 @@ need makensis nsis
 need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
 need i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix
 need cmake cmake
+if [[ $ARCH == x86 ]] && [[ -x $WINE ]] && ! "$WINE" --version >/dev/null 2>&1; then
+  echo "wine_e2e $ARCH: SKIPPED: this machine runs no 32-bit programs (the kernel refuses $WINE)"
+  exit 77
+fi
 if ((${#missing[@]})); then
   echo "wine_e2e $ARCH: SKIPPED: missing tools; install the Debian packages: ${missing[*]}" \
     "(scripts/install-deps.sh installs them)"
@@ -91,7 +98,7 @@ trap 'exit 130' INT TERM
 
 # --- Cross builds ----------------------------------------------------------------------------
 say "building the mingw-$ARCH preset and the mingw-$OTHER display library"
-targets=(Lumora lumora-send paneldrv_recording paneldrv_passthrough wine_fixtures installer)
+targets=(Lumora lumora-send lumora-replay paneldrv_recording paneldrv_passthrough wine_fixtures installer)
 [[ $ARCH == x86 ]] && targets+=(paneldrv_recording_stdcall)
 wine_build "$SOURCE_DIR" "mingw-$ARCH" "$BUILD" build.log "${targets[@]}"
 wine_build "$SOURCE_DIR" "mingw-$OTHER" "$OTHER_BUILD" build.log paneldrv_recording
@@ -177,6 +184,19 @@ start_agent "$BIN/Lumora.exe" "$TMP/lumora-1.log" LUMORA_PANEL_TRACE="$(winpath 
 live_tv_events
 stop_agent
 "$TRACE_CHECK" "$HERE/e2e_live_tv.expect" "$trace1" || fail "run 1: wrong trace"
+# The trace reader of the Windows PC reads that trace as the Linux one does, and replays a
+# scenario to the same trace.
+"$WINE" "$BIN/lumora-replay.exe" --trace "$(winpath "$trace1")" 2>&1 | tr -d '\r' >"$TMP/read.windows" ||
+  fail "lumora-replay.exe --trace failed: $(cat "$TMP/read.windows")"
+"$REPLAY" --trace "$trace1" >"$TMP/read.linux" || fail "lumora-replay --trace failed"
+grep -q '^text3 0 "' "$TMP/read.linux" || fail "lumora-replay --trace shows no text on line 3"
+cmp -s "$TMP/read.linux" "$TMP/read.windows" ||
+  fail "lumora-replay.exe --trace reads the trace differently: $(diff "$TMP/read.linux" "$TMP/read.windows" | head)"
+"$WINE" "$BIN/lumora-replay.exe" --decode "$(winpath "$HERE/e2e_live_tv.scn")" 2>&1 | tr -d '\r' >"$TMP/replay.windows" ||
+  fail "lumora-replay.exe failed: $(cat "$TMP/replay.windows")"
+"$REPLAY" --decode "$HERE/e2e_live_tv.scn" >"$TMP/replay.linux" || fail "lumora-replay failed"
+cmp -s "$TMP/replay.linux" "$TMP/replay.windows" ||
+  fail "lumora-replay.exe replays e2e_live_tv.scn differently: $(diff "$TMP/replay.linux" "$TMP/replay.windows" | head)"
 
 # --- Run 2: the device cannot be opened ------------------------------------------------------
 say "run 2: OpenVFD fails"
@@ -242,7 +262,8 @@ expect_clean() {  # ALLOWED-FILE-OR-EMPTY
   local left
   reg_value "$RUN_KEY" Lumora >/dev/null && fail "the login entry Lumora is still there"
   "$WINE" reg query "$UNINSTALL_KEY" >/dev/null 2>&1 && fail "$UNINSTALL_KEY is still there"
-  left=$(cd "$WINEPREFIX/drive_c" && find . -ipath '*lumora*' | LC_ALL=C sort | tr '\n' ' ')
+  left=$(cd "$WINEPREFIX/drive_c" && find . -ipath '*lumora*' ! -name Lumora-setup.log |
+    LC_ALL=C sort | tr '\n' ' ')
   if [[ -z $1 ]]; then
     [[ -z $left ]] || fail "the uninstaller left behind: $left"
   else
@@ -252,14 +273,44 @@ expect_clean() {  # ALLOWED-FILE-OR-EMPTY
 }
 
 # The uninstaller runs from a copy of itself and returns at once: wait until it has finished.
-uninstall() {
-  timeout 60 "$WINE" "$INSTALL_DIR/Uninstall.exe" /S || fail "Uninstall.exe /S failed"
+uninstall() {  # [FOLDER], by default the usual one
+  local folder=${1:-$INSTALL_DIR}
+  timeout 60 "$WINE" "$folder/Uninstall.exe" /S || fail "Uninstall.exe /S failed"
   local deadline=$((SECONDS + 60))
-  while [[ -e $INSTALL_DIR/Uninstall.exe ]] || "$WINE" reg query "$UNINSTALL_KEY" >/dev/null 2>&1; do
+  while [[ -e $folder/Uninstall.exe ]] || "$WINE" reg query "$UNINSTALL_KEY" >/dev/null 2>&1; do
     ((SECONDS < deadline)) || fail "the silent uninstall did not finish within 60 s"
     sleep 0.5
   done
 }
+
+# The installer's log of its last run (every note of its details, also when silent).
+SETUP_LOG=$(unixpath "$("$WINE" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')\\Lumora-setup.log")
+[[ -n $SETUP_LOG ]] || fail "winepath gave no file for the installer's log"
+
+# Only a folder under Program Files gets the login entry that starts Lumora.exe for every user:
+# anywhere else an ordinary user could put a Lumora.exe or PanelDrv.dll of their own in its
+# place. A folder outside is refused with the reason (status 2) and nothing is installed.
+for folder in 'C:\Lumora' 'C:\Program Files\..\Lumora' 'C:\Program Files Extra\Lumora'; do
+  say "run 4: the silent install into $folder is refused"
+  status=0
+  # Through cmd, which passes /D= unquoted as the installer needs it, blanks and all.
+  timeout 120 "$WINE" cmd /c "$(winpath "$SETUP") /S /D=$folder" || status=$?
+  ((status == 2)) || fail "$(basename "$SETUP") /S /D=$folder ended with status $status, not 2"
+  expected="Lumora cannot be installed in $folder: Lumora starts from its folder at every user's login, so the folder must be one that only administrators can change, a folder under C:\Program Files. Run the installer without /D= (it installs into C:\Program Files\Lumora), or give a folder under Program Files."
+  [[ $(tr -d '\r' <"$SETUP_LOG") == "$expected" ]] ||
+    fail "the installer's log says"$'\n'"$(cat "$SETUP_LOG")"$'\n'"instead of"$'\n'"$expected"
+  reg_value "$RUN_KEY" Lumora >/dev/null && fail "a refused install wrote the login entry"
+  left=$(cd "$WINEPREFIX/drive_c" && find . -ipath '*lumora*' ! -name Lumora-setup.log)
+  [[ -z $left ]] || fail "a refused install left: $left"
+done
+say "run 4: the silent install into a folder under Program Files of the owner's choice"
+timeout 120 "$WINE" cmd /c "$(winpath "$SETUP") /S /D=C:\Program Files\Media Center\Lumora" ||
+  fail "$(basename "$SETUP") /S /D=C:\Program Files\Media Center\Lumora failed"
+[[ $(reg_value "$RUN_KEY" Lumora) == '"C:\Program Files\Media Center\Lumora\Lumora.exe"' ]] ||
+  fail "the login entry does not name C:\Program Files\Media Center\Lumora\Lumora.exe"
+uninstall "$(unixpath 'C:\Program Files\Media Center\Lumora')"
+rmdir "$(unixpath 'C:\Program Files\Media Center')"
+expect_clean ""
 
 say "run 4: silent install"
 timeout 120 "$WINE" "$SETUP" /S || fail "$(basename "$SETUP") /S failed"
@@ -302,6 +353,10 @@ box=$(dismiss_box "$SETUP_BOX_CAPTION")
 wait "$setup_pid" || fail "the installer failed"
 expected="There is no PanelDrv.dll in $INSTALL_DIR_WIN."$'\n\n'"Copy the panel maker's PanelDrv.dll into this folder: Lumora drives the panel through it. $CARRIES_ON"
 [[ $box == "$expected" ]] || fail "the installer says"$'\n'"$box"$'\n'"instead of"$'\n'"$expected"
+# Its details and its log have the warning on one line, without the box's line breaks.
+expected="There is no PanelDrv.dll in $INSTALL_DIR_WIN. Copy the panel maker's PanelDrv.dll into this folder: Lumora drives the panel through it. $CARRIES_ON"
+[[ $(tr -d '\r' <"$SETUP_LOG") == "$expected" ]] ||
+  fail "the installer's log says"$'\n'"$(cat "$SETUP_LOG")"$'\n'"instead of"$'\n'"$expected"
 
 say "run 5: the installer, run by hand again, with a $OTHER_BITS PanelDrv.dll"
 cp "$OTHER_BUILD/bin/PanelDrv.dll" "$INSTALL_DIR/PanelDrv.dll"
@@ -320,11 +375,17 @@ mkdir -p "$folder"
 cp "$BIN/Lumora.exe" "$folder/"
 cp "$BIN/passthrough/PanelDrv.dll" "$folder/PanelDrv.dll"
 say "run 6: the pass-through PanelDrv.dll without the maker's library"
-start_agent "$folder/Lumora.exe" "$TMP/lumora-6-alone.log"
+trace6_alone=$TMP/passthrough-alone.trace
+start_agent "$folder/Lumora.exe" "$TMP/lumora-6-alone.log" \
+  LUMORA_PANEL_TRACE="$(winpath "$trace6_alone")"
 box=$(dismiss_box CVFDCmd)
 [[ $box == "OpenVFD Error: 126" ]] || fail "the box says \"$box\", not \"OpenVFD Error: 126\""
 send --test-wait-window 60 || fail "after the box, no hidden window \"Lumora\" within 60 s"
 stop_agent
+# The box has the number only: the trace names the file that could not be loaded.
+expected="open 11853 16 16"$'\n'"# $(winpath "$folder/PanelDrv.vendor.dll") was not found."
+[[ $(tr -d '\r' <"$trace6_alone") == "$expected" ]] ||
+  fail "run 6: the trace of the failed open is"$'\n'"$(cat "$trace6_alone")"$'\n'"not"$'\n'"$expected"
 say "run 6: the pass-through PanelDrv.dll before the maker's, with LUMORA_RECORD"
 cp "$CONVENTION_LIBRARY" "$folder/PanelDrv.vendor.dll"
 trace6=$TMP/passthrough.trace
@@ -344,5 +405,29 @@ awk 'NR % 2 == 1 { line = $0 } NR % 2 == 0 { if ($0 != line) exit 1; print line 
 "$REPLAY" "$recording" >"$TMP/replayed.trace" || fail "run 6: lumora-replay refused the recording"
 "$TRACE_CHECK" --same "$TMP/passthrough-once.trace" "$TMP/replayed.trace" ||
   fail "run 6: the recording does not replay to the live trace"
+
+# --- Run 7: a recording that cannot be opened or written --------------------------------------
+# One box names the file and Windows' reason, once; the agent answers events all the same.
+# Wine's Z:\dev\full opens like a file and refuses every write with "disk full".
+RECORD_CAPTION="Lumora: LUMORA_RECORD"
+RECORD_CARRIES_ON="Set LUMORA_RECORD to a file that can be written and start Lumora again. Until then Lumora runs without recording."
+record_case() {  # NAME LUMORA_RECORD EXPECTED-TEXT
+  local box
+  say "run 7 ($1): LUMORA_RECORD=$2"
+  start_agent "$BIN/Lumora.exe" "$TMP/lumora-7-$1.log" LUMORA_RECORD="$2"
+  box=$(dismiss_box "$RECORD_CAPTION")
+  [[ $box == "$3" ]] || fail "$1: the box says"$'\n'"$box"$'\n'"instead of"$'\n'"$3"
+  send --test-wait-window 60 || fail "$1: after the box, no hidden window \"Lumora\" within 60 s"
+  expect_answers
+  # Every message after the failure would fail again: the box must not come back.
+  if box=$(send --test-dismiss-box "$RECORD_CAPTION" 3 2>/dev/null); then
+    fail "$1: a second box: $box"
+  fi
+  stop_agent
+}
+record_case missing-folder 'C:\no such folder\evening.scn' \
+  "C:\\no such folder\\evening.scn could not be opened for recording (Windows error 3: its folder does not exist)."$'\n\n'"$RECORD_CARRIES_ON"
+record_case disk-full 'Z:\dev\full' \
+  "Z:\\dev\\full could not be written: the recording stops here (Windows error 112: the disk is full)."$'\n\n'"$RECORD_CARRIES_ON"
 
 say "passed"

@@ -24,6 +24,7 @@ namespace {
 
 constexpr const char kUsage[] =
     "usage: lumora-replay [--decode] [--svg DIR] [--html FILE] [SCENARIO]\n"
+    "       lumora-replay --trace [TRACE]\n"
     "       lumora-replay --help | --version\n"
     "\n"
     "Replays SCENARIO (a file, or standard input when absent or \"-\") against the agent on a\n"
@@ -39,6 +40,11 @@ constexpr const char kUsage[] =
     "               captions, each scenario line, the virtual and panel clocks, and what it\n"
     "               sent to the panel (icons by name, packet bytes beside); FILE#step34\n"
     "               opens step 34. A recording of the agent replays like any scenario.\n"
+    "  --trace      read TRACE instead (a file, or standard input): the trace lines a display\n"
+    "               library recorded (LUMORA_PANEL_TRACE of the stand-in or pass-through\n"
+    "               PanelDrv.dll, --trace of lumora run), printed as --decode prints them;\n"
+    "               notes (\"# ...\") as they stand. A line that is no trace line:\n"
+    "               \"line N: reason\" on standard error, status 2\n"
     "  --help       show this help\n"
     "  --version    show the version\n"
     "\n"
@@ -141,6 +147,65 @@ class PanelPictures final : public lumora::TraceSink, public lumora::replay::Run
   bool ok_ = true;
 };
 
+// Whether a trace line has the shape of one of the calls a trace records; the reason when not.
+const char* TraceLineProblem(std::string_view line) {
+  auto numbers = [](std::string_view rest, int count) {
+    for (int i = 0; i < count; ++i) {
+      if (rest.empty() || rest[0] != ' ') return false;
+      rest.remove_prefix(1);
+      if (!rest.empty() && rest[0] == '-') rest.remove_prefix(1);
+      size_t digits = 0;
+      while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9')
+        ++digits;
+      if (digits == 0) return false;
+      rest.remove_prefix(digits);
+    }
+    return rest.empty();
+  };
+  lumora::Packet packet;
+  if (line.starts_with("#") || line == "close") return nullptr;
+  if (line.starts_with("open"))
+    return numbers(line.substr(4), 3) ? nullptr : "open wants 3 numbers";
+  if (line.starts_with("sleep"))
+    return numbers(line.substr(5), 1) ? nullptr : "sleep wants a number";
+  if (line.starts_with("msgbox ")) return nullptr;
+  if (line.starts_with("cmd")) {
+    return lumora::ParseCmdLine(line, packet) ? nullptr : "cmd wants 130 hexadecimal digits";
+  }
+  return "not a trace line (open, cmd, close, sleep, msgbox or a # note)";
+}
+
+// --trace: a recorded trace, checked whole and then printed in its readable form.
+int ReadTrace(const char* input) {
+  std::string text;
+  lumora::scenario::InputError inputError;
+  if (!lumora::scenario::ReadScenarioInput(input, text, inputError)) {
+    const std::string message = lumora::scenario::DescribeInputError(input, inputError);
+    std::fprintf(stderr, inputError.line != 0 ? "%s\n" : "lumora-replay: %s\n", message.c_str());
+    return 2;
+  }
+  std::vector<std::string_view> lines;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    // A trace written on Windows may end its lines with a carriage return.
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (const char* problem = TraceLineProblem(line); problem != nullptr) {
+      std::fprintf(stderr, "line %zu: %s\n", lines.size() + 1, problem);
+      return 2;
+    }
+    lines.push_back(line);
+  }
+  for (const std::string_view line : lines) {
+    const std::string decoded = lumora::DecodeTraceLine(line);
+    std::fwrite(decoded.data(), 1, decoded.size(), stdout);
+    std::fputc('\n', stdout);
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 // A usage mistake: one line naming it, and where the help is.
 int UsageError(const char* message) {
   std::fprintf(stderr, "lumora-replay: %s\nTry 'lumora-replay --help' for more information.\n",
@@ -152,6 +217,7 @@ int UsageError(const char* message) {
 
 int main(int argc, char** argv) {
   bool decode = false;
+  bool trace = false;
   const char* path = nullptr;
   std::string svgDirectory;
   std::string htmlPath;
@@ -168,6 +234,8 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(arg, "--decode") == 0) {
       decode = true;
+    } else if (std::strcmp(arg, "--trace") == 0) {
+      trace = true;
     } else if (std::strcmp(arg, "--svg") == 0 || std::strcmp(arg, "--html") == 0) {
       if (i + 1 >= argc) return UsageError((std::string(arg) + " wants a path").c_str());
       (arg[2] == 's' ? svgDirectory : htmlPath) = argv[++i];
@@ -178,6 +246,13 @@ int main(int argc, char** argv) {
     } else {
       path = arg;
     }
+  }
+
+  if (trace) {
+    if (decode || !svgDirectory.empty() || !htmlPath.empty()) {
+      return UsageError("--trace takes no other option");
+    }
+    return ReadTrace(path == nullptr ? "-" : path);
   }
 
   // Read whole and within bounds before anything runs: a folder, an unreadable file or an

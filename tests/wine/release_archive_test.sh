@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The Windows release archive as an owner downloads it: scripts/release.sh builds it into a
+# temporary folder, and this checks what is in it.
+#
+#   release_archive_test.sh SOURCE_DIR
+#
+#  - exactly the files the guide's section 1 promises: both installers, both architectures'
+#    programs (the agent, the sender, the trace reader), the three stand-in libraries of each (recording, on-screen, pass-through), the
+#    debug information of each binary under debug/, and the guide;
+#  - every binary stripped (no debug sections, no symbol table), with a link to its debug file,
+#    and that file holding the debug information;
+#  - the sender no larger than the agent of its architecture;
+#  - the guide: plain text with Windows line ends on every line, the owner's sections only.
+# Exit status 77 (skipped) when makensis or a mingw-w64 compiler is missing.
+set -euo pipefail
+if (($# != 1)); then
+  echo "usage: release_archive_test.sh SOURCE_DIR" >&2
+  exit 2
+fi
+SOURCE_DIR=$(cd "$1" && pwd)
+VERSION=$(sed -n 's/^project(Lumora VERSION \([0-9.]*\).*/\1/p' "$SOURCE_DIR/CMakeLists.txt")
+NAME=Lumora-$VERSION-windows
+
+fail() {
+  echo "release_archive: FAIL: $*" >&2
+  exit 1
+}
+for tool in makensis:nsis x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix \
+  i686-w64-mingw32-g++-posix:g++-mingw-w64-i686-posix; do
+  command -v "${tool%%:*}" >/dev/null || {
+    echo "release_archive: SKIPPED: ${tool%%:*} is missing: install the Debian package ${tool#*:}"
+    exit 77
+  }
+done
+
+TMP=$(mktemp -d /tmp/lumora-release.XXXXXX)
+trap 'rm -rf "$TMP"' EXIT
+timeout 1500 "$SOURCE_DIR/scripts/release.sh" "$TMP/out" >"$TMP/release.log" 2>&1 ||
+  fail "scripts/release.sh failed: $(tail -n 20 "$TMP/release.log")"
+[[ -f $TMP/out/$NAME.zip ]] || fail "scripts/release.sh made no $NAME.zip"
+(cd "$TMP" && cmake -E tar xf "out/$NAME.zip") || fail "$NAME.zip cannot be unpacked"
+top=$TMP/$NAME
+
+# --- What is in it, written out by hand ------------------------------------------------------
+expected=("Lumora guide.txt" "Lumora-x64-$VERSION-setup.exe" "Lumora-x86-$VERSION-setup.exe")
+for arch in x64 x86; do
+  for binary in Lumora.exe lumora-send.exe lumora-replay.exe stand-in/PanelDrv.dll \
+    on-screen/PanelDrv.dll pass-through/PanelDrv.dll; do
+    expected+=("Lumora-$arch/$binary" "Lumora-$arch/debug/$binary.debug")
+  done
+done
+want=$(printf '%s\n' "${expected[@]}" | LC_ALL=C sort)
+have=$(cd "$top" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+[[ $have == "$want" ]] || fail "the archive holds"$'\n'"$have"$'\n'"instead of"$'\n'"$want"
+
+# --- Stripped binaries, debug information beside ---------------------------------------------
+for arch in x64 x86; do
+  objdump=x86_64-w64-mingw32-objdump
+  [[ $arch == x86 ]] && objdump=i686-w64-mingw32-objdump
+  for binary in Lumora.exe lumora-send.exe lumora-replay.exe stand-in/PanelDrv.dll \
+    on-screen/PanelDrv.dll pass-through/PanelDrv.dll; do
+    file=$top/Lumora-$arch/$binary
+    sections=$("$objdump" -h "$file") || fail "$objdump cannot read $arch/$binary"
+    grep -q ' \.debug_' <<<"$sections" && fail "$arch/$binary carries debug sections"
+    grep -q ' \.gnu_debuglink' <<<"$sections" || fail "$arch/$binary has no link to its debug file"
+    symbols=$("$objdump" -t "$file")
+    grep -q '^\[' <<<"$symbols" && fail "$arch/$binary carries a symbol table"
+    "$objdump" -h "$top/Lumora-$arch/debug/$binary.debug" | grep -q ' \.debug_info' ||
+      fail "debug/$binary.debug of $arch holds no debug information"
+  done
+  agent=$(stat -c %s "$top/Lumora-$arch/Lumora.exe")
+  sender=$(stat -c %s "$top/Lumora-$arch/lumora-send.exe")
+  echo "release_archive: $arch: Lumora.exe $agent bytes, lumora-send.exe $sender bytes"
+  ((sender <= agent)) || fail "$arch: lumora-send.exe ($sender bytes) is larger than Lumora.exe ($agent)"
+done
+
+# --- The guide -------------------------------------------------------------------------------
+guide=$top/"Lumora guide.txt"
+lines=$(wc -l <"$guide")
+crlf=$(grep -c $'\r$' "$guide" || true)
+((lines > 0 && crlf == lines)) || fail "the guide has $crlf Windows line ends in $lines lines"
+[[ $(head -n 1 "$guide") == $'# Lumora on Windows\r' ]] || fail "the guide does not start with its title"
+grep -q '^## 8\. ' "$guide" || fail "the guide lacks the owner's section 8"
+if grep -n 'For developers\|cmake\|mingw' "$guide"; then
+  fail "the guide holds the developers' sections"
+fi
+echo "release_archive: passed"
