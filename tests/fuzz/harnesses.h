@@ -20,4 +20,9 @@ int FuzzScenario(const uint8_t* data, size_t size);
 // sender's stream of frames delivered to a real CAgentDlg.
 int FuzzFrame(const uint8_t* data, size_t size);
 
+// Bytes as the stream Kodi's JSON-RPC port sends the Kodi bridge (sources/kodi/), through the
+// bridge and the translation core: every event fit for the agent, sessions opened and closed in
+// order, nothing left open once Kodi is gone.
+int FuzzKodi(const uint8_t* data, size_t size);
+
 }  // namespace lumora::fuzz
