@@ -97,81 +97,6 @@ void Say(const std::string& line) {
   std::fprintf(stderr, "lumora kodi: %s\n", line.c_str());
 }
 
-// The agent's side: each event one frame on the agent's socket, delivered synchronously.
-class AgentSink : public EventSink {
- public:
-  AgentSink(std::string path, bool verbose) : path_(std::move(path)), verbose_(verbose) {}
-
-  bool Connect() {
-    if (connection_.fd() >= 0) return true;
-    std::string error;
-    bool notRunning = false;
-    if (!connection_.Connect(path_, error, notRunning)) {
-      if (!waiting_) Say(error + "; waiting for the agent");
-      waiting_ = true;
-      return false;
-    }
-    if (waiting_) Say("the agent is running; following Kodi for it");
-    waiting_ = false;
-    return true;
-  }
-
-  bool Deliver(const SourceEvent& event) override {
-    if (!Connect()) return false;
-    uint8_t record[kMediaStateEventSize];
-    EncodeMediaStateEvent(event.sessionId, ToCode(event.code), event.text, event.length, record);
-    posix::Frame frame;
-    frame.type = posix::FrameType::Message;
-    frame.message = 74;  // WM_COPYDATA
-    frame.dwData = kMediaStateEventMarker;
-    frame.payload = record;
-    frame.length = sizeof record;
-    // A busy agent (every connection taken) is tried again for a short while. The agent drops a
-    // connection that stays silent for a while, so a frame refused by a closed connection is
-    // sent once more on a new one; one that went out whole without a reply is not (the agent
-    // may still handle it).
-    bool reconnected = false;
-    for (int backOff = posix::kFirstBackOffMs;; backOff *= 2) {
-      posix::Reply reply;
-      std::string error;
-      if (!connection_.Exchange(frame, reply, error)) {
-        const bool unanswered = connection_.unanswered();
-        connection_.Close();
-        if (!unanswered && !reconnected && Connect()) {
-          reconnected = true;
-          continue;
-        }
-        Say("lost the agent (" + error + "); waiting for it");
-        waiting_ = true;
-        return false;
-      }
-      if (reply.status == posix::FrameStatus::Busy && backOff <= posix::kMaxBackOffMs) {
-        ::usleep(static_cast<useconds_t>(backOff) * 1000);
-        continue;
-      }
-      if (reply.status != posix::FrameStatus::Ok) {
-        Say(std::string("the agent refused an event: ") + posix::DescribeFrameStatus(reply.status));
-        connection_.Close();
-        return false;
-      }
-      break;
-    }
-    if (verbose_) {
-      const EventInfo* info = FindEvent(ToCode(event.code));
-      std::fprintf(stderr, "lumora kodi: event %d %s %.*s\n", event.sessionId,
-                   info != nullptr ? std::string(info->name).c_str() : "?",
-                   static_cast<int>(event.length), event.text);
-    }
-    return true;
-  }
-
- private:
-  std::string path_;
-  bool verbose_;
-  bool waiting_ = false;
-  posix::AgentConnection connection_;
-};
-
 // Connects to Kodi within 2 seconds; -1 with the reason otherwise.
 int ConnectKodi(const KodiOptions& options, std::string& error) {
   addrinfo hints{};
@@ -231,6 +156,71 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 }  // namespace
+
+AgentSink::AgentSink(std::string path, bool verbose) : path_(std::move(path)), verbose_(verbose) {}
+
+bool AgentSink::Connect() {
+  if (connection_.fd() >= 0) return true;
+  std::string error;
+  bool notRunning = false;
+  if (!connection_.Connect(path_, error, notRunning)) {
+    if (!waiting_) Say(error + "; waiting for the agent");
+    waiting_ = true;
+    return false;
+  }
+  if (waiting_) Say("the agent is running; following Kodi for it");
+  waiting_ = false;
+  return true;
+}
+
+bool AgentSink::Deliver(const SourceEvent& event) {
+  if (!Connect()) return false;
+  uint8_t record[kMediaStateEventSize];
+  EncodeMediaStateEvent(event.sessionId, ToCode(event.code), event.text, event.length, record);
+  posix::Frame frame;
+  frame.type = posix::FrameType::Message;
+  frame.message = 74;  // WM_COPYDATA
+  frame.dwData = kMediaStateEventMarker;
+  frame.payload = record;
+  frame.length = sizeof record;
+  // A busy agent (every connection taken) is tried again for a short while. The agent drops a
+  // connection that stays silent for a while, so a frame refused by a closed connection is
+  // sent once more on a new one; one that went out whole without a reply is not (the agent
+  // may still handle it).
+  bool reconnected = false;
+  for (int backOff = posix::kFirstBackOffMs;; backOff *= 2) {
+    posix::Reply reply;
+    std::string error;
+    if (!connection_.Exchange(frame, reply, error)) {
+      const bool unanswered = connection_.unanswered();
+      connection_.Close();
+      if (!unanswered && !reconnected && Connect()) {
+        reconnected = true;
+        continue;
+      }
+      Say("lost the agent (" + error + "); waiting for it");
+      waiting_ = true;
+      return false;
+    }
+    if (reply.status == posix::FrameStatus::Busy && backOff <= posix::kMaxBackOffMs) {
+      ::usleep(static_cast<useconds_t>(backOff) * 1000);
+      continue;
+    }
+    if (reply.status != posix::FrameStatus::Ok) {
+      Say(std::string("the agent refused an event: ") + posix::DescribeFrameStatus(reply.status));
+      connection_.Close();
+      return false;
+    }
+    break;
+  }
+  if (verbose_) {
+    const EventInfo* info = FindEvent(ToCode(event.code));
+    std::fprintf(stderr, "lumora kodi: event %d %s %.*s\n", event.sessionId,
+                 info != nullptr ? std::string(info->name).c_str() : "?",
+                 static_cast<int>(event.length), event.text);
+  }
+  return true;
+}
 
 int RunKodiBridge(const KodiOptions& options) {
   struct sigaction action {};

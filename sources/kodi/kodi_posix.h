@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "senders/send_client.h"
+#include "sources/media_source.h"
+
 namespace lumora::sources {
 
 struct KodiOptions {
@@ -18,6 +21,23 @@ struct KodiOptions {
 };
 
 extern const char kKodiUsage[];
+
+// The agent's side of a bridge on Linux: each event one frame on the agent's socket, delivered
+// synchronously (Deliver returns once the agent has handled it). Says once on standard error
+// when the agent is not running, and again when it is back.
+class AgentSink : public EventSink {
+ public:
+  AgentSink(std::string path, bool verbose);
+  // Connects unless connected; false when the agent is not running.
+  bool Connect();
+  bool Deliver(const SourceEvent& event) override;
+
+ private:
+  std::string path_;
+  bool verbose_;
+  bool waiting_ = false;
+  posix::AgentConnection connection_;
+};
 
 // Parses the arguments after `lumora kodi`; false with a message on a usage error. help is set
 // for --help.
