@@ -147,3 +147,74 @@ TEST(KodiCapture, RequestsOnConnectAndPoll) {
 
 }  // namespace
 }  // namespace lumora::sources
+
+namespace lumora::sources {
+namespace {
+
+// An agent that takes the first events, then is gone until it comes back.
+class FailingSink : public EventSink {
+ public:
+  bool Deliver(const SourceEvent& event) override {
+    ++attempts;
+    if (attempts > takes) return false;
+    events.push_back(std::to_string(event.sessionId) + " " +
+                     std::string(FindEvent(ToCode(event.code))->name));
+    return true;
+  }
+  size_t takes = 0;
+  size_t attempts = 0;
+  std::vector<std::string> events;
+};
+
+// The id of a request the bridge wrote.
+std::string IdOf(const std::string& request) {
+  const size_t at = request.find("\"id\":") + 5;
+  return request.substr(at, request.find(',', at) - at);
+}
+
+// The agent goes away at the song's first play time: the bridge sends nothing more (not even the
+// closes when Kodi goes), and once the agent is back it opens the shell again and shows Kodi's
+// menu and volume, asked anew; Kodi's answers are those the capture holds for its restart.
+TEST(KodiCapture, AnAgentGoneAndBackGetsTheOpeningAgain) {
+  FailingSink sink;
+  sink.takes = 9;  // up to the song's Play
+  MediaSource source(sink);
+  std::vector<std::string> requests;
+  KodiBridge bridge(
+      source, [&](const std::string& request) { requests.push_back(request); },
+      [](const std::string&) {});
+  const std::string capture = ReadFixture("kodi_evening.cap");
+  std::string error;
+  ASSERT_TRUE(ReplayCapture(capture, bridge, error)) << error;
+  EXPECT_EQ(sink.attempts, 10u);  // the failed one, then silence
+  EXPECT_TRUE(source.agentLost());
+  ASSERT_EQ(sink.events.size(), 9u);
+  EXPECT_EQ(sink.events.back(), "2 Play");
+
+  // Back: the capture's last connection, whose answers come again under the new requests' ids.
+  sink.takes = 1000;
+  requests.clear();
+  bridge.Connected();  // Kodi is there
+  bridge.Resync();
+  ASSERT_GE(requests.size(), 3u);
+  const std::vector<std::string> asked(requests.end() - 3, requests.end());
+  std::vector<std::string> answers;
+  size_t last = capture.rfind("\nconnected\n");
+  ASSERT_NE(last, std::string::npos);
+  std::istringstream lines(capture.substr(last + 11));
+  for (std::string line; std::getline(lines, line) && answers.size() < 3;)
+    if (line.rfind("< ", 0) == 0) answers.push_back(line.substr(2));
+  ASSERT_EQ(answers.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    std::string answer = answers[i];
+    const size_t at = answer.find("\"id\":") + 5;
+    answer.replace(at, answer.find(',', at) - at, IdOf(asked[i]));
+    bridge.Handle(answer);
+  }
+  EXPECT_FALSE(source.agentLost());
+  const std::vector<std::string> tail(sink.events.begin() + 9, sink.events.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"1 SessionOpened", "1 NavHome", "1 Level"}));
+}
+
+}  // namespace
+}  // namespace lumora::sources
