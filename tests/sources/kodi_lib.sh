@@ -4,8 +4,8 @@
 #
 #   source kodi_lib.sh; kodi_prepare; kodi_start; ...; kodi_kill; ...; kodi_cleanup
 #
-# Needs TMP (a private folder); sets KODI_PORT, KODI_PID. Exits 77 naming the package when a
-# program is missing.
+# Needs TMP (a private folder); sets KODI_PORT, KODI_PID and KODI_DISPLAY (kept when set
+# before). Exits 77 naming the package when a program is missing.
 
 kodi_need() {
   local tool package
@@ -41,15 +41,19 @@ XML
   cat >"$TMP/home/.kodi/userdata/advancedsettings.xml" <<XML
 <advancedsettings><jsonrpc><tcpport>$KODI_PORT</tcpport></jsonrpc></advancedsettings>
 XML
-  Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$TMP/display" 2>"$TMP/xvfb.log" &
-  XVFB_PID=$!
-  local i
-  for ((i = 0; i < 100; ++i)); do
-    [[ -s $TMP/display ]] && break
-    sleep 0.1
-  done
-  [[ -s $TMP/display ]] || { echo "FAIL: Xvfb gave no display number within 10 s"; exit 1; }
-  KODI_DISPLAY=:$(head -n 1 "$TMP/display")
+  # A display of its own, unless the test has one for Kodi already (KODI_DISPLAY).
+  if [[ -z ${KODI_DISPLAY:-} ]]; then
+    Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$TMP/kodi-display" \
+      2>"$TMP/kodi-xvfb.log" &
+    KODI_XVFB_PID=$!
+    local i
+    for ((i = 0; i < 100; ++i)); do
+      [[ -s $TMP/kodi-display ]] && break
+      sleep 0.1
+    done
+    [[ -s $TMP/kodi-display ]] || { echo "FAIL: Xvfb gave no display number within 10 s"; exit 1; }
+    KODI_DISPLAY=:$(head -n 1 "$TMP/kodi-display")
+  fi
   XDG_RUNTIME_DIR=$TMP/run pulseaudio --daemonize=no --exit-idle-time=-1 -n \
     --load="module-null-sink sink_name=nul" \
     --load="module-native-protocol-unix socket=$TMP/run/native auth-anonymous=1" \
@@ -113,6 +117,6 @@ kodi_kill() {
 kodi_cleanup() {
   kodi_kill
   [[ -n ${PULSE_PID:-} ]] && kill "$PULSE_PID" 2>/dev/null && wait "$PULSE_PID" 2>/dev/null
-  [[ -n ${XVFB_PID:-} ]] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  [[ -n ${KODI_XVFB_PID:-} ]] && kill "$KODI_XVFB_PID" 2>/dev/null && wait "$KODI_XVFB_PID" 2>/dev/null
   return 0
 }
