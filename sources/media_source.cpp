@@ -142,7 +142,7 @@ void MediaSource::Send(int32_t session, EventCode code, std::string_view text) {
   event.sessionId = session;
   event.code = code;
   event.length = std::min(text.size(), kTitleMax);
-  std::memcpy(event.text, text.data(), event.length);
+  if (event.length > 0) std::memcpy(event.text, text.data(), event.length);
   if (!sink_.Deliver(event)) lost_ = true;
 }
 
