@@ -30,10 +30,10 @@
 #include <string>
 #include <vector>
 
-#include "senders/frame.h"
-#include "senders/send_client.h"
 #include "base/event_catalogue.h"
 #include "base/media_event.h"
+#include "senders/frame.h"
+#include "senders/send_client.h"
 
 namespace lumora::bench {
 namespace {
