@@ -47,6 +47,7 @@
 !include x64.nsh
 !include StrFunc.nsh
 ${StrStr}
+!include FileFunc.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Lumora"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
@@ -85,6 +86,7 @@ VIAddVersionKey "CompanyName" "Lumora"
 VIAddVersionKey "LegalCopyright" "Lumora"
 
 ; No questions: a double click installs into Program Files (another folder with /D=FOLDER).
+; /FOLLOWKODI adds the Follow Kodi section below.
 Page instfiles
 UninstPage instfiles
 
@@ -294,6 +296,29 @@ Section "Lumora"
   ${EndIf}
 SectionEnd
 
+; --- Follow Kodi ---------------------------------------------------------------------------
+; lumora-kodi.exe beside the agent, started at login by a second entry: what Kodi plays goes to
+; the panel. Chosen with /FOLLOWKODI on the command line, since only a Kodi owner wants it.
+Section /o "Follow Kodi" SEC_FOLLOW_KODI
+  SetShellVarContext all
+  !if "${ARCH}" == "x64"
+    SetRegView 64
+  !endif
+  SetOutPath "$INSTDIR"
+  File "${BIN_DIR}/lumora-kodi.exe"
+  WriteRegStr HKLM "${RUN_KEY}" "Lumora Kodi" '"$INSTDIR\lumora-kodi.exe"'
+SectionEnd
+
+Function .onInit
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/FOLLOWKODI" $R1
+  ${IfNot} ${Errors}
+    SectionSetFlags ${SEC_FOLLOW_KODI} ${SF_SELECTED}
+  ${EndIf}
+FunctionEnd
+; --- end of Follow Kodi --------------------------------------------------------------------
+
 Section "Uninstall"
   SetShellVarContext all
   !if "${ARCH}" == "x64"
@@ -302,6 +327,7 @@ Section "Uninstall"
   !insertmacro CloseAgent
 
   DeleteRegValue HKLM "${RUN_KEY}" "Lumora"
+  DeleteRegValue HKLM "${RUN_KEY}" "Lumora Kodi"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 
   ; The Start menu entries are shared by both architectures' installations: they stay while a
@@ -330,6 +356,7 @@ Section "Uninstall"
 
   Delete "$INSTDIR\Lumora.exe"
   Delete "$INSTDIR\lumora-send.exe"
+  Delete "$INSTDIR\lumora-kodi.exe"
   Delete "$INSTDIR\Lumora guide.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ; Only when empty: the panel maker's PanelDrv.dll, which this installer did not bring, stays.

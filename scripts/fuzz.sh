@@ -30,7 +30,7 @@ esac
 
 need_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 
-harnesses=(window_proc scenario frame)
+harnesses=(window_proc scenario frame kodi)
 targets=(lumora-fuzz-seeds)
 for h in "${harnesses[@]}"; do targets+=("lumora-fuzz-${h//_/-}"); done
 
@@ -41,10 +41,14 @@ cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]}"
 bin=build/fuzz/bin
 seeds=build/fuzz/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/scenario"
+mkdir -p "$seeds/scenario" "$seeds/kodi"
 cp tests/golden/*.scn "$seeds/scenario/"
 "$bin/lumora-fuzz-seeds" "$seeds/window_proc" tests/golden/*.scn 2>/dev/null
 "$bin/lumora-fuzz-seeds" --frames "$seeds/frame" tests/golden/*.scn 2>/dev/null
+# Kodi's messages as the captures of a real Kodi hold them, one after the other.
+for capture in tests/sources/fixtures/*.cap; do
+  sed -n 's/^< //p' "$capture" | tr -d '\n' >"$seeds/kodi/$(basename "$capture" .cap)"
+done
 
 failed=()
 for h in "${harnesses[@]}"; do

@@ -2,7 +2,7 @@
 # root with apt-get; otherwise a clear message), and the build of a preset.
 
 # The packages that building and testing the Linux programs needs.
-BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev)
+BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev)
 # The short fuzzing run: clang and libFuzzer's runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Windows programs (both architectures), their installers, and running them under Wine on a
@@ -11,6 +11,9 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine6
   xvfb x11-utils x11-apps nsis imagemagick)
 # The pages in a real browser, the terminal faces under tmux, the man pages and the service unit.
 DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd)
+# The players the bridges follow, run for real in the tests: Kodi under a virtual display with a
+# PulseAudio null sink for a real-time clock, tagged songs made by ffmpeg.
+PLAYER_PACKAGES=(kodi xvfb pulseaudio ffmpeg python3)
 
 # missing_packages PKG...: prints the packages that are not installed yet, one a line.
 missing_packages() {

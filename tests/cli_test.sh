@@ -33,12 +33,16 @@ usage_error() {
 
 lumora=$bin/lumora
 replay=$bin/lumora-replay
-usage_error lumora "lumora: no command given (run, send or demo)" "$lumora"
-usage_error lumora "lumora: unknown command 'frob' (run, send or demo)" "$lumora" frob
+usage_error lumora "lumora: no command given (run, send, demo or kodi)" "$lumora"
+usage_error lumora "lumora: unknown command 'frob' (run, send, demo or kodi)" "$lumora" frob
 usage_error "lumora run" "lumora run: unknown option --frob" "$lumora" run --frob
 usage_error "lumora run" "lumora run: --panel wants term, plain or none" "$lumora" run --panel x
 usage_error "lumora run" "lumora run: --socket wants a value" "$lumora" run --socket
 usage_error "lumora demo" "lumora demo: unknown option or missing value: --frob" "$lumora" demo --frob
+usage_error "lumora kodi" "lumora kodi: unknown option or missing value: --frob" "$lumora" kodi --frob
+usage_error "lumora kodi" "lumora kodi: --port wants a number from 1 to 65535" "$lumora" kodi --port 0
+usage_error "lumora kodi" "lumora kodi: --port wants a number from 1 to 65535" "$lumora" kodi --port 9x
+usage_error "lumora kodi" "lumora kodi: unknown option or missing value: --host" "$lumora" kodi --host
 usage_error "lumora send" "lumora send: nothing to send" "$lumora" send
 usage_error "lumora send" "lumora send: unknown event 'navhme' (did you mean NavHome?); --list shows every event" \
   "$lumora" send 1 navhme

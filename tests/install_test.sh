@@ -19,33 +19,37 @@ fi
 cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 ||
   { cat "$prefix.log"; rm -f "$prefix.log"; echo "FAIL: cmake --install"; exit 1; }
 rm -f "$prefix.log"
-unit=$prefix/lib/systemd/user/lumora.service
-
 if [ "$mode" = unit ]; then
-  # The unit's documentation (man:lumora(1)) is looked up in the installed pages; any warning
+  # The units' documentation (man:lumora(1)) is looked up in the installed pages; any warning
   # counts as a failure, since systemd-analyze only warns about unknown keys.
-  MANPATH=$prefix/share/man systemd-analyze verify "$unit" >"$prefix/verify.out" 2>&1
-  status=$?
-  if [ $status != 0 ] || [ -s "$prefix/verify.out" ]; then
-    cat "$prefix/verify.out"
-    echo "FAIL: systemd-analyze verify $unit (status $status)"
-    exit 1
-  fi
-  echo "the installed unit passes systemd-analyze verify"
+  for unit in "$prefix"/lib/systemd/user/lumora.service "$prefix"/lib/systemd/user/lumora-kodi.service; do
+    MANPATH=$prefix/share/man systemd-analyze verify "$unit" >"$prefix/verify.out" 2>&1
+    status=$?
+    if [ $status != 0 ] || [ -s "$prefix/verify.out" ]; then
+      cat "$prefix/verify.out"
+      echo "FAIL: systemd-analyze verify $unit (status $status)"
+      exit 1
+    fi
+  done
+  echo "the installed units pass systemd-analyze verify"
   exit 0
 fi
 
 for file in bin/lumora bin/lumora-replay share/lumora/evening.scn \
   share/man/man1/lumora.1 share/man/man1/lumora-replay.1 share/man/man1/lumora-send.1 \
-  lib/systemd/user/lumora.service; do
+  lib/systemd/user/lumora.service lib/systemd/user/lumora-kodi.service; do
   [ -f "$prefix/$file" ] || { echo "FAIL: $file was not installed"; fail=1; }
 done
 for program in lumora lumora-replay; do
   [ -x "$prefix/bin/$program" ] || { echo "FAIL: bin/$program is not executable"; fail=1; }
 done
-grep -qx "ExecStart=$prefix/bin/lumora run --panel none" "$unit" ||
-  { echo "FAIL: the unit does not start the installed program:"; grep ExecStart "$unit"; fail=1; }
-grep -q '@' "$unit" && { echo "FAIL: the unit keeps a template name"; fail=1; }
+units=$prefix/lib/systemd/user
+grep -qx "ExecStart=$prefix/bin/lumora run --panel none" "$units/lumora.service" ||
+  { echo "FAIL: the unit does not start the installed program:"; grep ExecStart "$units/lumora.service"; fail=1; }
+grep -qx "ExecStart=$prefix/bin/lumora kodi" "$units/lumora-kodi.service" ||
+  { echo "FAIL: the bridge's unit does not start the installed program"; fail=1; }
+grep -q '@' "$units/lumora.service" "$units/lumora-kodi.service" &&
+  { echo "FAIL: a unit keeps a template name"; fail=1; }
 
 # The installed programs run from the prefix, and the demo finds its evening there.
 [ "$("$prefix/bin/lumora-replay" --version)" = "$("$build/bin/lumora-replay" --version)" ] ||

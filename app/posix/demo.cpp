@@ -14,9 +14,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/posix/send_client.h"
 #include "paneldrv/emulator/panel_view.h"
 #include "scenario/scenario_input.h"
+#include "senders/send_client.h"
 
 namespace lumora::posix {
 

@@ -11,10 +11,11 @@
 
 #include "app/posix/agent_host.h"
 #include "app/posix/demo.h"
-#include "app/posix/send_client.h"
 #include "base/version.h"
 #include "scenario/event_names.h"
 #include "scenario/send_args.h"
+#include "senders/send_client.h"
+#include "sources/kodi/kodi_posix.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ constexpr const char kUsage[] =
     "  run    the live agent: the panel in the terminal, messages from a socket\n"
     "  send   send a media-state event, a power or end-of-session message, or close\n"
     "  demo   the live agent with its panel, played a whole evening\n"
+    "  kodi   follow Kodi and send the agent what it plays\n"
     "\n"
     "  --version  show the version\n"
     "\n"
@@ -234,10 +236,22 @@ int Demo(const std::vector<std::string>& args) {
   return lumora::posix::RunDemo(options);
 }
 
+int Kodi(const std::vector<std::string>& args) {
+  lumora::sources::KodiOptions options;
+  bool help = false;
+  std::string error;
+  if (!lumora::sources::ParseKodiArguments(args, options, help, error)) return Usage("kodi", error);
+  if (help) {
+    std::fputs(lumora::sources::kKodiUsage, stdout);
+    return 0;
+  }
+  return lumora::sources::RunKodiBridge(options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage("", "no command given (run, send or demo)");
+  if (argc < 2) return Usage("", "no command given (run, send, demo or kodi)");
   const std::string_view command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "--help" || command == "-h" || command == "help") {
@@ -248,5 +262,6 @@ int main(int argc, char** argv) {
   if (command == "run") return Run(args);
   if (command == "send") return Send(args);
   if (command == "demo") return Demo(args);
-  return Usage("", "unknown command '" + std::string(command) + "' (run, send or demo)");
+  if (command == "kodi") return Kodi(args);
+  return Usage("", "unknown command '" + std::string(command) + "' (run, send, demo or kodi)");
 }

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
-#include "app/posix/frame.h"
 #include "base/platform.h"
+#include "senders/frame.h"
 #include "tests/fuzz/agent_driver.h"
 #include "tests/fuzz/harnesses.h"
 #include "tests/fuzz/invariants.h"

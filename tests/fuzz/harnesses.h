@@ -16,8 +16,13 @@ int FuzzWindowProc(const uint8_t* data, size_t size);
 // lumora-replay's runner and the message-program driver, whose traces must agree.
 int FuzzScenario(const uint8_t* data, size_t size);
 
-// Bytes through the Linux host's frame decoder (app/posix/frame.h), as one frame and as a
+// Bytes through the Linux host's frame decoder (senders/frame.h), as one frame and as a
 // sender's stream of frames delivered to a real CAgentDlg.
 int FuzzFrame(const uint8_t* data, size_t size);
+
+// Bytes as the stream Kodi's JSON-RPC port sends the Kodi bridge (sources/kodi/), through the
+// bridge and the translation core: every event fit for the agent, sessions opened and closed in
+// order, nothing left open once Kodi is gone.
+int FuzzKodi(const uint8_t* data, size_t size);
 
 }  // namespace lumora::fuzz

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "app/posix/frame.h"
 #include "base/media_event.h"
 #include "base/platform.h"
 #include "scenario/scenario.h"
+#include "senders/frame.h"
 #include "tests/fuzz/message_program.h"
 
 namespace {
