@@ -1,8 +1,9 @@
 # Shared by the project's scripts: the packages each job needs, installed once and up front (as
 # root with apt-get; otherwise a clear message), and the build of a preset.
 
-# The packages that building and testing the Linux programs needs.
-BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev)
+# The packages that building and testing the Linux programs needs (sd-bus of libsystemd for the
+# system and session buses, found through pkg-config).
+BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev pkgconf libsystemd-dev)
 # The short fuzzing run: clang and libFuzzer's runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Windows programs (both architectures), their installers, and running them under Wine on a
@@ -11,6 +12,11 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine6
   xvfb x11-utils x11-apps nsis imagemagick)
 # The pages in a real browser, the terminal faces under tmux, the man pages and the service unit.
 DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd)
+
+# The buses and the desktop players of the Linux host's tests: a private system bus for the login
+# manager's sleep and wake, and mpv with its MPRIS plug-in on a private session bus, driven by
+# playerctl.
+PLAYER_PACKAGES=(dbus mpv mpv-mpris playerctl)
 
 # missing_packages PKG...: prints the packages that are not installed yet, one a line.
 missing_packages() {

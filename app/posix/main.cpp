@@ -58,7 +58,7 @@ constexpr const char kRunUsage[] =
     "                    event (name, session, text) or message, and the packets it caused\n"
     "  --accelerate N    make the agent's time run N times faster: its waits and its clock\n"
     "  --device-error N  the panel cannot be opened: OpenVFD fails with error N\n"
-    "  --quiet           no note on standard error when the agent is listening\n"
+    "  --quiet           no notes on standard error (listening; no system bus or login manager)\n"
     "  --help            show this help\n"
     "  --version         show the version\n"
     "\n"
