@@ -116,6 +116,29 @@ bool Utf8ToWindows1252(std::string_view utf8, std::string& out, std::string& rea
   return true;
 }
 
+std::string Utf8ToWindows1252Replacing(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t at = 0; at < utf8.size();) {
+    char32_t code = 0;
+    const size_t length = DecodeUtf8(utf8, at, code);
+    if (length == 0) {
+      out += '?';
+      ++at;  // one byte at a time: the next character may start right behind it
+      continue;
+    }
+    uint8_t byte = 0;
+    if (code < 0x20 || code == 0x7F)
+      out += ' ';
+    else if (UnicodeToWindows1252(code, byte))
+      out += static_cast<char>(byte);
+    else
+      out += '?';
+    at += length;
+  }
+  return out;
+}
+
 void AppendWindows1252AsUtf8(std::string_view text, std::string& out) {
   for (const char ch : text) {
     const char32_t code = Windows1252ToUnicode(static_cast<uint8_t>(ch));

@@ -25,6 +25,12 @@ void AppendUtf8(char32_t code, std::string& out);
 // set"), or the first byte that is not UTF-8; out is then unspecified.
 bool Utf8ToWindows1252(std::string_view utf8, std::string& out, std::string& reason);
 
+// Converts UTF-8 text to Windows-1252 without ever refusing it, for the bridges that pass on a
+// player's titles: a character the set cannot hold and a byte that is not UTF-8 become '?', and
+// a control character (below U+0020, and U+007F) becomes a blank, so the text field never holds
+// a NUL or a line break of its own.
+std::string Utf8ToWindows1252Replacing(std::string_view utf8);
+
 // Appends Windows-1252 text as UTF-8; an undefined byte becomes U+FFFD.
 void AppendWindows1252AsUtf8(std::string_view text, std::string& out);
 

@@ -30,8 +30,8 @@
 #include <string>
 #include <vector>
 
-#include "app/posix/frame.h"
-#include "app/posix/send_client.h"
+#include "senders/frame.h"
+#include "senders/send_client.h"
 #include "base/event_catalogue.h"
 #include "base/media_event.h"
 

@@ -8,10 +8,14 @@
 #   panel     -> base
 #   engine    -> panel, base
 #   scenario  -> base (the scenario language; the senders carry nothing of the agent)
+#   senders   -> scenario, base (frames, the socket client, the socket-folder rule, the
+#                SendMessage client)
+#   sources   -> senders, scenario, base (the translation of a player's state into events, and
+#                the bridges that follow the players)
 #   app       (the window) -> engine, panel, base
 #   paneldrv  (the display library's interface and the stand-ins) -> panel, base
-#   app/replay, app/win32, app/posix (the hosts) -> app and below, scenario; each host its own
-#   extras
+#   app/replay, app/win32, app/posix (the hosts) -> app and below, scenario, senders, sources;
+#   each host its own extras
 #   tools     (mains) -> anything but the tests
 # No file outside tests/ and bench/ includes them, and no host includes tools/.
 
@@ -20,12 +24,14 @@ set(rules
   "panel/|base/ panel/"
   "engine/|base/ panel/ engine/"
   "scenario/|base/ scenario/"
+  "senders/|base/ scenario/ senders/"
+  "sources/|base/ scenario/ senders/ sources/"
   "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/"
-  "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/"
-  "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ paneldrv/"
+  "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/ senders/ sources/"
+  "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ senders/ sources/ paneldrv/"
   "app/|base/ panel/ engine/ app/agent_dlg"
   "paneldrv/|base/ panel/ paneldrv/"
-  "tools/|base/ panel/ engine/ app/ scenario/ paneldrv/ tools/"
+  "tools/|base/ panel/ engine/ app/ scenario/ senders/ sources/ paneldrv/ tools/"
 )
 
 set(violations "")

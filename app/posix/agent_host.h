@@ -1,7 +1,7 @@
 // The live agent on Linux: one process, one thread, the portable core behind CAgentDlg, a real
 // one-second timer for timer 1, the panel emulator as its display library, and an intake on a
 // Unix domain socket that carries WM_COPYDATA, WM_POWERBROADCAST and WM_ENDSESSION (and a close
-// request) in the frames of app/posix/frame.h. Delivery is synchronous like SendMessage: a
+// request) in the frames of senders/frame.h. Delivery is synchronous like SendMessage: a
 // sender's reply comes only after the agent has handled its message, waits included.
 //
 // The thread waits only in poll and in the agent's own waits: it never waits for a sender or
@@ -37,20 +37,6 @@ struct HostOptions {
 // last reply, and take each reply within this time; a silent, stalled or deaf sender is then
 // dropped, so it cannot hold the agent up.
 inline constexpr int kReadDeadlineMs = 2000;
-// The connections served at a time. One more is accepted and told "busy" at once.
-inline constexpr size_t kMaxConnections = 8;
-
-// The folder of the default socket: $XDG_RUNTIME_DIR, else ${TMPDIR:-/tmp}/lumora-UID, a folder
-// of the user's own.
-std::string DefaultSocketFolder();
-// DefaultSocketFolder()/lumora.sock.
-std::string DefaultSocketPath();
-
-// Checks that folder is a folder (not a symbolic link) that belongs to the user who runs the
-// process and that no one else may use (no permission for the group or others). When create is
-// set and it does not exist, creates it with mode 0700 first. False with a message otherwise;
-// missing is set when it does not exist (and was not to be created).
-bool CheckPrivateFolder(const std::string& folder, bool create, std::string& error, bool& missing);
 
 // Runs the agent until a stop signal or a close request; returns the process's exit status.
 int RunAgent(const HostOptions& options);

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/posix/send_client.h"
+#include "senders/send_client.h"
 #include "paneldrv/emulator/panel_view.h"
 #include "scenario/scenario_input.h"
 

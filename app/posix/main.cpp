@@ -11,10 +11,10 @@
 
 #include "app/posix/agent_host.h"
 #include "app/posix/demo.h"
-#include "app/posix/send_client.h"
 #include "base/version.h"
 #include "scenario/event_names.h"
 #include "scenario/send_args.h"
+#include "senders/send_client.h"
 
 namespace {
 

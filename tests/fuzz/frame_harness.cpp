@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/posix/frame.h"
+#include "senders/frame.h"
 #include "base/platform.h"
 #include "tests/fuzz/agent_driver.h"
 #include "tests/fuzz/harnesses.h"

@@ -16,7 +16,7 @@ int FuzzWindowProc(const uint8_t* data, size_t size);
 // lumora-replay's runner and the message-program driver, whose traces must agree.
 int FuzzScenario(const uint8_t* data, size_t size);
 
-// Bytes through the Linux host's frame decoder (app/posix/frame.h), as one frame and as a
+// Bytes through the Linux host's frame decoder (senders/frame.h), as one frame and as a
 // sender's stream of frames delivered to a real CAgentDlg.
 int FuzzFrame(const uint8_t* data, size_t size);
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/posix/frame.h"
+#include "senders/frame.h"
 #include "base/media_event.h"
 #include "base/platform.h"
 #include "scenario/scenario.h"

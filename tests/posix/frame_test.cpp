@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/posix/frame.h"
+#include "senders/frame.h"
 
 namespace lumora::posix {
 namespace {

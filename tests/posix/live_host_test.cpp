@@ -28,9 +28,10 @@
 #include <vector>
 
 #include "app/posix/agent_host.h"
-#include "app/posix/frame.h"
-#include "app/posix/send_client.h"
 #include "panel/trace_line.h"
+#include "senders/frame.h"
+#include "senders/send_client.h"
+#include "senders/socket_folder.h"
 
 extern char** environ;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/posix/demo.h"
-#include "app/posix/send_client.h"
+#include "senders/send_client.h"
 
 namespace lumora::posix {
 namespace {

@@ -1,10 +1,6 @@
-// lumora-send.exe: the Windows stand-in for the media-state event source. Finds the agent's
-// window by its title "Lumora" (FindWindowA) and sends it each message with SendMessageA, which
-// returns only when the agent has handled it (a navigation event may hold it for 1000 ms):
-//   event      WM_COPYDATA, dwData 1, the 40-byte Media State Event
-//   copydata   WM_COPYDATA with any dwData and bytes
-//   power      WM_POWERBROADCAST;  endsession  WM_ENDSESSION;  close  WM_CLOSE
-// The arguments are read by the portable lumora_send_args (send_args.h).
+// lumora-send.exe: the Windows stand-in for the media-state event source. Sends the agent's
+// window each message through the senders' window client (senders/window_client.h). The
+// arguments are read by the portable lumora_send_args (send_args.h).
 //
 // Three options for the end-to-end test, not in --help:
 //   --test-wait-window SECONDS     waits until the window "Lumora" exists and is hidden (the
@@ -32,10 +28,11 @@
 #include "base/version.h"
 #include "scenario/event_names.h"
 #include "scenario/send_args.h"
+#include "senders/window_client.h"
 
 namespace {
 
-constexpr char kAgentTitle[] = "Lumora";
+using lumora::win32::kAgentWindowTitle;
 
 // What the usage text says of the Windows sender; the rest is the senders' common text.
 constexpr lumora::send::SendHost kSendHost{
@@ -44,40 +41,6 @@ constexpr lumora::send::SendHost kSendHost{
     "\"Lumora\") its messages with SendMessage and waits until the agent has handled each one.\n",
     ""};
 constexpr DWORD kPollMs = 50;
-
-LRESULT SendCopyData(HWND window, ULONG_PTR dwData, const void* data, size_t size) {
-  COPYDATASTRUCT copy{};
-  copy.dwData = dwData;
-  copy.cbData = static_cast<DWORD>(size);
-  copy.lpData = size == 0 ? nullptr : const_cast<void*>(data);
-  return SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
-}
-
-void Send(HWND window, const lumora::scenario::Directive& d) {
-  using lumora::scenario::DirectiveKind;
-  switch (d.kind) {
-    case DirectiveKind::Event: {
-      uint8_t record[lumora::kMediaStateEventSize];
-      lumora::EncodeMediaStateEvent(d.sessionId, d.code, d.bytes.data(), d.bytes.size(), record);
-      SendCopyData(window, lumora::kMediaStateEventMarker, record, sizeof record);
-      break;
-    }
-    case DirectiveKind::CopyData:
-      SendCopyData(window, static_cast<ULONG_PTR>(d.number), d.bytes.data(), d.bytes.size());
-      break;
-    case DirectiveKind::Power:
-      SendMessageA(window, WM_POWERBROADCAST, static_cast<WPARAM>(d.number), 0);
-      break;
-    case DirectiveKind::EndSession:
-      SendMessageA(window, WM_ENDSESSION, static_cast<WPARAM>(d.number), 0);
-      break;
-    case DirectiveKind::Close:
-      SendMessageA(window, WM_CLOSE, 0, 0);
-      break;
-    default:
-      break;  // not sendable; rejected by the argument parser
-  }
-}
 
 // The arguments in UTF-8, whatever the console's code page: the senders' common command line
 // takes UTF-8 and converts an event's text to the panel's Windows-1252 itself.
@@ -109,7 +72,7 @@ int WaitForWindow(DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   HWND window = nullptr;
   do {
-    window = FindWindowA(nullptr, kAgentTitle);
+    window = FindWindowA(nullptr, kAgentWindowTitle);
     if (window != nullptr && !IsWindowVisible(window)) return 0;
     Sleep(kPollMs);
   } while (GetTickCount64() < deadline);
@@ -120,7 +83,7 @@ int WaitForWindow(DWORD timeoutMs) {
 }
 
 int ShowUntilHidden(DWORD timeoutMs) {
-  HWND window = FindWindowA(nullptr, kAgentTitle);
+  HWND window = FindWindowA(nullptr, kAgentWindowTitle);
   if (window == nullptr) {
     std::fprintf(stderr, "lumora-send: no window titled \"Lumora\" was found\n");
     return 1;
@@ -199,7 +162,7 @@ int main(int argc, char** argv) {
   for (const std::string& warning : request.warnings)
     std::fprintf(stderr, "lumora-send.exe: %s\n", warning.c_str());
 
-  HWND window = FindWindowA(nullptr, kAgentTitle);
+  HWND window = FindWindowA(nullptr, kAgentWindowTitle);
   if (window == nullptr) {
     std::fprintf(stderr,
                  "lumora-send: no window titled \"Lumora\" was found; is the agent running?\n");
@@ -211,7 +174,7 @@ int main(int argc, char** argv) {
                    d.source.c_str());
       return 1;
     }
-    Send(window, d);
+    lumora::win32::SendDirective(window, d);
   }
   return 0;
 }

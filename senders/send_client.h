@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/posix/frame.h"
 #include "base/media_event.h"
 #include "scenario/scenario.h"
+#include "senders/frame.h"
 
 namespace lumora::posix {
 

@@ -1,4 +1,4 @@
-#include "app/posix/send_client.h"
+#include "senders/send_client.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,9 +13,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "app/posix/agent_host.h"
 #include "base/platform.h"
 #include "scenario/send_args.h"
+#include "senders/socket_folder.h"
 
 namespace lumora::posix {
 

@@ -1,4 +1,4 @@
-// The frames of the Linux host's intake: how a sender on the same machine hands the agent one
+// The frames of the Linux agent's intake: how a sender on the same machine hands the agent one
 // window message (WM_COPYDATA, WM_POWERBROADCAST, WM_ENDSESSION, with their Windows numbers and
 // payloads) or asks it to close, over a Unix domain socket, and how the agent answers.
 //
@@ -30,6 +30,8 @@ inline constexpr size_t kFrameHeaderSize = 32;
 inline constexpr size_t kFramePayloadMax = 1024;
 inline constexpr size_t kFrameMax = kFrameHeaderSize + kFramePayloadMax;
 inline constexpr size_t kReplySize = 16;
+// The connections an agent serves at a time. One more is accepted and told "busy" at once.
+inline constexpr size_t kMaxConnections = 8;
 
 enum class FrameType : uint8_t {
   Message = 1,

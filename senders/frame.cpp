@@ -1,4 +1,4 @@
-#include "app/posix/frame.h"
+#include "senders/frame.h"
 
 #include <cstring>
 
