@@ -78,8 +78,8 @@ play() {  # FILE: starts an mpv on the bus; its pid in $REPLY
 status_of() {  # PLAYER STATUS
   [[ $(playerctl -p "$1" status 2>/dev/null) == "$2" ]]
 }
-received() {  # PATTERN [N]: the agent received N events (default 1) matching PATTERN
-  [[ $(grep -cE "$1" "$work/agent.rec" 2>/dev/null) -eq ${2:-1} ]]
+received() {  # PATTERN [N [RECORDING]]: the agent received N events (default 1) matching PATTERN
+  [[ $(grep -cE "$1" "${3:-$work/agent.rec}" 2>/dev/null) -eq ${2:-1} ]]
 }
 
 play "$work/first.mp3"
@@ -155,4 +155,57 @@ grep -q "^lumora mpris: " "$work/mpris.log" && fail "lumora mpris complained: $(
 if [[ -n $capture ]]; then
   grep -v '^lumora mpris: ' "$work/mpris.log" >"$capture/mpris_live.updates"
 fi
-echo "lumora mpris followed two mpv players: $(wc -l <"$work/received") events"
+events=$(wc -l <"$work/received")
+
+# --- the agent away: not there at start, then there, then gone and back ------------------------
+# The bridge waits for it in one line, tells it what plays when it comes, and again when it comes
+# back after a restart.
+socket=$work/later.sock
+"$lumora" mpris --socket "$socket" 2>"$work/waiting.log" &
+bridge=$!
+pids+=("$bridge")
+wait_for "the note that no agent runs" grep -qxF "lumora mpris: no agent on $socket; waiting for it" "$work/waiting.log"
+play "$work/first.mp3"
+first=$REPLY
+wait_for "the player playing" status_of mpv Playing
+sleep 0.5
+start_later() {  # RECORDING
+  "$lumora" run --socket "$socket" --panel none --quiet --record "$1" 2>>"$work/agent.log" &
+  agent=$!
+  pids+=("$agent")
+}
+start_later "$work/later1.rec"
+# The shell on Home with the level of the volume known meanwhile, then the player's session.
+# (Session 2 went with the first attempt, which the agent never received.)
+first_told=("event 1 SessionOpened" "event 1 NavHome" 'event 1 Level "255"' "event 3 SessionOpened"
+  "event 3 MusicStarted" 'event 3 MusicTitle "Evening Tone"' 'event 3 ExtraText "The Sines"'
+  "event 3 Play")
+told() {  # RECORDING: the recording starts with the events of first_told
+  [[ $(grep '^event ' "$1" 2>/dev/null | head -${#first_told[@]}) == "$(printf '%s\n' "${first_told[@]}")" ]]
+}
+wait_for "the playing song told to the agent that came" told "$work/later1.rec"
+"$lumora" send --socket "$socket" --close || fail "lumora send --close failed"
+wait "$agent" || fail "the agent ended with status $?"
+wait_for "the note that the agent is gone" grep -q "^lumora mpris: the agent on $socket is gone (.*); waiting for it$" "$work/waiting.log"
+start_later "$work/later2.rec"
+first_told=("event 1 SessionOpened" "event 1 NavHome" 'event 1 Level "255"' "event 4 SessionOpened"
+  "event 4 MusicStarted" 'event 4 MusicTitle "Evening Tone"' 'event 4 ExtraText "The Sines"'
+  "event 4 Play")
+wait_for "the playing song told to the agent that came back" told "$work/later2.rec"
+kill "$first"
+wait_for "the shell closed at the player's end" received '^event 1 SessionClosed$' 1 "$work/later2.rec"
+kill -TERM "$bridge"
+wait "$bridge" || fail "lumora mpris ended with status $?"
+"$lumora" send --socket "$socket" --close || fail "lumora send --close failed"
+wait "$agent" || fail "the agent ended with status $?"
+answers=$(grep -cxF "lumora mpris: the agent on $socket answers" "$work/waiting.log" || true)
+((answers == 2)) || fail "lumora mpris said $answers times that the agent answers, not 2"
+
+# --- no session bus: one line, status 1 -----------------------------------------------------------
+status=0
+DBUS_SESSION_BUS_ADDRESS=unix:path=$work/nobus "$lumora" mpris --socket "$socket" 2>"$work/nobus.log" || status=$?
+((status == 1)) || fail "lumora mpris without a session bus ended with status $status, not 1"
+[[ $(cat "$work/nobus.log") == "lumora mpris: no session bus (No such file or directory): no player can be followed" ]] ||
+  fail "lumora mpris without a session bus said: $(cat "$work/nobus.log")"
+
+echo "lumora mpris followed two mpv players ($events events), waited for the agent, and said there was no bus"
