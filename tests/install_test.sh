@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # `cmake --install` of a Linux build into a fresh prefix: every program, the demo's evening, the
-# manual pages and the systemd user unit, the unit naming the installed program.
+# manual pages and the systemd user units (lumora run, lumora mpris), each naming the installed
+# program.
 #
 #   install_test.sh BUILD_DIR tree    the installed files, and the installed programs run
 #   install_test.sh BUILD_DIR unit    systemd-analyze verify on the installed unit (skipped,
@@ -20,24 +21,27 @@ cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 ||
   { cat "$prefix.log"; rm -f "$prefix.log"; echo "FAIL: cmake --install"; exit 1; }
 rm -f "$prefix.log"
 unit=$prefix/lib/systemd/user/lumora.service
+mpris_unit=$prefix/lib/systemd/user/lumora-mpris.service
 
 if [ "$mode" = unit ]; then
-  # The unit's documentation (man:lumora(1)) is looked up in the installed pages; any warning
+  # The units' documentation (man:lumora(1)) is looked up in the installed pages; any warning
   # counts as a failure, since systemd-analyze only warns about unknown keys.
-  MANPATH=$prefix/share/man systemd-analyze verify "$unit" >"$prefix/verify.out" 2>&1
-  status=$?
-  if [ $status != 0 ] || [ -s "$prefix/verify.out" ]; then
-    cat "$prefix/verify.out"
-    echo "FAIL: systemd-analyze verify $unit (status $status)"
-    exit 1
-  fi
-  echo "the installed unit passes systemd-analyze verify"
+  for u in "$unit" "$mpris_unit"; do
+    MANPATH=$prefix/share/man systemd-analyze verify "$u" >"$prefix/verify.out" 2>&1
+    status=$?
+    if [ $status != 0 ] || [ -s "$prefix/verify.out" ]; then
+      cat "$prefix/verify.out"
+      echo "FAIL: systemd-analyze verify $u (status $status)"
+      exit 1
+    fi
+  done
+  echo "the installed units pass systemd-analyze verify"
   exit 0
 fi
 
 for file in bin/lumora bin/lumora-replay share/lumora/evening.scn \
   share/man/man1/lumora.1 share/man/man1/lumora-replay.1 share/man/man1/lumora-send.1 \
-  lib/systemd/user/lumora.service; do
+  lib/systemd/user/lumora.service lib/systemd/user/lumora-mpris.service; do
   [ -f "$prefix/$file" ] || { echo "FAIL: $file was not installed"; fail=1; }
 done
 for program in lumora lumora-replay; do
@@ -45,7 +49,9 @@ for program in lumora lumora-replay; do
 done
 grep -qx "ExecStart=$prefix/bin/lumora run --panel none" "$unit" ||
   { echo "FAIL: the unit does not start the installed program:"; grep ExecStart "$unit"; fail=1; }
-grep -q '@' "$unit" && { echo "FAIL: the unit keeps a template name"; fail=1; }
+grep -qx "ExecStart=$prefix/bin/lumora mpris" "$mpris_unit" ||
+  { echo "FAIL: the mpris unit does not start the installed program:"; grep ExecStart "$mpris_unit"; fail=1; }
+grep -q '@' "$unit" "$mpris_unit" && { echo "FAIL: a unit keeps a template name"; fail=1; }
 
 # The installed programs run from the prefix, and the demo finds its evening there.
 [ "$("$prefix/bin/lumora-replay" --version)" = "$("$build/bin/lumora-replay" --version)" ] ||
