@@ -182,6 +182,9 @@ void MediaSource::ApplicationEnded() {
   menu_ = Menu::Other;
   level_ = -1;
   levelSession_ = kShellSession;
+  // The application's next start has a volume of its own, not the one it had.
+  volume_ = -1;
+  muted_ = false;
 }
 
 void MediaSource::MenuChanged(Menu menu) {

@@ -15,6 +15,7 @@
 #include "scenario/event_names.h"
 #include "scenario/send_args.h"
 #include "senders/send_client.h"
+#include "sources/kodi/kodi_posix.h"
 #include "sources/mpris/mpris_posix.h"
 
 namespace {
@@ -30,6 +31,7 @@ constexpr const char kUsage[] =
     "  run    the live agent: the panel in the terminal, messages from a socket\n"
     "  send   send a media-state event, a power or end-of-session message, or close\n"
     "  demo   the live agent with its panel, played a whole evening\n"
+    "  kodi   follow Kodi and send the agent what it plays\n"
     "  mpris  tell the agent what the desktop players on the session bus play\n"
     "\n"
     "  --version  show the version\n"
@@ -254,6 +256,18 @@ int Demo(const std::vector<std::string>& args) {
   return lumora::posix::RunDemo(options);
 }
 
+int Kodi(const std::vector<std::string>& args) {
+  lumora::sources::KodiOptions options;
+  bool help = false;
+  std::string error;
+  if (!lumora::sources::ParseKodiArguments(args, options, help, error)) return Usage("kodi", error);
+  if (help) {
+    std::fputs(lumora::sources::kKodiUsage, stdout);
+    return 0;
+  }
+  return lumora::sources::RunKodiBridge(options);
+}
+
 int Mpris(const std::vector<std::string>& args) {
   if (WantsHelp(args)) {
     std::fputs(kMprisUsage, stdout);
@@ -277,7 +291,7 @@ int Mpris(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage("", "no command given (run, send, demo or mpris)");
+  if (argc < 2) return Usage("", "no command given (run, send, demo, kodi or mpris)");
   const std::string_view command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "--help" || command == "-h" || command == "help") {
@@ -288,6 +302,8 @@ int main(int argc, char** argv) {
   if (command == "run") return Run(args);
   if (command == "send") return Send(args);
   if (command == "demo") return Demo(args);
+  if (command == "kodi") return Kodi(args);
   if (command == "mpris") return Mpris(args);
-  return Usage("", "unknown command '" + std::string(command) + "' (run, send, demo or mpris)");
+  return Usage("",
+               "unknown command '" + std::string(command) + "' (run, send, demo, kodi or mpris)");
 }

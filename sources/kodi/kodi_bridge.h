@@ -1,0 +1,91 @@
+// The Kodi bridge's protocol, without sockets: Kodi's JSON-RPC messages in (notifications and
+// the answers to the bridge's requests), calls of the translation core out, and the requests
+// the bridge must send to Kodi. The Linux program (kodi_posix.h) and the Windows one feed it
+// the bytes they read and write the requests it asks for.
+//
+// Notifications followed: Player.OnPlay, OnAVStart, OnPause, OnResume, OnStop, OnSpeedChanged,
+// OnSeek; Application.OnVolumeChanged; GUI.OnScreensaverActivated/Deactivated; System.OnQuit,
+// OnSleep, OnWake. Once a second (Poll) it asks for Player.GetProperties (time, speed) of every
+// active player and GUI.GetProperties (the current window).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "sources/kodi/json_stream.h"
+#include "sources/media_source.h"
+
+namespace lumora::sources {
+
+// The menu of one of Kodi's windows (by its id); Menu::Other for a window without one.
+Menu MenuOfKodiWindow(int64_t windowId);
+
+class KodiBridge;
+// Feeds a capture written through KodiBridge::SetCapture to the bridge: every step and message
+// in its order. False with "line N: reason" for a line that is neither.
+bool ReplayCapture(std::string_view capture, KodiBridge& bridge, std::string& error);
+
+class KodiBridge {
+ public:
+  // request writes one request (a whole JSON object) to Kodi; problem reports one line about
+  // what Kodi sent that the bridge could not use (the bridge runs on).
+  KodiBridge(MediaSource& source, std::function<void(const std::string&)> request,
+             std::function<void(const std::string&)> problem);
+
+  // Kodi answered the connection: asks for the window, the volume and the active players; the
+  // shell session opens with the first answer.
+  void Connected();
+  // Bytes read from Kodi. False when the stream cannot be followed any more (a message over
+  // kMaxMessageBytes): the caller drops the connection.
+  bool Receive(std::string_view bytes);
+  // Once a second while connected.
+  void Poll();
+  // The connection to Kodi is gone (Kodi quit, crashed or dropped it): closes what was opened.
+  void Disconnected();
+  // The agent came back after a loss: tells the source everything again.
+  void Resync();
+
+  // One whole message (for the tests and the fuzzing harness): decodes and applies it.
+  void Handle(std::string_view message);
+
+  // Writes, one a line, every step of the bridge ("connected", "poll", "resync",
+  // "disconnected") and every message from Kodi ("< " and the message as it came, line breaks
+  // as blanks): ReplayCapture feeds such a capture to a bridge again, to the same events.
+  void SetCapture(std::function<void(const std::string&)> capture) {
+    capture_ = std::move(capture);
+  }
+
+ private:
+  enum class Asked : uint8_t { Window, Volume, Players, Item, Properties };
+  struct Pending {
+    Asked what;
+    int64_t player;
+  };
+  struct KnownPlayer {
+    std::string type;     // audio, video, picture
+    std::string itemKey;  // what identifies the item last started, to send it once
+    bool itemAsked = false;
+  };
+
+  void Ask(Asked what, int64_t player, const char* method, const std::string& params);
+  void AskItem(int64_t player);
+  void OnNotification(const std::string& method, const nlohmann::json& params);
+  void OnAnswer(const Pending& pending, const nlohmann::json& result);
+
+  MediaSource& source_;
+  std::function<void(const std::string&)> request_;
+  std::function<void(const std::string&)> problem_;
+  std::function<void(const std::string&)> capture_;
+  JsonStream stream_;
+  int64_t nextId_ = 1;
+  std::map<int64_t, Pending> pending_;
+  std::map<int64_t, KnownPlayer> players_;
+  bool connected_ = false;
+};
+
+}  // namespace lumora::sources

@@ -1,0 +1,196 @@
+// Bad input at the Kodi bridge: the stream cut anywhere, values back to back, bytes that are not
+// JSON, a message over 1 MiB, members of the wrong type, a 10 000-character title, a player gone
+// before its answer. The bridge runs on: a line for what it cannot use, nothing sent that the
+// agent cannot take, no crash.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sources/kodi/json_stream.h"
+#include "sources/kodi/kodi_bridge.h"
+#include "sources/media_source.h"
+
+namespace lumora::sources {
+namespace {
+
+std::vector<std::string> Split(const std::vector<std::string>& reads, int& garbage, bool& tooLong) {
+  JsonStream stream;
+  std::vector<std::string> values;
+  garbage = 0;
+  tooLong = false;
+  for (const std::string& read : reads) {
+    stream.Append(read);
+    std::string value;
+    for (;;) {
+      const JsonStream::Result result = stream.Next(value);
+      if (result == JsonStream::Result::Value) values.push_back(value);
+      if (result == JsonStream::Result::Garbage) ++garbage;
+      if (result == JsonStream::Result::TooLong) tooLong = true;
+      if (result == JsonStream::Result::NeedMore || result == JsonStream::Result::TooLong) break;
+    }
+  }
+  return values;
+}
+
+TEST(JsonStream, FindsEachWholeValue) {
+  const struct {
+    const char* name;
+    std::vector<std::string> reads;
+    std::vector<std::string> values;
+    int garbage;
+  } cases[] = {
+      {"two objects in one read, nothing between",
+       {R"({"a":1}{"b":2})"},
+       {R"({"a":1})", R"({"b":2})"},
+       0},
+      {"an object cut across three reads",
+       {R"({"a":)", R"([1,{"b")", R"(:2}]})"},
+       {R"({"a":[1,{"b":2}]})"},
+       0},
+      {"brackets and quotes inside strings", {R"({"t":"}{ \" ]["})"}, {R"({"t":"}{ \" ]["})"}, 0},
+      {"an escaped backslash before the closing quote",
+       {R"({"t":"a\\"}{"u":1})"},
+       {R"({"t":"a\\"})", R"({"u":1})"},
+       0},
+      {"blanks and line breaks between",
+       {"  {\"a\":1}\r\n\t{\"b\":2}\n"},
+       {R"({"a":1})", R"({"b":2})"},
+       0},
+      {"bytes that start no value are skipped",
+       {R"(xyz{"a":1}42{"b":2})"},
+       {R"({"a":1})", R"({"b":2})"},
+       2},
+      {"an array as a value", {R"([1,2])"}, {R"([1,2])"}, 0},
+      {"a value not finished yet gives nothing", {R"({"a":"}")"}, {}, 0},
+  };
+  for (const auto& c : cases) {
+    int garbage = 0;
+    bool tooLong = false;
+    EXPECT_EQ(Split(c.reads, garbage, tooLong), c.values) << c.name;
+    EXPECT_EQ(garbage, c.garbage) << c.name;
+    EXPECT_FALSE(tooLong) << c.name;
+  }
+}
+
+TEST(JsonStream, RefusesAValueOverOneMebibyte) {
+  int garbage = 0;
+  bool tooLong = false;
+  const std::string opening = "{\"t\":\"";
+  // Whole within the bound: taken.
+  std::string fits = opening + std::string(kMaxMessageBytes - opening.size() - 2, 'x') + "\"}";
+  EXPECT_EQ(Split({fits}, garbage, tooLong).size(), 1u);
+  EXPECT_FALSE(tooLong);
+  // One byte more and still open: refused, in pieces as a socket reads it.
+  std::vector<std::string> reads;
+  reads.push_back(opening);
+  for (size_t sent = opening.size(); sent <= kMaxMessageBytes; sent += 65536)
+    reads.push_back(std::string(65536, 'x'));
+  EXPECT_TRUE(Split(reads, garbage, tooLong).empty());
+  EXPECT_TRUE(tooLong);
+}
+
+class Recorder : public EventSink {
+ public:
+  bool Deliver(const SourceEvent& event) override {
+    EXPECT_LE(event.length, kTitleMax);
+    EXPECT_EQ(event.text[event.length], '\0');
+    events.push_back(std::to_string(event.sessionId) + " " +
+                     std::string(FindEvent(ToCode(event.code))->name) +
+                     (event.length > 0 ? " " + std::string(event.Text()) : ""));
+    return true;
+  }
+  std::vector<std::string> events;
+};
+
+struct Rig {
+  Recorder sink;
+  MediaSource source{sink};
+  std::vector<std::string> problems;
+  std::vector<std::string> requests;
+  KodiBridge bridge{source, [this](const std::string& r) { requests.push_back(r); },
+                    [this](const std::string& p) { problems.push_back(p); }};
+
+  // Connected, on the home window, with one audio player known: the answers carry the ids the
+  // bridge gave its requests (1 window, 2 volume, 3 players, 4 the item).
+  void Start() {
+    bridge.Connected();
+    bridge.Handle(R"({"id":1,"jsonrpc":"2.0","result":{"currentwindow":{"id":10000}}})");
+    bridge.Handle(R"({"id":3,"jsonrpc":"2.0","result":[{"playerid":0,"type":"audio"}]})");
+  }
+};
+
+TEST(KodiInput, MessagesItCannotUseChangeNothing) {
+  const struct {
+    const char* name;
+    std::string message;
+    bool problem;  // a line is reported
+  } cases[] = {
+      {"not JSON", "{not json}", true},
+      {"truncated", R"({"jsonrpc":"2.0","method":"Player.OnPause","params":{"data")", true},
+      {"invalid UTF-8 in a string", "{\"method\":\"Player.OnPause\",\"params\":{\"t\":\"\xFF\"}}",
+       true},
+      {"an array, not an object", "[1,2,3]", true},
+      {"a method of the wrong type", R"({"method":5,"params":{}})", false},
+      {"an unknown notification",
+       R"({"method":"VideoLibrary.OnScanStarted","params":{"data":null}})", false},
+      {"a seek whose time is text",
+       R"({"method":"Player.OnSeek","params":{"data":{"player":{"playerid":0,"time":"soon"}}}})",
+       false},
+      {"a seek with minutes out of range",
+       R"({"method":"Player.OnSeek","params":{"data":{"player":{"playerid":0,"time":{"hours":0,"minutes":75,"seconds":0}}}}})",
+       false},
+      {"a volume that is text",
+       R"({"method":"Application.OnVolumeChanged","params":{"data":{"volume":"loud"}}})", false},
+      {"a speed that is null",
+       R"({"method":"Player.OnSpeedChanged","params":{"data":{"player":{"playerid":0,"speed":null}}}})",
+       false},
+      {"an answer nobody asked for",
+       R"({"id":999,"result":{"item":{"type":"song","title":"Ghost"}}})", false},
+      {"a notification for a player without an item",
+       R"({"method":"Player.OnPause","params":{"data":{"player":{"playerid":7,"speed":0}}}})",
+       false},
+  };
+  for (const auto& c : cases) {
+    Rig rig;
+    rig.Start();
+    const std::vector<std::string> before = rig.sink.events;
+    rig.bridge.Handle(c.message);
+    EXPECT_EQ(rig.sink.events, before) << c.name;
+    EXPECT_EQ(rig.problems.size(), c.problem ? 1u : 0u) << c.name;
+  }
+}
+
+TEST(KodiInput, ALongTitleIsCutAndStrangeCharactersReplaced) {
+  Rig rig;
+  rig.Start();
+  std::string title;
+  for (int i = 0; i < 1000; ++i)
+    title += "Longword \xE2\x98\x85 ";  // 10 000 characters
+  rig.bridge.Handle(R"({"id":4,"result":{"item":{"type":"song","title":")" + title +
+                    R"(","artist":["A","B"],"track":"x"}}})");
+  // Kodi's "Longword ★ " repeated: the star is '?', the cut falls on the blank before the word
+  // that would cross the 32nd character.
+  const std::vector<std::string> tail(rig.sink.events.end() - 5, rig.sink.events.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"2 SessionOpened", "2 MusicStarted",
+                                            "2 MusicTitle Longword ? Longword ? Longword ?",
+                                            "2 ExtraText A, B", "2 Play"}));
+}
+
+TEST(KodiInput, APlayerGoneBeforeItsAnswerIsAskedForAgain) {
+  Rig rig;
+  rig.Start();
+  rig.bridge.Handle(R"({"id":4,"result":{"item":{"type":"song","title":"Tune"}}})");
+  rig.bridge.Poll();  // asks for player 0's properties (id 5) and the window (id 6)
+  rig.requests.clear();
+  rig.bridge.Handle(R"({"id":5,"error":{"code":-32100,"message":"Failed to execute method."}})");
+  ASSERT_EQ(rig.requests.size(), 1u);
+  EXPECT_NE(rig.requests[0].find("Player.GetActivePlayers"), std::string::npos);
+  EXPECT_TRUE(rig.problems.empty());
+  rig.bridge.Handle(R"({"id":7,"result":[]})");
+  const std::vector<std::string> tail(rig.sink.events.end() - 2, rig.sink.events.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"2 Stop", "2 SessionClosed"}));
+}
+
+}  // namespace
+}  // namespace lumora::sources
