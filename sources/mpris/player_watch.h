@@ -39,8 +39,8 @@ class PlayerWatch {
   // Asks the players for their positions; each answer comes as a Position update.
   void AskPositions(const std::vector<std::string>& players);
 
-  // A call to a player that failed (it vanished mid-call, it answered nonsense): one line, once
-  // per player and kind of failure; the watch runs on.
+  // A call to a player that failed (it vanished mid-call, it answered nonsense): one line each;
+  // the watch runs on.
   void SetProblemSink(std::function<void(const std::string&)> problem) {
     problem_ = std::move(problem);
   }

@@ -203,6 +203,34 @@ TEST(MprisAdapter, AStoppedPlayerKeepsItsSessionWhenTheFollowedOneQuits) {
   EXPECT_TRUE(source.applicationRunning());
 }
 
+TEST(MprisAdapter, ATitleOfAnyLengthAndAnyBytesGoesOutAsTheAgentTakesIt) {
+  RecordingSink sink;
+  MediaSource source(sink);
+  MprisAdapter adapter(source);
+  // 10 000 characters with no blank, after a byte that is not UTF-8; an artist with a character
+  // Windows-1252 cannot hold.
+  PlayerUpdate update;
+  update.kind = PlayerUpdate::Kind::Properties;
+  update.player = "odd";
+  update.hasStatus = true;
+  update.status = "Playing";
+  update.hasMetadata = true;
+  update.metadata.title = "\xff" + std::string(9999, 'a');
+  update.metadata.artist = "\xe2\x98\x83 Snow";  // U+2603, a snowman
+  update.metadata.url = "https://example.org/live";
+  adapter.Apply(update);
+  // The text field holds 32 characters: cut after the 32nd since no word ends near it; the bytes
+  // it cannot hold become "?".
+  const std::vector<std::string> want = {"1 SessionOpened",
+                                         "1 NavHome",
+                                         "2 SessionOpened",
+                                         "2 MusicStarted",
+                                         "2 MusicTitle ?" + std::string(31, 'a'),
+                                         "2 ExtraText ? Snow",
+                                         "2 Play"};
+  EXPECT_EQ(sink.events, want);
+}
+
 TEST(MprisTrack, KindByUrl) {
   struct Case {
     const char* url;
