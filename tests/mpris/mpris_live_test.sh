@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # lumora mpris against the real mpv with its MPRIS plug-in (mpv-mpris), on a private session bus
 # the test starts (dbus-daemon), driven by playerctl as a user would: a tagged song plays,
-# pauses, plays and is moved to 0:30; a second mpv takes the panel with its own song; the first
+# pauses, plays, is moved to 0:30 and turned down to half; a second mpv takes the panel with its own song; the first
 # one paused in the background takes it back; the second quits (its session closes, the first
 # is shown again), then the first (the panel has its clock back). What the agent received (its
 # recording) must be the events written by hand in mpris_live.events, and the agent's trace the
@@ -93,6 +93,8 @@ playerctl -p mpv play
 wait_for "the play again at the agent" received '^event 2 Play$' 2
 playerctl -p mpv position 30
 wait_for "the seek at the agent" received '^event 2 PlayTime "000030"$'
+playerctl -p mpv volume 0.5
+wait_for "the volume at the agent" received '^event 2 Level "128"$'
 sleep 1.2
 
 play "$work/second.mp3"
