@@ -116,13 +116,14 @@ int SleepWatch::OnPrepareForSleep(sd_bus_message* message, void* self, sd_bus_er
   auto& watch = *static_cast<SleepWatch*>(self);
   int goingToSleep = 0;
   if (sd_bus_message_read(message, "b", &goingToSleep) < 0) return 0;  // not the login manager's
+  watch.asleep_ = goingToSleep != 0;
   watch.listener_.OnSleep(goingToSleep != 0);
   // The clock is with the panel: the machine may sleep now. Awake again, the next sleep waits
   // for the agent too.
   if (goingToSleep != 0) {
     watch.ReleaseLock();
   } else if (!watch.holdsLock()) {
-    watch.TakeLock();
+    watch.TakeLock();  // unless one is on its way, which is kept once awake
   }
   return 0;
 }
@@ -159,6 +160,9 @@ int SleepWatch::OnInhibitReply(sd_bus_message* message, void* self, sd_bus_error
   }
   int fd = -1;
   if (sd_bus_message_read(message, "h", &fd) < 0 || fd < 0) return 0;
+  // A lock that comes once the sleep has been handled would only hold the machine up: the
+  // next one is asked for after the wake.
+  if (watch.asleep_) return 0;
   // The message owns the descriptor it carries: the lock is a copy of the agent's own.
   watch.ReleaseLock();
   watch.lockFd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);

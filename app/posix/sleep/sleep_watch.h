@@ -63,6 +63,7 @@ class SleepWatch {
   sd_bus_slot* match_ = nullptr;
   bool lockAsked_ = false;   // an Inhibit call is on its way
   bool stopWanted_ = false;  // a callback found the watch useless; stopped after processing
+  bool asleep_ = false;      // the last PrepareForSleep said true
   int lockFd_ = -1;
   bool lockRefusedNoted_ = false;
 };
