@@ -15,8 +15,8 @@ DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd)
 
 # The buses and the desktop players of the Linux host's tests: a private system bus for the login
 # manager's sleep and wake, and mpv with its MPRIS plug-in on a private session bus, driven by
-# playerctl.
-PLAYER_PACKAGES=(dbus mpv mpv-mpris playerctl)
+# playerctl; ffmpeg makes its tagged songs.
+PLAYER_PACKAGES=(dbus mpv mpv-mpris playerctl ffmpeg)
 
 # missing_packages PKG...: prints the packages that are not installed yet, one a line.
 missing_packages() {
