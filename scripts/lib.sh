@@ -1,8 +1,10 @@
 # Shared by the project's scripts: the packages each job needs, installed once and up front (as
 # root with apt-get; otherwise a clear message), and the build of a preset.
 
-# The packages that building and testing the Linux programs needs.
-BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev)
+# The packages that building and testing the Linux programs needs (sd-bus of libsystemd for the
+# system and session buses, found through pkg-config).
+BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev pkgconf
+  libsystemd-dev)
 # The short fuzzing run: clang and libFuzzer's runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Windows programs (both architectures), their installers, and running them under Wine on a
@@ -13,7 +15,10 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine6
 DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd)
 # The players the bridges follow, run for real in the tests: Kodi under a virtual display with a
 # PulseAudio null sink for a real-time clock, tagged songs made by ffmpeg.
-PLAYER_PACKAGES=(kodi xvfb pulseaudio ffmpeg python3)
+# The buses and the desktop players of the Linux host's tests: a private system bus for the login
+# manager's sleep and wake, and mpv with its MPRIS plug-in on a private session bus, driven by
+# playerctl.
+PLAYER_PACKAGES=(kodi xvfb pulseaudio ffmpeg python3 dbus mpv mpv-mpris playerctl)
 
 # missing_packages PKG...: prints the packages that are not installed yet, one a line.
 missing_packages() {

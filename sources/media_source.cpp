@@ -142,6 +142,7 @@ void MediaSource::Send(int32_t session, EventCode code, std::string_view text) {
   event.sessionId = session;
   event.code = code;
   event.length = std::min(text.size(), kTitleMax);
+  // An empty text may have no bytes at all to copy from.
   if (event.length > 0) std::memcpy(event.text, text.data(), event.length);
   if (!sink_.Deliver(event)) lost_ = true;
 }

@@ -33,8 +33,8 @@ usage_error() {
 
 lumora=$bin/lumora
 replay=$bin/lumora-replay
-usage_error lumora "lumora: no command given (run, send, demo or kodi)" "$lumora"
-usage_error lumora "lumora: unknown command 'frob' (run, send, demo or kodi)" "$lumora" frob
+usage_error lumora "lumora: no command given (run, send, demo, kodi or mpris)" "$lumora"
+usage_error lumora "lumora: unknown command 'frob' (run, send, demo, kodi or mpris)" "$lumora" frob
 usage_error "lumora run" "lumora run: unknown option --frob" "$lumora" run --frob
 usage_error "lumora run" "lumora run: --panel wants term, plain or none" "$lumora" run --panel x
 usage_error "lumora run" "lumora run: --socket wants a value" "$lumora" run --socket

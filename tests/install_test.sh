@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # `cmake --install` of a Linux build into a fresh prefix: every program, the demo's evening, the
-# manual pages and the systemd user unit, the unit naming the installed program.
+# manual pages and the systemd user units (lumora run, lumora mpris), each naming the installed
+# program.
 #
 #   install_test.sh BUILD_DIR tree    the installed files, and the installed programs run
 #   install_test.sh BUILD_DIR unit    systemd-analyze verify on the installed unit (skipped,
@@ -19,10 +20,11 @@ fi
 cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 ||
   { cat "$prefix.log"; rm -f "$prefix.log"; echo "FAIL: cmake --install"; exit 1; }
 rm -f "$prefix.log"
+units=$prefix/lib/systemd/user
 if [ "$mode" = unit ]; then
   # The units' documentation (man:lumora(1)) is looked up in the installed pages; any warning
   # counts as a failure, since systemd-analyze only warns about unknown keys.
-  for unit in "$prefix"/lib/systemd/user/lumora.service "$prefix"/lib/systemd/user/lumora-kodi.service; do
+  for unit in "$units/lumora.service" "$units/lumora-kodi.service" "$units/lumora-mpris.service"; do
     MANPATH=$prefix/share/man systemd-analyze verify "$unit" >"$prefix/verify.out" 2>&1
     status=$?
     if [ $status != 0 ] || [ -s "$prefix/verify.out" ]; then
@@ -37,18 +39,20 @@ fi
 
 for file in bin/lumora bin/lumora-replay share/lumora/evening.scn \
   share/man/man1/lumora.1 share/man/man1/lumora-replay.1 share/man/man1/lumora-send.1 \
-  lib/systemd/user/lumora.service lib/systemd/user/lumora-kodi.service; do
+  lib/systemd/user/lumora.service lib/systemd/user/lumora-kodi.service \
+  lib/systemd/user/lumora-mpris.service; do
   [ -f "$prefix/$file" ] || { echo "FAIL: $file was not installed"; fail=1; }
 done
 for program in lumora lumora-replay; do
   [ -x "$prefix/bin/$program" ] || { echo "FAIL: bin/$program is not executable"; fail=1; }
 done
-units=$prefix/lib/systemd/user
 grep -qx "ExecStart=$prefix/bin/lumora run --panel none" "$units/lumora.service" ||
   { echo "FAIL: the unit does not start the installed program:"; grep ExecStart "$units/lumora.service"; fail=1; }
 grep -qx "ExecStart=$prefix/bin/lumora kodi" "$units/lumora-kodi.service" ||
   { echo "FAIL: the bridge's unit does not start the installed program"; fail=1; }
-grep -q '@' "$units/lumora.service" "$units/lumora-kodi.service" &&
+grep -qx "ExecStart=$prefix/bin/lumora mpris" "$units/lumora-mpris.service" ||
+  { echo "FAIL: the mpris unit does not start the installed program"; fail=1; }
+grep -q '@' "$units/lumora.service" "$units/lumora-kodi.service" "$units/lumora-mpris.service" &&
   { echo "FAIL: a unit keeps a template name"; fail=1; }
 
 # The installed programs run from the prefix, and the demo finds its evening there.

@@ -18,6 +18,7 @@
 
 #include "app/agent_dlg.h"
 #include "app/posix/posix_platform.h"
+#include "app/posix/sleep/sleep_watch.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
 #include "scenario/recorder.h"
@@ -89,7 +90,7 @@ struct Client {
   bool replying() const { return replySent < kReplySize; }
 };
 
-class Host {
+class Host final : public SleepWatch::Listener {
  public:
   Host(const HostOptions& options, const std::string& socketPath)
       : options_(options), socketPath_(socketPath) {}
@@ -97,6 +98,10 @@ class Host {
   int Run();
 
  private:
+  // The login manager's sleep and wake, delivered as the Windows power messages of a suspend
+  // and of the resume that follows it.
+  void OnSleep(bool goingToSleep) override;
+  void OnNote(const std::string& note) override;
   bool OpenTrace();
   bool OpenRecording();
   // Delivers a message to the window procedure, recorded and logged first when asked.
@@ -125,6 +130,7 @@ class Host {
   std::FILE* recordFile_ = nullptr;
   std::unique_ptr<scenario::MessageRecorder> recorder_;
   std::unique_ptr<CAgentDlg> agent_;
+  std::unique_ptr<SleepWatch> sleepWatch_;
   int listenFd_ = -1;
   std::array<Client, kMaxConnections> clients_{};
   bool stop_ = false;
@@ -176,6 +182,16 @@ intptr_t Host::Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     stop_ = true;
   }
   return result;
+}
+
+void Host::OnSleep(bool goingToSleep) {
+  if (agent_ == nullptr || stop_) return;
+  Deliver(kWmPowerBroadcast, goingToSleep ? kPbtApmSuspend : kPbtApmResumeSuspend, 0);
+  CheckTrace();
+}
+
+void Host::OnNote(const std::string& note) {
+  if (!options_.quiet) std::fprintf(stderr, "lumora: %s\n", note.c_str());
 }
 
 void Host::CheckTrace() {
@@ -277,13 +293,18 @@ int Host::Run() {
   if (!options_.quiet && !stop_) {
     std::fprintf(stderr, "lumora: listening on %s\n", socketPath_.c_str());
   }
+  // After the agent is ready: a sleep announced from now on finds it initialised.
+  if (!stop_) {
+    sleepWatch_ = std::make_unique<SleepWatch>(*this);
+    sleepWatch_->Start();
+  }
   if (!stop_) Loop();
   Shutdown();
   return failed_ ? 1 : 0;
 }
 
 void Host::Loop() {
-  enum : size_t { kSignal, kTimer, kListen, kFace, kFirstClient };
+  enum : size_t { kSignal, kTimer, kListen, kFace, kSleep, kFirstClient };
   std::array<pollfd, kFirstClient + kMaxConnections> fds{};
   int64_t lastAnimation = emulator::MonotonicMs();
   while (!stop_) {
@@ -295,6 +316,7 @@ void Host::Loop() {
     // than left waiting in the backlog.
     fds[kListen] = {listenFd_, POLLIN, 0};
     fds[kFace] = {panel_->PendingFaceFd(), POLLOUT, 0};
+    fds[kSleep] = {sleepWatch_->fd(), sleepWatch_->events(), 0};
     for (size_t i = 0; i < kMaxConnections; ++i) {
       const Client& client = clients_[i];
       fds[kFirstClient + i] = {client.fd, client.replying() ? short{POLLOUT} : short{POLLIN}, 0};
@@ -303,6 +325,8 @@ void Host::Loop() {
       const int wait = left < 0 ? 0 : static_cast<int>(left);
       if (timeout < 0 || wait < timeout) timeout = wait;
     }
+    const int busWait = sleepWatch_->timeoutMs();
+    if (busWait >= 0 && (timeout < 0 || busWait < timeout)) timeout = busWait;
     const int animation = panel_->AnimationIntervalMs();
     if (animation > 0) {
       const int64_t left = lastAnimation + animation - now;
@@ -324,6 +348,9 @@ void Host::Loop() {
       CheckTrace();
     }
     if (ready > 0 && fds[kFace].fd >= 0 && fds[kFace].revents != 0) panel_->FlushFace();
+    // Also without an event of its own: the bus may have work whose time has come.
+    if (sleepWatch_->active()) sleepWatch_->Process();
+    if (stop_) return;
     for (size_t i = 0; i < kMaxConnections && !stop_; ++i) {
       Client& client = clients_[i];
       const pollfd& p = fds[kFirstClient + i];
@@ -501,6 +528,8 @@ void Host::Drop(Client& client) {
 }
 
 void Host::Shutdown() {
+  // The delay lock goes first: a machine waiting to sleep waits no longer for this agent.
+  sleepWatch_.reset();
   if (agent_) {
     // The window is destroyed (timer killed), then the window object: the device closes
     // without a final clear.

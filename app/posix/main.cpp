@@ -16,6 +16,7 @@
 #include "scenario/send_args.h"
 #include "senders/send_client.h"
 #include "sources/kodi/kodi_posix.h"
+#include "sources/mpris/mpris_posix.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ constexpr const char kUsage[] =
     "  send   send a media-state event, a power or end-of-session message, or close\n"
     "  demo   the live agent with its panel, played a whole evening\n"
     "  kodi   follow Kodi and send the agent what it plays\n"
+    "  mpris  tell the agent what the desktop players on the session bus play\n"
     "\n"
     "  --version  show the version\n"
     "\n"
@@ -60,7 +62,7 @@ constexpr const char kRunUsage[] =
     "                    event (name, session, text) or message, and the packets it caused\n"
     "  --accelerate N    make the agent's time run N times faster: its waits and its clock\n"
     "  --device-error N  the panel cannot be opened: OpenVFD fails with error N\n"
-    "  --quiet           no note on standard error when the agent is listening\n"
+    "  --quiet           no notes on standard error (listening; no system bus or login manager)\n"
     "  --help            show this help\n"
     "  --version         show the version\n"
     "\n"
@@ -95,6 +97,24 @@ constexpr const char kDemoUsage[] =
     "  --version          show the version\n"
     "\n"
     "Exit status: 0 when the evening was played; 1 on a failure; 130 when interrupted.\n";
+
+constexpr const char kMprisUsage[] =
+    "usage: lumora mpris [--socket PATH] [-v]\n"
+    "\n"
+    "Follows every desktop player on the session bus (each one that owns a name\n"
+    "org.mpris.MediaPlayer2.*: mpv with mpv-mpris, a music player, a browser) and tells the\n"
+    "agent what plays, as a media-state event source would: a media session per player, the\n"
+    "title, artist and track, play, pause and stop, the play time every second, the volume.\n"
+    "With several players the panel follows the one that changed state last. It waits for\n"
+    "the agent when it is not running, and runs until Ctrl-C or SIGTERM, closing what it\n"
+    "opened.\n"
+    "\n"
+    "  --socket PATH  the agent's socket, as for lumora run\n"
+    "  -v, --verbose  every player update read from the bus on standard error, one a line\n"
+    "  --help         show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Exit status: 0 after Ctrl-C or SIGTERM; 1 without a session bus, or when it goes away.\n";
 
 // A usage mistake: one line naming it, and where the help is.
 int Usage(const char* command, const std::string& message) {
@@ -248,10 +268,30 @@ int Kodi(const std::vector<std::string>& args) {
   return lumora::sources::RunKodiBridge(options);
 }
 
+int Mpris(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::fputs(kMprisUsage, stdout);
+    return 0;
+  }
+  if (WantsVersion(args)) return Version();
+  lumora::sources::MprisOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--socket" && i + 1 < args.size()) {
+      options.socketPath = args[++i];
+    } else if (arg == "-v" || arg == "--verbose") {
+      options.verbose = true;
+    } else {
+      return Usage("mpris", "unknown option or missing value: " + arg);
+    }
+  }
+  return lumora::sources::RunMpris(options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage("", "no command given (run, send, demo or kodi)");
+  if (argc < 2) return Usage("", "no command given (run, send, demo, kodi or mpris)");
   const std::string_view command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "--help" || command == "-h" || command == "help") {
@@ -263,5 +303,7 @@ int main(int argc, char** argv) {
   if (command == "send") return Send(args);
   if (command == "demo") return Demo(args);
   if (command == "kodi") return Kodi(args);
-  return Usage("", "unknown command '" + std::string(command) + "' (run, send, demo or kodi)");
+  if (command == "mpris") return Mpris(args);
+  return Usage("",
+               "unknown command '" + std::string(command) + "' (run, send, demo, kodi or mpris)");
 }

@@ -1,0 +1,131 @@
+#include "sources/mpris/mpris_posix.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "senders/socket_folder.h"
+#include "sources/media_source.h"
+#include "sources/mpris/mpris_adapter.h"
+#include "sources/mpris/player_watch.h"
+#include "sources/socket_sink.h"
+
+namespace lumora::sources {
+
+namespace {
+
+constexpr int kBeatMs = 1000;
+
+int64_t NowMs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+int OpenStopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+    sigaddset(&set, signal);
+  if (::sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGPIPE, &ignore, nullptr);
+  return ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+void Note(const std::string& line) {
+  std::fprintf(stderr, "lumora mpris: %s\n", line.c_str());
+}
+
+}  // namespace
+
+int RunMpris(const MprisOptions& options) {
+  const int signals = OpenStopSignals();
+  if (signals < 0) {
+    Note("signalfd failed");
+    return 1;
+  }
+  SocketSink sink(options.socketPath.empty() ? posix::DefaultSocketPath() : options.socketPath);
+  MediaSource source(sink);
+  MprisAdapter adapter(source);
+  PlayerWatch watch([&](const PlayerUpdate& update) {
+    if (options.verbose) std::fprintf(stderr, "%s\n", FormatUpdate(update).c_str());
+    adapter.Apply(update);
+  });
+  watch.SetProblemSink(Note);
+  std::string error;
+  if (!watch.Start(error)) {
+    Note(error + ": no player can be followed");
+    ::close(signals);
+    return 1;
+  }
+
+  // The agent: looked for at start and on every beat while it is away, told everything again
+  // when it comes (back).
+  bool agentAway = true;
+  bool awayNoted = false;
+  const auto findAgent = [&] {
+    bool notRunning = false;
+    if (!sink.Reconnect(error, notRunning)) {
+      if (!awayNoted) {
+        Note(notRunning ? "no agent on " + sink.path() + "; waiting for it"
+                        : error + "; trying again every second");
+        awayNoted = true;
+      }
+      return;
+    }
+    if (awayNoted) Note("the agent on " + sink.path() + " answers");
+    agentAway = false;
+    awayNoted = false;
+    source.AgentLost();
+    adapter.Resync();
+  };
+  findAgent();
+
+  int status = 0;
+  int64_t nextBeat = NowMs() + kBeatMs;
+  for (;;) {
+    if (source.agentLost() && !agentAway) {
+      agentAway = true;
+      Note("the agent on " + sink.path() + " is gone (" + sink.lastError() + "); waiting for it");
+      awayNoted = true;
+    }
+    int timeout = static_cast<int>(std::max<int64_t>(0, nextBeat - NowMs()));
+    const int busWait = watch.timeoutMs();
+    if (busWait >= 0 && busWait < timeout) timeout = busWait;
+    pollfd fds[2] = {{signals, POLLIN, 0}, {watch.fd(), watch.events(), 0}};
+    if (::poll(fds, 2, timeout) < 0 && errno != EINTR) {
+      Note("poll failed");
+      status = 1;
+      break;
+    }
+    if ((fds[0].revents & POLLIN) != 0) break;  // a stop signal
+    if (!watch.Process(error)) {
+      Note(error);
+      status = 1;
+      break;
+    }
+    if (NowMs() >= nextBeat) {
+      nextBeat = NowMs() + kBeatMs;
+      if (agentAway) {
+        findAgent();
+      } else {
+        const PlayerState* followed = adapter.Find(adapter.followed());
+        if (followed != nullptr && followed->status == "Playing")
+          watch.AskPositions({followed->player});
+      }
+    }
+  }
+  // Whatever was opened is closed: the players' sessions and the application's.
+  if (!source.agentLost()) source.ApplicationEnded();
+  ::close(signals);
+  return status;
+}
+
+}  // namespace lumora::sources

@@ -1,0 +1,216 @@
+#!/usr/bin/env bash
+# lumora mpris against the real mpv with its MPRIS plug-in (mpv-mpris), on a private session bus
+# the test starts (dbus-daemon), driven by playerctl as a user would: a tagged song plays,
+# pauses, plays, is moved to 0:30 and turned down to half; a second mpv takes the panel with its own song; the first
+# one paused in the background takes it back; the second quits (its session closes, the first
+# is shown again), then the first (the panel has its clock back). What the agent received (its
+# recording) must be the events written by hand in mpris_live.events, and the agent's trace the
+# one a replay of those events gives.
+#
+#   mpris_live_test.sh LUMORA LUMORA_REPLAY TRACE_CHECK TEST_DIR [CAPTURE_DIR]
+# CAPTURE_DIR, when given, receives the player updates lumora mpris read (its -v lines): the
+# source of the adapter's fixtures.
+set -euo pipefail
+lumora=$1 replay=$2 check=$3 here=$4 capture=${5:-}
+
+for tool in dbus-daemon:dbus mpv:mpv playerctl:playerctl ffmpeg:ffmpeg; do
+  if ! command -v "${tool%%:*}" >/dev/null 2>&1; then
+    echo "SKIP: ${tool%%:*} is missing (Debian package ${tool#*:})"
+    exit 77
+  fi
+done
+plugin=/etc/mpv/scripts/mpris.so
+if [[ ! -f $plugin ]]; then
+  echo "SKIP: $plugin is missing (Debian package mpv-mpris)"
+  exit 77
+fi
+
+work=$(mktemp -d /tmp/lumora-mpris-XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  for f in "$work"/{mpris,agent,compare}.log; do [[ -f $f ]] && sed "s|^|  $(basename "$f"): |" "$f" >&2; done
+  [[ -f $work/agent.rec ]] && grep '^event ' "$work/agent.rec" | sed 's|^|  received: |' >&2
+  exit 1
+}
+wait_for() {  # DESCRIPTION COMMAND...: up to 10 s
+  local what=$1
+  shift
+  for ((i = 0; i < 200; ++i)); do
+    "$@" && return 0
+    sleep 0.05
+  done
+  fail "$what did not happen within 10 s"
+}
+export TMPDIR=$work XDG_RUNTIME_DIR=$work HOME=$work
+chmod 700 "$work"
+socket=$work/agent.sock
+
+ffmpeg -loglevel error -f lavfi -i sine=f=440:d=60 -metadata title="Evening Tone" \
+  -metadata artist="The Sines" -metadata album="Test Tones" "$work/first.mp3"
+ffmpeg -loglevel error -f lavfi -i sine=f=660:d=60 -metadata title="Second Tone" \
+  -metadata artist="Other Band" "$work/second.mp3"
+
+bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 --address="unix:path=$work/bus")
+export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
+pids+=("$(sed -n 2p <<<"$bus")")
+
+"$lumora" run --socket "$socket" --panel none --quiet --trace "$work/live.trace" \
+  --record "$work/agent.rec" 2>"$work/agent.log" &
+agent=$!
+pids+=("$agent")
+wait_for "the agent listening" test -S "$socket"
+"$lumora" mpris --socket "$socket" -v 2>"$work/mpris.log" &
+bridge=$!
+pids+=("$bridge")
+
+play() {  # FILE: starts an mpv on the bus; its pid in $REPLY
+  mpv --no-config --script="$plugin" --ao=null --no-video --idle=no "$1" >"$work/mpv-$(basename "$1").log" 2>&1 &
+  REPLY=$!
+  pids+=("$REPLY")
+}
+status_of() {  # PLAYER STATUS
+  [[ $(playerctl -p "$1" status 2>/dev/null) == "$2" ]]
+}
+received() {  # PATTERN [N [RECORDING]]: the agent received N events (default 1) matching PATTERN
+  [[ $(grep -cE "$1" "${3:-$work/agent.rec}" 2>/dev/null) -eq ${2:-1} ]]
+}
+
+play "$work/first.mp3"
+first=$REPLY
+wait_for "the first player playing" status_of mpv Playing
+wait_for "the first title at the agent" received '^event 2 MusicTitle "Evening Tone"$'
+sleep 2.2
+playerctl -p mpv pause
+wait_for "the pause at the agent" received '^event 2 Pause$'
+playerctl -p mpv play
+wait_for "the play again at the agent" received '^event 2 Play$' 2
+playerctl -p mpv position 30
+wait_for "the seek at the agent" received '^event 2 PlayTime "000030"$'
+playerctl -p mpv volume 0.5
+wait_for "the volume at the agent" received '^event 2 Level "128"$'
+sleep 1.2
+
+play "$work/second.mp3"
+second=$REPLY
+wait_for "the second player at the agent" received '^event 3 MusicTitle "Second Tone"$'
+sleep 2.2
+# The first player, paused in the background, takes the panel back.
+playerctl -p mpv pause
+wait_for "the first player's pause at the agent" received '^event 2 Pause$' 2
+# The second, paused too, takes it again; then it quits: its session closes and the first is
+# shown again. Then the first quits.
+playerctl -p "mpv.instance$second" pause
+wait_for "the second player's pause at the agent" received '^event 3 Pause$'
+kill "$second"
+wait_for "the second session closed" received '^event 3 SessionClosed$'
+wait_for "the first player shown again" received '^event 2 Pause$' 3
+kill "$first"
+wait_for "the shell session closed" received '^event 1 SessionClosed$'
+kill -TERM "$bridge"
+wait "$bridge" || fail "lumora mpris ended with status $?"
+"$lumora" send --socket "$socket" --close || fail "lumora send --close failed"
+wait "$agent" || fail "the agent ended with status $?"
+
+# What the agent received, without the clock and the set-up lines, against the hand-written
+# events: "playtimes SID" stands for any number of PlayTime events of that session, whose
+# number depends on how fast the test ran.
+grep -E '^event ' "$work/agent.rec" >"$work/received" || true
+awk -v expect="$here/mpris_live.events" '
+  BEGIN {
+    while ((getline line < expect) > 0) {
+      if (line ~ /^#/ || line ~ /^[[:space:]]*$/) continue
+      want[++n] = line
+    }
+  }
+  { got[++m] = $0 }
+  END {
+    i = 1; j = 1
+    while (i <= n) {
+      if (want[i] ~ /^playtimes /) {
+        split(want[i], w, " ")
+        pattern = "^event " w[2] " PlayTime \"[0-9][0-9][0-9][0-9][0-9][0-9]\"$"
+        while (j <= m && got[j] ~ pattern && got[j] != want[i + 1]) j++
+        i++
+        continue
+      }
+      if (j > m || got[j] != want[i]) {
+        printf "expected line %d: %s\n     received: %s\n", i, want[i], (j > m ? "(nothing more)" : got[j])
+        exit 1
+      }
+      i++; j++
+    }
+    if (j <= m) { printf "received more than expected, from: %s\n", got[j]; exit 1 }
+  }' "$work/received" >"$work/compare.log" || fail "the agent did not receive the expected events"
+
+# The panel: the live trace is the one a replay of what the agent received gives.
+"$replay" "$work/agent.rec" >"$work/replayed.trace" || fail "lumora-replay refused the recording"
+"$check" --same "$work/live.trace" "$work/replayed.trace" ||
+  fail "the agent's trace is not the replay of the events it received"
+grep -q "^lumora mpris: " "$work/mpris.log" && fail "lumora mpris complained: $(grep '^lumora mpris: ' "$work/mpris.log")"
+if [[ -n $capture ]]; then
+  grep -v '^lumora mpris: ' "$work/mpris.log" >"$capture/mpris_live.updates"
+fi
+events=$(wc -l <"$work/received")
+
+# --- the agent away: not there at start, then there, then gone and back ------------------------
+# The bridge waits for it in one line, tells it what plays when it comes, and again when it comes
+# back after a restart; stopped, it closes what it opened.
+socket=$work/later.sock
+"$lumora" mpris --socket "$socket" 2>"$work/waiting.log" &
+bridge=$!
+pids+=("$bridge")
+wait_for "the note that no agent runs" grep -qxF "lumora mpris: no agent on $socket; waiting for it" "$work/waiting.log"
+play "$work/first.mp3"
+first=$REPLY
+wait_for "the player playing" status_of mpv Playing
+sleep 0.5
+start_later() {  # RECORDING
+  "$lumora" run --socket "$socket" --panel none --quiet --record "$1" 2>>"$work/agent.log" &
+  agent=$!
+  pids+=("$agent")
+}
+start_later "$work/later1.rec"
+# The shell on Home with the level of the volume known meanwhile, then the player's session.
+# (Session 2 went with the first attempt, which the agent never received.)
+first_told=("event 1 SessionOpened" "event 1 NavHome" 'event 1 Level "255"' "event 3 SessionOpened"
+  "event 3 MusicStarted" 'event 3 MusicTitle "Evening Tone"' 'event 3 ExtraText "The Sines"'
+  "event 3 Play")
+told() {  # RECORDING: the recording starts with the events of first_told
+  [[ $(grep '^event ' "$1" 2>/dev/null | head -${#first_told[@]}) == "$(printf '%s\n' "${first_told[@]}")" ]]
+}
+wait_for "the playing song told to the agent that came" told "$work/later1.rec"
+"$lumora" send --socket "$socket" --close || fail "lumora send --close failed"
+wait "$agent" || fail "the agent ended with status $?"
+wait_for "the note that the agent is gone" grep -q "^lumora mpris: the agent on $socket is gone (.*); waiting for it$" "$work/waiting.log"
+start_later "$work/later2.rec"
+first_told=("event 1 SessionOpened" "event 1 NavHome" 'event 1 Level "255"' "event 4 SessionOpened"
+  "event 4 MusicStarted" 'event 4 MusicTitle "Evening Tone"' 'event 4 ExtraText "The Sines"'
+  "event 4 Play")
+wait_for "the playing song told to the agent that came back" told "$work/later2.rec"
+# Stopped while the song plays, the bridge closes what it opened: the player's session, stopped
+# first, then the shell's.
+kill -TERM "$bridge"
+wait "$bridge" || fail "lumora mpris ended with status $?"
+[[ $(grep '^event ' "$work/later2.rec" | tail -3) == $'event 4 Stop\nevent 4 SessionClosed\nevent 1 SessionClosed' ]] ||
+  fail "lumora mpris did not close what it opened when stopped: $(grep '^event ' "$work/later2.rec" | tail -3)"
+kill "$first"
+"$lumora" send --socket "$socket" --close || fail "lumora send --close failed"
+wait "$agent" || fail "the agent ended with status $?"
+answers=$(grep -cxF "lumora mpris: the agent on $socket answers" "$work/waiting.log" || true)
+((answers == 2)) || fail "lumora mpris said $answers times that the agent answers, not 2"
+
+# --- no session bus: one line, status 1 -----------------------------------------------------------
+status=0
+DBUS_SESSION_BUS_ADDRESS=unix:path=$work/nobus "$lumora" mpris --socket "$socket" 2>"$work/nobus.log" || status=$?
+((status == 1)) || fail "lumora mpris without a session bus ended with status $status, not 1"
+[[ $(cat "$work/nobus.log") == "lumora mpris: no session bus (No such file or directory): no player can be followed" ]] ||
+  fail "lumora mpris without a session bus said: $(cat "$work/nobus.log")"
+
+echo "lumora mpris followed two mpv players ($events events), waited for the agent, and said there was no bus"
