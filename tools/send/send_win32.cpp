@@ -4,7 +4,7 @@
 //   event      WM_COPYDATA, dwData 1, the 40-byte Media State Event
 //   copydata   WM_COPYDATA with any dwData and bytes
 //   power      WM_POWERBROADCAST;  endsession  WM_ENDSESSION;  close  WM_CLOSE
-// The arguments are read by the portable lumora_send_args (send_args.h).
+// The arguments are read by the portable lumora_send_args (scenario/send_args.h).
 //
 // Three options for the end-to-end test, not in --help:
 //   --test-wait-window SECONDS     waits until the window "Lumora" exists and is hidden (the
