@@ -60,7 +60,13 @@ need_node_modules() {
   npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
 }
 
-# build_preset NAME: configures and builds one CMake preset.
+# build_preset NAME [TARGET...]: configures one CMake preset and builds the targets (all when none
+# is given).
 build_preset() {
-  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$(nproc)"
+  local preset=$1
+  shift
+  local targets=()
+  [ $# -eq 0 ] || targets=(--target "$@")
+  cmake --preset "$preset" >/dev/null &&
+    cmake --build --preset "$preset" -j "$(nproc)" "${targets[@]}"
 }
