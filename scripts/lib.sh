@@ -5,6 +5,8 @@
 BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev)
 # The short fuzzing run: clang and libFuzzer's runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The static checks of scripts/clang_tidy.sh.
+LINT_PACKAGES=(clang-tidy)
 # The Windows programs (both architectures), their installers, and running them under Wine on a
 # virtual display, with screenshots compared by ImageMagick.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
