@@ -5,7 +5,7 @@
 namespace lumora {
 
 CAgentDlg::CAgentDlg(Platform& platform, ProcessState& process)
-    : platform_(platform), engine_(platform, panel_, process), panel_(platform) {}
+    : platform_(platform), panel_(platform), engine_(platform, panel_, process) {}
 
 bool CAgentDlg::OnInitDialog() {
   engine_.StartupReset();

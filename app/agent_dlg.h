@@ -43,9 +43,9 @@ class CAgentDlg {
   void RoutePower(uintptr_t code);
 
   Platform& platform_;
-  // Declared before the panel so that it is destroyed after it: the device closes first.
-  MediaEngine engine_;
+  // The panel is built (the device opened) before the engine that is handed it.
   CVFDCmd panel_;
+  MediaEngine engine_;
   uintptr_t timerId_ = 0;
 };
 

@@ -6,7 +6,7 @@
 // Bindings:
 //   app/win32/   Windows: PanelDrv.dll, GetLocalTime, GetLocaleInfoA, Sleep, MessageBoxA, ...
 //   app/posix/   Linux: a display library in the process, localtime_r, LC_TIME/LANG, nanosleep
-//   tools/       replay: virtual clock, virtual locale, recording display library
+//   app/replay/  replay: virtual clock, virtual locale, recording display library
 #pragma once
 
 #include <cstdint>

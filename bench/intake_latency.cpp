@@ -32,6 +32,7 @@
 
 #include "base/event_catalogue.h"
 #include "base/media_event.h"
+#include "base/monotonic_clock.h"
 #include "senders/frame.h"
 #include "senders/send_client.h"
 
@@ -42,12 +43,6 @@ using posix::AgentConnection;
 using posix::Frame;
 using posix::FrameStatus;
 using posix::Reply;
-
-int64_t NowNs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 bool ReadExactly(int fd, uint8_t* bytes, size_t size) {
   size_t have = 0;
@@ -132,11 +127,11 @@ pid_t StartAgent(const std::string& lumora, const std::string& path) {
 }
 
 bool ConnectWithin(AgentConnection& connection, const std::string& path, int64_t timeoutMs) {
-  const int64_t deadline = NowNs() + timeoutMs * 1000000;
+  const int64_t deadline = MonotonicNs() + timeoutMs * 1000000;
   std::string error;
   bool notRunning = false;
   while (!connection.Connect(path, error, notRunning)) {
-    if (!notRunning || NowNs() > deadline) {
+    if (!notRunning || MonotonicNs() > deadline) {
       std::fprintf(stderr, "connect %s: %s\n", path.c_str(), error.c_str());
       return false;
     }
@@ -208,9 +203,9 @@ Sample* FindSample(std::vector<Sample>& samples, const std::string& kind, const 
 
 // Waits for a child of ours to end, asking it with SIGTERM after graceMs.
 void StopChild(pid_t pid, int64_t graceMs) {
-  const int64_t deadline = NowNs() + graceMs * 1000000;
+  const int64_t deadline = MonotonicNs() + graceMs * 1000000;
   while (::waitpid(pid, nullptr, WNOHANG) == 0) {
-    if (NowNs() > deadline) {
+    if (MonotonicNs() > deadline) {
       ::kill(pid, SIGTERM);
       ::waitpid(pid, nullptr, 0);
       return;
@@ -294,20 +289,20 @@ int Main(int argc, char** argv) {
             Sample* s = FindSample(samples, kind.name, target.name, "conn");
             int64_t cpu = CpuNs(target.pid);
             for (long i = 0; i < perRound && ok; ++i) {
-              const int64_t start = NowNs();
+              const int64_t start = MonotonicNs();
               ok = Exchange(*target.connection, kind.event.frame);
-              s->ns.push_back(NowNs() - start);
+              s->ns.push_back(MonotonicNs() - start);
             }
             s->serverCpuNs += CpuNs(target.pid) - cpu;
             // One connection per message, as `lumora send SID CODE TEXT` does.
             Sample* sent = FindSample(samples, kind.name, target.name, "send");
             cpu = CpuNs(target.pid);
             for (long i = 0; i < sendsPerRound && ok; ++i) {
-              const int64_t start = NowNs();
+              const int64_t start = MonotonicNs();
               AgentConnection once;
               ok = ConnectWithin(once, *target.path, 1000) && Exchange(once, kind.event.frame);
               once.Close();
-              sent->ns.push_back(NowNs() - start);
+              sent->ns.push_back(MonotonicNs() - start);
             }
             sent->serverCpuNs += CpuNs(target.pid) - cpu;
           }

@@ -41,7 +41,6 @@ class MediaEngine {
   const AgentState& state() const { return state_; }
   const SessionTable& sessions() const { return sessions_; }
   const PictureSessionList& pictureSessions() const { return pictures_; }
-  const ProcessState& process() const { return process_; }
 
  private:
   // The invariant tests break the model on purpose to prove that the checks fire.

@@ -63,13 +63,14 @@ void CVFDCmd::StartPanelClock() {
   packet[kPacketCommand] = kCmdPanelClock;
   packet[kPacketArg1] = kPanelClockStart;
   packet[kPacketArg2] = order;
-  packet[5] = static_cast<uint8_t>(now.hour);
-  packet[6] = static_cast<uint8_t>(now.minute);
-  packet[7] = static_cast<uint8_t>(now.second);
-  packet[8] = static_cast<uint8_t>(now.year / 100);
-  packet[9] = static_cast<uint8_t>(now.year % 100);
-  packet[10] = static_cast<uint8_t>(now.month);
-  packet[11] = static_cast<uint8_t>(now.day);
+  uint8_t* const payload = packet.data() + kPacketPayload;
+  payload[kClockHour] = static_cast<uint8_t>(now.hour);
+  payload[kClockMinute] = static_cast<uint8_t>(now.minute);
+  payload[kClockSecond] = static_cast<uint8_t>(now.second);
+  payload[kClockCentury] = static_cast<uint8_t>(now.year / 100);
+  payload[kClockYearOfCentury] = static_cast<uint8_t>(now.year % 100);
+  payload[kClockMonth] = static_cast<uint8_t>(now.month);
+  payload[kClockDay] = static_cast<uint8_t>(now.day);
   Send(packet);
 }
 

@@ -29,6 +29,20 @@ enum PanelCommand : uint8_t {
 inline constexpr uint8_t kPanelClockStop = 0;
 inline constexpr uint8_t kPanelClockStart = 1;
 
+// Payload of "pclock start": the time and date the panel's own clock starts from, one byte each,
+// offsets counted from the payload's first byte; the year goes as century and year of century.
+// The rest of the payload is zero.
+enum PanelClockField : uint8_t {
+  kClockHour = 0,
+  kClockMinute = 1,
+  kClockSecond = 2,
+  kClockCentury = 3,
+  kClockYearOfCentury = 4,
+  kClockMonth = 5,
+  kClockDay = 6,
+  kClockFieldCount = 7,
+};
+
 // OpenVFD arguments: the device-selection number and the two numbers that follow it.
 inline constexpr int32_t kDeviceSelection = 0x2E4D;
 inline constexpr int32_t kDeviceArgument = 16;

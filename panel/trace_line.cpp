@@ -90,9 +90,12 @@ std::string DecodePacket(const uint8_t* packet) {
         AllZero(payload, kPayloadSize)) {
       return "pclock stop";
     }
-    if (command == kCmdPanelClock && arg1 == kPanelClockStart && AllZero(payload + 7, 53)) {
-      std::snprintf(buffer, sizeof buffer, "pclock start %u %u %u %u %u %u %u %u", arg2, payload[0],
-                    payload[1], payload[2], payload[3], payload[4], payload[5], payload[6]);
+    if (command == kCmdPanelClock && arg1 == kPanelClockStart &&
+        AllZero(payload + kClockFieldCount, kPayloadSize - kClockFieldCount)) {
+      std::snprintf(buffer, sizeof buffer, "pclock start %u %u %u %u %u %u %u %u", arg2,
+                    payload[kClockHour], payload[kClockMinute], payload[kClockSecond],
+                    payload[kClockCentury], payload[kClockYearOfCentury], payload[kClockMonth],
+                    payload[kClockDay]);
       return buffer;
     }
   }

@@ -36,9 +36,6 @@ class CVFDCmd {
   int32_t SetAuxIndicatorIcon(int32_t on) { return SetIcon(Icon::AuxIndicator, on); }
   int32_t SetPictureIcon(int32_t on) { return SetIcon(Icon::Picture, on); }
   int32_t SetTvIcon(int32_t on) { return SetIcon(Icon::Tv, on); }
-  int32_t SetMusicIcon(int32_t on) { return SetIcon(Icon::Music, on); }
-  int32_t SetCdIcon(int32_t on) { return SetIcon(Icon::Cd, on); }
-  int32_t SetVideoIcon(int32_t on) { return SetIcon(Icon::Video, on); }
   int32_t SetVcdIcon(int32_t on) { return SetIcon(Icon::Vcd, on); }
   int32_t SetSessionIndicatorIcon(int32_t on) { return SetIcon(Icon::SessionIndicator, on); }
   int32_t SetMarkedSessionIcon(int32_t on) { return SetIcon(Icon::MarkedSession, on); }

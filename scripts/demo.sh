@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
 scripts/install-deps.sh build
-echo "Building ..."
-build_preset default >/dev/null
+echo "Building lumora ..."
+build_preset default lumora >/dev/null
 exec build/default/bin/lumora demo "$@"

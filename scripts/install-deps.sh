@@ -13,6 +13,6 @@ if [ "${1:-}" = build ]; then
   need_packages "${BUILD_PACKAGES[@]}"
   exit 0
 fi
-need_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" \
-  "${DESKTOP_PACKAGES[@]}" "${PLAYER_PACKAGES[@]}"
+need_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${LINT_PACKAGES[@]}" \
+  "${WINDOWS_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" "${PLAYER_PACKAGES[@]}"
 need_node_modules

@@ -7,6 +7,8 @@ BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev nlohmann
   libsystemd-dev)
 # The short fuzzing run: clang and libFuzzer's runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The static checks of scripts/clang_tidy.sh.
+LINT_PACKAGES=(clang-tidy)
 # The Windows programs (both architectures), their installers, and running them under Wine on a
 # virtual display, with screenshots compared by ImageMagick.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
@@ -68,7 +70,13 @@ need_node_modules() {
   npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
 }
 
-# build_preset NAME: configures and builds one CMake preset.
+# build_preset NAME [TARGET...]: configures one CMake preset and builds the targets (all when none
+# is given).
 build_preset() {
-  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$(nproc)"
+  local preset=$1
+  shift
+  local targets=()
+  [ $# -eq 0 ] || targets=(--target "$@")
+  cmake --preset "$preset" >/dev/null &&
+    cmake --build --preset "$preset" -j "$(nproc)" "${targets[@]}"
 }

@@ -3,8 +3,9 @@
 # front (scripts/install-deps.sh; no test installs anything), then
 #   1. builds the default preset and runs every test (the Windows programs under Wine and the
 #      pages in a headless browser included);
-#   2. runs each fuzzing harness for a short, bounded time (LUMORA_FUZZ_SECONDS, default 30);
-#   3. builds the sanitizer preset and runs the suite again under ASan and UBSan.
+#   2. runs clang-tidy over the project's sources (scripts/clang_tidy.sh);
+#   3. runs each fuzzing harness for a short, bounded time (LUMORA_FUZZ_SECONDS, default 30);
+#   4. builds the sanitizer preset and runs the suite again under ASan and UBSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -18,6 +19,10 @@ scripts/install-deps.sh ||
 echo "== Build and test: default preset"
 build_preset default
 ctest --preset default -j "$(nproc)"
+
+# Once, not per build: the checks read the default preset's compile_commands.json.
+echo "== clang-tidy over every folder"
+scripts/clang_tidy.sh build/default
 
 echo "== Fuzzing: ${LUMORA_FUZZ_SECONDS:-30} s per harness"
 scripts/fuzz.sh "${LUMORA_FUZZ_SECONDS:-30}"

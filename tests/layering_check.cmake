@@ -1,5 +1,6 @@
-# The layers' rule, checked on every include line of the project's own code: a file includes
-# only its own folder's headers and those of the layers below it.
+# The layers' rule, checked on every include line of the project's own code and on every
+# target_link_libraries line of its CMakeLists.txt files: a file includes, and a folder's targets
+# link, only their own folder and the layers below it.
 #
 #   cmake -DSOURCE_DIR=... -P layering_check.cmake
 #
@@ -14,10 +15,16 @@
 #                the bridges that follow the players)
 #   app       (the window) -> engine, panel, base
 #   paneldrv  (the display library's interface and the stand-ins) -> panel, base
+#   res       (the Windows program's dialog and icon) -> nothing of the project
 #   app/replay, app/win32, app/posix (the hosts) -> app and below, scenario, senders, sources;
-#   each host its own extras
-#   tools     (mains) -> anything but the tests
-# No file outside tests/ and bench/ includes them, and no host includes tools/.
+#             Windows the display library's interface, its loader and res, Linux the emulator
+#   tools     (mains) -> anything but the tests and the benchmarks
+#   bench     -> anything but the tests and the tools
+#   tests     -> anything but the tools
+# An include without a folder names a file beside the includer. Targets defined in the top
+# CMakeLists.txt (the warning flags) are open to every folder.
+
+cmake_policy(VERSION 3.20)
 
 set(rules
   "base/|base/"
@@ -28,11 +35,49 @@ set(rules
   "sources/|base/ scenario/ senders/ sources/"
   "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/"
   "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/ senders/ sources/"
-  "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ senders/ sources/ paneldrv/"
+  "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ senders/ sources/ paneldrv/emulator/"
   "app/|base/ panel/ engine/ app/agent_dlg"
   "paneldrv/|base/ panel/ paneldrv/"
-  "tools/|base/ panel/ engine/ app/ scenario/ senders/ sources/ paneldrv/ tools/"
+  "res/|res/"
+  "tools/|base/ panel/ engine/ app/ scenario/ senders/ sources/ paneldrv/ res/ tools/"
+  "bench/|base/ panel/ engine/ app/ scenario/ senders/ sources/ paneldrv/ res/ bench/"
+  "tests/|base/ panel/ engine/ app/ scenario/ senders/ sources/ paneldrv/ res/ bench/ tests/"
 )
+
+# The folder that owns a path: the deepest rule folder that holds it ("" for none).
+function(owner_of path out)
+  set(owner "")
+  foreach(other IN LISTS rules)
+    string(REGEX REPLACE "\\|.*" "" otherFolder "${other}")
+    string(FIND "${path}" "${otherFolder}" at)
+    string(LENGTH "${otherFolder}" otherLength)
+    string(LENGTH "${owner}" ownerLength)
+    if(at EQUAL 0 AND otherLength GREATER ownerLength)
+      set(owner "${otherFolder}")
+    endif()
+  endforeach()
+  set(${out} "${owner}" PARENT_SCOPE)
+endfunction()
+
+# Every target the project defines, with the folder of the CMakeLists.txt that defines it.
+file(GLOB_RECURSE lists RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*CMakeLists.txt)
+list(FILTER lists EXCLUDE REGEX "^build/|^out/|/_deps/")
+set(targetNames "")
+foreach(list IN LISTS lists)
+  file(READ ${SOURCE_DIR}/${list} text)
+  get_filename_component(dir "${list}" DIRECTORY)
+  string(REGEX MATCHALL "add_(library|executable)\\([ \t\r\n]*[A-Za-z0-9_.-]+" defs "${text}")
+  foreach(def IN LISTS defs)
+    string(REGEX REPLACE ".*\\([ \t\r\n]*" "" name "${def}")
+    if(dir STREQUAL "")
+      set(where_${name} "")
+    else()
+      set(where_${name} "${dir}/")
+    endif()
+    list(APPEND targetNames ${name})
+  endforeach()
+endforeach()
+
 
 set(violations "")
 foreach(rule IN LISTS rules)
@@ -62,6 +107,9 @@ foreach(rule IN LISTS rules)
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^[^\"]*\"([^\"]*)\".*" "\\1" target "${line}")
       set(ok FALSE)
+      if(NOT target MATCHES "/")
+        set(ok TRUE)
+      endif()
       foreach(prefix IN LISTS allowed)
         string(FIND "${target}" "${prefix}" at)
         if(at EQUAL 0)
@@ -75,8 +123,54 @@ foreach(rule IN LISTS rules)
   endforeach()
 endforeach()
 
+# Link lines: a folder's targets link only targets of the folders its files may include. A target
+# in a folder above an allowed header (app/ for app/agent_dlg) is allowed, as is one in a folder
+# below an allowed folder.
+foreach(list IN LISTS lists)
+  get_filename_component(dir "${list}" DIRECTORY)
+  owner_of("${dir}/" folder)
+  if(folder STREQUAL "")
+    continue()
+  endif()
+  set(allowed "")
+  foreach(rule IN LISTS rules)
+    string(REPLACE "|" ";" parts "${rule}")
+    list(GET parts 0 ruleFolder)
+    if(ruleFolder STREQUAL folder)
+      list(GET parts 1 allowed)
+      string(REPLACE " " ";" allowed "${allowed}")
+    endif()
+  endforeach()
+  file(READ ${SOURCE_DIR}/${list} text)
+  string(REGEX MATCHALL "target_link_libraries\\([^)]*\\)" links "${text}")
+  foreach(link IN LISTS links)
+    string(REGEX REPLACE "^target_link_libraries\\([ \t\r\n]*[^ \t\r\n]+" "" link "${link}")
+    string(REGEX MATCHALL "[A-Za-z0-9_.-]+" words "${link}")
+    foreach(word IN LISTS words)
+      if(NOT word IN_LIST targetNames)
+        continue()
+      endif()
+      set(where "${where_${word}}")
+      if(where STREQUAL "")
+        continue()
+      endif()
+      set(ok FALSE)
+      foreach(prefix IN LISTS allowed)
+        string(FIND "${where}" "${prefix}" below)
+        string(FIND "${prefix}" "${where}" above)
+        if(below EQUAL 0 OR above EQUAL 0)
+          set(ok TRUE)
+        endif()
+      endforeach()
+      if(NOT ok)
+        list(APPEND violations "${list}: links ${word} (${where})")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
 if(violations)
   list(JOIN violations "\n  " text)
-  message(FATAL_ERROR "Includes that break the layers:\n  ${text}")
+  message(FATAL_ERROR "Includes and links that break the layers:\n  ${text}")
 endif()
-message(STATUS "Every include line keeps to the layers")
+message(STATUS "Every include and link line keeps to the layers")

@@ -82,7 +82,7 @@ TEST_F(PanelTest, OnlyTheValueOneLightsAnIcon) {
 
 TEST_F(PanelTest, VcdIconIsTheCdAndVideoBitsTogether) {
   panel.SetVcdIcon(1);
-  panel.SetCdIcon(0);
+  panel.SetIcon(Icon::Cd, 0);
   panel.SetVcdIcon(0);
   ASSERT_EQ(platform.packets.size(), 3u);
   EXPECT_EQ(RecordingPlatform::MapOf(platform.packets[0])[5], 0xC0);
@@ -91,7 +91,7 @@ TEST_F(PanelTest, VcdIconIsTheCdAndVideoBitsTogether) {
 }
 
 TEST_F(PanelTest, ClearStartsTheIconMapOver) {
-  panel.SetMusicIcon(1);
+  panel.SetIcon(Icon::Music, 1);
   panel.SetLevel(200);
   panel.Clear();
   panel.SetTvIcon(1);
@@ -123,7 +123,7 @@ TEST_F(PanelTest, LevelLightsSegmentsByTheStepTable) {
 
 TEST_F(PanelTest, LevelKeepsTheIconsThatShareItsBytes) {
   panel.SetTvIcon(1);
-  panel.SetMusicIcon(1);
+  panel.SetIcon(Icon::Music, 1);
   panel.SetAuxIndicatorIcon(1);
   panel.SetLevel(0);
   IconMap map = RecordingPlatform::MapOf(platform.packets.back());

@@ -1,7 +1,5 @@
 #include "paneldrv/emulator/emulated_panel.h"
 
-#include <time.h>
-
 namespace lumora::emulator {
 
 namespace {
@@ -10,12 +8,6 @@ namespace {
 constexpr int32_t kHandle = 1;
 
 }  // namespace
-
-int64_t MonotonicMs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 EmulatedPanel::EmulatedPanel(PanelView* view, TraceWriter* trace, int64_t (*clock)())
     : view_(view), trace_(trace), clock_(clock) {}

@@ -8,14 +8,15 @@
 #include <cstdio>
 #include <string_view>
 
+#include "base/monotonic_clock.h"
 #include "panel/trace_line.h"
 #include "paneldrv/emulator/panel_state.h"
 #include "paneldrv/emulator/panel_view.h"
 
 namespace lumora::emulator {
 
-// Milliseconds on the system's monotonic clock: the time the panel's own clock runs on.
-int64_t MonotonicMs();
+// The panel's own clock runs on the system's monotonic clock.
+using lumora::MonotonicMs;
 
 class EmulatedPanel {
  public:

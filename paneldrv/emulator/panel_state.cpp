@@ -56,12 +56,13 @@ PacketKind PanelState::Apply(const uint8_t* packet, int64_t nowMs) {
       if (arg1 == kPanelClockStart) {
         clock_.running = true;
         clock_.dateOrder = packet[kPacketArg2];
-        clock_.given.hour = payload[0];
-        clock_.given.minute = payload[1];
-        clock_.given.second = payload[2];
-        clock_.given.year = static_cast<uint16_t>(payload[3] * 100 + payload[4]);
-        clock_.given.month = payload[5];
-        clock_.given.day = payload[6];
+        clock_.given.hour = payload[kClockHour];
+        clock_.given.minute = payload[kClockMinute];
+        clock_.given.second = payload[kClockSecond];
+        clock_.given.year =
+            static_cast<uint16_t>(payload[kClockCentury] * 100 + payload[kClockYearOfCentury]);
+        clock_.given.month = payload[kClockMonth];
+        clock_.given.day = payload[kClockDay];
         clock_.givenAtMs = nowMs;
         return PacketKind::ClockStart;
       }

@@ -3,11 +3,15 @@
 # the ground floor alone, holds no symbol of the engine, the panel wrapper or the window, while
 # Lumora.exe does (so the check itself can see them).
 #
-#   sender_symbols_test.sh SOURCE_DIR
+#   sender_symbols_test.sh SOURCE_DIR MINGW_BUILD_DIR
+#
+# The Windows programs cannot be part of the native build this test runs in, so it configures the
+# mingw preset into MINGW_BUILD_DIR, the cross build folder that CMake gives it.
 #
 # Exit status 77 (skipped) when the mingw-w64 toolchain is not installed.
 set -u
 source_dir=$1
+build_dir=$2
 nm=x86_64-w64-mingw32-nm
 if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || ! command -v "$nm" >/dev/null 2>&1; then
   echo "SKIPPED: mingw-w64 is not installed (Debian package g++-mingw-w64-x86-64-posix;" \
@@ -15,13 +19,13 @@ if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || ! command -v "$n
   exit 77
 fi
 cd "$source_dir" || exit 1
-cmake --preset mingw >/dev/null || exit 1
-cmake --build --preset mingw --target lumora-send Lumora -j "$(nproc)" >/dev/null || exit 1
+cmake --preset mingw -B "$build_dir" >/dev/null || exit 1
+cmake --build "$build_dir" --target lumora-send Lumora -j "$(nproc)" >/dev/null || exit 1
 
 # The programs themselves are stripped: their symbols are in the debug files beside them.
 agent_symbols='MediaEngine|CVFDCmd|CAgentDlg|SessionTable|PictureSessionList'
-in_agent=$("$nm" -C build/mingw/bin/Lumora.exe.debug | grep -cE "$agent_symbols")
-in_sender=$("$nm" -C build/mingw/bin/lumora-send.exe.debug | grep -E "$agent_symbols")
+in_agent=$("$nm" -C "$build_dir/bin/Lumora.exe.debug" | grep -cE "$agent_symbols")
+in_sender=$("$nm" -C "$build_dir/bin/lumora-send.exe.debug" | grep -E "$agent_symbols")
 if [ "$in_agent" -eq 0 ]; then
   echo "FAIL: no agent symbol found in Lumora.exe: the check cannot see them" >&2
   exit 1
