@@ -14,6 +14,9 @@ namespace {
 
 constexpr size_t kEventTextMax = 33;
 constexpr uint64_t kTickMax = 1000000;
+// The virtual time a whole scenario may advance with its ticks, in seconds (about 116 days): far
+// beyond any recording, and it keeps a small hostile file from printing without end.
+constexpr uint64_t kTotalTickMax = 10000000;
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r';
@@ -142,6 +145,13 @@ class Parser {
     if (d.kind == DirectiveKind::DeviceNone && messageSeen_) {
       reason = "device none must come before the first message directive";
       return false;
+    }
+    if (d.kind == DirectiveKind::Tick) {
+      ticks_ += d.number;
+      if (ticks_ > kTotalTickMax) {
+        reason = "the ticks advance the time past 10000000 seconds in all";
+        return false;
+      }
     }
     if (!d.IsSetUp()) messageSeen_ = true;
     if (d.kind == DirectiveKind::Close) closed_ = true;
@@ -279,6 +289,7 @@ class Parser {
 
   bool closed_ = false;
   bool messageSeen_ = false;
+  uint64_t ticks_ = 0;  // the seconds the ticks so far advance the time by
 };
 
 }  // namespace

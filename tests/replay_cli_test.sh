@@ -57,6 +57,10 @@ yes "$comment" | head -n 262144 >"$tmp/largest.scn"
 "$replay" "$tmp/largest.scn" >/dev/null 2>&1; check largest-input 0 $?
 echo "$comment" >>"$tmp/largest.scn"
 refused large-input "line 262145: input larger than 16777216 bytes" "$tmp/largest.scn"
+# The ticks of a whole scenario advance the virtual time by at most 10000000 seconds: ten full
+# `tick 1000000` lines reach the bound, the next tick passes it and is refused before any run.
+{ echo "event 7 NavHome"; yes "tick 1000000" | head -n 10; echo "tick 0"; echo "tick"; } >"$tmp/endless.scn"
+refused virtual-time "line 13: the ticks advance the time past 10000000 seconds in all" "$tmp/endless.scn"
 
 [ $fail = 0 ] && echo "lumora-replay command line: all checks passed"
 exit $fail
