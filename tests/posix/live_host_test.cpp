@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -661,13 +662,20 @@ TEST(SocketFolder, OnlyAFolderOfTheUsersOwnThatNoOneElseMayUse) {
   ASSERT_EQ(::mkdir(path("mine").c_str(), 0700), 0);
   ASSERT_EQ(::symlink(path("mine").c_str(), path("link").c_str()), 0);
   std::ofstream(path("file")) << "x";
+  // Parents that others may write: without the sticky bit anyone may swap the folder away.
+  const std::pair<const char*, mode_t> parents[] = {
+      {"shared", 0777}, {"group", 0770}, {"sticky", 01777}};
+  for (const auto& [name, mode] : parents) {
+    ASSERT_EQ(::mkdir(path(name).c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(path(name).c_str(), mode), 0);
+  }
 
   struct Case {
     const char* name;
     bool create;
     bool ok;
     bool missing;
-    const char* needle;
+    std::string needle;
   };
   const Case cases[] = {
       {"new", true, true, false, ""},
@@ -676,6 +684,10 @@ TEST(SocketFolder, OnlyAFolderOfTheUsersOwnThatNoOneElseMayUse) {
       {"open", true, false, false, "has mode 0755; it must be 0700"},
       {"link", true, false, false, "is not a folder (a symbolic link)"},
       {"file", true, false, false, "is not a folder"},
+      {"shared/lumora", true, false, false,
+       "parent " + root + "/shared has mode 0777: others may write it and it is not sticky"},
+      {"group/lumora/", true, false, false, "parent " + root + "/group has mode 0770"},
+      {"sticky/lumora", true, true, false, ""},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -1108,10 +1120,24 @@ TEST_F(LiveAgent, TraceThatCannotBeWrittenEndsTheAgentWithAnError) {
   struct Case {
     std::string trace;
     const char* needle;
+    rlim_t sizeLimit;  // the agent's file size limit in bytes; 0 for none
   };
-  for (const Case& c : {Case{"/dev/full", "No space left on device"}, Case{dir_, "folder"}}) {
+  // A device is refused at the start; a regular file that stops taking lines (here at a file
+  // size limit of 512 bytes: the opening line and three panel packets) ends the agent with the
+  // write error's reason.
+  const Case cases[] = {{"/dev/full", "not a regular file", 0},
+                        {dir_, "folder", 0},
+                        {Path("limited.trace"), "File too large; stopping", 512}};
+  for (const Case& c : cases) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    if (c.sizeLimit != 0) {
+      const rlimit limited{c.sizeLimit, saved.rlim_max};
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    }
     const Result run = Lumora(
         {"run", "--panel", "none", "--quiet", "--socket", socket_, "--trace", c.trace}, 5000);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
     EXPECT_EQ(run.exitCode, 1) << c.trace;
     EXPECT_NE(run.err.find("cannot write the trace " + c.trace), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(c.needle), std::string::npos) << run.err;
