@@ -86,9 +86,12 @@ struct Client {
   uint8_t reply[kReplySize] = {};
   size_t replySent = kReplySize;
   bool closeAfterReply = false;
+  // A whole frame read, held back until the sender's socket has room for its reply.
+  bool waitingRoom = false;
   std::array<uint8_t, kFrameMax> bytes{};
 
   bool replying() const { return replySent < kReplySize; }
+  bool writing() const { return replying() || waitingRoom; }
 };
 
 class Host {
@@ -340,7 +343,7 @@ void Host::Loop() {
     fds[kFace] = {panel_->PendingFaceFd(), POLLOUT, 0};
     for (size_t i = 0; i < kMaxConnections; ++i) {
       const Client& client = clients_[i];
-      fds[kFirstClient + i] = {client.fd, client.replying() ? short{POLLOUT} : short{POLLIN}, 0};
+      fds[kFirstClient + i] = {client.fd, client.writing() ? short{POLLOUT} : short{POLLIN}, 0};
       if (client.fd < 0) continue;
       const int64_t left = client.deadlineMs - now;
       const int wait = left < 0 ? 0 : static_cast<int>(left);
@@ -382,7 +385,7 @@ void Host::Loop() {
       if (client.fd < 0 || now < client.deadlineMs) continue;
       // Silent, stalled or not reading its reply: a partial frame is refused, the others
       // simply dropped.
-      if (!client.replying() && client.have > 0) {
+      if (!client.writing() && client.have > 0) {
         client.closeAfterReply = true;
         Reply(client, FrameStatus::Timeout, 0);
         if (client.fd < 0) continue;
@@ -421,6 +424,7 @@ void Host::Accept(int64_t now) {
     slot->need = kFrameHeaderSize;
     slot->replySent = kReplySize;
     slot->closeAfterReply = false;
+    slot->waitingRoom = false;
     slot->deadlineMs = now + kReadDeadlineMs;
   }
 }
@@ -428,6 +432,14 @@ void Host::Accept(int64_t now) {
 void Host::Service(Client& client, short revents) {
   if (client.replying()) {
     if ((revents & (POLLOUT | POLLERR | POLLHUP)) != 0) WriteReply(client);
+    return;
+  }
+  if (client.waitingRoom) {
+    if ((revents & (POLLERR | POLLHUP)) != 0) {
+      Drop(client);  // gone before its frame was applied
+    } else if ((revents & POLLOUT) != 0) {
+      Handle(client);
+    }
     return;
   }
   // Reads no further than the current frame, so a sender may queue several frames; the payload
@@ -482,6 +494,16 @@ void Host::Handle(Client& client) {
     closer_ = &client;
     return;
   }
+  // A frame is applied only when its reply can go out at once: a sender that does not take its
+  // replies waits with its frame unapplied, and is dropped at its deadline before the frame is
+  // applied, never after. Whatever the agent applied, the sender has been answered.
+  pollfd room{client.fd, POLLOUT, 0};
+  if (::poll(&room, 1, 0) != 1 || (room.revents & POLLOUT) == 0) {
+    client.waitingRoom = true;
+    client.deadlineMs = emulator::MonotonicMs() + kReadDeadlineMs;
+    return;
+  }
+  client.waitingRoom = false;
   const int64_t started = emulator::MonotonicMs();
   intptr_t result = 0;
   if (frame.message == kWmCopyData) {
@@ -541,6 +563,7 @@ void Host::Drop(Client& client) {
   client.need = kFrameHeaderSize;
   client.replySent = kReplySize;
   client.closeAfterReply = false;
+  client.waitingRoom = false;
 }
 
 void Host::Shutdown() {
