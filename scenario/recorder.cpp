@@ -118,6 +118,7 @@ void MessageRecorder::WriteSetUp(int64_t nowSeconds) {
 void MessageRecorder::Received(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   pending_.clear();
   packets_ = 0;
+  handling_ = false;
   Directive d;
   switch (message) {
     case kWmCopyData:
@@ -152,12 +153,14 @@ void MessageRecorder::Received(uint32_t message, uintptr_t wParam, intptr_t lPar
   WriteSetUp(nowSeconds);
   Write(FormatDirective(d));
   messageWritten_ = true;
+  handling_ = record_ != nullptr;
   if (log_ != nullptr && d.kind != DirectiveKind::Tick && d.kind != DirectiveKind::Timer) {
     pending_ = FormatDateTime(now).substr(11) + " " + FormatDirective(d);  // the time of day
   }
 }
 
 void MessageRecorder::Handled() {
+  handling_ = false;
   if (pending_.empty()) return;
   std::fprintf(log_, "%s -> %u packet%s\n", pending_.c_str(), packets_, packets_ == 1 ? "" : "s");
   std::fflush(log_);

@@ -56,6 +56,9 @@ stop_agent
 "$replay" "$work/evening.rec" >"$work/replayed.trace" || fail "lumora-replay refused the recording"
 "$check" --same "$work/live.trace" "$work/replayed.trace" ||
   fail "the recording does not replay to the live trace"
+# Not only the same kinds of packets: the very same bytes, the clock's digits included.
+cmp -s "$work/live.trace" "$work/replayed.trace" ||
+  fail "the recording replays to another trace: $(diff "$work/live.trace" "$work/replayed.trace" | head -4)"
 grep -q '^tick$' "$work/evening.rec" || fail "no clock tick was recorded"
 grep -q '^time ' "$work/evening.rec" || fail "the recording does not set the time"
 
