@@ -131,7 +131,7 @@ class Parser {
     if (reader.AtEnd()) return true;
     const std::string_view name = reader.Word();
     if (name.front() == '#') return true;
-    if (closed_) {
+    if (closed_ && name != "run") {
       reason = "directive after close";
       return false;
     }
@@ -153,8 +153,9 @@ class Parser {
         return false;
       }
     }
-    if (!d.IsSetUp()) messageSeen_ = true;
+    if (!d.IsSetUp()) messageSeen_ = d.kind != DirectiveKind::Run;
     if (d.kind == DirectiveKind::Close) closed_ = true;
+    if (d.kind == DirectiveKind::Run) closed_ = false;
     scenario.directives.push_back(std::move(d));
     return true;
   }
@@ -251,6 +252,10 @@ class Parser {
     }
     if (name == "close") {
       d.kind = DirectiveKind::Close;
+      return true;
+    }
+    if (name == "run") {
+      d.kind = DirectiveKind::Run;
       return true;
     }
     reason = "unknown directive '" + std::string(name) + "'";
@@ -371,6 +376,8 @@ std::string FormatDirective(const Directive& d) {
       return "timer " + std::to_string(d.number);
     case DirectiveKind::Close:
       return "close";
+    case DirectiveKind::Run:
+      return "run";
   }
   return "";
 }
