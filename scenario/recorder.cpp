@@ -49,13 +49,18 @@ MessageRecorder::MessageRecorder(Platform& inner, std::FILE* record, std::FILE* 
 void MessageRecorder::Begin() {
   if (begun_ || record_ == nullptr) return;
   begun_ = true;
-  // A file that already holds a run is appended to: the runs replay as one, so this run's start
-  // is marked and its device line (which must precede every message) is left as a comment.
+  // A file that already holds a run is appended to: this run starts after a run boundary, so
+  // that it replays as a run of its own, from a fresh start of the agent.
   std::fseek(record_, 0, SEEK_END);
   appending_ = std::ftell(record_) > 0;
+  if (appending_) {
+    Directive d;
+    d.kind = DirectiveKind::Run;
+    Write(FormatDirective(d));
+  }
   Write(std::string("# Lumora recording, ") + (appending_ ? "continued " : "started ") +
         FormatDateTime(inner_.GetLocalTime()));
-  messageWritten_ = appending_;
+  messageWritten_ = false;
 }
 
 void MessageRecorder::Write(const std::string& line) {
@@ -118,6 +123,7 @@ void MessageRecorder::WriteSetUp(int64_t nowSeconds) {
 void MessageRecorder::Received(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   pending_.clear();
   packets_ = 0;
+  handling_ = false;
   Directive d;
   switch (message) {
     case kWmCopyData:
@@ -152,12 +158,14 @@ void MessageRecorder::Received(uint32_t message, uintptr_t wParam, intptr_t lPar
   WriteSetUp(nowSeconds);
   Write(FormatDirective(d));
   messageWritten_ = true;
+  handling_ = record_ != nullptr;
   if (log_ != nullptr && d.kind != DirectiveKind::Tick && d.kind != DirectiveKind::Timer) {
     pending_ = FormatDateTime(now).substr(11) + " " + FormatDirective(d);  // the time of day
   }
 }
 
 void MessageRecorder::Handled() {
+  handling_ = false;
   if (pending_.empty()) return;
   std::fprintf(log_, "%s -> %u packet%s\n", pending_.c_str(), packets_, packets_ == 1 ? "" : "s");
   std::fflush(log_);

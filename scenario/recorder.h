@@ -26,6 +26,7 @@
 #include <string>
 
 #include "base/platform.h"
+#include "scenario/scenario.h"
 
 namespace lumora::scenario {
 
@@ -45,7 +46,12 @@ class MessageRecorder final : public Platform {
   int32_t OpenVFD(int32_t device, int32_t width, int32_t height, int32_t* error) override;
   int32_t VFD_Cmd(int32_t handle, uint8_t* packet) override;
   int32_t CloseVFD(int32_t handle) override { return inner_.CloseVFD(handle); }
-  LocalTime GetLocalTime() override { return inner_.GetLocalTime(); }
+  // While a recorded message is handled, the agent reads the replay's clock: the time at which
+  // the message arrived plus the waits since, as the replay will have it. The live clock may
+  // cross a second in the middle of a message, which no directive could say.
+  LocalTime GetLocalTime() override {
+    return handling_ ? LocalTimeOf(replayMs_ / 1000) : inner_.GetLocalTime();
+  }
   int32_t GetLocaleLanguage(char* buffer, int32_t size) override {
     return inner_.GetLocaleLanguage(buffer, size);
   }
@@ -81,6 +87,7 @@ class MessageRecorder final : public Platform {
   bool replayLocaleFails_ = false;
   // The message being handled, for the log.
   std::string pending_;
+  bool handling_ = false;  // between a recorded message's arrival and the end of its handling
   uint32_t packets_ = 0;
 };
 

@@ -14,6 +14,9 @@ namespace {
 
 constexpr size_t kEventTextMax = 33;
 constexpr uint64_t kTickMax = 1000000;
+// The virtual time a whole scenario may advance with its ticks, in seconds (about 116 days): far
+// beyond any recording, and it keeps a small hostile file from printing without end.
+constexpr uint64_t kTotalTickMax = 10000000;
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r';
@@ -128,7 +131,7 @@ class Parser {
     if (reader.AtEnd()) return true;
     const std::string_view name = reader.Word();
     if (name.front() == '#') return true;
-    if (closed_) {
+    if (closed_ && name != "run") {
       reason = "directive after close";
       return false;
     }
@@ -143,8 +146,16 @@ class Parser {
       reason = "device none must come before the first message directive";
       return false;
     }
-    if (!d.IsSetUp()) messageSeen_ = true;
+    if (d.kind == DirectiveKind::Tick) {
+      ticks_ += d.number;
+      if (ticks_ > kTotalTickMax) {
+        reason = "the ticks advance the time past 10000000 seconds in all";
+        return false;
+      }
+    }
+    if (!d.IsSetUp()) messageSeen_ = d.kind != DirectiveKind::Run;
     if (d.kind == DirectiveKind::Close) closed_ = true;
+    if (d.kind == DirectiveKind::Run) closed_ = false;
     scenario.directives.push_back(std::move(d));
     return true;
   }
@@ -243,6 +254,10 @@ class Parser {
       d.kind = DirectiveKind::Close;
       return true;
     }
+    if (name == "run") {
+      d.kind = DirectiveKind::Run;
+      return true;
+    }
     reason = "unknown directive '" + std::string(name) + "'";
     return false;
   }
@@ -279,6 +294,7 @@ class Parser {
 
   bool closed_ = false;
   bool messageSeen_ = false;
+  uint64_t ticks_ = 0;  // the seconds the ticks so far advance the time by
 };
 
 }  // namespace
@@ -360,6 +376,8 @@ std::string FormatDirective(const Directive& d) {
       return "timer " + std::to_string(d.number);
     case DirectiveKind::Close:
       return "close";
+    case DirectiveKind::Run:
+      return "run";
   }
   return "";
 }

@@ -31,6 +31,9 @@ enum class DirectiveKind {
   Tick,
   Timer,
   Close,
+  // A run boundary: the agent ends as after close, and the next message starts a new one on
+  // a fresh machine (default time and locale, the device opening), as when it is started again.
+  Run,
 };
 
 struct Directive {

@@ -240,7 +240,9 @@ bool AgentConnection::ExchangeBytes(const uint8_t* bytes, size_t size, Reply& re
       error = "no reply from the agent within " + std::to_string(timeoutMs / 1000) +
               " seconds; it has the message and may still handle it";
     } else {
-      error = "the agent ended the connection without a reply";
+      // The frame went out whole: the agent may have applied it before it hung up.
+      unanswered_ = true;
+      error = "the agent ended the connection without a reply; it may have applied the message";
     }
     return false;
   }

@@ -25,6 +25,21 @@ std::string DefaultSocketPath() {
 bool CheckPrivateFolder(const std::string& folder, bool create, std::string& error, bool& missing) {
   missing = false;
   struct stat info {};
+  // In a parent that others may write and that is not sticky, anyone may rename the folder away
+  // and put another in its place, however private the folder itself.
+  std::string parent = folder;
+  while (parent.size() > 1 && parent.back() == '/')
+    parent.pop_back();
+  const size_t slash = parent.rfind('/');
+  parent = slash == std::string::npos ? "." : slash == 0 ? "/" : parent.substr(0, slash);
+  if (::stat(parent.c_str(), &info) == 0 && (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
+      (info.st_mode & S_ISVTX) == 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    error = "the socket folder's parent " + parent + " has mode " + mode +
+            ": others may write it and it is not sticky; refusing to use it";
+    return false;
+  }
   if (::lstat(folder.c_str(), &info) != 0) {
     if (errno != ENOENT) {
       error = "cannot use the socket folder " + folder + ": " + std::strerror(errno);

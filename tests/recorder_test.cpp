@@ -187,6 +187,68 @@ TEST_F(Recording, AnEveningReplaysToItsLiveTrace) {
   EXPECT_EQ(Replayed(recording), liveTrace_.lines) << recording;
 }
 
+// A live clock that moves on 300 ms at every reading, so that it crosses a second in the middle
+// of a message (an agent slow to draw, a loaded machine, an accelerated clock).
+class DriftingClock : public replay::VirtualPlatform {
+ public:
+  using VirtualPlatform::VirtualPlatform;
+  LocalTime GetLocalTime() override {
+    AdvanceMs(300);
+    return VirtualPlatform::GetLocalTime();
+  }
+};
+
+TEST(RecordingOfADriftingClock, ReplaysToTheLiveTraceByteForByte) {
+  Lines live;
+  DriftingClock clock(&live);
+  clock.SetTime(LocalTime{2026, 12, 10, 20, 15, 0});
+  std::FILE* record = std::tmpfile();
+  ASSERT_NE(record, nullptr);
+  MessageRecorder recorder(clock, record, nullptr);
+  ProcessState process;
+  auto agent = std::make_unique<CAgentDlg>(recorder, process);
+  agent->OnInitDialog();
+  auto deliver = [&](uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    recorder.Received(message, wParam, lParam);
+    agent->WindowProc(message, wParam, lParam);
+    recorder.Handled();
+  };
+  auto event = [&](EventCode code, const std::string& text = "") {
+    uint8_t bytes[kMediaStateEventSize];
+    EncodeMediaStateEvent(7, ToCode(code), text.data(), text.size(), bytes);
+    CopyDataStruct cds{kMediaStateEventMarker, sizeof bytes, bytes};
+    deliver(kWmCopyData, 0, reinterpret_cast<intptr_t>(&cds));
+  };
+  // Idle clock ticks, a menu (its 1000 ms wait), playback and the clock again.
+  for (int i = 0; i < 5; ++i) {
+    clock.AdvanceMs(700);
+    deliver(kWmTimer, kClockTimerId, 0);
+  }
+  event(EventCode::NavHome);
+  event(EventCode::NavLiveTv);
+  event(EventCode::LiveTvStarted);
+  event(EventCode::Play);
+  for (int i = 0; i < 5; ++i) {
+    clock.AdvanceMs(700);
+    deliver(kWmTimer, kClockTimerId, 0);
+  }
+  deliver(kWmDestroy, 0, 0);
+  agent.reset();
+
+  std::fflush(record);
+  std::rewind(record);
+  std::string text;
+  for (int c; (c = std::fgetc(record)) != EOF;)
+    text += static_cast<char>(c);
+  std::fclose(record);
+  Scenario s;
+  ParseError error;
+  ASSERT_TRUE(ParseScenario(text, s, error)) << "line " << error.line << ": " << error.reason;
+  Lines replayed;
+  replay::RunScenario(s, replayed);
+  EXPECT_EQ(replayed.lines, live.lines) << text;
+}
+
 TEST_F(Recording, ADisplayThatFailsToOpenIsRecordedFirst) {
   live_.SetDeviceFails(1167);
   Start();
@@ -197,18 +259,21 @@ TEST_F(Recording, ADisplayThatFailsToOpenIsRecordedFirst) {
   EXPECT_EQ(Replayed(recording), liveTrace_.lines) << recording;
 }
 
-TEST_F(Recording, AnAppendedRunIsMarkedAndStillParses) {
-  std::fputs("# an earlier run\nevent 1 NavHome\n", record_);
+// An appended run starts after a run boundary, its device line a directive of its own: the
+// recording replays as the earlier run, then this one from a fresh start of the agent.
+TEST_F(Recording, AnAppendedRunReplaysAsARunOfItsOwn) {
+  const std::string earlier = "# an earlier run\nevent 1 NavHome\n";
+  std::fputs(earlier.c_str(), record_);
   live_.SetDeviceFails(5);
   Start();
   Event(1, EventCode::NavMusic);
   Stop();
   const std::string recording = Recorded();
-  EXPECT_NE(recording.find("# Lumora recording, continued"), std::string::npos) << recording;
-  EXPECT_NE(recording.find("# device none 5"), std::string::npos) << recording;
-  Scenario s;
-  ParseError error;
-  EXPECT_TRUE(ParseScenario(recording, s, error)) << error.reason;
+  EXPECT_NE(recording.find("\nrun\n# Lumora recording, continued"), std::string::npos) << recording;
+  EXPECT_NE(recording.find("\ndevice none 5\n"), std::string::npos) << recording;
+  std::vector<std::string> expected = Replayed(earlier);
+  expected.insert(expected.end(), liveTrace_.lines.begin(), liveTrace_.lines.end());
+  EXPECT_EQ(Replayed(recording), expected) << recording;
 }
 
 TEST_F(Recording, TheLogSaysWhatArrivedAndHowManyPacketsItCaused) {

@@ -30,6 +30,25 @@ printf 'event 7 NavHome\ntick\nevent 7 Frobnicate\n' >"$tmp/bad.scn"
 [ -s "$tmp/bad.out" ] && { echo "FAIL: a malformed scenario printed a trace"; fail=1; }
 grep -q "^line 3: " "$tmp/bad.err" || { echo "FAIL: no 'line 3:' reason"; cat "$tmp/bad.err"; fail=1; }
 
+# A run boundary ends the agent and starts the next run afresh: two runs of one event replay to
+# that event's trace twice, whatever the first run left set up (its time, its failing device)
+# or whether it ended with close; a directive after close without one is still malformed.
+printf 'event 7 NavHome\n' >"$tmp/one.scn"
+printf 'time 2030-05-06 07:08:09\ndevice none 2\nevent 7 NavMusic\n' >"$tmp/other.scn"
+"$replay" "$tmp/one.scn" >"$tmp/one.out"; check one-run 0 $?
+"$replay" "$tmp/other.scn" >"$tmp/other.out"; check other-run 0 $?
+for runs in "event 7 NavHome\nrun\nevent 7 NavHome" "event 7 NavHome\nclose\nrun\n# again\nevent 7 NavHome"; do
+  printf "$runs\n" | "$replay" >"$tmp/runs.out"; check "runs: $runs" 0 $?
+  cat "$tmp/one.out" "$tmp/one.out" | cmp -s - "$tmp/runs.out" || { echo "FAIL runs: $runs"; fail=1; }
+done
+printf 'time 2030-05-06 07:08:09\ndevice none 2\nevent 7 NavMusic\nrun\nevent 7 NavHome\n' >"$tmp/two.scn"
+"$replay" "$tmp/two.scn" >"$tmp/two.out"; check two-runs 0 $?
+cat "$tmp/other.out" "$tmp/one.out" | cmp -s - "$tmp/two.out" ||
+  { echo "FAIL: the second run kept the first one's set-up"; fail=1; }
+printf 'event 7 NavHome\nclose\nevent 7 NavHome\n' >"$tmp/after-close.scn"
+"$replay" "$tmp/after-close.scn" >/dev/null 2>"$tmp/after-close.err"; check after-close 2 $?
+grep -q "^line 3: directive after close" "$tmp/after-close.err" || { echo "FAIL: after close"; fail=1; }
+
 "$replay" --frobnicate >/dev/null 2>&1; check unknown-option 2 $?
 "$replay" "$tmp/missing.scn" >/dev/null 2>&1; check missing-file 2 $?
 "$replay" "$tmp/ok.scn" "$tmp/ok.scn" >/dev/null 2>&1; check two-files 2 $?
@@ -57,6 +76,10 @@ yes "$comment" | head -n 262144 >"$tmp/largest.scn"
 "$replay" "$tmp/largest.scn" >/dev/null 2>&1; check largest-input 0 $?
 echo "$comment" >>"$tmp/largest.scn"
 refused large-input "line 262145: input larger than 16777216 bytes" "$tmp/largest.scn"
+# The ticks of a whole scenario advance the virtual time by at most 10000000 seconds: ten full
+# `tick 1000000` lines reach the bound, the next tick passes it and is refused before any run.
+{ echo "event 7 NavHome"; yes "tick 1000000" | head -n 10; echo "tick 0"; echo "tick"; } >"$tmp/endless.scn"
+refused virtual-time "line 13: the ticks advance the time past 10000000 seconds in all" "$tmp/endless.scn"
 
 [ $fail = 0 ] && echo "lumora-replay command line: all checks passed"
 exit $fail

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -46,12 +47,14 @@ int OpenStopSignals() {
     sigaddset(&set, signal);
   if (::sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
   // A write to a reader that is gone is an error to handle, not a reason to die; a write to
-  // the terminal from the background goes out rather than stopping the agent.
+  // the terminal from the background goes out rather than stopping the agent; a trace or a
+  // recording past the file size limit is a write error that stops the agent with its reason.
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   ::sigaction(SIGPIPE, &ignore, nullptr);
   ::sigaction(SIGTTOU, &ignore, nullptr);
+  ::sigaction(SIGXFSZ, &ignore, nullptr);
   return ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
 }
 
@@ -85,9 +88,12 @@ struct Client {
   uint8_t reply[kReplySize] = {};
   size_t replySent = kReplySize;
   bool closeAfterReply = false;
+  // A whole frame read, held back until the sender's socket has room for its reply.
+  bool waitingRoom = false;
   std::array<uint8_t, kFrameMax> bytes{};
 
   bool replying() const { return replySent < kReplySize; }
+  bool writing() const { return replying() || waitingRoom; }
 };
 
 class Host final : public SleepWatch::Listener {
@@ -138,25 +144,54 @@ class Host final : public SleepWatch::Listener {
   Client* closer_ = nullptr;
 };
 
-// Opens a file the agent writes to (the trace, the recording): null with a message when it is a
-// folder or cannot be opened. what names it in the message.
-std::FILE* OpenOutput(const std::string& path, const char* mode, const char* what) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::fprintf(stderr, "lumora: cannot write the %s %s: it is a folder\n", what, path.c_str());
-    return nullptr;
-  }
-  std::FILE* file = std::fopen(path.c_str(), mode);
-  if (file == nullptr) {
+// Opens a file the agent writes to (the trace, the recording): null with a message when it
+// cannot be the agent's own. Only a regular file: a FIFO, a device or a socket could block the
+// loop in open or in a write, deaf to its stop signals. A symbolic link is followed only when it
+// belongs to the user, so another user's link cannot turn the agent against its owner's files.
+// The file is locked for as long as the agent runs: a second agent refuses it rather than
+// interleave its lines. Nothing is truncated here; truncate asks for that once the agent knows
+// it will run.
+std::FILE* OpenOutput(const std::string& path, bool append, const char* what) {
+  const auto refuse = [&](const std::string& reason) -> std::FILE* {
     std::fprintf(stderr, "lumora: cannot write the %s %s: %s\n", what, path.c_str(),
-                 std::strerror(errno));
+                 reason.c_str());
+    return nullptr;
+  };
+  int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : 0);
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    if (info.st_uid != ::geteuid()) {
+      return refuse("it is a symbolic link of user " + std::to_string(info.st_uid) +
+                    ", not yours; refusing to follow it");
+    }
+    flags &= ~O_NOFOLLOW;
   }
+  const int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    // A FIFO without a reader answers ENXIO to a write-only open that does not wait.
+    if (errno == ENXIO) return refuse("it is not a regular file");
+    if (errno == ELOOP) return refuse("it is a symbolic link; refusing to follow it");
+    if (errno == EISDIR) return refuse("it is a folder");
+    return refuse(std::strerror(errno));
+  }
+  const auto close_refusing = [&](const std::string& reason) {
+    ::close(fd);
+    return refuse(reason);
+  };
+  if (::fstat(fd, &info) != 0) return close_refusing(std::strerror(errno));
+  if (S_ISDIR(info.st_mode)) return close_refusing("it is a folder");
+  if (!S_ISREG(info.st_mode)) return close_refusing("it is not a regular file");
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    return close_refusing(errno == EWOULDBLOCK ? "another agent writes it" : std::strerror(errno));
+  }
+  std::FILE* file = ::fdopen(fd, append ? "ab" : "wb");
+  if (file == nullptr) return close_refusing(std::strerror(errno));
   return file;
 }
 
 bool Host::OpenTrace() {
   if (options_.tracePath.empty()) return true;
-  traceFile_ = OpenOutput(options_.tracePath, "w", "trace");
+  traceFile_ = OpenOutput(options_.tracePath, false, "trace");
   if (traceFile_ == nullptr) return false;
   traceSink_ = std::make_unique<FileTraceSink>(traceFile_);
   trace_ = std::make_unique<TraceWriter>(traceSink_.get());
@@ -166,7 +201,7 @@ bool Host::OpenTrace() {
 bool Host::OpenRecording() {
   if (options_.recordPath.empty()) return true;
   // Appended to: a recording may go on across runs.
-  recordFile_ = OpenOutput(options_.recordPath, "ab", "recording");
+  recordFile_ = OpenOutput(options_.recordPath, true, "recording");
   return recordFile_ != nullptr;
 }
 
@@ -208,7 +243,7 @@ bool Host::Listen() {
   struct stat info {};
   if (::lstat(socketPath_.c_str(), &info) == 0) {
     // A socket left behind by an agent that did not end cleanly is replaced; any other file
-    // is not ours to remove.
+    // is not ours to remove (Run has said so already, unless it has just appeared).
     if (!S_ISSOCK(info.st_mode)) {
       std::fprintf(stderr, "lumora: %s exists and is not a socket\n", socketPath_.c_str());
       return false;
@@ -253,10 +288,22 @@ int Host::Run() {
     std::fprintf(stderr, "lumora: an agent is already running on %s\n", socketPath_.c_str());
     return 1;
   }
-  // The trace is opened only once the socket is ours, so an agent that cannot start never
-  // touches the trace of one that runs.
-  if (!Listen()) return 1;
-  if (!OpenTrace() || !OpenRecording()) {
+  // The trace and the recording are opened and locked before the socket listens, so that a
+  // file the agent cannot own is refused before any sender waits on it. The trace is emptied
+  // only once the socket is ours: an agent that cannot start never touches the trace of one
+  // that runs.
+  struct stat info {};
+  if (::lstat(socketPath_.c_str(), &info) == 0 && !S_ISSOCK(info.st_mode)) {
+    std::fprintf(stderr, "lumora: %s exists and is not a socket\n", socketPath_.c_str());
+    return 1;
+  }
+  if (!OpenTrace() || !OpenRecording() || !Listen()) {
+    Shutdown();
+    return 1;
+  }
+  if (traceFile_ != nullptr && ::ftruncate(::fileno(traceFile_), 0) != 0) {
+    std::fprintf(stderr, "lumora: cannot write the trace %s: %s\n", options_.tracePath.c_str(),
+                 std::strerror(errno));
     Shutdown();
     return 1;
   }
@@ -319,7 +366,7 @@ void Host::Loop() {
     fds[kSleep] = {sleepWatch_->fd(), sleepWatch_->events(), 0};
     for (size_t i = 0; i < kMaxConnections; ++i) {
       const Client& client = clients_[i];
-      fds[kFirstClient + i] = {client.fd, client.replying() ? short{POLLOUT} : short{POLLIN}, 0};
+      fds[kFirstClient + i] = {client.fd, client.writing() ? short{POLLOUT} : short{POLLIN}, 0};
       if (client.fd < 0) continue;
       const int64_t left = client.deadlineMs - now;
       const int wait = left < 0 ? 0 : static_cast<int>(left);
@@ -366,7 +413,7 @@ void Host::Loop() {
       if (client.fd < 0 || now < client.deadlineMs) continue;
       // Silent, stalled or not reading its reply: a partial frame is refused, the others
       // simply dropped.
-      if (!client.replying() && client.have > 0) {
+      if (!client.writing() && client.have > 0) {
         client.closeAfterReply = true;
         Reply(client, FrameStatus::Timeout, 0);
         if (client.fd < 0) continue;
@@ -405,6 +452,7 @@ void Host::Accept(int64_t now) {
     slot->need = kFrameHeaderSize;
     slot->replySent = kReplySize;
     slot->closeAfterReply = false;
+    slot->waitingRoom = false;
     slot->deadlineMs = now + kReadDeadlineMs;
   }
 }
@@ -412,6 +460,14 @@ void Host::Accept(int64_t now) {
 void Host::Service(Client& client, short revents) {
   if (client.replying()) {
     if ((revents & (POLLOUT | POLLERR | POLLHUP)) != 0) WriteReply(client);
+    return;
+  }
+  if (client.waitingRoom) {
+    if ((revents & (POLLERR | POLLHUP)) != 0) {
+      Drop(client);  // gone before its frame was applied
+    } else if ((revents & POLLOUT) != 0) {
+      Handle(client);
+    }
     return;
   }
   // Reads no further than the current frame, so a sender may queue several frames; the payload
@@ -466,6 +522,16 @@ void Host::Handle(Client& client) {
     closer_ = &client;
     return;
   }
+  // A frame is applied only when its reply can go out at once: a sender that does not take its
+  // replies waits with its frame unapplied, and is dropped at its deadline before the frame is
+  // applied, never after. Whatever the agent applied, the sender has been answered.
+  pollfd room{client.fd, POLLOUT, 0};
+  if (::poll(&room, 1, 0) != 1 || (room.revents & POLLOUT) == 0) {
+    client.waitingRoom = true;
+    client.deadlineMs = emulator::MonotonicMs() + kReadDeadlineMs;
+    return;
+  }
+  client.waitingRoom = false;
   const int64_t started = emulator::MonotonicMs();
   intptr_t result = 0;
   if (frame.message == kWmCopyData) {
@@ -525,6 +591,7 @@ void Host::Drop(Client& client) {
   client.need = kFrameHeaderSize;
   client.replySent = kReplySize;
   client.closeAfterReply = false;
+  client.waitingRoom = false;
 }
 
 void Host::Shutdown() {

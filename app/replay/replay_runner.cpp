@@ -107,12 +107,19 @@ class Run {
 }  // namespace
 
 void RunScenario(const Scenario& scenario, TraceSink& sink, RunObserver* observer) {
-  Run run(sink);
+  auto run = std::make_unique<Run>(sink);
   for (const Directive& d : scenario.directives) {
-    run.Apply(d);
+    if (d.kind == DirectiveKind::Run) {
+      // The agent ends (started first when the run had no message, as it starts and ends live),
+      // and the next run begins on a fresh machine.
+      run->Finish();
+      run = std::make_unique<Run>(sink);
+    } else {
+      run->Apply(d);
+    }
     if (observer != nullptr) observer->AfterDirective(d);
   }
-  run.Finish();
+  run->Finish();
 }
 
 }  // namespace lumora::replay

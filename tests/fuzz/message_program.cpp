@@ -289,6 +289,9 @@ bool EncodeScenario(const scenario::Scenario& scenario, std::vector<uint8_t>& pr
       case DirectiveKind::Close:
         program.push_back(kOpClose);
         break;
+      case DirectiveKind::Run:
+        reason = "line " + std::to_string(d.line) + ": a run boundary has no operation";
+        return false;
     }
   }
   return true;

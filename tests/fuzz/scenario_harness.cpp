@@ -104,9 +104,10 @@ void CheckParsed(const scenario::Scenario& scenario, size_t lineCount) {
     if (d.kind == DirectiveKind::DeviceNone && messageSeen) {
       InvariantViolated("line %zu: device none after a message directive", d.line);
     }
-    if (!d.IsSetUp()) messageSeen = true;
-    if (d.kind == DirectiveKind::Close && i + 1 != scenario.directives.size()) {
-      InvariantViolated("line %zu: close is not the last directive", d.line);
+    if (!d.IsSetUp()) messageSeen = d.kind != DirectiveKind::Run;
+    if (d.kind == DirectiveKind::Close && i + 1 != scenario.directives.size() &&
+        scenario.directives[i + 1].kind != DirectiveKind::Run) {
+      InvariantViolated("line %zu: close is not the last directive of its run", d.line);
     }
     if (d.kind == DirectiveKind::Event && d.bytes.size() > kEventTextSize) {
       InvariantViolated("line %zu: event text of %zu bytes", d.line, d.bytes.size());

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -662,13 +663,20 @@ TEST(SocketFolder, OnlyAFolderOfTheUsersOwnThatNoOneElseMayUse) {
   ASSERT_EQ(::mkdir(path("mine").c_str(), 0700), 0);
   ASSERT_EQ(::symlink(path("mine").c_str(), path("link").c_str()), 0);
   std::ofstream(path("file")) << "x";
+  // Parents that others may write: without the sticky bit anyone may swap the folder away.
+  const std::pair<const char*, mode_t> parents[] = {
+      {"shared", 0777}, {"group", 0770}, {"sticky", 01777}};
+  for (const auto& [name, mode] : parents) {
+    ASSERT_EQ(::mkdir(path(name).c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(path(name).c_str(), mode), 0);
+  }
 
   struct Case {
     const char* name;
     bool create;
     bool ok;
     bool missing;
-    const char* needle;
+    std::string needle;
   };
   const Case cases[] = {
       {"new", true, true, false, ""},
@@ -677,6 +685,10 @@ TEST(SocketFolder, OnlyAFolderOfTheUsersOwnThatNoOneElseMayUse) {
       {"open", true, false, false, "has mode 0755; it must be 0700"},
       {"link", true, false, false, "is not a folder (a symbolic link)"},
       {"file", true, false, false, "is not a folder"},
+      {"shared/lumora", true, false, false,
+       "parent " + root + "/shared has mode 0777: others may write it and it is not sticky"},
+      {"group/lumora/", true, false, false, "parent " + root + "/group has mode 0770"},
+      {"sticky/lumora", true, true, false, ""},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -964,6 +976,90 @@ TEST_F(LiveAgent, RepliesOfAPipeliningSenderAreNeverDropped) {
   EXPECT_EQ(CloseAgent(), 0);
 }
 
+// A pipelining sender that never reads its replies is dropped; every message the agent applied
+// (each one a line of the recording) has its reply waiting in the sender's socket, so the
+// sender can tell what was applied from what was not.
+TEST_F(LiveAgent, ASenderThatStopsReadingIsDroppedWithEveryAppliedMessageAnswered) {
+  const std::string recording = Path("dropped.rec");
+  StartAgent({}, {"--record", recording});
+  AgentConnection connection;
+  std::string error;
+  bool notRunning = false;
+  ASSERT_TRUE(connection.Connect(socket_, error, notRunning)) << error;
+  const int fd = connection.fd();
+  uint8_t frame[kFrameMax];
+  const size_t size = EncodeFrame(HarmlessFrame(), frame, sizeof frame);
+  ASSERT_EQ(size, kFrameHeaderSize);
+  // Frames go out until the agent hangs up (or takes nothing more for 6 s).
+  for (bool open = true; open;) {
+    for (size_t done = 0; open && done < size;) {
+      pollfd p{fd, POLLOUT, 0};
+      const ssize_t n = ::poll(&p, 1, 6000) <= 0
+                            ? -1
+                            : ::send(fd, frame + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno == EAGAIN) continue;
+      if (n <= 0) open = false;
+      if (n > 0) done += static_cast<size_t>(n);
+    }
+  }
+  size_t replies = 0;
+  uint8_t buffer[kReplySize * 64];
+  size_t have = 0;
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 1000) <= 0) break;
+    const ssize_t n = ::read(fd, buffer + have, sizeof buffer - have);
+    if (n <= 0) break;
+    have += static_cast<size_t>(n);
+    size_t done = 0;
+    for (; have - done >= kReplySize; done += kReplySize) {
+      Reply reply;
+      ASSERT_TRUE(DecodeReply(buffer + done, kReplySize, reply));
+      EXPECT_EQ(reply.status, FrameStatus::Ok);
+      ++replies;
+    }
+    std::memmove(buffer, buffer + done, have - done);
+    have -= done;
+  }
+  connection.Close();
+  EXPECT_EQ(CloseAgent(), 0);
+  std::istringstream lines(ReadFile(recording));
+  size_t applied = 0;
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with("endsession ")) ++applied;
+  EXPECT_GT(applied, 0u);
+  EXPECT_EQ(replies, applied) << "messages applied without a reply";
+}
+
+// An agent that takes the whole frame and hangs up without a reply may have applied it: the
+// sender says so with status 3, not 1 ("not applied").
+TEST_F(LiveAgent, SenderWhoseFrameWentOutWholeButGotNoReplySaysItMayHaveBeenApplied) {
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socket_.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  std::thread hangUp([&] {
+    const int fd = ::accept(listener, nullptr, nullptr);
+    if (fd < 0) return;
+    uint8_t frame[kFrameMax];
+    size_t have = 0;
+    while (have < kFrameHeaderSize) {
+      const ssize_t n = ::read(fd, frame + have, kFrameHeaderSize - have);
+      if (n <= 0) break;
+      have += static_cast<size_t>(n);
+    }
+    ::close(fd);
+  });
+  const Result send = Lumora({"send", "--socket", socket_, "7", "NavHome"}, 10000);
+  hangUp.join();
+  ::close(listener);
+  EXPECT_EQ(send.exitCode, 3) << send.err;
+  EXPECT_NE(send.err.find("may have applied the message"), std::string::npos) << send.err;
+}
+
 class StalledOutput : public LiveAgent, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(StalledOutput, PanelThatNobodyReadsStopsNeitherSendersNorTheClock) {
@@ -1109,10 +1205,24 @@ TEST_F(LiveAgent, TraceThatCannotBeWrittenEndsTheAgentWithAnError) {
   struct Case {
     std::string trace;
     const char* needle;
+    rlim_t sizeLimit;  // the agent's file size limit in bytes; 0 for none
   };
-  for (const Case& c : {Case{"/dev/full", "No space left on device"}, Case{dir_, "folder"}}) {
+  // A device is refused at the start; a regular file that stops taking lines (here at a file
+  // size limit of 512 bytes: the opening line and three panel packets) ends the agent with the
+  // write error's reason.
+  const Case cases[] = {{"/dev/full", "not a regular file", 0},
+                        {dir_, "folder", 0},
+                        {Path("limited.trace"), "File too large; stopping", 512}};
+  for (const Case& c : cases) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    if (c.sizeLimit != 0) {
+      const rlimit limited{c.sizeLimit, saved.rlim_max};
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    }
     const Result run = Lumora(
         {"run", "--panel", "none", "--quiet", "--socket", socket_, "--trace", c.trace}, 5000);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
     EXPECT_EQ(run.exitCode, 1) << c.trace;
     EXPECT_NE(run.err.find("cannot write the trace " + c.trace), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(c.needle), std::string::npos) << run.err;

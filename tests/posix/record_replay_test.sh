@@ -56,6 +56,9 @@ stop_agent
 "$replay" "$work/evening.rec" >"$work/replayed.trace" || fail "lumora-replay refused the recording"
 "$check" --same "$work/live.trace" "$work/replayed.trace" ||
   fail "the recording does not replay to the live trace"
+# Not only the same kinds of packets: the very same bytes, the clock's digits included.
+cmp -s "$work/live.trace" "$work/replayed.trace" ||
+  fail "the recording replays to another trace: $(diff "$work/live.trace" "$work/replayed.trace" | head -4)"
 grep -q '^tick$' "$work/evening.rec" || fail "no clock tick was recorded"
 grep -q '^time ' "$work/evening.rec" || fail "the recording does not set the time"
 
@@ -70,5 +73,9 @@ start_agent "$work/agent2.log" "$work/live2.trace"
 "$lumora" send --socket "$socket" 3 NavMusic || fail "lumora send failed"
 stop_agent
 grep -q '^# Lumora recording, continued' "$work/evening.rec" || fail "the second run is not marked"
-"$replay" "$work/evening.rec" >/dev/null || fail "the appended recording does not replay"
+# It replays as two runs, each ending and starting the agent: the two live traces in turn.
+"$replay" "$work/evening.rec" >"$work/both.trace" || fail "the appended recording does not replay"
+cat "$work/live.trace" "$work/live2.trace" | cmp -s - "$work/both.trace" ||
+  fail "the two runs do not replay to their live traces one after the other:" \
+    "$(cat "$work/live.trace" "$work/live2.trace" | diff - "$work/both.trace" | head -6)"
 echo "the recording of $total messages replays to the live trace ($(wc -l <"$work/live.trace") lines)"
