@@ -21,6 +21,7 @@
 #include "app/posix/posix_platform.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
+#include "paneldrv/lcdproc/lcdproc_view.h"
 #include "scenario/recorder.h"
 
 namespace lumora::posix {
@@ -252,6 +253,9 @@ int Host::Run() {
       break;
     case PanelFace::None:
       break;
+    case PanelFace::Lcdproc:
+      view_ = std::make_unique<lcdproc::LcdprocView>(options_.lcdprocHost, options_.lcdprocPort);
+      break;
   }
   panel_ = std::make_unique<emulator::EmulatedPanel>(view_.get(), trace_.get());
   if (options_.deviceFails) panel_->FailOpen(options_.deviceError);
@@ -293,7 +297,7 @@ void Host::Loop() {
     // Always listening: when every slot is taken, a newcomer is told "busy" at once rather
     // than left waiting in the backlog.
     fds[kListen] = {listenFd_, POLLIN, 0};
-    fds[kFace] = {panel_->PendingFaceFd(), POLLOUT, 0};
+    fds[kFace] = {panel_->PendingFaceFd(), panel_->PendingFaceEvents(), 0};
     for (size_t i = 0; i < kMaxConnections; ++i) {
       const Client& client = clients_[i];
       fds[kFirstClient + i] = {client.fd, client.replying() ? short{POLLOUT} : short{POLLIN}, 0};
