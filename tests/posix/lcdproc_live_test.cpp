@@ -270,6 +270,60 @@ TEST_P(LcdprocLive, EveningOnTheDisplayAndBackAfterARestart) {
   }
 }
 
+// Another client of LCDd, at priority info: a few lines of its protocol.
+int OtherClient(uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  const std::string requests =
+      "hello\nscreen_add o\nscreen_set o -priority info -heartbeat off\n"
+      "widget_add o w string\nwidget_set o w 1 1 \"OTHER CLIENT\"\n";
+  if (::write(fd, requests.data(), requests.size()) != static_cast<ssize_t>(requests.size())) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+class LcdprocPriority : public LcdprocLive {};
+
+TEST_P(LcdprocPriority, AnotherClientHasTheDisplayOnlyWhileTheAgentIsAtBackground) {
+  ASSERT_EQ(Settle(5s), "");
+  // Media plays: the agent is at foreground, above the other client's info.
+  for (const char* step : {"event 1 SessionOpened", "event 2 SessionOpened",
+                           "event 2 LiveTvStarted", "event 2 Play"}) {
+    ASSERT_TRUE(Send(step)) << step;
+  }
+  ASSERT_EQ(Settle(2s), "");
+  const int other = OtherClient(port_);
+  ASSERT_GE(other, 0);
+  auto otherShows = [&] {
+    const std::vector<std::string> rows = LastFrame(Slurp(dir_ + "/lcdd.out"));
+    return !rows.empty() && rows[0].rfind("OTHER CLIENT", 0) == 0;
+  };
+  auto holds = [&](bool want, int rounds) {
+    for (int i = 0; i < rounds && otherShows() != want; ++i)
+      std::this_thread::sleep_for(50ms);
+    return otherShows() == want;
+  };
+  // LCDd would rotate two screens of one priority every few seconds: 3 s of the agent's face.
+  std::this_thread::sleep_for(3s);
+  EXPECT_TRUE(holds(false, 1)) << "the other client took the display while media plays";
+  EXPECT_EQ(Settle(2s), "");
+  // Suspend: the panel runs its own clock and the agent steps back to background.
+  ASSERT_TRUE(Send("power 4"));
+  EXPECT_TRUE(holds(true, 40)) << "the other client at info never got the display";
+  ::close(other);
+}
+
+INSTANTIATE_TEST_SUITE_P(At20x2, LcdprocPriority, ::testing::Values(Size{20, 2}));
+
 INSTANTIATE_TEST_SUITE_P(Sizes, LcdprocLive,
                          ::testing::Values(Size{20, 2}, Size{16, 2}, Size{20, 4}, Size{40, 2}),
                          [](const auto& param) {
