@@ -9,8 +9,9 @@ FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # virtual display, with screenshots compared by ImageMagick.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
   xvfb x11-utils x11-apps nsis imagemagick)
-# The pages in a real browser, the terminal faces under tmux, the man pages and the service unit.
-DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd)
+# The pages in a real browser, the terminal faces under tmux, the man pages, the service unit,
+# and LCDd (lcdproc), the display server the panel is shown on in the live tests.
+DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd lcdproc)
 
 # missing_packages PKG...: prints the packages that are not installed yet, one a line.
 missing_packages() {
