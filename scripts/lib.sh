@@ -13,13 +13,13 @@ LINT_PACKAGES=(clang-tidy)
 # virtual display, with screenshots compared by ImageMagick.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
   xvfb x11-utils x11-apps nsis imagemagick)
-# The pages in a real browser, the terminal faces under tmux, the man pages and the service unit.
-DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd)
+# The pages in a real browser, the terminal faces under tmux, the man pages, the service unit,
+# and LCDd (lcdproc), the display server the panel is shown on in the live tests.
+DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd lcdproc)
 # The players the bridges follow, run for real in the tests: Kodi under a virtual display with a
-# PulseAudio null sink for a real-time clock, tagged songs made by ffmpeg.
-# The buses and the desktop players of the Linux host's tests: a private system bus for the login
-# manager's sleep and wake, and mpv with its MPRIS plug-in on a private session bus, driven by
-# playerctl.
+# PulseAudio null sink for a real-time clock, tagged songs made by ffmpeg; mpv with its MPRIS
+# plug-in on a private session bus, driven by playerctl; and a private system bus for the login
+# manager's sleep and wake.
 PLAYER_PACKAGES=(kodi xvfb pulseaudio ffmpeg python3 dbus mpv mpv-mpris playerctl)
 
 # missing_packages PKG...: prints the packages that are not installed yet, one a line.

@@ -17,7 +17,8 @@
 #   paneldrv  (the display library's interface and the stand-ins) -> panel, base
 #   res       (the Windows program's dialog and icon) -> nothing of the project
 #   app/replay, app/win32, app/posix (the hosts) -> app and below, scenario, senders, sources;
-#             Windows the display library's interface, its loader and res, Linux the emulator
+#             Windows the display library's interface, its loader and res, Linux the
+#             emulator and the LCDd client
 #   tools     (mains) -> anything but the tests and the benchmarks
 #   bench     -> anything but the tests and the tools
 #   tests     -> anything but the tools
@@ -35,7 +36,7 @@ set(rules
   "sources/|base/ scenario/ senders/ sources/"
   "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/"
   "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/ senders/ sources/"
-  "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ senders/ sources/ paneldrv/emulator/"
+  "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ senders/ sources/ paneldrv/emulator/ paneldrv/lcdproc/"
   "app/|base/ panel/ engine/ app/agent_dlg"
   "paneldrv/|base/ panel/ paneldrv/"
   "res/|res/"

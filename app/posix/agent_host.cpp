@@ -22,6 +22,7 @@
 #include "app/posix/sleep/sleep_watch.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
+#include "paneldrv/lcdproc/lcdproc_view.h"
 #include "scenario/recorder.h"
 #include "senders/frame.h"
 #include "senders/socket_folder.h"
@@ -316,6 +317,9 @@ int Host::Run() {
       break;
     case PanelFace::None:
       break;
+    case PanelFace::Lcdproc:
+      view_ = std::make_unique<lcdproc::LcdprocView>(options_.lcdprocHost, options_.lcdprocPort);
+      break;
   }
   panel_ = std::make_unique<emulator::EmulatedPanel>(view_.get(), trace_.get());
   if (options_.deviceFails) panel_->FailOpen(options_.deviceError);
@@ -362,7 +366,7 @@ void Host::Loop() {
     // Always listening: when every slot is taken, a newcomer is told "busy" at once rather
     // than left waiting in the backlog.
     fds[kListen] = {listenFd_, POLLIN, 0};
-    fds[kFace] = {panel_->PendingFaceFd(), POLLOUT, 0};
+    fds[kFace] = {panel_->PendingFaceFd(), panel_->PendingFaceEvents(), 0};
     fds[kSleep] = {sleepWatch_->fd(), sleepWatch_->events(), 0};
     for (size_t i = 0; i < kMaxConnections; ++i) {
       const Client& client = clients_[i];

@@ -19,11 +19,18 @@ enum class PanelFace {
   Terminal,  // the panel drawn at the top of the terminal, redrawn on every packet
   Plain,     // one state line per packet on standard output
   None,      // nothing shown (the trace may still be written)
+  Lcdproc,   // the panel on a display of LCDd, as one of its clients
 };
+
+// Where LCDd listens by default.
+inline constexpr const char* kLcdprocDefaultHost = "127.0.0.1";
+inline constexpr uint16_t kLcdprocDefaultPort = 13666;
 
 struct HostOptions {
   std::string socketPath;  // empty: DefaultSocketPath()
   PanelFace panel = PanelFace::Terminal;
+  std::string lcdprocHost = kLcdprocDefaultHost;  // with PanelFace::Lcdproc
+  uint16_t lcdprocPort = kLcdprocDefaultPort;
   std::string tracePath;   // empty: no trace
   std::string recordPath;  // empty: no recording of the messages received
   bool verbose = false;    // a line per message received on standard error

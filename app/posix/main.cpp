@@ -40,7 +40,8 @@ constexpr const char kUsage[] =
     "`lumora send --list` show every event name and its payload format.\n";
 
 constexpr const char kRunUsage[] =
-    "usage: lumora run [--socket PATH] [--panel term|plain|none] [--trace FILE]\n"
+    "usage: lumora run [--socket PATH] [--panel term|plain|none|lcdproc[=HOST:PORT]]\n"
+    "                  [--trace FILE]\n"
     "                  [--record FILE] [-v] [--accelerate N] [--device-error N] [--quiet]\n"
     "\n"
     "Runs the agent until Ctrl-C, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 or\n"
@@ -52,7 +53,8 @@ constexpr const char kRunUsage[] =
     "                    ${TMPDIR:-/tmp}/lumora-UID/lumora.sock, in a folder of mode 0700)\n"
     "  --panel FACE      term: the panel drawn at the top of the terminal (default on a\n"
     "                    terminal); plain: one state line per packet (default otherwise);\n"
-    "                    none: nothing shown\n"
+    "                    none: nothing shown; lcdproc[=HOST:PORT]: on the display of LCDd\n"
+    "                    (default 127.0.0.1:13666), as one of its clients\n"
     "  --trace FILE      write the trace of every call to the display library, waits and\n"
     "                    messages (open, msgbox, cmd, sleep, close), as lumora-replay prints it\n"
     "  --record FILE     append every message the agent receives to FILE as a scenario, which\n"
@@ -160,6 +162,31 @@ bool ParseNumber(const std::string& text, T& value) {
   return !text.empty() && ec == std::errc() && end == text.data() + text.size();
 }
 
+// --panel of lumora run: a face of the emulator, or lcdproc[=HOST:PORT].
+bool ParseRunPanel(const std::string& value, lumora::posix::HostOptions& options) {
+  if (value == "lcdproc") {
+    options.panel = PanelFace::Lcdproc;
+    return true;
+  }
+  if (value.rfind("lcdproc=", 0) == 0) {
+    const std::string server = value.substr(8);
+    const size_t colon = server.rfind(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    unsigned port = 0;
+    const char* first = server.data() + colon + 1;
+    const char* last = server.data() + server.size();
+    const auto [end, error] = std::from_chars(first, last, port);
+    if (error != std::errc() || end != last || first == last || port == 0 || port > 65535) {
+      return false;
+    }
+    options.panel = PanelFace::Lcdproc;
+    options.lcdprocHost = server.substr(0, colon);
+    options.lcdprocPort = static_cast<uint16_t>(port);
+    return true;
+  }
+  return ParseFace(value, options.panel);
+}
+
 PanelFace DefaultFace() {
   return ::isatty(STDOUT_FILENO) != 0 ? PanelFace::Terminal : PanelFace::Plain;
 }
@@ -191,8 +218,8 @@ int Run(const std::vector<std::string>& args) {
     if (arg == "--socket") {
       options.socketPath = value;
     } else if (arg == "--panel") {
-      if (!ParseFace(value, options.panel)) {
-        return Usage("run", "--panel wants term, plain or none");
+      if (!ParseRunPanel(value, options)) {
+        return Usage("run", "--panel wants term, plain, none or lcdproc[=HOST:PORT]");
       }
     } else if (arg == "--trace") {
       options.tracePath = value;

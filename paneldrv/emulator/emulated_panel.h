@@ -40,6 +40,7 @@ class EmulatedPanel {
   // The face's output when it holds bytes the terminal has not taken yet (watch it for
   // POLLOUT, then call FlushFace); -1 otherwise.
   int PendingFaceFd() const { return view_ != nullptr ? view_->PendingFd() : -1; }
+  short PendingFaceEvents() const { return view_ != nullptr ? view_->PendingEvents() : 0; }
   void FlushFace() {
     if (view_ != nullptr) view_->Flush();
   }

@@ -4,6 +4,8 @@
 // terminal.
 #pragma once
 
+#include <poll.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -34,6 +36,9 @@ class PanelView {
   // The descriptor to watch for POLLOUT while the face holds output the terminal has not taken
   // yet, -1 when it holds none; Flush then writes what the terminal takes.
   virtual int PendingFd() const { return -1; }
+  // The poll events to watch PendingFd for: POLLOUT for a face that writes; a face that also
+  // reads (a display server's answers) asks for POLLIN too.
+  virtual short PendingEvents() const { return POLLOUT; }
   virtual void Flush() {}
 };
 

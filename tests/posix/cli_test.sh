@@ -36,7 +36,11 @@ replay=$bin/lumora-replay
 usage_error lumora "lumora: no command given (run, send, demo, kodi or mpris)" "$lumora"
 usage_error lumora "lumora: unknown command 'frob' (run, send, demo, kodi or mpris)" "$lumora" frob
 usage_error "lumora run" "lumora run: unknown option --frob" "$lumora" run --frob
-usage_error "lumora run" "lumora run: --panel wants term, plain or none" "$lumora" run --panel x
+for panel in x lcdproc= lcdproc=127.0.0.1 lcdproc=:13666 lcdproc=127.0.0.1:0 lcdproc=127.0.0.1:65536 \
+  lcdproc=127.0.0.1:13666x lcdprocx; do
+  usage_error "lumora run" "lumora run: --panel wants term, plain, none or lcdproc[=HOST:PORT]" \
+    "$lumora" run --panel "$panel"
+done
 usage_error "lumora run" "lumora run: --socket wants a value" "$lumora" run --socket
 usage_error "lumora demo" "lumora demo: unknown option or missing value: --frob" "$lumora" demo --frob
 usage_error "lumora kodi" "lumora kodi: unknown option or missing value: --frob" "$lumora" kodi --frob

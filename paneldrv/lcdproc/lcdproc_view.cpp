@@ -1,0 +1,338 @@
+#include "paneldrv/lcdproc/lcdproc_view.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "panel/panel_tables.h"
+
+namespace lumora::lcdproc {
+namespace {
+
+constexpr const char* kScreen = "lumora";
+constexpr int kHandshakeMs = 5000;
+// Reads per turn of the poll loop, so a server that never stops talking cannot hold the agent.
+constexpr int kReadsPerTurn = 16;
+
+// Windows-1252 0x80..0x9F, which Latin-1 has no characters for: their plain look-alikes.
+constexpr std::array<char, 32> kCp1252Plain{
+    'E', kStandIn, ',',      'f', '"',      '.',      '+',  '+',      '^', '%', 'S',
+    '<', 'O',      kStandIn, 'Z', kStandIn, kStandIn, '\'', '\'',     '"', '"', '*',
+    '-', '-',      '~',      'T', 's',      '>',      'o',  kStandIn, 'z', 'Y'};
+
+}  // namespace
+
+const char* PriorityName(Priority priority) {
+  switch (priority) {
+    case Priority::Foreground:
+      return "foreground";
+    case Priority::Info:
+      return "info";
+    case Priority::Background:
+      return "background";
+  }
+  return "info";
+}
+
+Priority PriorityOf(const emulator::PanelState& state) {
+  if (state.panelClock().running) return Priority::Background;
+  if (state.LitLevelSegments() > 0) return Priority::Foreground;
+  for (const IconBits& bits : kIconBits) {
+    if (state.IsLit(bits.icon)) return Priority::Foreground;
+  }
+  return Priority::Info;
+}
+
+char ToLatin1(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (byte < 0x20 || byte == 0x7F) return kStandIn;
+  if (byte >= 0x80 && byte < 0xA0) return kCp1252Plain[byte - 0x80];
+  return c;
+}
+
+void AppendQuoted(std::string& out, std::string_view text) {
+  out += '"';
+  for (const char c : text) {
+    const char shown = ToLatin1(c);
+    if (shown == '"' || shown == '\\') out += '\\';
+    out += shown;
+  }
+  out += '"';
+}
+
+bool ParseConnect(std::string_view line, int& width, int& height) {
+  if (line.substr(0, 8) != "connect ") return false;
+  width = 0;
+  height = 0;
+  auto number = [&](std::string_view key, int& value) {
+    const size_t at = line.find(key);
+    if (at == std::string_view::npos) return;
+    const char* first = line.data() + at + key.size();
+    std::from_chars(first, line.data() + line.size(), value);
+  };
+  number(" wid ", width);
+  number(" hgt ", height);
+  return width > 0 && height > 0 && width <= 1000 && height <= 100;
+}
+
+LcdprocView::LcdprocView(std::string host, uint16_t port, int64_t (*clock)())
+    : host_(std::move(host)), port_(port), clock_(clock) {
+  out_.reserve(kRequestCapacity);
+  shown_.reserve(1024);
+  shownNext_.reserve(1024);
+}
+
+LcdprocView::~LcdprocView() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void LcdprocView::Opened(const emulator::PanelState& state, int64_t nowMs) {
+  panel_ = &state;
+  Connect(nowMs);
+}
+
+void LcdprocView::Changed(const emulator::PanelState& state, emulator::PacketKind /*kind*/,
+                          int64_t nowMs) {
+  panel_ = &state;
+  Show(state, nowMs);
+}
+
+void LcdprocView::Animate(const emulator::PanelState& state, int64_t nowMs) {
+  panel_ = &state;
+  if (state_ == Link::Idle && nowMs >= retryAtMs_) Connect(nowMs);
+  if ((state_ == Link::Connecting || state_ == Link::Hello) && nowMs >= retryAtMs_) {
+    Lost("no answer to hello", nowMs);
+    return;
+  }
+  // The panel's own clock moves on its own: its shown lines change every second.
+  Show(state, nowMs);
+}
+
+short LcdprocView::PendingEvents() const {
+  if (state_ == Link::Connecting) return POLLOUT;
+  return static_cast<short>(POLLIN | (sent_ < out_.size() ? POLLOUT : 0));
+}
+
+void LcdprocView::Connect(int64_t nowMs) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port_);
+  const std::string host = host_ == "localhost" ? "127.0.0.1" : host_;
+  if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
+    if (!complained_)
+      std::fprintf(stderr, "lumora: LCDd host is not an IPv4 address: %s\n", host_.c_str());
+    complained_ = true;
+    retryAtMs_ = nowMs + kLastRetryMs;
+    return;
+  }
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd_ < 0) {
+    Lost(std::strerror(errno), nowMs);
+    return;
+  }
+  const int one = 1;
+  ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  out_.clear();
+  sent_ = 0;
+  answerLength_ = 0;
+  answerTooLong_ = false;
+  shown_.clear();
+  out_ += "hello\n";
+  retryAtMs_ = nowMs + kHandshakeMs;
+  if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    state_ = Link::Hello;
+    Send(nowMs);
+  } else if (errno == EINPROGRESS) {
+    state_ = Link::Connecting;
+  } else {
+    Lost(std::strerror(errno), nowMs);
+  }
+}
+
+void LcdprocView::Lost(const char* why, int64_t nowMs) {
+  if (fd_ >= 0) ::close(fd_);
+  const bool wasReady = state_ == Link::Ready;
+  fd_ = -1;
+  state_ = Link::Idle;
+  out_.clear();
+  sent_ = 0;
+  if (wasReady || !complained_) {
+    std::fprintf(stderr, "lumora: LCDd at %s:%u: %s; trying again in %d s\n", host_.c_str(),
+                 static_cast<unsigned>(port_), why, retryMs_ / 1000);
+    complained_ = true;
+  }
+  retryAtMs_ = nowMs + retryMs_;
+  retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
+}
+
+void LcdprocView::Flush() {
+  const int64_t now = clock_();
+  if (state_ == Link::Connecting) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length);
+    if (error != 0) {
+      Lost(std::strerror(error), now);
+      return;
+    }
+    state_ = Link::Hello;
+  }
+  Send(now);
+  if (fd_ >= 0) ReadAnswers(now);
+}
+
+void LcdprocView::Send(int64_t nowMs) {
+  while (fd_ >= 0 && sent_ < out_.size()) {
+    const ssize_t n = ::send(fd_, out_.data() + sent_, out_.size() - sent_, MSG_NOSIGNAL);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+    if (n <= 0) {
+      Lost(std::strerror(errno), nowMs);
+      return;
+    }
+    sent_ += static_cast<size_t>(n);
+  }
+  if (sent_ == out_.size()) {
+    out_.clear();
+    sent_ = 0;
+  }
+}
+
+void LcdprocView::ReadAnswers(int64_t nowMs) {
+  char buffer[4096];
+  for (int round = 0; round < kReadsPerTurn && fd_ >= 0; ++round) {
+    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+    if (n <= 0) {
+      Lost(n == 0 ? "connection closed" : std::strerror(errno), nowMs);
+      return;
+    }
+    for (ssize_t i = 0; i < n && fd_ >= 0; ++i) {
+      const char c = buffer[i];
+      if (c == '\n') {
+        if (answerTooLong_) {
+          std::fprintf(stderr, "lumora: LCDd sent a line longer than %zu bytes; skipped\n",
+                       kAnswerLineMax);
+        } else {
+          TakeAnswer({answer_, answerLength_}, nowMs);
+        }
+        answerLength_ = 0;
+        answerTooLong_ = false;
+      } else if (answerLength_ < kAnswerLineMax) {
+        answer_[answerLength_++] = c;
+      } else {
+        answerTooLong_ = true;
+      }
+    }
+  }
+}
+
+void LcdprocView::TakeAnswer(std::string_view line, int64_t nowMs) {
+  if (state_ == Link::Hello) {
+    int width = 0;
+    int height = 0;
+    if (!ParseConnect(line, width, height)) {
+      Lost("no connect answer to hello", nowMs);
+      return;
+    }
+    width_ = width;
+    height_ = height;
+    int cellWidth = 0;
+    const size_t at = line.find(" cellwid ");
+    if (at != std::string_view::npos) {
+      std::from_chars(line.data() + at + 9, line.data() + line.size(), cellWidth);
+    }
+    cellWidth_ = cellWidth > 0 && cellWidth <= 64 ? cellWidth : 5;
+    state_ = Link::Ready;
+    retryMs_ = kFirstRetryMs;
+    complained_ = false;
+    std::fprintf(stderr, "lumora: showing the panel on LCDd at %s:%u (%dx%d)\n", host_.c_str(),
+                 static_cast<unsigned>(port_), width_, height_);
+    if (width_ < 16 || height_ < 2) {
+      std::fprintf(stderr,
+                   "lumora: LCDd's display of %dx%d is smaller than the panel's 16x2; it shows "
+                   "what fits\n",
+                   width_, height_);
+    }
+    out_ +=
+        "screen_add lumora\nscreen_set lumora -name Lumora -heartbeat off\n"
+        "widget_add lumora l2 scroller\n";
+    if (height_ >= 2) out_ += "widget_add lumora l3 scroller\n";
+    if (height_ >= 4) out_ += "widget_add lumora ic string\nwidget_add lumora lv hbar\n";
+    if (panel_ != nullptr) Show(*panel_, nowMs);
+    Send(nowMs);
+    return;
+  }
+  if (line.substr(0, 4) == "huh?") {
+    std::fprintf(stderr, "lumora: LCDd refused a request: %.*s\n",
+                 static_cast<int>(std::min<size_t>(line.size(), 200)), line.data());
+  }
+  // success, listen, ignore, key and menu events: nothing to do.
+}
+
+void LcdprocView::Show(const emulator::PanelState& state, int64_t nowMs) {
+  if (state_ != Link::Ready) return;
+  const auto width = static_cast<size_t>(width_);
+  const emulator::ShownLines shown(state, nowMs, 0, width);
+  std::string& face = shownNext_;
+  face.clear();
+  face += "screen_set lumora -priority ";
+  face += PriorityName(PriorityOf(state));
+  face += '\n';
+  auto row = [&](const char* widget, int number, std::string_view atStart) {
+    const emulator::TextLine& line = state.line(number);
+    // A line that scrolls on the panel scrolls on the display through LCDd's scroller; the
+    // others show what the panel shows at the width of the display.
+    const bool scrolls = !shown.panelClock() && emulator::ScrollSteps(line, width) > 0;
+    char head[64];
+    std::snprintf(head, sizeof head, "widget_set %s %s 1 %d %d %d h %d ", kScreen, widget,
+                  number - 1, width_, number - 1, scrolls ? 2 : 1);
+    face += head;
+    AppendQuoted(face, scrolls ? line.View() : atStart);
+    face += '\n';
+  };
+  row("l2", 2, shown.line2());
+  if (height_ >= 2) row("l3", 3, shown.line3());
+  if (height_ >= 4) {
+    face += "widget_set lumora ic 1 3 ";
+    std::string_view names[kIconCount];
+    size_t count = 0;
+    for (const IconBits& bits : kIconBits) {
+      // VCD is the CD and VIDEO icons together: named once, as VCD.
+      if ((bits.icon == Icon::Cd || bits.icon == Icon::Video) && state.IsLit(Icon::Vcd)) continue;
+      if (state.IsLit(bits.icon)) names[count++] = bits.name;
+    }
+    std::string icons;
+    icons.reserve(128);
+    for (size_t i = 0; i < count; ++i) {
+      if (i > 0) icons += ' ';
+      icons += names[i];
+    }
+    AppendQuoted(face, std::string_view(icons).substr(0, width));
+    face += '\n';
+    char level[64];
+    std::snprintf(level, sizeof level, "widget_set lumora lv 1 4 %d\n",
+                  state.LitLevelSegments() * width_ * cellWidth_ / 16);
+    face += level;
+  }
+  if (face == shown_) return;
+  if (out_.size() + face.size() > kRequestCapacity) {
+    Lost("LCDd does not take what it is sent", nowMs);
+    return;
+  }
+  out_ += face;
+  shown_.swap(face);
+  Send(nowMs);
+}
+
+}  // namespace lumora::lcdproc
