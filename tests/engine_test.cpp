@@ -2,6 +2,7 @@
 // the decoding of records, and numbers read from texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -33,6 +34,18 @@ class AgentTest : public ::testing::Test {
   ProcessState process;
   CAgentDlg agent{platform, process};
 };
+
+TEST_F(AgentTest, EveryClockTickHidesTheWindowAgain) {
+  // Idle, then while a session plays: each tick ends with the window hidden once more.
+  for (int tick = 0; tick < 4; ++tick) {
+    if (tick == 2) Send(1, EventCode::Play);
+    platform.calls.clear();
+    agent.WindowProc(kWmTimer, kClockTimerId, 0);
+    ASSERT_FALSE(platform.calls.empty()) << tick;
+    EXPECT_EQ(platform.calls.back(), "hide") << tick;
+    EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "hide"), 1) << tick;
+  }
+}
 
 TEST_F(AgentTest, StartUpState) {
   const AgentState& s = state();

@@ -2,9 +2,20 @@
 // the locale's date order.
 #include <gtest/gtest.h>
 
-#include <string>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "panel/trace_line.h"
 #include "panel/vfd_cmd.h"
+#include "tests/read_file.h"
 #include "tests/recording_platform.h"
 
 namespace lumora {
@@ -223,6 +234,171 @@ TEST(PanelClock, HandsOverTheDateTimeAndOrder) {
     stop[2] = 6;
     EXPECT_EQ(platform.packets[1], stop);
   }
+}
+
+TEST(DateOrder, EveryListedLanguageAndItsNeighbours) {
+  // The two documented lists, typed out in full: every other language is year-month-day.
+  const uint16_t dayMonthYear[] = {
+      0x0405, 0x0406, 0x0407, 0x040A, 0x040B, 0x040C, 0x0413, 0x0414, 0x0415, 0x0419, 0x041D,
+      0x041F, 0x042E, 0x043B, 0x0444, 0x0452, 0x0462, 0x046D, 0x047E, 0x0482, 0x0483, 0x0484,
+      0x0485, 0x0807, 0x0809, 0x080C, 0x0810, 0x0813, 0x0814, 0x0816, 0x081D, 0x082E, 0x083B,
+      0x083C, 0x0C0A, 0x0C3B, 0x100C, 0x103B, 0x143B, 0x1809, 0x183B, 0x1C3B, 0x203B, 0x243B};
+  const uint16_t monthDayYear[] = {0x0409, 0x045D, 0x047C, 0x085D, 0x0C0C, 0x1009, 0x540A};
+  const auto listed = [&](int32_t id) -> uint8_t {
+    if (std::find(std::begin(dayMonthYear), std::end(dayMonthYear), id) != std::end(dayMonthYear))
+      return kDayMonthYear;
+    if (std::find(std::begin(monthDayYear), std::end(monthDayYear), id) != std::end(monthDayYear))
+      return kMonthDayYear;
+    return kYearMonthDay;
+  };
+  const auto orderOf = [](int32_t id) {
+    char answer[16];
+    std::snprintf(answer, sizeof answer, "%04X", static_cast<unsigned>(id));
+    RecordingPlatform platform;
+    platform.SetLocaleAnswer(answer);
+    CVFDCmd panel(platform);
+    return panel.GetDateOrder();
+  };
+  std::vector<uint16_t> all(std::begin(dayMonthYear), std::end(dayMonthYear));
+  all.insert(all.end(), std::begin(monthDayYear), std::end(monthDayYear));
+  ASSERT_EQ(all.size(), 51u);
+  for (const uint16_t id : all) {
+    EXPECT_EQ(orderOf(id), listed(id)) << std::hex << id;
+    EXPECT_NE(listed(id), kYearMonthDay) << std::hex << id;
+    // The ids just beside a listed one: in a list only when listed themselves.
+    for (const int32_t neighbour : {id - 1, id + 1})
+      EXPECT_EQ(orderOf(neighbour), listed(neighbour)) << std::hex << neighbour;
+  }
+}
+
+// A packet from its command bytes and payload: the header bytes 0 and 1 are given too.
+Packet PacketOf(std::initializer_list<uint8_t> head, std::initializer_list<uint8_t> payload = {},
+                size_t payloadAt = kPacketPayload) {
+  Packet packet{};
+  std::copy(head.begin(), head.end(), packet.begin());
+  std::copy(payload.begin(), payload.end(), packet.begin() + payloadAt);
+  return packet;
+}
+
+std::string RawLine(const Packet& packet) {
+  std::string line = "cmd ";
+  for (const uint8_t byte : packet) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02x", byte);
+    line += hex;
+  }
+  return line;
+}
+
+TEST(DecodePacket, EveryShapeAndTheNearMissesShownRaw) {
+  struct Case {
+    const char* what;
+    Packet packet;
+    std::string decoded;  // empty: the raw "cmd" line
+  };
+  const Case cases[] = {
+      {"clear", PacketOf({0, 0, 0}), "clear"},
+      {"only the first byte set", PacketOf({1}), ""},
+      {"only the second byte set", PacketOf({0, 1}), ""},
+      {"clear with an argument", PacketOf({0, 0, 0, 1}), ""},
+      {"icons", PacketOf({0, 0, 1}, {0x00, 0x00, 0x10, 0xF7, 0, 0, 0, 0, 0, 0xAB}),
+       "icons 00 00 10 f7 00 00 00 00 00 ab"},
+      {"icons with a byte past the map", PacketOf({0, 0, 1}, {0x01}, kPacketPayload + 10), ""},
+      {"icons with an argument", PacketOf({0, 0, 1, 0, 1}), ""},
+      {"text on line 2", PacketOf({0, 0, 2, 0}, {'C', 'H', '-', '0', '0', '7', ' '}),
+       "text2 0 \"CH-007 \""},
+      {"text on line 3 at 5", PacketOf({0, 0, 3, 5}, {'A'}), "text3 5 \"A\""},
+      {"text with a byte after its end", PacketOf({0, 0, 2, 0}, {'A', 0, 'B'}), ""},
+      {"option", PacketOf({0, 0, 4, 3}), "option 3"},
+      {"option with a payload", PacketOf({0, 0, 4, 3}, {1}), ""},
+      {"panel clock stop", PacketOf({0, 0, 6, 0}), "pclock stop"},
+      {"panel clock stop with a payload", PacketOf({0, 0, 6, 0}, {1}), ""},
+      {"panel clock stop with a second argument", PacketOf({0, 0, 6, 0, 2}), ""},
+      {"panel clock start", PacketOf({0, 0, 6, 1, 2}, {21, 7, 30, 20, 6, 1, 5}),
+       "pclock start 2 21 7 30 20 6 1 5"},
+      {"panel clock start with an eighth byte",
+       PacketOf({0, 0, 6, 1, 2}, {21, 7, 30, 20, 6, 1, 5, 1}), ""},
+      {"panel clock, other mode", PacketOf({0, 0, 6, 2}), ""},
+      {"unknown command", PacketOf({0, 0, 5}), ""},
+  };
+  for (const Case& c : cases) {
+    const std::string expected = c.decoded.empty() ? RawLine(c.packet) : c.decoded;
+    EXPECT_EQ(DecodePacket(c.packet.data()), expected) << c.what;
+    EXPECT_EQ(DecodeTraceLine(RawLine(c.packet)), expected) << c.what;
+  }
+  EXPECT_EQ(DecodeTraceLine("sleep 100"), "sleep 100");
+}
+
+// A scratch folder and the trace variable, both gone at the end.
+class TraceFileTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kVariable = "LUMORA_TEST_TRACE_FILE";
+  void SetUp() override {
+    char pattern[] = "/tmp/lumora-trace-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override {
+    unsetenv(kVariable);
+    std::filesystem::remove_all(dir);
+  }
+  static size_t OpenDescriptors() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                             std::filesystem::directory_iterator{}));
+  }
+  std::string dir;
+};
+
+TEST_F(TraceFileTest, AOneCharacterPathIsAFile) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  setenv(kVariable, "t", 1);
+  {
+    AppendedTraceFile file;
+    EXPECT_TRUE(file.OpenFromEnvironment(kVariable));
+    file.writer().Sleep(5);
+  }
+  std::filesystem::current_path(before);
+  EXPECT_EQ(test::ReadFile(dir + "/t"), "sleep 5\n");
+}
+
+TEST_F(TraceFileTest, ASecondOpenClosesTheFirstFile) {
+  const std::string first = dir + "/first", second = dir + "/second";
+  AppendedTraceFile file;
+  setenv(kVariable, first.c_str(), 1);
+  ASSERT_TRUE(file.OpenFromEnvironment(kVariable));
+  const size_t descriptors = OpenDescriptors();
+  file.writer().Sleep(1);
+  setenv(kVariable, second.c_str(), 1);
+  ASSERT_TRUE(file.OpenFromEnvironment(kVariable));
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+  file.writer().Sleep(2);
+  unsetenv(kVariable);
+  ASSERT_TRUE(file.OpenFromEnvironment(kVariable));  // unset: nothing is recorded any more
+  EXPECT_EQ(OpenDescriptors(), descriptors - 1);
+  file.writer().Sleep(3);
+  EXPECT_EQ(test::ReadFile(first), "sleep 1\n");
+  EXPECT_EQ(test::ReadFile(second), "sleep 2\n");
+}
+
+TEST_F(TraceFileTest, TheFirstWriteErrorIsKept) {
+  std::FILE* full = std::fopen("/dev/full", "w");
+  if (full == nullptr) GTEST_SKIP() << "no /dev/full";
+  FileTraceSink sink(full);
+  EXPECT_FALSE(sink.failed());
+  EXPECT_EQ(sink.error(), 0);
+  sink.Line("close", 5);
+  EXPECT_TRUE(sink.failed());
+  EXPECT_EQ(sink.error(), ENOSPC);
+  // The same stream now fails for another reason: the first one stays.
+  const int readOnly = open("/dev/null", O_RDONLY);
+  ASSERT_GE(readOnly, 0);
+  ASSERT_GE(dup2(readOnly, fileno(full)), 0);
+  close(readOnly);
+  sink.Line("close", 5);
+  EXPECT_TRUE(sink.failed());
+  EXPECT_EQ(sink.error(), ENOSPC);
+  std::fclose(full);
 }
 
 }  // namespace
