@@ -76,6 +76,37 @@ for name in $(awk 'NR > 1 { print $2 }' "$tmp/list"); do
   grep -qw -- "$name" "$tmp/help" || { echo "FAIL: lumora send --help lacks $name"; fail=1; }
 done
 
+# Every example the user documents give keeps what it shows: the agent keeps the idle date on
+# line 2 until the shell (session 1) has shown a menu, so an example that starts with a medium's
+# events sees its channel overwritten within a second. Each example, followed by two seconds of
+# clock, must leave its channel (CH-...) as the last text of line 2, not a date.
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+example_keeps_channel() {
+  local where=$1 lines=$2
+  [ -n "$lines" ] || { echo "FAIL: no example found in $where"; fail=1; return; }
+  # The senders take names in any case, a scenario its names as the table spells them.
+  { printf '%s\n' "$lines" |
+      awk 'NR == FNR { if (FNR > 1) name[tolower($2)] = $2; next }
+           { if (tolower($2) in name) $2 = name[tolower($2)]; print "event " $0 }' "$tmp/list" -
+    echo 'tick 2'; } >"$tmp/example.scn"
+  local last
+  last=$("$replay" --decode "$tmp/example.scn" | grep '^text2 ' | tail -n 1)
+  case $last in
+    'text2 0 "CH-'*) ;;
+    *) echo "FAIL: the example of $where ends with line 2 showing: $last"; fail=1 ;;
+  esac
+}
+example_keeps_channel 'lumora send --help' \
+  "$(sed -n 's/^Example: //p' "$tmp/help" | sed 's/; /\n/g; s/lumora send //g')"
+example_keeps_channel README \
+  "$(sed -n '/^What the agent expects/,/^Sending events/p' "$source_dir/README.md" |
+    sed -n 's/^lumora send \([0-9][0-9]* [A-Za-z]*\( [0-9]*\)\{0,1\}\)$/\1/p')"
+for page in lumora.1 lumora-send.1; do
+  example_keeps_channel "$page" \
+    "$(sed -n '/^\.SH EXAMPLES/,/^\.SH SEE/p' "$source_dir/docs/man/$page" |
+      sed -n 's/^lumora send \([0-9][0-9]* [A-Za-z]*\( [0-9]*\)\{0,1\}\)$/\1/p')"
+done
+
 # --decode and the emulator's plain lines show the panel's Windows-1252 as UTF-8: 0xE9 é,
 # 0x80 the euro sign; the undefined 0x81 stays an escape.
 printf 'event 10 CallerText "Caf\\xe9 \\x80\\x81"\n' | "$replay" --decode >"$tmp/decoded"
