@@ -129,5 +129,22 @@ agent=
 grep -q '^cmd 0000030000436166e92080' "$tmp/trace" || { echo "FAIL: the text's bytes:"; cat "$tmp/trace"; fail=1; }
 grep -qF 'L3 "Café €"' "$tmp/plain" || { echo "FAIL: the plain line:"; cat "$tmp/plain"; fail=1; }
 
+# Without XDG_RUNTIME_DIR the agent listens where lumora(1) says it does, in a folder of its own
+# under TMPDIR, and the sender finds it there.
+fallback=$(sed -n '/^The socket; by default/,/^\.TP/p' "$source_dir/docs/man/lumora.1" |
+  sed -n 's/^\.IR \${TMPDIR:\\-\/tmp}\/lumora\\-UID\/\([^ ,]*\) ,$/\1/p')
+mkdir "$tmp/t"
+TMPDIR=$tmp/t env -u XDG_RUNTIME_DIR "$lumora" run --panel none --quiet 2>"$tmp/run.err" &
+agent=$!
+for _ in $(seq 50); do [ -S "$tmp/t/lumora-$(id -u)/${fallback:-none}" ] && break; sleep 0.1; done
+if [ -n "$fallback" ] && [ -S "$tmp/t/lumora-$(id -u)/$fallback" ]; then
+  TMPDIR=$tmp/t env -u XDG_RUNTIME_DIR "$lumora" send --close || { echo "FAIL: send to the fallback socket"; fail=1; }
+else
+  echo "FAIL: no socket at lumora(1)'s fallback '\${TMPDIR:-/tmp}/lumora-UID/${fallback:-?}'"; fail=1
+  kill "$agent"
+fi
+wait "$agent"
+agent=
+
 [ $fail = 0 ] && echo "command lines: all checks passed"
 exit $fail
