@@ -129,6 +129,14 @@ agent=
 grep -q '^cmd 0000030000436166e92080' "$tmp/trace" || { echo "FAIL: the text's bytes:"; cat "$tmp/trace"; fail=1; }
 grep -qF 'L3 "Café €"' "$tmp/plain" || { echo "FAIL: the plain line:"; cat "$tmp/plain"; fail=1; }
 
+# docs/linux-host.md names every option of lumora run --help in its table (--help and --version,
+# which every program answers, aside).
+"$lumora" run --help | sed -n 's/^  \(-[-a-z]*\).*/\1/p' | grep -vx -e --help -e --version |
+  while read -r option; do
+    grep -q "^| \`$option[ \`]" "$source_dir/docs/linux-host.md" ||
+      { echo "FAIL: docs/linux-host.md lacks lumora run $option"; exit 1; }
+  done || fail=1
+
 # Without XDG_RUNTIME_DIR the agent listens where lumora(1) says it does, in a folder of its own
 # under TMPDIR, and the sender finds it there.
 fallback=$(sed -n '/^The socket; by default/,/^\.TP/p' "$source_dir/docs/man/lumora.1" |
