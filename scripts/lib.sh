@@ -11,6 +11,10 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine6
   xvfb x11-utils x11-apps nsis imagemagick)
 # The pages in a real browser, the terminal faces under tmux, the man pages and the service unit.
 DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd)
+# The browser tests run on Node.js. Debian's nodejs; npm only where the npm command is missing
+# (a nodejs that bundles npm conflicts with Debian's npm package).
+BROWSER_PACKAGES=(nodejs)
+command -v npm >/dev/null 2>&1 || BROWSER_PACKAGES+=(npm)
 
 # missing_packages PKG...: prints the packages that are not installed yet, one a line.
 missing_packages() {
@@ -63,4 +67,20 @@ need_node_modules() {
 # build_preset NAME: configures and builds one CMake preset.
 build_preset() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$(nproc)"
+}
+
+# skipping_nothing CMD...: runs a test command (ctest) with its output shown, and fails when it
+# passed but skipped a test: on a machine where scripts/install-deps.sh ran, every tool a test
+# needs is there, so a skipped test is a missing install, not a pass.
+skipping_nothing() {
+  local log status=0
+  log=$(mktemp)
+  # The command's own status, whether or not the caller set pipefail or errexit.
+  { "$@" | tee "$log"; status=${PIPESTATUS[0]}; } || :
+  if [ "$status" -eq 0 ] && grep -q '^The following tests did not run:' "$log"; then
+    echo "Tests were skipped although every package was installed: see the list above." >&2
+    status=1
+  fi
+  rm -f "$log"
+  return "$status"
 }
