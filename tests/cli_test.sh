@@ -112,6 +112,26 @@ done
 printf 'event 10 CallerText "Caf\\xe9 \\x80\\x81"\n' | "$replay" --decode >"$tmp/decoded"
 grep -qxF 'text3 0 "Café €\x81"' "$tmp/decoded" || { echo "FAIL: --decode:"; cat "$tmp/decoded"; fail=1; }
 
+# --strict refuses a payload unlike its format before it reaches for the agent: the volume
+# level is 0 to 255 (a larger one would wrap round on the panel), and a number has no sign.
+while read -r payload refused; do
+  "$lumora" send --socket "$tmp/none.sock" --strict 7 Level "$payload" 2>"$tmp/err"
+  status=$?
+  if [ "$refused" = yes ]; then
+    [ $status = 2 ] && grep -q "Level wants volume level, decimal 0 to 255" "$tmp/err" ||
+      { echo "FAIL: --strict Level $payload (status $status):"; cat "$tmp/err"; fail=1; }
+  else
+    [ $status = 1 ] || { echo "FAIL: --strict Level $payload refused (status $status)"; fail=1; }
+  fi
+done <<'CASES'
+0 no
+255 no
+256 yes
+300 yes
+0300 yes
+-5 yes
+CASES
+
 # A live agent: a warned payload is still sent, names in any case, UTF-8 text converted.
 socket=$tmp/agent.sock
 "$lumora" run --socket "$socket" --panel plain --trace "$tmp/trace" --quiet >"$tmp/plain" 2>"$tmp/run.err" &
