@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <initializer_list>
+#include <string>
 
 #include "base/text_quote.h"
 
@@ -124,6 +125,9 @@ bool PayloadFitsFormat(const EventInfo& info, std::string_view payload, std::str
       break;
     case PayloadKind::Number:
       fits = AllDigits(payload);
+      // The volume level is one byte on the panel: a larger number would wrap round silently.
+      if (fits && info.code == EventCode::Level)
+        fits = payload.size() <= 3 && std::stoi(std::string(payload)) <= 255;
       break;
     case PayloadKind::PlayTime:
       fits = payload.size() == 6 && AllDigits(payload);

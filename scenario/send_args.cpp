@@ -260,8 +260,15 @@ std::string SendUsage(const SendHost& host) {
       "  --version         show the version\n"
       "\n";
   usage += scenario::EventSummary();
-  usage += Concat(
-      {"\nExample: ", p, " 7 LiveTvStarted; ", p, " 7 ItemNumber 7; ", p, " 7 PlayTime 000042\n"});
+  // Session 1 is the Media Center shell: until one of its menu events arrives the agent keeps
+  // the idle clock on the panel, so the example starts the way a Media Center does.
+  usage +=
+      "\nWhat the agent expects: session 1 is the Media Center shell, and the panel shows the "
+      "idle\n"
+      "date and time until the shell's first menu event (such as NavHome); every medium has a\n"
+      "session of its own, opened, started and played.\n";
+  usage += Concat({"Example: ", p, " 1 NavHome; ", p, " 7 SessionOpened; ", p, " 7 LiveTvStarted; ",
+                   p, " 7 ItemNumber 7; ", p, " 7 Play\n"});
   usage += "\n";
   usage += host.exitStatus.empty()
                ? "Exit status: 0 when every message was delivered; 1 when the agent could not be\n"

@@ -21,6 +21,10 @@ DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd lcdproc)
 # plug-in on a private session bus, driven by playerctl; and a private system bus for the login
 # manager's sleep and wake.
 PLAYER_PACKAGES=(kodi xvfb pulseaudio ffmpeg python3 dbus mpv mpv-mpris playerctl)
+# The browser tests run on Node.js. Debian's nodejs; npm only where the npm command is missing
+# (a nodejs that bundles npm conflicts with Debian's npm package).
+BROWSER_PACKAGES=(nodejs)
+command -v npm >/dev/null 2>&1 || BROWSER_PACKAGES+=(npm)
 
 # missing_packages PKG...: prints the packages that are not installed yet, one a line.
 missing_packages() {
@@ -79,4 +83,20 @@ build_preset() {
   [ $# -eq 0 ] || targets=(--target "$@")
   cmake --preset "$preset" >/dev/null &&
     cmake --build --preset "$preset" -j "$(nproc)" "${targets[@]}"
+}
+
+# skipping_nothing CMD...: runs a test command (ctest) with its output shown, and fails when it
+# passed but skipped a test: on a machine where scripts/install-deps.sh ran, every tool a test
+# needs is there, so a skipped test is a missing install, not a pass.
+skipping_nothing() {
+  local log status=0
+  log=$(mktemp)
+  # The command's own status, whether or not the caller set pipefail or errexit.
+  { "$@" | tee "$log"; status=${PIPESTATUS[0]}; } || :
+  if [ "$status" -eq 0 ] && grep -q '^The following tests did not run:' "$log"; then
+    echo "Tests were skipped although every package was installed: see the list above." >&2
+    status=1
+  fi
+  rm -f "$log"
+  return "$status"
 }

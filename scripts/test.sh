@@ -13,12 +13,25 @@ cd "$(dirname "$0")/.."
 # Building needs its packages; without root, whatever else is missing is named here, and the
 # tests that need it report themselves skipped.
 need_packages "${BUILD_PACKAGES[@]}"
-scripts/install-deps.sh ||
+# When everything is installed, a skipped test is a fault of the install, and fails the run.
+check=skipping_nothing
+scripts/install-deps.sh || {
   echo "Some packages could not be installed: the tests that need them will be skipped." >&2
+  check=
+}
+
+# Some kernels run no 32-bit programs at all (no 32-bit emulation): no package can give them one,
+# so the tests of the 32-bit Windows build are left out by name there, and said so, rather than
+# counted as skipped.
+exclude=()
+if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "This machine's kernel runs no 32-bit programs: the 32-bit Windows tests are left out." >&2
+  exclude=(-LE 'wine_(x86|wow64)')
+fi
 
 echo "== Build and test: default preset"
 build_preset default
-ctest --preset default -j "$(nproc)"
+$check ctest --preset default -j "$(nproc)" "${exclude[@]}"
 
 # Once, not per build: the checks read the default preset's compile_commands.json.
 echo "== clang-tidy over every folder"
@@ -30,4 +43,4 @@ scripts/fuzz.sh "${LUMORA_FUZZ_SECONDS:-30}"
 echo "== Build and test: address and undefined-behaviour sanitizers"
 build_preset sanitizers
 # The Wine test runs the cross-compiled programs, which no sanitizer instruments.
-ctest --preset sanitizers -j "$(nproc)" -LE wine
+$check ctest --preset sanitizers -j "$(nproc)" -LE wine

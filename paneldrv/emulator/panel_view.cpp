@@ -213,10 +213,13 @@ void TooNarrowRows(int columns, std::string& out) {
 }  // namespace
 
 void AppendDisplayChar(uint8_t byte, std::string& out) {
+  // 0x80 to 0x9F hold the euro sign, curly quotes and dashes in Windows-1252, shown like the
+  // other faces show them; the five bytes the set leaves undefined and the control bytes are dots.
+  const char32_t code = byte >= 0x80 ? Windows1252ToUnicode(byte) : 0;
   if (byte >= 0x20 && byte < 0x7F) {
     out += static_cast<char>(byte);
-  } else if (byte >= 0xA0) {
-    AppendUtf8(Windows1252ToUnicode(byte), out);
+  } else if (code != 0) {
+    AppendUtf8(code, out);
   } else {
     out += "\u00b7";
   }

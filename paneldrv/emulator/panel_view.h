@@ -83,8 +83,8 @@ class FaceOutput {
   size_t sent_ = 0;
 };
 
-// The text of a panel byte as the terminal shows it: printable ASCII as it is, Latin-1 letters
-// in UTF-8, control bytes as a middle dot. Appends to out.
+// The text of a panel byte as the terminal shows it: printable ASCII as it is, the rest of
+// Windows-1252 in UTF-8, control and undefined bytes as a middle dot. Appends to out.
 void AppendDisplayChar(uint8_t byte, std::string& out);
 
 // How the terminal face is drawn on a terminal.

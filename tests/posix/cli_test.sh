@@ -84,10 +84,61 @@ for name in $(awk 'NR > 1 { print $2 }' "$tmp/list"); do
   grep -qw -- "$name" "$tmp/help" || { echo "FAIL: lumora send --help lacks $name"; fail=1; }
 done
 
+# Every example the user documents give keeps what it shows: the agent keeps the idle date on
+# line 2 until the shell (session 1) has shown a menu, so an example that starts with a medium's
+# events sees its channel overwritten within a second. Each example, followed by two seconds of
+# clock, must leave its channel (CH-...) as the last text of line 2, not a date.
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+example_keeps_channel() {
+  local where=$1 lines=$2
+  [ -n "$lines" ] || { echo "FAIL: no example found in $where"; fail=1; return; }
+  # The senders take names in any case, a scenario its names as the table spells them.
+  { printf '%s\n' "$lines" |
+      awk 'NR == FNR { if (FNR > 1) name[tolower($2)] = $2; next }
+           { if (tolower($2) in name) $2 = name[tolower($2)]; print "event " $0 }' "$tmp/list" -
+    echo 'tick 2'; } >"$tmp/example.scn"
+  local last
+  last=$("$replay" --decode "$tmp/example.scn" | grep '^text2 ' | tail -n 1)
+  case $last in
+    'text2 0 "CH-'*) ;;
+    *) echo "FAIL: the example of $where ends with line 2 showing: $last"; fail=1 ;;
+  esac
+}
+example_keeps_channel 'lumora send --help' \
+  "$(sed -n 's/^Example: //p' "$tmp/help" | sed 's/; /\n/g; s/lumora send //g')"
+example_keeps_channel README \
+  "$(sed -n '/^What the agent expects/,/^Sending events/p' "$source_dir/README.md" |
+    sed -n 's/^lumora send \([0-9][0-9]* [A-Za-z]*\( [0-9]*\)\{0,1\}\)$/\1/p')"
+for page in lumora.1 lumora-send.1; do
+  example_keeps_channel "$page" \
+    "$(sed -n '/^\.SH EXAMPLES/,/^\.SH SEE/p' "$source_dir/docs/man/$page" |
+      sed -n 's/^lumora send \([0-9][0-9]* [A-Za-z]*\( [0-9]*\)\{0,1\}\)$/\1/p')"
+done
+
 # --decode and the emulator's plain lines show the panel's Windows-1252 as UTF-8: 0xE9 é,
 # 0x80 the euro sign; the undefined 0x81 stays an escape.
 printf 'event 10 CallerText "Caf\\xe9 \\x80\\x81"\n' | "$replay" --decode >"$tmp/decoded"
 grep -qxF 'text3 0 "Café €\x81"' "$tmp/decoded" || { echo "FAIL: --decode:"; cat "$tmp/decoded"; fail=1; }
+
+# --strict refuses a payload unlike its format before it reaches for the agent: the volume
+# level is 0 to 255 (a larger one would wrap round on the panel), and a number has no sign.
+while read -r payload refused; do
+  "$lumora" send --socket "$tmp/none.sock" --strict 7 Level "$payload" 2>"$tmp/err"
+  status=$?
+  if [ "$refused" = yes ]; then
+    [ $status = 2 ] && grep -q "Level wants volume level, decimal 0 to 255" "$tmp/err" ||
+      { echo "FAIL: --strict Level $payload (status $status):"; cat "$tmp/err"; fail=1; }
+  else
+    [ $status = 1 ] || { echo "FAIL: --strict Level $payload refused (status $status)"; fail=1; }
+  fi
+done <<'CASES'
+0 no
+255 no
+256 yes
+300 yes
+0300 yes
+-5 yes
+CASES
 
 # A live agent: a warned payload is still sent, names in any case, UTF-8 text converted.
 socket=$tmp/agent.sock
@@ -105,6 +156,31 @@ agent=
 # "Café €" is 43 61 66 e9 20 80 on the panel link, after the command header of line 3.
 grep -q '^cmd 0000030000436166e92080' "$tmp/trace" || { echo "FAIL: the text's bytes:"; cat "$tmp/trace"; fail=1; }
 grep -qF 'L3 "Café €"' "$tmp/plain" || { echo "FAIL: the plain line:"; cat "$tmp/plain"; fail=1; }
+
+# docs/linux-host.md names every option of lumora run --help in its table (--help and --version,
+# which every program answers, aside).
+"$lumora" run --help | sed -n 's/^  \(-[-a-z]*\).*/\1/p' | grep -vx -e --help -e --version |
+  while read -r option; do
+    grep -q "^| \`$option[ \`]" "$source_dir/docs/linux-host.md" ||
+      { echo "FAIL: docs/linux-host.md lacks lumora run $option"; exit 1; }
+  done || fail=1
+
+# Without XDG_RUNTIME_DIR the agent listens where lumora(1) says it does, in a folder of its own
+# under TMPDIR, and the sender finds it there.
+fallback=$(sed -n '/^The socket; by default/,/^\.TP/p' "$source_dir/docs/man/lumora.1" |
+  sed -n 's/^\.IR \${TMPDIR:\\-\/tmp}\/lumora\\-UID\/\([^ ,]*\) ,$/\1/p')
+mkdir "$tmp/t"
+TMPDIR=$tmp/t env -u XDG_RUNTIME_DIR "$lumora" run --panel none --quiet 2>"$tmp/run.err" &
+agent=$!
+for _ in $(seq 50); do [ -S "$tmp/t/lumora-$(id -u)/${fallback:-none}" ] && break; sleep 0.1; done
+if [ -n "$fallback" ] && [ -S "$tmp/t/lumora-$(id -u)/$fallback" ]; then
+  TMPDIR=$tmp/t env -u XDG_RUNTIME_DIR "$lumora" send --close || { echo "FAIL: send to the fallback socket"; fail=1; }
+else
+  echo "FAIL: no socket at lumora(1)'s fallback '\${TMPDIR:-/tmp}/lumora-UID/${fallback:-?}'"; fail=1
+  kill "$agent"
+fi
+wait "$agent"
+agent=
 
 [ $fail = 0 ] && echo "command lines: all checks passed"
 exit $fail

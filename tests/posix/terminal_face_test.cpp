@@ -94,6 +94,26 @@ TEST(TerminalStyle, FollowsNoColorAndTerm) {
   }
 }
 
+// Each panel byte as the terminal shows it: Windows-1252 in UTF-8 like the other faces, the
+// upper control range 0x80 to 0x9F included; control and undefined bytes as a middle dot.
+TEST(DisplayChar, WindowsCodePageInUtf8AndDotsForTheRest) {
+  struct Case {
+    uint8_t byte;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {0x41, "A"},      {0x7E, "~"},      {0x00, "\u00b7"}, {0x1F, "\u00b7"}, {0x7F, "\u00b7"},
+      {0x80, "\u20ac"}, {0x81, "\u00b7"}, {0x8D, "\u00b7"}, {0x8F, "\u00b7"}, {0x90, "\u00b7"},
+      {0x92, "\u2019"}, {0x96, "\u2013"}, {0x99, "\u2122"}, {0x9D, "\u00b7"}, {0x9F, "\u0178"},
+      {0xA0, "\u00a0"}, {0xE9, "\u00e9"}, {0xFF, "\u00ff"},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    AppendDisplayChar(c.byte, out);
+    EXPECT_EQ(out, c.shown) << "byte 0x" << std::hex << int{c.byte};
+  }
+}
+
 TEST(FaceLayouts, FollowTheWidth) {
   const std::pair<int, FaceLayout> cases[] = {
       {0, FaceLayout::Wide},       {-1, FaceLayout::Wide},     {200, FaceLayout::Wide},
