@@ -238,6 +238,7 @@ Function .onInit
   ; The log of this run: every note of the details, also in a silent install.
   FileOpen $Log "$TEMP\${LOG_NAME}" w
   Call CheckInstallDir
+  Call FollowKodiOption
   Call FindOtherLumora
   ${If} $OtherDir != ""
   ${AndIfNot} ${Silent}
@@ -309,7 +310,8 @@ Section /o "Follow Kodi" SEC_FOLLOW_KODI
   WriteRegStr HKLM "${RUN_KEY}" "Lumora Kodi" '"$INSTDIR\lumora-kodi.exe"'
 SectionEnd
 
-Function .onInit
+; Called by .onInit: /FOLLOWKODI on the command line chooses the section.
+Function FollowKodiOption
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/FOLLOWKODI" $R1

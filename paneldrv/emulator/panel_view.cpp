@@ -19,6 +19,10 @@
 
 namespace lumora::emulator {
 
+short PanelView::PendingEvents() const {
+  return POLLOUT;
+}
+
 namespace {
 
 // Colours of a cyan-green vacuum-fluorescent glass (256-colour palette).

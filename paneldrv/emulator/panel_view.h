@@ -4,8 +4,6 @@
 // terminal.
 #pragma once
 
-#include <poll.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,7 +36,7 @@ class PanelView {
   virtual int PendingFd() const { return -1; }
   // The poll events to watch PendingFd for: POLLOUT for a face that writes; a face that also
   // reads (a display server's answers) asks for POLLIN too.
-  virtual short PendingEvents() const { return POLLOUT; }
+  virtual short PendingEvents() const;
   virtual void Flush() {}
 };
 

@@ -88,7 +88,7 @@ done
 # line 2 until the shell (session 1) has shown a menu, so an example that starts with a medium's
 # events sees its channel overwritten within a second. Each example, followed by two seconds of
 # clock, must leave its channel (CH-...) as the last text of line 2, not a date.
-source_dir=$(cd "$(dirname "$0")/.." && pwd)
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 example_keeps_channel() {
   local where=$1 lines=$2
   [ -n "$lines" ] || { echo "FAIL: no example found in $where"; fail=1; return; }
