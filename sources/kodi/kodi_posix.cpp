@@ -267,7 +267,11 @@ int RunKodiBridge(const KodiOptions& options) {
         kodi = ConnectKodi(options, error);
         if (kodi < 0) {
           if (!waitingForKodi)
-            Say("Kodi is not answering on " + where + " (" + error + "); waiting for it");
+            Say(std::string("Kodi is not answering on ")
+                    .append(where)
+                    .append(" (")
+                    .append(error)
+                    .append("); waiting for it"));
           waitingForKodi = true;
         } else {
           Say("following Kodi on " + where);

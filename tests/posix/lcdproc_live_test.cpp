@@ -80,7 +80,10 @@ uint16_t FreePort() {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return 0;
+  }
   socklen_t n = sizeof a;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
   ::close(fd);
@@ -200,7 +203,7 @@ class LcdprocLive : public ::testing::TestWithParam<Size> {
         // The panel's own clock moves on its own: the time on the display may be a second on.
         const std::string expected = Pad(number == 2 ? shown.line2() : shown.line3(), width);
         if (row != expected && !(shown.panelClock() && number == 3 && row.size() == width)) {
-          why += "row '" + row + "' wants '" + expected + "'; ";
+          why.append("row '").append(row).append("' wants '").append(expected).append("'; ");
         }
       }
     }
