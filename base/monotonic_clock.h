@@ -21,4 +21,13 @@ inline int64_t MonotonicMs() {
   return MonotonicNs() / 1000000;
 }
 
+// Milliseconds from now until a deadline on this clock given in microseconds (as a bus library
+// gives its timeouts), rounded up, at most capMs; 0 once it has passed.
+inline int MillisecondsUntilUs(uint64_t deadlineUs, int capMs) {
+  const auto nowUs = static_cast<uint64_t>(MonotonicNs() / 1000);
+  if (deadlineUs <= nowUs) return 0;
+  const uint64_t ms = (deadlineUs - nowUs + 999u) / 1000u;
+  return ms > static_cast<uint64_t>(capMs) ? capMs : static_cast<int>(ms);
+}
+
 }  // namespace lumora

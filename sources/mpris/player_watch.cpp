@@ -1,11 +1,12 @@
 #include "sources/mpris/player_watch.h"
 
 #include <poll.h>
-#include <time.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
+
+#include "base/monotonic_clock.h"
 
 namespace lumora::sources {
 
@@ -236,13 +237,7 @@ int PlayerWatch::timeoutMs() const {
   if (bus_ == nullptr) return -1;
   uint64_t until = 0;
   if (sd_bus_get_timeout(bus_, &until) < 0 || until == UINT64_MAX) return -1;
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t nowUs =
-      static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
-  if (until <= nowUs) return 0;
-  const uint64_t ms = (until - nowUs + 999u) / 1000u;
-  return ms > 60000u ? 60000 : static_cast<int>(ms);
+  return MillisecondsUntilUs(until, 60000);
 }
 
 bool PlayerWatch::Process(std::string& error) {

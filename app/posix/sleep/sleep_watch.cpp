@@ -3,12 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <systemd/sd-bus.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "base/monotonic_clock.h"
 
 namespace lumora::posix {
 
@@ -78,13 +79,7 @@ int SleepWatch::timeoutMs() const {
   if (bus_ == nullptr) return -1;
   uint64_t until = 0;
   if (sd_bus_get_timeout(bus_, &until) < 0 || until == UINT64_MAX) return -1;
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t nowUs =
-      static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
-  if (until <= nowUs) return 0;
-  const uint64_t ms = (until - nowUs + 999u) / 1000u;
-  return ms > 60000u ? 60000 : static_cast<int>(ms);
+  return MillisecondsUntilUs(until, 60000);
 }
 
 void SleepWatch::Process() {
