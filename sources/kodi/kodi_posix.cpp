@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +14,7 @@
 
 #include "base/event_catalogue.h"
 #include "base/media_event.h"
+#include "base/monotonic_clock.h"
 #include "senders/frame.h"
 #include "senders/send_client.h"
 #include "senders/socket_folder.h"
@@ -85,12 +85,6 @@ volatile sig_atomic_t gStop = 0;
 
 void OnStopSignal(int) {
   gStop = 1;
-}
-
-int64_t NowMs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 void Say(const std::string& line) {
@@ -256,10 +250,10 @@ int RunKodiBridge(const KodiOptions& options) {
   }
   const std::string where = options.host + ":" + options.port;
   bool waitingForKodi = false;
-  int64_t nextTick = NowMs();
+  int64_t nextTick = MonotonicMs();
   char buffer[65536];
   while (gStop == 0) {
-    const int64_t now = NowMs();
+    const int64_t now = MonotonicMs();
     if (now >= nextTick) {
       nextTick = now + 1000;
       if (kodi < 0) {
@@ -288,7 +282,7 @@ int RunKodiBridge(const KodiOptions& options) {
     bool lost = writeFailed;
     if (kodi >= 0 && !lost) {
       pollfd p{kodi, POLLIN, 0};
-      const int wait = static_cast<int>(std::max<int64_t>(0, nextTick - NowMs()));
+      const int wait = static_cast<int>(std::max<int64_t>(0, nextTick - MonotonicMs()));
       const int ready = ::poll(&p, 1, wait);
       if (ready == 1) {
         const ssize_t n = ::recv(kodi, buffer, sizeof buffer, 0);
@@ -299,7 +293,7 @@ int RunKodiBridge(const KodiOptions& options) {
         }
       }
     } else if (kodi < 0) {
-      const int64_t wait = std::max<int64_t>(0, nextTick - NowMs());
+      const int64_t wait = std::max<int64_t>(0, nextTick - MonotonicMs());
       ::usleep(static_cast<useconds_t>(wait) * 1000);
     }
     if (lost) {
