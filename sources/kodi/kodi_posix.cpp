@@ -13,9 +13,7 @@
 #include <cstring>
 
 #include "base/event_catalogue.h"
-#include "base/media_event.h"
 #include "base/monotonic_clock.h"
-#include "senders/frame.h"
 #include "senders/send_client.h"
 #include "senders/socket_folder.h"
 #include "sources/kodi/kodi_bridge.h"
@@ -151,13 +149,12 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
-AgentSink::AgentSink(std::string path, bool verbose) : path_(std::move(path)), verbose_(verbose) {}
+AgentSink::AgentSink(std::string path, bool verbose) : sink_(std::move(path)), verbose_(verbose) {}
 
 bool AgentSink::Connect() {
-  if (connection_.fd() >= 0) return true;
   std::string error;
   bool notRunning = false;
-  if (!connection_.Connect(path_, error, notRunning)) {
+  if (!sink_.Reconnect(error, notRunning)) {
     if (!waiting_) Say(error + "; waiting for the agent");
     waiting_ = true;
     return false;
@@ -169,43 +166,14 @@ bool AgentSink::Connect() {
 
 bool AgentSink::Deliver(const SourceEvent& event) {
   if (!Connect()) return false;
-  uint8_t record[kMediaStateEventSize];
-  EncodeMediaStateEvent(event.sessionId, ToCode(event.code), event.text, event.length, record);
-  posix::Frame frame;
-  frame.type = posix::FrameType::Message;
-  frame.message = 74;  // WM_COPYDATA
-  frame.dwData = kMediaStateEventMarker;
-  frame.payload = record;
-  frame.length = sizeof record;
-  // A busy agent (every connection taken) is tried again for a short while. The agent drops a
-  // connection that stays silent for a while, so a frame refused by a closed connection is
-  // sent once more on a new one; one that went out whole without a reply is not (the agent
-  // may still handle it).
-  bool reconnected = false;
-  for (int backOff = posix::kFirstBackOffMs;; backOff *= 2) {
-    posix::Reply reply;
-    std::string error;
-    if (!connection_.Exchange(frame, reply, error)) {
-      const bool unanswered = connection_.unanswered();
-      connection_.Close();
-      if (!unanswered && !reconnected && Connect()) {
-        reconnected = true;
-        continue;
-      }
-      Say("lost the agent (" + error + "); waiting for it");
+  if (!sink_.Deliver(event)) {
+    if (sink_.lastRefused()) {
+      Say("the agent did not take an event (" + sink_.lastError() + ")");
+    } else {
+      Say("lost the agent (" + sink_.lastError() + "); waiting for it");
       waiting_ = true;
-      return false;
     }
-    if (reply.status == posix::FrameStatus::Busy && backOff <= posix::kMaxBackOffMs) {
-      ::usleep(static_cast<useconds_t>(backOff) * 1000);
-      continue;
-    }
-    if (reply.status != posix::FrameStatus::Ok) {
-      Say(std::string("the agent refused an event: ") + posix::DescribeFrameStatus(reply.status));
-      connection_.Close();
-      return false;
-    }
-    break;
+    return false;
   }
   if (verbose_) {
     const EventInfo* info = FindEvent(ToCode(event.code));
