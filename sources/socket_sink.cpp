@@ -24,7 +24,6 @@ void SocketSink::Drop() {
 bool SocketSink::Deliver(const SourceEvent& event) {
   lastRefused_ = false;
   bool notRunning = false;
-  if (!Reconnect(lastError_, notRunning)) return false;
   uint8_t record[kMediaStateEventSize];
   EncodeMediaStateEvent(event.sessionId, ToCode(event.code), event.text, event.length, record);
   posix::Frame frame;
@@ -33,20 +32,22 @@ bool SocketSink::Deliver(const SourceEvent& event) {
   frame.dwData = kMediaStateEventMarker;
   frame.payload = record;
   frame.length = sizeof record;
-  bool reconnected = false;
-  for (int backOff = posix::kFirstBackOffMs;; backOff *= 2) {
+  bool resent = false;
+  for (int backOff = posix::kFirstBackOffMs;;) {
+    if (!Reconnect(lastError_, notRunning)) return false;
     posix::Reply reply;
     if (!connection_.Exchange(frame, reply, lastError_)) {
       const bool unanswered = connection_.unanswered();
       Drop();
-      if (!unanswered && !reconnected && Reconnect(lastError_, notRunning)) {
-        reconnected = true;
-        continue;
-      }
-      return false;
+      if (unanswered || resent) return false;
+      resent = true;
+      continue;
     }
     if (reply.status == posix::FrameStatus::Busy && backOff <= posix::kMaxBackOffMs) {
+      // The agent read nothing and closed the connection: a new one after a while.
+      Drop();
       ::usleep(static_cast<useconds_t>(backOff) * 1000);
+      backOff *= 2;
       continue;
     }
     if (reply.status != posix::FrameStatus::Ok) {
