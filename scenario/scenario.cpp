@@ -1,5 +1,6 @@
 #include "scenario/scenario.h"
 
+#include <chrono>
 #include <cstdio>
 #include <limits>
 
@@ -99,12 +100,6 @@ bool ParseFixedDigits(std::string_view word, unsigned& value) {
   return !word.empty();
 }
 
-unsigned DaysInMonth(int64_t year, unsigned month) {
-  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
 bool ParseTime(std::string_view date, std::string_view time, int64_t& epochSeconds) {
   unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   if (date.size() != 10 || date[4] != '-' || date[7] != '-') return false;
@@ -115,8 +110,9 @@ bool ParseTime(std::string_view date, std::string_view time, int64_t& epochSecon
       !ParseFixedDigits(time.substr(6, 2), second)) {
     return false;
   }
-  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
-      minute > 59 || second > 59) {
+  const std::chrono::year_month_day civil{std::chrono::year{static_cast<int>(year)},
+                                          std::chrono::month{month}, std::chrono::day{day}};
+  if (!civil.ok() || hour > 23 || minute > 59 || second > 59) {
     return false;
   }
   epochSeconds = DaysFromCivil(year, month, day) * 86400 + int64_t{hour} * 3600 +
@@ -382,26 +378,20 @@ std::string FormatDirective(const Directive& d) {
   return "";
 }
 
-// Civil calendar arithmetic on days since 1970-01-01 (proleptic Gregorian).
+// The project's calendar is the standard library's (proleptic Gregorian), on days since
+// 1970-01-01; the emulated panel's own clock uses the same.
 int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
-  year -= month <= 2 ? 1 : 0;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const auto yoe = static_cast<unsigned>(year - era * 400);
-  const unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+  const std::chrono::year_month_day civil{std::chrono::year{static_cast<int>(year)},
+                                          std::chrono::month{month}, std::chrono::day{day}};
+  return std::chrono::sys_days{civil}.time_since_epoch().count();
 }
 
 void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const auto doe = static_cast<unsigned>(days - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  day = doy - (153 * mp + 2) / 5 + 1;
-  month = mp < 10 ? mp + 3 : mp - 9;
-  year = static_cast<int64_t>(yoe) + era * 400 + (month <= 2 ? 1 : 0);
+  const std::chrono::year_month_day civil{
+      std::chrono::sys_days{std::chrono::days{static_cast<std::chrono::days::rep>(days)}}};
+  year = static_cast<int>(civil.year());
+  month = static_cast<unsigned>(civil.month());
+  day = static_cast<unsigned>(civil.day());
 }
 
 LocalTime LocalTimeOf(int64_t epochSeconds) {

@@ -10,7 +10,9 @@
 #                               in debug/ the debug information of each (FILE.debug) for bug
 #                               reports; the binaries themselves are stripped
 #   Lumora guide.txt            the owner's sections of docs/windows.md, with Windows line ends
-# Needs the mingw-w64 compilers of both architectures and makensis (Debian: nsis).
+# Needs the mingw-w64 compilers of both architectures and makensis (Debian: nsis). The cross
+# builds go to the presets' folders, build/mingw-x64 and build/mingw-x86, or under
+# LUMORA_WINDOWS_BUILDS when set (the tests set it to a folder of the build they run in).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 OUT_DIR=${1:-build/release}
@@ -24,13 +26,14 @@ rm -rf "$STAGE" "$OUT_DIR/$NAME.zip"
 mkdir -p "$STAGE"
 for arch in x64 x86; do
   # One build at a time in a build folder: the Wine tests build there too (tests/wine/wine_lib.sh).
-  mkdir -p "build/mingw-$arch"
-  exec {lock}>"build/mingw-$arch/wine_e2e.lock"
+  build=${LUMORA_WINDOWS_BUILDS:-build}/mingw-$arch
+  mkdir -p "$build"
+  exec {lock}>"$build/wine_e2e.lock"
   flock -w 900 "$lock"
-  cmake --preset "mingw-$arch" >/dev/null
-  cmake --build --preset "mingw-$arch" --parallel 2 --target Lumora lumora-send lumora-replay \
+  cmake --preset "mingw-$arch" -B "$build" >/dev/null
+  cmake --build "$build" --parallel 2 --target Lumora lumora-send lumora-replay \
     paneldrv_recording paneldrv_passthrough paneldrv_window owner_guide installer >/dev/null
-  bin=build/mingw-$arch/bin
+  bin=$build/bin
   to=$STAGE/Lumora-$arch
   mkdir -p "$to/stand-in" "$to/on-screen" "$to/pass-through" "$to/debug/stand-in" \
     "$to/debug/on-screen" "$to/debug/pass-through"
@@ -45,11 +48,11 @@ for arch in x64 x86; do
   ship "$bin/PanelDrv.dll" stand-in
   ship "$bin/window/PanelDrv.dll" on-screen
   ship "$bin/passthrough/PanelDrv.dll" pass-through
-  cp "build/mingw-$arch/Lumora-$arch-$VERSION-setup.exe" "$STAGE/"
+  cp "$build/Lumora-$arch-$VERSION-setup.exe" "$STAGE/"
   flock -u "$lock"
   exec {lock}>&-
 done
-cp "build/mingw-x64/Lumora guide.txt" "$STAGE/Lumora guide.txt"
+cp "${LUMORA_WINDOWS_BUILDS:-build}/mingw-x64/Lumora guide.txt" "$STAGE/Lumora guide.txt"
 (cd "$OUT_DIR" && cmake -E tar cf "$NAME.zip" --format=zip "$NAME")
 rm -rf "$STAGE"
 echo "$OUT_DIR/$NAME.zip"

@@ -3,7 +3,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +12,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/monotonic_clock.h"
 #include "base/platform.h"
 #include "scenario/send_args.h"
 #include "senders/socket_folder.h"
@@ -21,16 +21,10 @@ namespace lumora::posix {
 
 namespace {
 
-int64_t NowMs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 // Waits for fd to become ready for events until deadlineMs; false on timeout or error.
 bool WaitFor(int fd, short events, int64_t deadlineMs) {
   for (;;) {
-    const int64_t left = deadlineMs - NowMs();
+    const int64_t left = deadlineMs - MonotonicMs();
     if (left <= 0) return false;
     pollfd p{fd, events, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(left));
@@ -214,7 +208,7 @@ bool AgentConnection::ExchangeBytes(const uint8_t* bytes, size_t size, Reply& re
   };
   // Writing waits for the agent to read (it reads a connection's next frame only after the
   // last reply went out), within the same time as the reply.
-  int64_t deadline = NowMs() + timeoutMs;
+  int64_t deadline = MonotonicMs() + timeoutMs;
   size_t done = 0;
   while (done < size) {
     const ssize_t n = ::send(fd_, bytes + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -227,15 +221,15 @@ bool AgentConnection::ExchangeBytes(const uint8_t* bytes, size_t size, Reply& re
     if (code == EAGAIN && WaitFor(fd_, POLLOUT, deadline)) continue;
     // The frame did not go out whole, so the agent cannot handle it. It may have said why
     // before it hung up (busy).
-    if (readReply(NowMs() + 100) && DecodeReply(answer, have, reply)) return true;
+    if (readReply(MonotonicMs() + 100) && DecodeReply(answer, have, reply)) return true;
     error = code == EAGAIN ? "the agent took no frame for " + std::to_string(timeoutMs / 1000) +
                                  " seconds; the message was not sent"
                            : std::string("the agent went away: ") + std::strerror(code);
     return false;
   }
-  deadline = NowMs() + timeoutMs;
+  deadline = MonotonicMs() + timeoutMs;
   if (!readReply(deadline)) {
-    if (NowMs() >= deadline) {
+    if (MonotonicMs() >= deadline) {
       unanswered_ = true;
       error = "no reply from the agent within " + std::to_string(timeoutMs / 1000) +
               " seconds; it has the message and may still handle it";
@@ -273,7 +267,7 @@ int SendScenario(const std::string& socketPath, const scenario::Scenario& scenar
     Frame frame;
     if (!FrameOfDirective(d, record, frame)) continue;
     Reply reply;
-    const int64_t giveUp = NowMs() + kBusyRetryMs;
+    const int64_t giveUp = MonotonicMs() + kBusyRetryMs;
     int backOff = kFirstBackOffMs;
     for (;;) {
       if (connection.fd() < 0) {
@@ -292,7 +286,7 @@ int SendScenario(const std::string& socketPath, const scenario::Scenario& scenar
         if (reply.status != FrameStatus::Busy) break;
         connection.Close();
       }
-      if (NowMs() + backOff > giveUp) {
+      if (MonotonicMs() + backOff > giveUp) {
         std::fprintf(stderr,
                      "lumora send: line %zu: the agent is busy: all its %zu connections stayed "
                      "taken for %d seconds; the message was not sent\n",

@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,8 +13,7 @@
 #include <cstring>
 
 #include "base/event_catalogue.h"
-#include "base/media_event.h"
-#include "senders/frame.h"
+#include "base/monotonic_clock.h"
 #include "senders/send_client.h"
 #include "senders/socket_folder.h"
 #include "sources/kodi/kodi_bridge.h"
@@ -87,12 +85,6 @@ void OnStopSignal(int) {
   gStop = 1;
 }
 
-int64_t NowMs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 void Say(const std::string& line) {
   std::fprintf(stderr, "lumora kodi: %s\n", line.c_str());
 }
@@ -157,13 +149,12 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
-AgentSink::AgentSink(std::string path, bool verbose) : path_(std::move(path)), verbose_(verbose) {}
+AgentSink::AgentSink(std::string path, bool verbose) : sink_(std::move(path)), verbose_(verbose) {}
 
 bool AgentSink::Connect() {
-  if (connection_.fd() >= 0) return true;
   std::string error;
   bool notRunning = false;
-  if (!connection_.Connect(path_, error, notRunning)) {
+  if (!sink_.Reconnect(error, notRunning)) {
     if (!waiting_) Say(error + "; waiting for the agent");
     waiting_ = true;
     return false;
@@ -175,43 +166,14 @@ bool AgentSink::Connect() {
 
 bool AgentSink::Deliver(const SourceEvent& event) {
   if (!Connect()) return false;
-  uint8_t record[kMediaStateEventSize];
-  EncodeMediaStateEvent(event.sessionId, ToCode(event.code), event.text, event.length, record);
-  posix::Frame frame;
-  frame.type = posix::FrameType::Message;
-  frame.message = 74;  // WM_COPYDATA
-  frame.dwData = kMediaStateEventMarker;
-  frame.payload = record;
-  frame.length = sizeof record;
-  // A busy agent (every connection taken) is tried again for a short while. The agent drops a
-  // connection that stays silent for a while, so a frame refused by a closed connection is
-  // sent once more on a new one; one that went out whole without a reply is not (the agent
-  // may still handle it).
-  bool reconnected = false;
-  for (int backOff = posix::kFirstBackOffMs;; backOff *= 2) {
-    posix::Reply reply;
-    std::string error;
-    if (!connection_.Exchange(frame, reply, error)) {
-      const bool unanswered = connection_.unanswered();
-      connection_.Close();
-      if (!unanswered && !reconnected && Connect()) {
-        reconnected = true;
-        continue;
-      }
-      Say("lost the agent (" + error + "); waiting for it");
+  if (!sink_.Deliver(event)) {
+    if (sink_.lastRefused()) {
+      Say("the agent did not take an event (" + sink_.lastError() + ")");
+    } else {
+      Say("lost the agent (" + sink_.lastError() + "); waiting for it");
       waiting_ = true;
-      return false;
     }
-    if (reply.status == posix::FrameStatus::Busy && backOff <= posix::kMaxBackOffMs) {
-      ::usleep(static_cast<useconds_t>(backOff) * 1000);
-      continue;
-    }
-    if (reply.status != posix::FrameStatus::Ok) {
-      Say(std::string("the agent refused an event: ") + posix::DescribeFrameStatus(reply.status));
-      connection_.Close();
-      return false;
-    }
-    break;
+    return false;
   }
   if (verbose_) {
     const EventInfo* info = FindEvent(ToCode(event.code));
@@ -256,10 +218,10 @@ int RunKodiBridge(const KodiOptions& options) {
   }
   const std::string where = options.host + ":" + options.port;
   bool waitingForKodi = false;
-  int64_t nextTick = NowMs();
+  int64_t nextTick = MonotonicMs();
   char buffer[65536];
   while (gStop == 0) {
-    const int64_t now = NowMs();
+    const int64_t now = MonotonicMs();
     if (now >= nextTick) {
       nextTick = now + 1000;
       if (kodi < 0) {
@@ -288,7 +250,7 @@ int RunKodiBridge(const KodiOptions& options) {
     bool lost = writeFailed;
     if (kodi >= 0 && !lost) {
       pollfd p{kodi, POLLIN, 0};
-      const int wait = static_cast<int>(std::max<int64_t>(0, nextTick - NowMs()));
+      const int wait = static_cast<int>(std::max<int64_t>(0, nextTick - MonotonicMs()));
       const int ready = ::poll(&p, 1, wait);
       if (ready == 1) {
         const ssize_t n = ::recv(kodi, buffer, sizeof buffer, 0);
@@ -299,7 +261,7 @@ int RunKodiBridge(const KodiOptions& options) {
         }
       }
     } else if (kodi < 0) {
-      const int64_t wait = std::max<int64_t>(0, nextTick - NowMs());
+      const int64_t wait = std::max<int64_t>(0, nextTick - MonotonicMs());
       ::usleep(static_cast<useconds_t>(wait) * 1000);
     }
     if (lost) {

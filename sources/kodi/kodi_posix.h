@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "senders/send_client.h"
 #include "sources/media_source.h"
+#include "sources/socket_sink.h"
 
 namespace lumora::sources {
 
@@ -22,9 +22,9 @@ struct KodiOptions {
 
 extern const char kKodiUsage[];
 
-// The agent's side of a bridge on Linux: each event one frame on the agent's socket, delivered
-// synchronously (Deliver returns once the agent has handled it). Says once on standard error
-// when the agent is not running, and again when it is back.
+// The agent's side of the Kodi bridge on Linux: the bridges' socket sink, which delivers each
+// event synchronously (Deliver returns once the agent has handled it), telling on standard
+// error once when the agent is not running, again when it is back, and with -v every event.
 class AgentSink : public EventSink {
  public:
   AgentSink(std::string path, bool verbose);
@@ -33,10 +33,9 @@ class AgentSink : public EventSink {
   bool Deliver(const SourceEvent& event) override;
 
  private:
-  std::string path_;
+  SocketSink sink_;
   bool verbose_;
   bool waiting_ = false;
-  posix::AgentConnection connection_;
 };
 
 // Parses the arguments after `lumora kodi`; false with a message on a usage error. help is set

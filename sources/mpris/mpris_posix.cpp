@@ -3,11 +3,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
 
+#include "base/monotonic_clock.h"
 #include "senders/socket_folder.h"
 #include "sources/media_source.h"
 #include "sources/mpris/mpris_adapter.h"
@@ -19,12 +19,6 @@ namespace lumora::sources {
 namespace {
 
 constexpr int kBeatMs = 1000;
-
-int64_t NowMs() {
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 int OpenStopSignals() {
   sigset_t set;
@@ -89,14 +83,14 @@ int RunMpris(const MprisOptions& options) {
   findAgent();
 
   int status = 0;
-  int64_t nextBeat = NowMs() + kBeatMs;
+  int64_t nextBeat = MonotonicMs() + kBeatMs;
   for (;;) {
     if (source.agentLost() && !agentAway) {
       agentAway = true;
       Note("the agent on " + sink.path() + " is gone (" + sink.lastError() + "); waiting for it");
       awayNoted = true;
     }
-    int timeout = static_cast<int>(std::max<int64_t>(0, nextBeat - NowMs()));
+    int timeout = static_cast<int>(std::max<int64_t>(0, nextBeat - MonotonicMs()));
     const int busWait = watch.timeoutMs();
     if (busWait >= 0 && busWait < timeout) timeout = busWait;
     pollfd fds[2] = {{signals, POLLIN, 0}, {watch.fd(), watch.events(), 0}};
@@ -111,8 +105,8 @@ int RunMpris(const MprisOptions& options) {
       status = 1;
       break;
     }
-    if (NowMs() >= nextBeat) {
-      nextBeat = NowMs() + kBeatMs;
+    if (MonotonicMs() >= nextBeat) {
+      nextBeat = MonotonicMs() + kBeatMs;
       if (agentAway) {
         findAgent();
       } else {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -95,10 +96,6 @@ void CheckTextPacket(const uint8_t* packet) {
   }
 }
 
-bool IsLeapYear(unsigned year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
 void CheckPanelClockPacket(const uint8_t* packet) {
   const uint8_t sub = packet[kPacketArg1];
   if (sub == kPanelClockStop) {
@@ -121,10 +118,10 @@ void CheckPanelClockPacket(const uint8_t* packet) {
   if (yearOfCentury > 99 || month < 1 || month > 12 || day < 1) {
     InvariantViolated("panel clock start: date %u|%u-%u-%u", century, yearOfCentury, month, day);
   }
-  static constexpr uint8_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const unsigned year = century * 100u + yearOfCentury;
-  const unsigned monthDays = month == 2 && IsLeapYear(year) ? 29u : kDays[month - 1];
-  if (day > monthDays) InvariantViolated("panel clock start: day %u of %u-%u", day, year, month);
+  const std::chrono::year_month_day date{std::chrono::year{static_cast<int>(year)},
+                                         std::chrono::month{month}, std::chrono::day{day}};
+  if (!date.ok()) InvariantViolated("panel clock start: day %u of %u-%u", day, year, month);
   RequireZero(packet, 12, kPacketSize, "panel clock start");
 }
 

@@ -24,10 +24,10 @@ else
   WINE=/usr/lib/wine/wine WINE_PACKAGE=wine32:i386
   export WINEARCH=win32
 fi
-BUILD=$SOURCE_DIR/build/mingw-$ARCH
-BIN=$BUILD/bin
 TEST_NAME=kodi_wine-$ARCH
 . "$HERE/wine_lib.sh"
+BUILD=$(windows_build "$SOURCE_DIR" "$ARCH")
+BIN=$BUILD/bin
 . "$SOURCE_DIR/tests/sources/kodi_lib.sh"
 
 say() { echo "kodi_wine $ARCH: [${SECONDS}s] $*"; }

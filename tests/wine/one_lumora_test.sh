@@ -51,11 +51,11 @@ trap 'exit 130' INT TERM
 
 say "building both installers"
 for arch in x64 x86; do
-  wine_build "$SOURCE_DIR" "mingw-$arch" "$SOURCE_DIR/build/mingw-$arch" build-one-lumora.log \
+  wine_build "$SOURCE_DIR" "mingw-$arch" "$(windows_build "$SOURCE_DIR" "$arch")" build-one-lumora.log \
     installer paneldrv_recording
 done
-SETUP64=$SOURCE_DIR/build/mingw-x64/Lumora-x64-$VERSION-setup.exe
-SETUP32=$SOURCE_DIR/build/mingw-x86/Lumora-x86-$VERSION-setup.exe
+SETUP64=$(windows_build "$SOURCE_DIR" x64)/Lumora-x64-$VERSION-setup.exe
+SETUP32=$(windows_build "$SOURCE_DIR" x86)/Lumora-x86-$VERSION-setup.exe
 say "preparing a win64 Wine prefix on a virtual display"
 wine_start
 
@@ -102,7 +102,7 @@ settle() {  # DIR
 say "the 32-bit Lumora, silently"
 timeout 120 "$WINE" "$SETUP32" /S || fail "the 32-bit installer failed"
 installed "$DIR32_WIN" 32 32-bit
-cp "$SOURCE_DIR/build/mingw-x86/bin/PanelDrv.dll" "$DIR32/"
+cp "$(windows_build "$SOURCE_DIR" x86)/bin/PanelDrv.dll" "$DIR32/"
 
 say "the 64-bit Lumora replaces it"
 timeout 120 "$WINE" "$SETUP64" /S || fail "the 64-bit installer failed"
@@ -111,7 +111,7 @@ grep -qxF "Replacing Lumora (32-bit) in $DIR32_WIN: only one Lumora runs on a PC
   fail "the 64-bit installer's log does not say it replaced the 32-bit Lumora: $(cat "$SETUP_LOG")"
 replaced "$DIR32" 32
 installed "$DIR64_WIN" 64 64-bit
-cp "$SOURCE_DIR/build/mingw-x64/bin/PanelDrv.dll" "$DIR64/"
+cp "$(windows_build "$SOURCE_DIR" x64)/bin/PanelDrv.dll" "$DIR64/"
 
 say "the 32-bit Lumora replaces the 64-bit one"
 timeout 120 "$WINE" "$SETUP32" /S || fail "the 32-bit installer failed"

@@ -18,8 +18,8 @@
 #
 # The screenshots are kept in ARTEFACT_DIR. Exit status 77 (skipped) when a tool is missing:
 # Wine (wine64), Xvfb (xvfb), ImageMagick (imagemagick) or the mingw-w64 compiler
-# (g++-mingw-w64-x86-64-posix). LUMORA_MINGW_BUILD_DIR (default SOURCE_DIR/build/mingw) is the
-# cross build; LUMORA_WINE_KEEP=1 keeps the temporary folder.
+# (g++-mingw-w64-x86-64-posix). The cross build is the x64 one
+# that tests/wine/wine_lib.sh's windows_build names; LUMORA_WINE_KEEP=1 keeps the temporary folder.
 set -euo pipefail
 
 if (($# != 4)); then
@@ -31,7 +31,6 @@ ARTEFACTS=$2
 REPLAY=$3
 FACE_PICTURE=$4
 HERE=$SOURCE_DIR/tests/wine/panel_window
-MINGW_BUILD=${LUMORA_MINGW_BUILD_DIR:-$SOURCE_DIR/build/mingw}
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 # The face: its size (paneldrv/window/panel_face.h) and where the test places it.
@@ -48,6 +47,7 @@ TOLERANCE=20
 
 TEST_NAME=panel_window
 . "$SOURCE_DIR/tests/wine/wine_lib.sh"
+MINGW_BUILD=$(windows_build "$SOURCE_DIR" x64)
 
 say() { echo "panel_window: [${SECONDS}s] $*"; }
 fail() {
@@ -74,7 +74,7 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
 # --- Cross build -----------------------------------------------------------------------------
 mkdir -p "$ARTEFACTS"
 say "building Lumora.exe, the on-screen PanelDrv.dll and lumora-send.exe in $MINGW_BUILD"
-wine_build "$SOURCE_DIR" mingw "$MINGW_BUILD" build-panel-window.log Lumora lumora-send paneldrv_window
+wine_build "$SOURCE_DIR" mingw-x64 "$MINGW_BUILD" build-panel-window.log Lumora lumora-send paneldrv_window
 BIN=$MINGW_BUILD/bin
 for program in Lumora.exe lumora-send.exe window/PanelDrv.dll; do
   [[ -f $BIN/$program ]] || fail "the build made no $BIN/$program"

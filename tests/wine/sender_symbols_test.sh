@@ -3,24 +3,27 @@
 # the ground floor alone, holds no symbol of the engine, the panel wrapper or the window, while
 # Lumora.exe does (so the check itself can see them).
 #
-#   sender_symbols_test.sh SOURCE_DIR MINGW_BUILD_DIR
+#   sender_symbols_test.sh SOURCE_DIR
 #
-# The Windows programs cannot be part of the native build this test runs in, so it configures the
-# mingw preset into MINGW_BUILD_DIR, the cross build folder that CMake gives it.
+# The Windows programs are cross-compiled by the x64 preset into the cross build folder of
+# tests/wine/wine_lib.sh (under the build this test runs in, when CTest runs it).
 #
 # Exit status 77 (skipped) when the mingw-w64 toolchain is not installed.
 set -u
-source_dir=$1
-build_dir=$2
+source_dir=$(cd "$1" && pwd)
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+. "$source_dir/tests/wine/wine_lib.sh"
+build_dir=$(windows_build "$source_dir" x64)
 nm=x86_64-w64-mingw32-nm
 if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || ! command -v "$nm" >/dev/null 2>&1; then
   echo "SKIPPED: mingw-w64 is not installed (Debian package g++-mingw-w64-x86-64-posix;" \
        "scripts/install-deps.sh installs it)" >&2
   exit 77
 fi
-cd "$source_dir" || exit 1
-cmake --preset mingw -B "$build_dir" >/dev/null || exit 1
-cmake --build "$build_dir" --target lumora-send Lumora -j "$(nproc)" >/dev/null || exit 1
+wine_build "$source_dir" mingw-x64 "$build_dir" build-sender-symbols.log lumora-send Lumora
 
 # The programs themselves are stripped: their symbols are in the debug files beside them.
 agent_symbols='MediaEngine|CVFDCmd|CAgentDlg|SessionTable|PictureSessionList'

@@ -54,15 +54,15 @@ else
   OTHER=x64 WINE=/usr/lib/wine/wine WINE_PACKAGE=wine32:i386 BITS=32-bit OTHER_BITS=64-bit
   export WINEARCH=win32
 fi
-BUILD=$SOURCE_DIR/build/mingw-$ARCH
-OTHER_BUILD=$SOURCE_DIR/build/mingw-$OTHER
-BIN=$BUILD/bin
-SETUP=$BUILD/Lumora-$ARCH-$VERSION-setup.exe
 BOX_CAPTION="Lumora: PanelDrv.dll"
 SETUP_BOX_CAPTION="Lumora Setup: PanelDrv.dll"
 
 TEST_NAME=wine_e2e-$ARCH
 . "$HERE/wine_lib.sh"
+BUILD=$(windows_build "$SOURCE_DIR" "$ARCH")
+OTHER_BUILD=$(windows_build "$SOURCE_DIR" "$OTHER")
+BIN=$BUILD/bin
+SETUP=$BUILD/Lumora-$ARCH-$VERSION-setup.exe
 
 say() { echo "wine_e2e $ARCH: [${SECONDS}s] $*"; }
 

@@ -39,6 +39,13 @@ wine_cleanup() {
   exit "$status"
 }
 
+# windows_build SOURCE_DIR ARCH: the cross build folder of an architecture (x64, x86). CTest gives
+# each test the folder of the build it runs in (LUMORA_WINDOWS_BUILDS, under that build's own
+# folder); run by hand, a test uses the presets' own folders under SOURCE_DIR/build.
+windows_build() {
+  echo "${LUMORA_WINDOWS_BUILDS:-$1/build}/mingw-$2"
+}
+
 # wine_build SOURCE_DIR PRESET FOLDER LOG TARGET...: builds targets of a preset into FOLDER, one
 # build at a time in each folder. Configured every time (quick once done), so that a target added
 # since the last run is known.
