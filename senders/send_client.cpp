@@ -14,7 +14,7 @@
 
 #include "base/monotonic_clock.h"
 #include "base/platform.h"
-#include "scenario/send_args.h"
+#include "sendargs/send_args.h"
 #include "senders/socket_folder.h"
 
 namespace lumora::posix {

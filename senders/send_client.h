@@ -23,7 +23,7 @@ struct SocketSendRequest {
   std::vector<std::string> warnings;  // payloads unlike their format, sent anyway
 };
 
-// Parses `[--socket PATH]` followed by the senders' common command line (scenario/send_args.h:
+// Parses `[--socket PATH]` followed by the senders' common command line (sendargs/send_args.h:
 // SID CODE [TEXT] | --power W | --endsession W | --close | --file SCENARIO), args without the
 // program and subcommand names. Returns false with a message on error; --help is the caller's.
 bool ParseSendArguments(const std::vector<std::string>& args, SocketSendRequest& request,

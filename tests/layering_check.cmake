@@ -9,14 +9,17 @@
 #   panel     -> base
 #   engine    -> panel, base
 #   scenario  -> base (the scenario language; the senders carry nothing of the agent)
-#   senders   -> scenario, base (frames, the socket client, the socket-folder rule, the
-#                SendMessage client)
-#   sources   -> senders, scenario, base (the translation of a player's state into events, and
-#                the bridges that follow the players)
+#   recorder  -> scenario, base (the recorder of what an agent receives)
+#   sendargs  -> scenario, base (the senders' command line)
+#   senders   -> sendargs, scenario, base (frames, the socket client, the socket-folder rule,
+#                the SendMessage client)
+#   sources   -> senders, sendargs, scenario, base (the translation of a player's state into
+#                events, and the bridges that follow the players)
 #   app       (the window) -> engine, panel, base
 #   paneldrv  (the display library's interface and the stand-ins) -> panel, base
 #   res       (the Windows program's dialog and icon) -> nothing of the project
-#   app/replay, app/win32, app/posix (the hosts) -> app and below, scenario, senders, sources;
+#   app/replay, app/win32, app/posix (the hosts) -> app and below, scenario; the live hosts
+#             also the recorder, the senders' command line, senders and sources;
 #             Windows the display library's interface, its loader and res, Linux the
 #             emulator and the LCDd client
 #   tools     (mains) -> anything but the tests and the benchmarks
@@ -32,17 +35,19 @@ set(rules
   "panel/|base/ panel/"
   "engine/|base/ panel/ engine/"
   "scenario/|base/ scenario/"
-  "senders/|base/ scenario/ senders/"
-  "sources/|base/ scenario/ senders/ sources/"
+  "recorder/|base/ scenario/ recorder/"
+  "sendargs/|base/ scenario/ sendargs/"
+  "senders/|base/ scenario/ sendargs/ senders/"
+  "sources/|base/ scenario/ sendargs/ senders/ sources/"
   "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/"
-  "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/ senders/ sources/"
-  "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ senders/ sources/ paneldrv/emulator/ paneldrv/lcdproc/"
+  "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/ recorder/ sendargs/ senders/ sources/"
+  "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ recorder/ sendargs/ senders/ sources/ paneldrv/emulator/ paneldrv/lcdproc/"
   "app/|base/ panel/ engine/ app/agent_dlg"
   "paneldrv/|base/ panel/ paneldrv/"
   "res/|res/"
-  "tools/|base/ panel/ engine/ app/ scenario/ senders/ sources/ paneldrv/ res/ tools/"
-  "bench/|base/ panel/ engine/ app/ scenario/ senders/ sources/ paneldrv/ res/ bench/"
-  "tests/|base/ panel/ engine/ app/ scenario/ senders/ sources/ paneldrv/ res/ bench/ tests/"
+  "tools/|base/ panel/ engine/ app/ scenario/ recorder/ sendargs/ senders/ sources/ paneldrv/ res/ tools/"
+  "bench/|base/ panel/ engine/ app/ scenario/ recorder/ sendargs/ senders/ sources/ paneldrv/ res/ bench/"
+  "tests/|base/ panel/ engine/ app/ scenario/ recorder/ sendargs/ senders/ sources/ paneldrv/ res/ bench/ tests/"
 )
 
 # The folder that owns a path: the deepest rule folder that holds it ("" for none).

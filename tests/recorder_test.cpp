@@ -15,12 +15,18 @@
 #include "app/replay/virtual_platform.h"
 #include "base/event_catalogue.h"
 #include "base/media_event.h"
-#include "scenario/recorder.h"
+#include "recorder/recorder.h"
 #include "scenario/scenario.h"
 #include "tests/read_file.h"
 
-namespace lumora::scenario {
+namespace lumora::recorder {
 namespace {
+
+using scenario::Directive;
+using scenario::FormatDirective;
+using scenario::ParseError;
+using scenario::ParseScenario;
+using scenario::Scenario;
 
 namespace fs = std::filesystem;
 
@@ -303,4 +309,4 @@ TEST_F(Recording, TheLogSaysWhatArrivedAndHowManyPacketsItCaused) {
 }
 
 }  // namespace
-}  // namespace lumora::scenario
+}  // namespace lumora::recorder

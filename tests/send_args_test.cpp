@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/event_catalogue.h"
-#include "scenario/send_args.h"
+#include "sendargs/send_args.h"
 
 namespace lumora::send {
 namespace {

@@ -23,7 +23,7 @@
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
 #include "paneldrv/lcdproc/lcdproc_view.h"
-#include "scenario/recorder.h"
+#include "recorder/recorder.h"
 #include "senders/frame.h"
 #include "senders/socket_folder.h"
 
@@ -135,7 +135,7 @@ class Host final : public SleepWatch::Listener {
   std::unique_ptr<emulator::EmulatedPanel> panel_;
   std::unique_ptr<PosixPlatform> platform_;
   std::FILE* recordFile_ = nullptr;
-  std::unique_ptr<scenario::MessageRecorder> recorder_;
+  std::unique_ptr<recorder::MessageRecorder> recorder_;
   std::unique_ptr<CAgentDlg> agent_;
   std::unique_ptr<SleepWatch> sleepWatch_;
   int listenFd_ = -1;
@@ -334,7 +334,7 @@ int Host::Run() {
   // takes its first connection, so every sender talks to a ready agent.
   Platform* agentPlatform = platform_.get();
   if (recordFile_ != nullptr || options_.verbose) {
-    recorder_ = std::make_unique<scenario::MessageRecorder>(*platform_, recordFile_,
+    recorder_ = std::make_unique<recorder::MessageRecorder>(*platform_, recordFile_,
                                                             options_.verbose ? stderr : nullptr);
     agentPlatform = recorder_.get();
   }

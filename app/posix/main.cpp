@@ -13,7 +13,7 @@
 #include "app/posix/demo.h"
 #include "base/version.h"
 #include "scenario/event_names.h"
-#include "scenario/send_args.h"
+#include "sendargs/send_args.h"
 #include "senders/send_client.h"
 #include "sources/kodi/kodi_posix.h"
 #include "sources/mpris/mpris_posix.h"

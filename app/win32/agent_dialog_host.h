@@ -13,7 +13,7 @@
 //     initialisation (state reset, panel option 3 and clear, timer 1 at 1000 ms)
 //   - painting: hidden again after every normal paint; minimized, the icon drawn centred
 //   - recording: only when the environment variable LUMORA_RECORD names a file, every message
-//     the window receives is appended to it as a scenario line (scenario/recorder.h) before
+//     the window receives is appended to it as a scenario line (recorder/recorder.h) before
 //     the agent sees it; without the variable nothing of this exists. A file that cannot be
 //     opened, or a line that cannot be written, is told in one box that names the file and
 //     Windows' reason (caption "Lumora: LUMORA_RECORD"); the agent runs on without recording
@@ -26,7 +26,7 @@
 #include "app/agent_dlg.h"
 
 #include "app/win32/win32_platform.h"
-#include "scenario/recorder.h"
+#include "recorder/recorder.h"
 
 namespace lumora::win32 {
 
@@ -66,7 +66,7 @@ class AgentDialogHost {
   Win32Platform platform_;
   std::FILE* record_;                   // LUMORA_RECORD's file; null when not recording
   bool recordFailed_ = false;           // a write failed: the recording has stopped
-  scenario::MessageRecorder recorder_;  // between the agent and the platform while recording
+  recorder::MessageRecorder recorder_;  // between the agent and the platform while recording
   CAgentDlg agent_;                     // constructed after the platform: opens the panel
   HICON icon_;                          // loaded after the panel was opened
 };

@@ -28,7 +28,7 @@
 #include "base/platform.h"
 #include "scenario/scenario.h"
 
-namespace lumora::scenario {
+namespace lumora::recorder {
 
 class MessageRecorder final : public Platform {
  public:
@@ -50,7 +50,7 @@ class MessageRecorder final : public Platform {
   // the message arrived plus the waits since, as the replay will have it. The live clock may
   // cross a second in the middle of a message, which no directive could say.
   LocalTime GetLocalTime() override {
-    return handling_ ? LocalTimeOf(replayMs_ / 1000) : inner_.GetLocalTime();
+    return handling_ ? scenario::LocalTimeOf(replayMs_ / 1000) : inner_.GetLocalTime();
   }
   int32_t GetLocaleLanguage(char* buffer, int32_t size) override {
     return inner_.GetLocaleLanguage(buffer, size);
@@ -91,4 +91,4 @@ class MessageRecorder final : public Platform {
   uint32_t packets_ = 0;
 };
 
-}  // namespace lumora::scenario
+}  // namespace lumora::recorder

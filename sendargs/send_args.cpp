@@ -1,13 +1,13 @@
-#include "scenario/send_args.h"
+#include "sendargs/send_args.h"
 
 #include <initializer_list>
 
 #include "base/event_catalogue.h"
 #include "base/text_quote.h"
 #include "scenario/event_names.h"
-#include "scenario/power_names.h"
 #include "scenario/scenario_input.h"
-#include "scenario/send_text.h"
+#include "sendargs/power_names.h"
+#include "sendargs/send_text.h"
 
 namespace lumora::send {
 

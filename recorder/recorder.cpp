@@ -1,4 +1,4 @@
-#include "scenario/recorder.h"
+#include "recorder/recorder.h"
 
 #include <cstring>
 
@@ -6,7 +6,15 @@
 #include "base/text_quote.h"
 #include "scenario/scenario.h"
 
-namespace lumora::scenario {
+namespace lumora::recorder {
+
+// The recorder writes the scenario language.
+using scenario::Directive;
+using scenario::DirectiveKind;
+using scenario::EpochSecondsOf;
+using scenario::FormatDateTime;
+using scenario::FormatDirective;
+using scenario::kDefaultTime;
 
 namespace {
 
@@ -172,4 +180,4 @@ void MessageRecorder::Handled() {
   pending_.clear();
 }
 
-}  // namespace lumora::scenario
+}  // namespace lumora::recorder

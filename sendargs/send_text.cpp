@@ -1,4 +1,4 @@
-#include "scenario/send_text.h"
+#include "sendargs/send_text.h"
 
 #include "base/hex.h"
 #include "base/text_encoding.h"

@@ -6,7 +6,7 @@
 //   [--strict] SID CODE [TEXT]
 //                      one Media State Event: the directive `event SID CODE "TEXT"`; CODE a
 //                      number or an event name in any case, TEXT converted from UTF-8 to the
-//                      panel's Windows-1252 (scenario/send_text.h)
+//                      panel's Windows-1252 (sendargs/send_text.h)
 //   --power W          `power W`        (WM_POWERBROADCAST; W a number or a name: suspend ...)
 //   --endsession W     `endsession W`   (WM_ENDSESSION)
 //   --close            `close`          (WM_CLOSE: the agent ends)

@@ -1,4 +1,4 @@
-#include "scenario/power_names.h"
+#include "sendargs/power_names.h"
 
 #include <cstdio>
 
