@@ -16,6 +16,7 @@
 #   app       (the window) -> engine, panel, base
 #   paneldrv  (the display library's interface and the stand-ins) -> panel, base
 #   res       (the Windows program's dialog and icon) -> nothing of the project
+#   app/posix/config (the Linux programs' configuration file) -> base
 #   app/replay, app/win32, app/posix (the hosts) -> app and below, scenario, senders, sources;
 #             Windows the display library's interface, its loader and res, Linux the
 #             emulator and the LCDd client
@@ -36,6 +37,7 @@ set(rules
   "sources/|base/ scenario/ senders/ sources/"
   "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/"
   "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/ senders/ sources/"
+  "app/posix/config/|base/ app/posix/config/"
   "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ senders/ sources/ paneldrv/emulator/ paneldrv/lcdproc/"
   "app/|base/ panel/ engine/ app/agent_dlg"
   "paneldrv/|base/ panel/ paneldrv/"

@@ -46,7 +46,7 @@ done
 for program in lumora lumora-replay; do
   [ -x "$prefix/bin/$program" ] || { echo "FAIL: bin/$program is not executable"; fail=1; }
 done
-grep -qx "ExecStart=$prefix/bin/lumora run --panel none" "$units/lumora.service" ||
+grep -qx "ExecStart=$prefix/bin/lumora run" "$units/lumora.service" ||
   { echo "FAIL: the unit does not start the installed program:"; grep ExecStart "$units/lumora.service"; fail=1; }
 grep -qx "ExecStart=$prefix/bin/lumora kodi" "$units/lumora-kodi.service" ||
   { echo "FAIL: the bridge's unit does not start the installed program"; fail=1; }
