@@ -165,7 +165,12 @@ std::string DescribeSettings(const RunSettings& settings, const HostOptions& opt
         origin = "command line";
         break;
     }
-    out += config::DottedName(rule) + " = " + value + "  # " + origin + "\n";
+    out += config::DottedName(rule);
+    out += " = ";
+    out += value;
+    out += "  # ";
+    out += origin;
+    out += '\n';
   }
   return out;
 }
