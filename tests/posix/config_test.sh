@@ -204,6 +204,14 @@ status=$?
 agent=
 [ $status = 0 ] && [ ! -e "$tmp/from-file.sock" ] && [ ! -s "$tmp/out" ] && [ ! -s "$tmp/err" ] ||
   { echo "FAIL: the agent on the file's socket: status $status"; cat "$tmp/out" "$tmp/err"; fail=1; }
+# The Kodi bridge looks for Kodi where the file says, unless --host or --port say otherwise
+# (nothing listens on ports 1 and 2 of 127.0.0.1: it says so and waits, until the timeout).
+files '[kodi]\nhost = "127.0.0.1"\nport = 1\n' -
+for args in "|127.0.0.1:1" "--port 2|127.0.0.1:2"; do
+  timeout 2 "$lumora" kodi ${args%%|*} --socket "$tmp/none.sock" >/dev/null 2>"$tmp/err"
+  grep -q "^lumora kodi: Kodi is not answering on ${args##*|} " "$tmp/err" ||
+    { echo "FAIL: lumora kodi ${args%%|*} with the file's [kodi]:"; cat "$tmp/err"; fail=1; }
+done
 # A bridge stops at a file in error as well.
 files 'panel = "lcd"\n' -
 timeout 10 "$lumora" send 1 NavHome >/dev/null 2>"$tmp/err"

@@ -81,7 +81,7 @@ const char* TypeName(toml::node_type type) {
 std::string AllowedIn(std::string_view table) {
   std::string allowed;
   const auto add = [&](const std::string& name) {
-    if (allowed.find(name) != std::string::npos) return;
+    if ((", " + allowed + ",").find(", " + name + ",") != std::string::npos) return;
     if (!allowed.empty()) allowed += ", ";
     allowed += name;
   };
@@ -141,12 +141,13 @@ class Reader {
       }
       Setting(*rule, node, line);
     }
-    return faultLine_ == 0;
+    return !faulty_;
   }
 
  private:
   bool Fail(int64_t line, const std::string& what) {
-    if (faultLine_ == 0 || line < faultLine_) {
+    if (!faulty_ || line < faultLine_) {
+      faulty_ = true;
       faultLine_ = line;
       error_ = path_ + ":" + std::to_string(line) + ": " + what;
     }
@@ -217,6 +218,7 @@ class Reader {
   const std::string& path_;
   ConfigFile& config_;
   std::string& error_;
+  bool faulty_ = false;
   int64_t faultLine_ = 0;
 };
 
