@@ -2,6 +2,7 @@
 // `lumora send` delivers messages to it, `lumora demo` plays an evening on it.
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -45,7 +46,7 @@ constexpr const char kRunUsage[] =
     "usage: lumora run [--socket PATH] [--panel term|plain|none|lcdproc[=HOST:PORT]]\n"
     "                  [--trace FILE]\n"
     "                  [--record FILE] [-v] [--accelerate N] [--device-error N] [--quiet]\n"
-    "                  [--print-config]\n"
+    "                  [--no-config] [--print-config]\n"
     "\n"
     "Runs the agent until Ctrl-C, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 or\n"
     "`lumora send --close`. It takes the media-state events, power and end-of-session\n"
@@ -71,6 +72,7 @@ constexpr const char kRunUsage[] =
     "  --accelerate N    make the agent's time run N times faster: its waits and its clock\n"
     "  --device-error N  the panel cannot be opened: OpenVFD fails with error N\n"
     "  --quiet           no notes on standard error (listening; no system bus or login manager)\n"
+    "  --no-config       read no configuration file: the defaults and these options only\n"
     "  --print-config    print the settings in force and where each one comes from (default,\n"
     "                    FILE:LINE or command line), and exit\n"
     "  --help            show this help\n"
@@ -189,6 +191,7 @@ int Run(const std::vector<std::string>& args) {
   // The configuration file first, the command line over it.
   lumora::posix::HostOptions options;
   lumora::posix::RunSettings settings;
+  settings.readFile = std::find(args.begin(), args.end(), "--no-config") == args.end();
   std::string error;
   if (!lumora::posix::LoadRunSettings(settings, options, error)) return ConfigError(error);
   using lumora::config::Setting;
@@ -201,6 +204,7 @@ int Run(const std::vector<std::string>& args) {
       printConfig = true;
       continue;
     }
+    if (arg == "--no-config") continue;
     if (arg == "--quiet") {
       options.quiet = true;
       continue;

@@ -68,7 +68,7 @@ bool ParsePanel(const std::string& value, HostOptions& options, bool* serverGive
 }
 
 bool LoadRunSettings(RunSettings& settings, HostOptions& options, std::string& error) {
-  if (!config::ReadConfig(settings.file, error)) return false;
+  if (settings.readFile && !config::ReadConfig(settings.file, error)) return false;
   const config::ConfigFile& file = settings.file;
   const auto take = [&](Setting setting) {
     if (!file[setting].set) return false;
@@ -110,7 +110,9 @@ bool LoadKodiSettings(sources::KodiOptions& options, std::string& error) {
 std::string DescribeSettings(const RunSettings& settings, const HostOptions& options) {
   const config::ConfigFile& file = settings.file;
   std::string out = "# lumora run: the settings in force and where each one comes from\n";
-  if (file.path.empty()) {
+  if (!settings.readFile) {
+    out += "# no configuration file read (--no-config)\n";
+  } else if (file.path.empty()) {
     out += "# no configuration file (looked for " + config::UserConfigPath() + " and " +
            config::SystemConfigPath() + ")\n";
   } else {

@@ -15,6 +15,7 @@ namespace lumora::posix {
 enum class SettingSource : uint8_t { Default, File, CommandLine };
 
 struct RunSettings {
+  bool readFile = true;  // false: --no-config
   config::ConfigFile file;
   std::array<SettingSource, config::kSettingCount> sources{};
   std::string panelReason;  // why the default panel, when no one chose one
@@ -32,8 +33,9 @@ struct RunSettings {
 // which.
 PanelFace DefaultPanel(std::string* reason);
 
-// Reads the configuration file and takes its settings into options (before the command line
-// goes over them). False with the one line of what is wrong in the file.
+// Reads the configuration file (unless settings.readFile is false) and takes its settings into
+// options, before the command line goes over them. False with the one line of what is wrong in
+// the file.
 bool LoadRunSettings(RunSettings& settings, HostOptions& options, std::string& error);
 // The file's socket and Kodi settings for `lumora kodi`, `lumora mpris` and `lumora send`.
 bool LoadSocketSetting(std::string& socketPath, std::string& error);

@@ -189,6 +189,24 @@ lcdproc.server = \"127.0.0.1:13666\"  # default
 kodi.host = \"127.0.0.1\"  # default
 kodi.port = 9191  # $system:2"
 
+# --no-config: no file read, not even one in error; the demo's agent runs so, whatever the
+# user's file says.
+shows 'panel = "lcd"\n' - "$header
+# no configuration file read (--no-config)
+socket = \"$XDG_RUNTIME_DIR/lumora.sock\"  # default
+panel = \"none\"  # command line
+trace = (none)  # default
+record = (none)  # default
+verbose = false  # default
+lcdproc.server = \"127.0.0.1:13666\"  # default
+kodi.host = \"127.0.0.1\"  # default
+kodi.port = 9090  # default" --no-config --panel none
+files "panel = \"lcd\"\ntrace = \"$tmp/demo.trace\"\n" -
+timeout 60 "$lumora" demo --fast --panel plain >"$tmp/out" 2>"$tmp/err"
+status=$?
+[ $status = 0 ] && [ ! -e "$tmp/demo.trace" ] && grep -q '^panel ' "$tmp/out" ||
+  { echo "FAIL: lumora demo with a file in error: status $status"; cat "$tmp/err"; fail=1; }
+
 # The socket of the file serves the agent and every sender: `lumora send` finds the agent there
 # without --socket, and so does the close request.
 files "socket = \"$tmp/from-file.sock\"\npanel = \"none\"\n" -
