@@ -51,8 +51,13 @@ Directive CopyDataDirective(const CopyDataStruct& data) {
 
 }  // namespace
 
-MessageRecorder::MessageRecorder(Platform& inner, std::FILE* record, std::FILE* log)
-    : inner_(inner), record_(record), log_(log), replayMs_(EpochSecondsOf(kDefaultTime) * 1000) {}
+MessageRecorder::MessageRecorder(Platform& inner, std::FILE* record, std::FILE* log,
+                                 const char* logPrefix)
+    : inner_(inner),
+      record_(record),
+      log_(log),
+      logPrefix_(logPrefix),
+      replayMs_(EpochSecondsOf(kDefaultTime) * 1000) {}
 
 void MessageRecorder::Begin() {
   if (begun_ || record_ == nullptr) return;
@@ -175,7 +180,8 @@ void MessageRecorder::Received(uint32_t message, uintptr_t wParam, intptr_t lPar
 void MessageRecorder::Handled() {
   handling_ = false;
   if (pending_.empty()) return;
-  std::fprintf(log_, "%s -> %u packet%s\n", pending_.c_str(), packets_, packets_ == 1 ? "" : "s");
+  std::fprintf(log_, "%s%s -> %u packet%s\n", logPrefix_, pending_.c_str(), packets_,
+               packets_ == 1 ? "" : "s");
   std::fflush(log_);
   pending_.clear();
 }

@@ -32,8 +32,9 @@ namespace lumora::recorder {
 
 class MessageRecorder final : public Platform {
  public:
-  // record (appended to) and log may each be null.
-  MessageRecorder(Platform& inner, std::FILE* record, std::FILE* log);
+  // record (appended to) and log may each be null; each line of the log starts with logPrefix
+  // (the journal's priority, say).
+  MessageRecorder(Platform& inner, std::FILE* record, std::FILE* log, const char* logPrefix = "");
 
   // Before the window procedure sees a message.
   void Received(uint32_t message, uintptr_t wParam, intptr_t lParam);
@@ -77,6 +78,7 @@ class MessageRecorder final : public Platform {
   Platform& inner_;
   std::FILE* record_;
   std::FILE* log_;
+  const char* logPrefix_;
   bool failed_ = false;
   bool begun_ = false;
   bool appending_ = false;

@@ -2,9 +2,9 @@
 # root with apt-get; otherwise a clear message), and the build of a preset.
 
 # The packages that building and testing the Linux programs needs (sd-bus of libsystemd for the
-# system and session buses, found through pkg-config).
+# system and session buses, found through pkg-config; toml++ for the configuration file).
 BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev pkgconf
-  libsystemd-dev)
+  libsystemd-dev libtomlplusplus-dev)
 # The short fuzzing run: clang and libFuzzer's runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The static checks of scripts/clang_tidy.sh.

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 #include <array>
@@ -20,6 +21,7 @@
 #include "app/agent_dlg.h"
 #include "app/posix/posix_platform.h"
 #include "app/posix/sleep/sleep_watch.h"
+#include "base/note.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
 #include "paneldrv/lcdproc/lcdproc_view.h"
@@ -154,8 +156,8 @@ class Host final : public SleepWatch::Listener {
 // it will run.
 std::FILE* OpenOutput(const std::string& path, bool append, const char* what) {
   const auto refuse = [&](const std::string& reason) -> std::FILE* {
-    std::fprintf(stderr, "lumora: cannot write the %s %s: %s\n", what, path.c_str(),
-                 reason.c_str());
+    Note(NotePriority::Error, "lumora: cannot write the %s %s: %s", what, path.c_str(),
+         reason.c_str());
     return nullptr;
   };
   int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : 0);
@@ -212,8 +214,8 @@ intptr_t Host::Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   const intptr_t result = agent_->WindowProc(message, wParam, lParam);
   recorder_->Handled();
   if (recorder_->failed() && !failed_) {
-    std::fprintf(stderr, "lumora: cannot write the recording %s; stopping\n",
-                 options_.recordPath.c_str());
+    Note(NotePriority::Error, "lumora: cannot write the recording %s; stopping",
+         options_.recordPath.c_str());
     failed_ = true;
     stop_ = true;
   }
@@ -227,13 +229,13 @@ void Host::OnSleep(bool goingToSleep) {
 }
 
 void Host::OnNote(const std::string& note) {
-  if (!options_.quiet) std::fprintf(stderr, "lumora: %s\n", note.c_str());
+  if (!options_.quiet) Note(NotePriority::Warning, "lumora: %s", note.c_str());
 }
 
 void Host::CheckTrace() {
   if (traceSink_ == nullptr || !traceSink_->failed() || failed_) return;
-  std::fprintf(stderr, "lumora: cannot write the trace %s: %s; stopping\n",
-               options_.tracePath.c_str(), std::strerror(traceSink_->error()));
+  Note(NotePriority::Error, "lumora: cannot write the trace %s: %s; stopping",
+       options_.tracePath.c_str(), std::strerror(traceSink_->error()));
   failed_ = true;
   stop_ = true;
 }
@@ -246,14 +248,14 @@ bool Host::Listen() {
     // A socket left behind by an agent that did not end cleanly is replaced; any other file
     // is not ours to remove (Run has said so already, unless it has just appeared).
     if (!S_ISSOCK(info.st_mode)) {
-      std::fprintf(stderr, "lumora: %s exists and is not a socket\n", socketPath_.c_str());
+      Note(NotePriority::Error, "lumora: %s exists and is not a socket", socketPath_.c_str());
       return false;
     }
     ::unlink(socketPath_.c_str());
   }
   listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (listenFd_ < 0) {
-    std::fprintf(stderr, "lumora: socket: %s\n", std::strerror(errno));
+    Note(NotePriority::Error, "lumora: socket: %s", std::strerror(errno));
     return false;
   }
   // Only the user who runs the agent may reach it: the socket is created with mode 0600 by
@@ -262,8 +264,8 @@ bool Host::Listen() {
   const int bound = ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   ::umask(old);
   if (bound != 0 || ::listen(listenFd_, kListenBacklog) != 0) {
-    std::fprintf(stderr, "lumora: cannot listen on %s: %s\n", socketPath_.c_str(),
-                 std::strerror(errno));
+    Note(NotePriority::Error, "lumora: cannot listen on %s: %s", socketPath_.c_str(),
+         std::strerror(errno));
     if (bound == 0) ::unlink(socketPath_.c_str());
     ::close(listenFd_);
     listenFd_ = -1;
@@ -276,17 +278,17 @@ int Host::Run() {
   // First of all, so that a stop signal at any moment from here on ends the agent cleanly.
   signalFd_ = OpenStopSignals();
   if (signalFd_ < 0) {
-    std::fprintf(stderr, "lumora: signalfd: %s\n", std::strerror(errno));
+    Note(NotePriority::Error, "lumora: signalfd: %s", std::strerror(errno));
     return 1;
   }
   sockaddr_un address;
   if (!FillAddress(socketPath_, address)) {
-    std::fprintf(stderr, "lumora: socket path too long (at most %zu bytes): %s\n",
-                 sizeof address.sun_path - 1, socketPath_.c_str());
+    Note(NotePriority::Error, "lumora: socket path too long (at most %zu bytes): %s",
+         sizeof address.sun_path - 1, socketPath_.c_str());
     return 1;
   }
   if (SomeoneListens(address)) {
-    std::fprintf(stderr, "lumora: an agent is already running on %s\n", socketPath_.c_str());
+    Note(NotePriority::Error, "lumora: an agent is already running on %s", socketPath_.c_str());
     return 1;
   }
   // The trace and the recording are opened and locked before the socket listens, so that a
@@ -295,7 +297,7 @@ int Host::Run() {
   // that runs.
   struct stat info {};
   if (::lstat(socketPath_.c_str(), &info) == 0 && !S_ISSOCK(info.st_mode)) {
-    std::fprintf(stderr, "lumora: %s exists and is not a socket\n", socketPath_.c_str());
+    Note(NotePriority::Error, "lumora: %s exists and is not a socket", socketPath_.c_str());
     return 1;
   }
   if (!OpenTrace() || !OpenRecording() || !Listen()) {
@@ -303,8 +305,8 @@ int Host::Run() {
     return 1;
   }
   if (traceFile_ != nullptr && ::ftruncate(::fileno(traceFile_), 0) != 0) {
-    std::fprintf(stderr, "lumora: cannot write the trace %s: %s\n", options_.tracePath.c_str(),
-                 std::strerror(errno));
+    Note(NotePriority::Error, "lumora: cannot write the trace %s: %s", options_.tracePath.c_str(),
+         std::strerror(errno));
     Shutdown();
     return 1;
   }
@@ -325,7 +327,7 @@ int Host::Run() {
   if (options_.deviceFails) panel_->FailOpen(options_.deviceError);
   platform_ = std::make_unique<PosixPlatform>(*panel_, trace_.get(), options_.waitDivisor);
   if (platform_->timerFd() < 0) {
-    std::fprintf(stderr, "lumora: timerfd: %s\n", std::strerror(errno));
+    Note(NotePriority::Error, "lumora: timerfd: %s", std::strerror(errno));
     Shutdown();
     return 1;
   }
@@ -335,21 +337,27 @@ int Host::Run() {
   Platform* agentPlatform = platform_.get();
   if (recordFile_ != nullptr || options_.verbose) {
     recorder_ = std::make_unique<recorder::MessageRecorder>(*platform_, recordFile_,
-                                                            options_.verbose ? stderr : nullptr);
+                                                            options_.verbose ? stderr : nullptr,
+                                                            NotePrefix(NotePriority::Debug));
     agentPlatform = recorder_.get();
   }
   agent_ = std::make_unique<CAgentDlg>(*agentPlatform);
   agent_->OnInitDialog();
   CheckTrace();
   if (!options_.quiet && !stop_) {
-    std::fprintf(stderr, "lumora: listening on %s\n", socketPath_.c_str());
+    Note(NotePriority::Info, "lumora: listening on %s", socketPath_.c_str());
   }
   // After the agent is ready: a sleep announced from now on finds it initialised.
   if (!stop_) {
     sleepWatch_ = std::make_unique<SleepWatch>(*this);
     sleepWatch_->Start();
   }
+  // Under systemd (Type=notify) the service counts as started from here: the socket listens
+  // and the agent is initialised, so a unit ordered after this one finds it answering.
+  const bool ready = !stop_;
+  if (ready) ::sd_notify(0, "READY=1");
   if (!stop_) Loop();
+  if (ready) ::sd_notify(0, "STOPPING=1");
   Shutdown();
   return failed_ ? 1 : 0;
 }
@@ -387,7 +395,7 @@ void Host::Loop() {
 
     const int ready = ::poll(fds.data(), fds.size(), timeout);
     if (ready < 0 && errno != EINTR) {
-      std::fprintf(stderr, "lumora: poll: %s\n", std::strerror(errno));
+      Note(NotePriority::Error, "lumora: poll: %s", std::strerror(errno));
       failed_ = true;
       return;
     }
@@ -445,6 +453,8 @@ void Host::Accept(int64_t now) {
     if (slot == nullptr) {
       // Every slot is taken: told so at once, nothing read. A fresh connection's buffer takes
       // the 16 bytes; if it does not, the sender sees the connection end without a reply.
+      Note(NotePriority::Warning, "lumora: refused a connection (status %d): %s",
+           static_cast<int>(FrameStatus::Busy), DescribeFrameStatus(FrameStatus::Busy));
       uint8_t busy[kReplySize];
       EncodeReply({FrameStatus::Busy, 0}, busy);
       [[maybe_unused]] const ssize_t n = ::send(fd, busy, sizeof busy, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -560,6 +570,10 @@ void Host::Handle(Client& client) {
 }
 
 void Host::Reply(Client& client, FrameStatus status, int64_t result) {
+  if (status != FrameStatus::Ok) {
+    Note(NotePriority::Warning, "lumora: refused a frame (status %d): %s", static_cast<int>(status),
+         DescribeFrameStatus(status));
+  }
   EncodeReply({status, result}, client.reply);
   client.replySent = 0;
   // The sender has as long to take its reply as it had to send its frame.
@@ -625,8 +639,8 @@ void Host::Shutdown() {
   traceSink_.reset();
   if (traceFile_ != nullptr) {
     if (std::fclose(traceFile_) != 0 && !failed_) {
-      std::fprintf(stderr, "lumora: cannot write the trace %s: %s\n", options_.tracePath.c_str(),
-                   std::strerror(errno));
+      Note(NotePriority::Error, "lumora: cannot write the trace %s: %s", options_.tracePath.c_str(),
+           std::strerror(errno));
       failed_ = true;
     }
     traceFile_ = nullptr;
@@ -664,7 +678,7 @@ int RunAgent(const HostOptions& options) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const bool create = runtime == nullptr || runtime[0] == '\0';
     if (!CheckPrivateFolder(folder, create, error, missing)) {
-      std::fprintf(stderr, "lumora: %s\n", error.c_str());
+      Note(NotePriority::Error, "lumora: %s", error.c_str());
       return 1;
     }
     path = folder + "/lumora.sock";

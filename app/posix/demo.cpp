@@ -191,8 +191,9 @@ int RunDemo(const DemoOptions& options) {
                      : options.panel == PanelFace::Plain  ? "plain"
                                                           : "none";
   const std::string divisor = std::to_string(options.fast ? kFastDivisor : 1);
-  std::vector<std::string> childArgs = {"lumora", "run",          "--socket", socketPath, "--panel",
-                                        face,     "--accelerate", divisor,    "--quiet"};
+  std::vector<std::string> childArgs = {"lumora",  "run",        "--socket",     socketPath,
+                                        "--panel", face,         "--accelerate", divisor,
+                                        "--quiet", "--no-config"};
   std::vector<char*> argv;
   for (std::string& arg : childArgs)
     argv.push_back(arg.data());

@@ -2,6 +2,7 @@
 // `lumora send` delivers messages to it, `lumora demo` plays an evening on it.
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,8 @@
 
 #include "app/posix/agent_host.h"
 #include "app/posix/demo.h"
+#include "app/posix/run_settings.h"
+#include "base/note.h"
 #include "base/version.h"
 #include "scenario/event_names.h"
 #include "sendargs/send_args.h"
@@ -43,18 +46,22 @@ constexpr const char kRunUsage[] =
     "usage: lumora run [--socket PATH] [--panel term|plain|none|lcdproc[=HOST:PORT]]\n"
     "                  [--trace FILE]\n"
     "                  [--record FILE] [-v] [--accelerate N] [--device-error N] [--quiet]\n"
+    "                  [--no-config] [--print-config]\n"
     "\n"
     "Runs the agent until Ctrl-C, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 or\n"
     "`lumora send --close`. It takes the media-state events, power and end-of-session\n"
     "messages from a Unix domain socket (mode 0600), ticks its clock every second, and shows\n"
-    "the panel.\n"
+    "the panel. The settings of the configuration file come first\n"
+    "($XDG_CONFIG_HOME/lumora/lumora.conf, else /etc/lumora.conf; see lumora(1)); the options\n"
+    "go over them.\n"
     "\n"
     "  --socket PATH     the socket (default $XDG_RUNTIME_DIR/lumora.sock, else\n"
     "                    ${TMPDIR:-/tmp}/lumora-UID/lumora.sock, in a folder of mode 0700)\n"
     "  --panel FACE      term: the panel drawn at the top of the terminal (default on a\n"
     "                    terminal); plain: one state line per packet (default otherwise);\n"
-    "                    none: nothing shown; lcdproc[=HOST:PORT]: on the display of LCDd\n"
-    "                    (default 127.0.0.1:13666), as one of its clients\n"
+    "                    none: nothing shown (default when standard output is the journal);\n"
+    "                    lcdproc[=HOST:PORT]: on the display of LCDd (default\n"
+    "                    127.0.0.1:13666), as one of its clients\n"
     "  --trace FILE      write the trace of every call to the display library, waits and\n"
     "                    messages (open, msgbox, cmd, sleep, close), as lumora-replay prints it\n"
     "  --record FILE     append every message the agent receives to FILE as a scenario, which\n"
@@ -65,11 +72,14 @@ constexpr const char kRunUsage[] =
     "  --accelerate N    make the agent's time run N times faster: its waits and its clock\n"
     "  --device-error N  the panel cannot be opened: OpenVFD fails with error N\n"
     "  --quiet           no notes on standard error (listening; no system bus or login manager)\n"
+    "  --no-config       read no configuration file: the defaults and these options only\n"
+    "  --print-config    print the settings in force and where each one comes from (default,\n"
+    "                    FILE:LINE or command line), and exit\n"
     "  --help            show this help\n"
     "  --version         show the version\n"
     "\n"
     "Exit status: 0 after a clean stop; 1 when the agent cannot start or its trace or\n"
-    "recording cannot be written; 2 on a usage error.\n";
+    "recording cannot be written; 2 on a usage error or a configuration file in error.\n";
 
 // What `lumora send --help` says of the Linux host; the rest is the senders' common text.
 constexpr lumora::send::SendHost kSendHost{
@@ -162,33 +172,14 @@ bool ParseNumber(const std::string& text, T& value) {
   return !text.empty() && ec == std::errc() && end == text.data() + text.size();
 }
 
-// --panel of lumora run: a face of the emulator, or lcdproc[=HOST:PORT].
-bool ParseRunPanel(const std::string& value, lumora::posix::HostOptions& options) {
-  if (value == "lcdproc") {
-    options.panel = PanelFace::Lcdproc;
-    return true;
-  }
-  if (value.rfind("lcdproc=", 0) == 0) {
-    const std::string server = value.substr(8);
-    const size_t colon = server.rfind(':');
-    if (colon == std::string::npos || colon == 0) return false;
-    unsigned port = 0;
-    const char* first = server.data() + colon + 1;
-    const char* last = server.data() + server.size();
-    const auto [end, error] = std::from_chars(first, last, port);
-    if (error != std::errc() || end != last || first == last || port == 0 || port > 65535) {
-      return false;
-    }
-    options.panel = PanelFace::Lcdproc;
-    options.lcdprocHost = server.substr(0, colon);
-    options.lcdprocPort = static_cast<uint16_t>(port);
-    return true;
-  }
-  return ParseFace(value, options.panel);
+PanelFace DefaultFace() {
+  return lumora::posix::DefaultPanel(nullptr);
 }
 
-PanelFace DefaultFace() {
-  return ::isatty(STDOUT_FILENO) != 0 ? PanelFace::Terminal : PanelFace::Plain;
+// A configuration file that is not a good one: its one line, and nothing starts.
+int ConfigError(const std::string& error) {
+  lumora::Note(lumora::NotePriority::Error, "lumora: %s", error.c_str());
+  return 2;
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -197,17 +188,30 @@ int Run(const std::vector<std::string>& args) {
     return 0;
   }
   if (WantsVersion(args)) return Version();
+  // The configuration file first, the command line over it.
   lumora::posix::HostOptions options;
-  options.panel = DefaultFace();
+  lumora::posix::RunSettings settings;
+  settings.readFile = std::find(args.begin(), args.end(), "--no-config") == args.end();
+  std::string error;
+  if (!lumora::posix::LoadRunSettings(settings, options, error)) return ConfigError(error);
+  using lumora::config::Setting;
+  using Source = lumora::posix::SettingSource;
+  bool printConfig = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
+    if (arg == "--print-config") {
+      printConfig = true;
+      continue;
+    }
+    if (arg == "--no-config") continue;
     if (arg == "--quiet") {
       options.quiet = true;
       continue;
     }
     if (arg == "-v" || arg == "--verbose") {
       options.verbose = true;
+      settings[Setting::Verbose] = Source::CommandLine;
       continue;
     }
     const bool takesValue = arg == "--socket" || arg == "--panel" || arg == "--trace" ||
@@ -217,14 +221,20 @@ int Run(const std::vector<std::string>& args) {
     const std::string& value = args[++i];
     if (arg == "--socket") {
       options.socketPath = value;
+      settings[Setting::Socket] = Source::CommandLine;
     } else if (arg == "--panel") {
-      if (!ParseRunPanel(value, options)) {
+      bool serverGiven = false;
+      if (!lumora::posix::ParsePanel(value, options, &serverGiven)) {
         return Usage("run", "--panel wants term, plain, none or lcdproc[=HOST:PORT]");
       }
+      settings[Setting::Panel] = Source::CommandLine;
+      if (serverGiven) settings[Setting::LcdprocServer] = Source::CommandLine;
     } else if (arg == "--trace") {
       options.tracePath = value;
+      settings[Setting::Trace] = Source::CommandLine;
     } else if (arg == "--record") {
       options.recordPath = value;
+      settings[Setting::Record] = Source::CommandLine;
     } else if (arg == "--accelerate") {
       if (!ParseNumber(value, options.waitDivisor) || options.waitDivisor == 0 ||
           options.waitDivisor > 1000) {
@@ -236,6 +246,10 @@ int Run(const std::vector<std::string>& args) {
         return Usage("run", "--device-error wants a decimal number");
       }
     }
+  }
+  if (printConfig) {
+    std::fputs(lumora::posix::DescribeSettings(settings, options).c_str(), stdout);
+    return 0;
   }
   return lumora::posix::RunAgent(options);
 }
@@ -252,6 +266,10 @@ int Send(const std::vector<std::string>& args) {
   if (request.list) {
     std::fputs(lumora::scenario::EventTable().c_str(), stdout);
     return 0;
+  }
+  // The agent's socket as the configuration file names it, unless --socket did.
+  if (request.socketPath.empty() && !lumora::posix::LoadSocketSetting(request.socketPath, error)) {
+    return ConfigError(error);
   }
   for (const std::string& warning : request.warnings)
     std::fprintf(stderr, "lumora send: %s\n", warning.c_str());
@@ -287,6 +305,9 @@ int Kodi(const std::vector<std::string>& args) {
   lumora::sources::KodiOptions options;
   bool help = false;
   std::string error;
+  if (!WantsHelp(args) && !lumora::posix::LoadKodiSettings(options, error)) {
+    return ConfigError(error);
+  }
   if (!lumora::sources::ParseKodiArguments(args, options, help, error)) return Usage("kodi", error);
   if (help) {
     std::fputs(lumora::sources::kKodiUsage, stdout);
@@ -302,6 +323,8 @@ int Mpris(const std::vector<std::string>& args) {
   }
   if (WantsVersion(args)) return Version();
   lumora::sources::MprisOptions options;
+  std::string error;
+  if (!lumora::posix::LoadSocketSetting(options.socketPath, error)) return ConfigError(error);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--socket" && i + 1 < args.size()) {

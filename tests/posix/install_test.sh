@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `cmake --install` of a Linux build into a fresh prefix: every program, the demo's evening, the
 # manual pages and the systemd user units (lumora run, lumora mpris), each naming the installed
-# program.
+# program; the installed agent reading its configuration file.
 #
 #   install_test.sh BUILD_DIR tree    the installed files, and the installed programs run
 #   install_test.sh BUILD_DIR unit    systemd-analyze verify on the installed unit (skipped,
@@ -46,7 +46,7 @@ done
 for program in lumora lumora-replay; do
   [ -x "$prefix/bin/$program" ] || { echo "FAIL: bin/$program is not executable"; fail=1; }
 done
-grep -qx "ExecStart=$prefix/bin/lumora run --panel none" "$units/lumora.service" ||
+grep -qx "ExecStart=$prefix/bin/lumora run" "$units/lumora.service" ||
   { echo "FAIL: the unit does not start the installed program:"; grep ExecStart "$units/lumora.service"; fail=1; }
 grep -qx "ExecStart=$prefix/bin/lumora kodi" "$units/lumora-kodi.service" ||
   { echo "FAIL: the bridge's unit does not start the installed program"; fail=1; }
@@ -62,6 +62,14 @@ printf 'event 7 NavHome\n' | "$prefix/bin/lumora-replay" | head -n 1 | grep -qx 
   { echo "FAIL: the installed lumora-replay does not replay"; fail=1; }
 "$prefix/bin/lumora" --version | grep -qx 'lumora [0-9]*\.[0-9]*\.[0-9]*' ||
   { echo "FAIL: the installed lumora"; fail=1; }
+
+# The installed agent takes its configuration file, as the installed unit runs it.
+mkdir -p "$prefix/config/lumora"
+printf '# the panel\npanel = "lcdproc"\n' >"$prefix/config/lumora/lumora.conf"
+XDG_CONFIG_HOME=$prefix/config LUMORA_SYSTEM_CONFIG=$prefix/none.conf \
+  "$prefix/bin/lumora" run --print-config >"$prefix/print.out" 2>&1
+grep -qxF "panel = \"lcdproc\"  # $prefix/config/lumora/lumora.conf:2" "$prefix/print.out" ||
+  { echo "FAIL: the installed lumora does not take its configuration file:"; cat "$prefix/print.out"; fail=1; }
 
 [ $fail = 0 ] && echo "cmake --install: every file in place"
 exit $fail
