@@ -3,7 +3,7 @@
 # --file` to a live agent and `lumora demo --scenario`. Characters written in UTF-8 become the
 # panel's Windows-1252, as on the command line; a text that is not UTF-8 is taken as the
 # Windows-1252 bytes it holds; \xHH is the byte HH; a character that Windows-1252 cannot hold is
-# refused with the line that holds it.
+# refused with the line that holds it. Event names are spelt as the event table spells them.
 #
 #   scenario_text_test.sh BIN_DIR
 set -uo pipefail
@@ -72,6 +72,24 @@ windows1252|Caf\xe9 \x80|436166e92080|Café €
 escapes|Caf\\xe9 \\x80|436166e92080|Café €
 outside|\xc5\x82ód\xc5\xba|refused|'ł' (U+0142) is not in Windows-1252, the panel's character set; write \xHH for a byte as it is
 CASES
+
+# Event names: a scenario spells them as the event table does, in every reader alike (the
+# command line of the senders, which is no scenario, takes them in any case).
+printf '# a channel\nevent 7 itemnumber 7\n' >"$tmp/names.scn"
+reason="line 2: event code 'itemnumber' is neither 0 to 65535 nor an event name (did you mean ItemNumber"
+"$replay" "$tmp/names.scn" >/dev/null 2>"$tmp/err"
+status=$?
+said=$(cat "$tmp/err")
+[ $status = 2 ] && [[ $said == "$reason"* ]] ||
+  { echo "FAIL: lumora-replay took a name in lower case (status $status): $said"; fail=1; }
+"$lumora" send --socket "$tmp/none.sock" --file "$tmp/names.scn" 2>"$tmp/err"
+status=$?
+[ $status = 2 ] && [ "$(head -n 1 "$tmp/err")" = "lumora send: $tmp/names.scn: $said" ] ||
+  { echo "FAIL: send --file (status $status) said: $(cat "$tmp/err")"; fail=1; }
+timeout 30 "$lumora" demo --fast --panel plain --scenario "$tmp/names.scn" >/dev/null 2>"$tmp/err"
+status=$?
+[ $status = 1 ] && [ "$(cat "$tmp/err")" = "lumora demo: $tmp/names.scn: $said" ] ||
+  { echo "FAIL: the demo (status $status) said: $(cat "$tmp/err")"; fail=1; }
 
 [ $fail = 0 ] && echo "scenario texts: all checks passed"
 exit $fail
