@@ -140,7 +140,8 @@ bool IsLiveMessage(DirectiveKind kind) {
   }
 }
 
-bool PlanLivePlay(std::string_view text, bool restarts, LivePlay& play, std::string& error) {
+bool PlanLivePlay(std::string_view text, LivePlayer player, LivePlay& play, std::string& error) {
+  const bool demo = player == LivePlayer::Demo;
   play = LivePlay{};
   Scenario scenario;
   ParseError parseError;
@@ -148,7 +149,7 @@ bool PlanLivePlay(std::string_view text, bool restarts, LivePlay& play, std::str
     error = "line " + std::to_string(parseError.line) + ": " + parseError.reason;
     return false;
   }
-  Planner planner(restarts, play);
+  Planner planner(demo, play);
   size_t next = 0;  // the next directive of the scenario
   size_t number = 0;
   size_t start = 0;
@@ -158,6 +159,7 @@ bool PlanLivePlay(std::string_view text, bool restarts, LivePlay& play, std::str
     const std::string_view line = Trim(text.substr(start, end - start));
     ++number;
     start = end + 1;
+    if (line.starts_with("#") && !demo) continue;  // a sender's comments are comments
     if (line.starts_with("#>")) {
       planner.Caption(Trim(line.substr(2)));
     } else if (line.starts_with("#")) {

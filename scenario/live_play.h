@@ -1,16 +1,19 @@
-// A scenario played to a running agent (`lumora send --file`, `lumora demo --scenario`,
-// lumora-send.exe --file): the whole scenario language, as far as a live agent can be given it.
-// Messages (event, copydata, power, endsession, close) are sent; the time a scenario lets pass
-// becomes a wait, since the agent's own timer ticks and its own clock runs meanwhile:
+// A scenario played to a running agent (`lumora send --file`, lumora-send.exe --file,
+// `lumora demo --scenario`): the whole scenario language, as far as a live agent can be given
+// it. Messages (event, copydata, power, endsession, close) are sent; the time a scenario lets
+// pass becomes a wait, since the agent's own timer ticks and its own clock runs meanwhile:
 //
 //   tick N       a wait of N seconds
 //   time T       after the first message of a run, a wait of as long as T moves the scenario's
-//                time on (the ticks and `# wait`s before it counted), at most 600 seconds; a
-//                time before that, or one that moves the time back, waits nothing
-//   # wait N     a wait of N seconds (0 to 600), a comment for lumora-replay
-//   #> TEXT      a caption (the demo prints it under the panel)
+//                time on (the ticks and pauses before it counted), at most 600 seconds; a time
+//                before that, or one that moves the time back, waits nothing
 //   run          the agent started again, where the player starts it (the demo); a sender
 //                leaves it out
+//
+// The demo also reads two kinds of comment, which are comments for everyone else:
+//
+//   #> TEXT      a caption, printed under the panel
+//   # wait N     a pause of N seconds (0 to 600)
 //
 // What a running agent cannot be given is left out and said once per kind: lang (the agent asks
 // its own machine), device none (its panel is open), timer (its timer is its own), and the
@@ -49,9 +52,12 @@ struct LivePlay {
 // close.
 bool IsLiveMessage(DirectiveKind kind);
 
-// Plans the play of a scenario's text. restarts: the player starts the agent again at `run`
-// (Restart steps); otherwise `run` is left out and said in skipped. False with "line N:
-// reason" when the text is not a valid scenario or holds a malformed `# wait`.
-bool PlanLivePlay(std::string_view text, bool restarts, LivePlay& play, std::string& error);
+// Who plays: a sender sends and waits; the demo also shows captions, pauses and starts its
+// agent again at `run` (Restart steps), where a sender leaves `run` out and says so.
+enum class LivePlayer { Sender, Demo };
+
+// Plans the play of a scenario's text. False with "line N: reason" when the text is not a valid
+// scenario, or (for the demo) holds a malformed `# wait`.
+bool PlanLivePlay(std::string_view text, LivePlayer player, LivePlay& play, std::string& error);
 
 }  // namespace lumora::scenario

@@ -156,7 +156,7 @@ bool ParseSendArgs(const std::vector<std::string_view>& args, SendRequest& reque
     std::string text;
     if (!ReadScenario(path, text, error)) return false;
     scenario::LivePlay play;
-    if (!scenario::PlanLivePlay(text, false, play, error)) {
+    if (!scenario::PlanLivePlay(text, scenario::LivePlayer::Sender, play, error)) {
       error = Concat({path, ": ", error});
       return false;
     }
@@ -247,8 +247,8 @@ std::string SendUsage(const SendHost& host) {
       "  --close           WM_CLOSE: the agent ends\n"
       "  --file SCENARIO   play a scenario file (- for standard input) in the language\n"
       "                    lumora-replay reads, a recording included: its messages sent in\n"
-      "                    order, tick N and \"# wait N\" as waits of N seconds, time as a wait\n"
-      "                    of as long as it moves the time on (at most 600 seconds); lang,\n"
+      "                    order, tick N as a wait of N seconds, time as a wait of as long\n"
+      "                    as it moves the time on (at most 600 seconds); lang,\n"
       "                    device, timer and run lines left out, said once per kind; texts in\n"
       "                    UTF-8 sent in Windows-1252, a text that is not UTF-8 as its bytes\n";
   usage += host.optionLines;

@@ -114,7 +114,7 @@ TEST(SendArgsTest, ScenarioOfSendableLinesInOrder) {
                              "power 4\n"
                              "endsession 1\n"
                              "close\n",
-                             false, play, error))
+                             scenario::LivePlayer::Sender, play, error))
       << error;
   const std::vector<Directive> directives = Messages(play.steps);
   ASSERT_EQ(directives.size(), 6u);
@@ -130,59 +130,66 @@ TEST(SendArgsTest, ScenarioOfSendableLinesInOrder) {
 }
 
 // A live player reads the whole language: what lets time pass becomes a wait, what a running
-// agent cannot take is left out and said once per kind. Steps are written M (a message), W
-// and its seconds, C (a caption), R (the agent started again).
+// agent cannot take is left out and said once per kind. The demo also reads its captions and
+// pauses and starts its agent again at a run. Steps are written M (a message), W and its
+// seconds, C (a caption), R (the agent started again).
 TEST(SendArgsTest, ScenarioLinesOfTheReplayAreWaitsOrLeftOutOncePerKind) {
+  using scenario::LivePlayer;
   struct Case {
     const char* text;
-    bool restarts;
+    LivePlayer player;
     const char* steps;
     std::vector<std::string> skipped;
   };
+  const char* ticks = "event 1 NavHome\ntick 3\ntick\n# wait 1.5\ntick 0\nclose\n";
+  const char* runs = "#> first\nevent 1 NavHome\nrun\nevent 1 NavMusic\n";
   const Case cases[] = {
-      // Ticks and waits in a row are one wait; a tick of 0 waits nothing.
-      {"event 1 NavHome\ntick 3\ntick\n# wait 1.5\ntick 0\nclose\n", false, "M W5.5 M", {}},
+      // Ticks in a row are one wait; a tick of 0 waits nothing; a pause is the demo's.
+      {ticks, LivePlayer::Sender, "M W4 M", {}},
+      {ticks, LivePlayer::Demo, "M W5.5 M", {}},
       // A time before the first message only sets the scenario's time; after it, a time waits
       // as long as it moves that time on: 21:00:00 plus 2 ticks is 21:00:02, so 21:00:07 waits
       // 5 seconds, and a time back waits nothing.
       {"time 2026-12-11 21:00:00\ntick 2\nevent 1 NavHome\ntime 2026-12-11 21:00:07\n"
        "event 1 NavMusic\ntime 2026-12-11 20:00:00\nevent 1 NavHome\n",
-       false,
+       LivePlayer::Sender,
        "W2 M W5 M M",
        {"3 time lines set no clock: the running agent keeps its own; each waited as long as it "
         "moves the time on, at most 600 seconds"}},
       // A time an hour on waits at most 600 seconds.
       {"event 1 NavHome\ntime 2006-01-05 22:07:30\nclose\n",
-       false,
+       LivePlayer::Sender,
        "M W600 M",
        {"1 time line set no clock: the running agent keeps its own; each waited as long as it "
         "moves the time on, at most 600 seconds"}},
       // The default time is the replay's: 21:07:30, 2 ticks on, then 21:07:40 waits 8 seconds
       // more, one wait of 10 with the ticks'.
       {"event 1 NavHome\ntick 2\ntime 2006-01-05 21:07:40\n",
-       false,
+       LivePlayer::Sender,
        "M W10",
        {"1 time line set no clock: the running agent keeps its own; each waited as long as it "
         "moves the time on, at most 600 seconds"}},
       {"lang 0407\ndevice none 5\nevent 1 NavHome\ntimer 1\nlang none\nlang text 04g9\n"
        "timer 2\n",
-       false,
+       LivePlayer::Demo,
        "M",
        {"3 lang lines left out: the running agent asks its own machine for its locale",
         "1 device line left out: the running agent has its panel open",
         "2 timer lines left out: the running agent's timer is its own"}},
       // A run: left out by a sender, the agent started again by the demo.
-      {"#> first\nevent 1 NavHome\nrun\nevent 1 NavMusic\n",
-       false,
-       "C M M",
+      {runs,
+       LivePlayer::Sender,
+       "M M",
        {"1 run line left out: the running agent is not started again, the runs go to it one "
         "after the other"}},
-      {"#> first\nevent 1 NavHome\nrun\nevent 1 NavMusic\n", true, "C M R M", {}},
+      {runs, LivePlayer::Demo, "C M R M", {}},
+      // A malformed pause is only a comment to a sender.
+      {"event 1 NavHome\n# wait 601\n", LivePlayer::Sender, "M", {}},
   };
   for (const Case& c : cases) {
     LivePlay play;
     std::string error;
-    ASSERT_TRUE(scenario::PlanLivePlay(c.text, c.restarts, play, error)) << c.text << error;
+    ASSERT_TRUE(scenario::PlanLivePlay(c.text, c.player, play, error)) << c.text << error;
     std::string steps;
     for (const LiveStep& step : play.steps) {
       if (!steps.empty()) steps += ' ';
@@ -208,14 +215,15 @@ TEST(SendArgsTest, ScenarioLinesOfTheReplayAreWaitsOrLeftOutOncePerKind) {
     EXPECT_EQ(play.skipped, c.skipped) << c.text;
   }
 
-  // What is malformed for the replay, or a malformed pause, is refused with its line.
+  // What is malformed for the replay, or a malformed pause of the demo, is refused with its
+  // line.
   for (const auto& [text, reason] : std::vector<std::pair<std::string, std::string>>{
            {"event 1 NavHome\nevent 1 Nope\n", "line 2: event code 'Nope'"},
            {"event 1 NavHome\n# wait 601\n", "line 2: wait wants seconds from 0 to 600"},
        }) {
     LivePlay play;
     std::string error;
-    EXPECT_FALSE(scenario::PlanLivePlay(text, false, play, error)) << text;
+    EXPECT_FALSE(scenario::PlanLivePlay(text, LivePlayer::Demo, play, error)) << text;
     EXPECT_EQ(error.rfind(reason, 0), 0u) << error;
     EXPECT_TRUE(play.steps.empty());
   }

@@ -112,7 +112,8 @@ int RunDemo(const DemoOptions& options) {
   }
   scenario::LivePlay play;
   std::string error;
-  if (!scenario::PlanLivePlay(text, true, play, error) || !CheckSendable(play.steps, error)) {
+  if (!scenario::PlanLivePlay(text, scenario::LivePlayer::Demo, play, error) ||
+      !CheckSendable(play.steps, error)) {
     std::fprintf(stderr, "lumora demo: %s: %s\n", path.c_str(), error.c_str());
     return 1;
   }

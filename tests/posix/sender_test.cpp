@@ -105,7 +105,7 @@ TEST(SendArguments, Refusals) {
   const int fd = ::mkstemp(path);
   ASSERT_GE(fd, 0);
   ::close(fd);
-  std::ofstream(path) << "event 1 NavHome\n# the clock is the agent's own\n# wait soon\n";
+  std::ofstream(path) << "event 1 NavHome\n# the clock is the agent's own\nevent 1 Nope\n";
   struct Case {
     std::vector<std::string> args;
     const char* needle;  // part of the message
@@ -126,7 +126,7 @@ TEST(SendArguments, Refusals) {
       // A folder or an endless device is refused with its reason, not read into memory.
       {{"--file", "/"}, "cannot read /: it is a folder"},
       {{"--file", "/dev/zero"}, "/dev/zero: line 1: line too long (more than 4096 bytes)"},
-      {{"--file", path}, "line 3: wait wants seconds from 0 to 600"},
+      {{"--file", path}, "line 3: event code 'Nope'"},
   };
   for (const Case& c : cases) {
     SocketSendRequest request;
@@ -150,7 +150,7 @@ TEST(DemoScript, CaptionsPausesAndMessagesInOrder) {
       "close\n";
   scenario::LivePlay play;
   std::string error;
-  ASSERT_TRUE(scenario::PlanLivePlay(text, true, play, error)) << error;
+  ASSERT_TRUE(scenario::PlanLivePlay(text, scenario::LivePlayer::Demo, play, error)) << error;
   const std::vector<DemoStep>& steps = play.steps;
   ASSERT_EQ(steps.size(), 7u);
   EXPECT_EQ(steps[0].kind, DemoStep::Kind::Caption);
@@ -165,7 +165,7 @@ TEST(DemoScript, CaptionsPausesAndMessagesInOrder) {
   EXPECT_EQ(steps[6].message.kind, DirectiveKind::Close);
 
   for (const char* bad : {"# wait soon\n", "# wait -1\n", "# wait 601\n", "event 1 Nope\n"}) {
-    EXPECT_FALSE(scenario::PlanLivePlay(bad, true, play, error)) << bad;
+    EXPECT_FALSE(scenario::PlanLivePlay(bad, scenario::LivePlayer::Demo, play, error)) << bad;
     EXPECT_EQ(error.rfind("line 1: ", 0), 0u) << error;
   }
 }
@@ -176,7 +176,7 @@ TEST(DemoScript, TheBundledEveningIsPlayable) {
   const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   scenario::LivePlay play;
   std::string error;
-  ASSERT_TRUE(scenario::PlanLivePlay(text, true, play, error)) << error;
+  ASSERT_TRUE(scenario::PlanLivePlay(text, scenario::LivePlayer::Demo, play, error)) << error;
   const std::vector<DemoStep>& steps = play.steps;
   size_t captions = 0;
   for (const DemoStep& step : steps)
