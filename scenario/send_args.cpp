@@ -247,10 +247,10 @@ std::string SendUsage(const SendHost& host) {
       "  --close           WM_CLOSE: the agent ends\n"
       "  --file SCENARIO   play a scenario file (- for standard input) in the language\n"
       "                    lumora-replay reads, a recording included: its messages sent in\n"
-      "                    order, tick N as a wait of N seconds, time as a wait of as long\n"
-      "                    as it moves the time on (at most 600 seconds); lang,\n"
-      "                    device, timer and run lines left out, said once per kind; texts in\n"
-      "                    UTF-8 sent in Windows-1252, a text that is not UTF-8 as its bytes\n";
+      "                    order; tick N a wait of N seconds; time a wait of as long as it\n"
+      "                    moves the time on (at most 600 seconds); lang, device, timer and\n"
+      "                    run lines left out, said once per kind; texts in UTF-8 sent in\n"
+      "                    Windows-1252, a text that is not UTF-8 as the bytes it holds\n";
   usage += host.optionLines;
   usage +=
       "  --                the end of the options, which may stand anywhere before it: what\n"
