@@ -90,6 +90,16 @@ void AppendUtf8(char32_t code, std::string& out) {
   }
 }
 
+bool IsUtf8(std::string_view text) {
+  for (size_t at = 0; at < text.size();) {
+    char32_t code = 0;
+    const size_t length = DecodeUtf8(text, at, code);
+    if (length == 0) return false;
+    at += length;
+  }
+  return true;
+}
+
 bool Utf8ToWindows1252(std::string_view utf8, std::string& out, std::string& reason) {
   out.clear();
   for (size_t at = 0; at < utf8.size();) {

@@ -20,6 +20,10 @@ bool UnicodeToWindows1252(char32_t code, uint8_t& byte);
 // Appends the UTF-8 form of a code point (at most U+10FFFF).
 void AppendUtf8(char32_t code, std::string& out);
 
+// Whether the bytes are UTF-8 throughout (no stray continuation byte, cut or overlong sequence,
+// surrogate, nothing above U+10FFFF).
+bool IsUtf8(std::string_view text);
+
 // Converts UTF-8 text to Windows-1252. Returns false with a one-line reason naming the first
 // character the set cannot hold ("'ł' (U+0142) is not in Windows-1252, the panel's character
 // set"), or the first byte that is not UTF-8; out is then unspecified.

@@ -6,6 +6,7 @@
 
 #include "base/event_catalogue.h"
 #include "base/hex.h"
+#include "base/text_encoding.h"
 #include "base/text_quote.h"
 #include "scenario/event_names.h"
 
@@ -31,6 +32,38 @@ bool IsLanguageId(std::string_view text) {
   return hex;
 }
 
+// A piece of an event's text as written: characters as they stand, or one byte written \xHH.
+struct TextPiece {
+  bool escaped = false;
+  std::string bytes;
+};
+
+// The bytes of an event's text, the one rule of every reader of scenarios (lumora-replay,
+// `lumora send --file`, `lumora demo`, lumora-send.exe): the characters as they stand are UTF-8,
+// as typed on a command line, and become the panel's Windows-1252, like the senders' arguments;
+// a text whose characters are not UTF-8 is taken as the Windows-1252 bytes it holds, as a file
+// written in that set means them. A \xHH escape is always the byte HH. False with a reason for
+// a UTF-8 character that Windows-1252 cannot hold.
+bool TextBytes(const std::vector<TextPiece>& pieces, std::string& bytes, std::string& reason) {
+  bool utf8 = true;
+  for (const TextPiece& piece : pieces)
+    utf8 = utf8 && (piece.escaped || IsUtf8(piece.bytes));
+  bytes.clear();
+  std::string converted;
+  for (const TextPiece& piece : pieces) {
+    if (piece.escaped || !utf8) {
+      bytes += piece.bytes;
+      continue;
+    }
+    if (!Utf8ToWindows1252(piece.bytes, converted, reason)) {
+      reason += "; write \\xHH for a byte as it is";
+      return false;
+    }
+    bytes += converted;
+  }
+  return true;
+}
+
 // Reads the words of one line; the text of an event may be a quoted string with blanks.
 class LineReader {
  public:
@@ -54,23 +87,29 @@ class LineReader {
     return pos_ < line_.size() && line_[pos_] == '"';
   }
 
-  // A double-quoted string with \" \\ and \xHH; false with a reason when it is malformed.
-  bool Quoted(std::string& out, std::string& reason) {
+  // A double-quoted string with \" \\ and \xHH, as its pieces; false with a reason when it is
+  // malformed.
+  bool Quoted(std::vector<TextPiece>& pieces, std::string& reason) {
     ++pos_;  // the opening quote
+    auto literal = [&pieces]() -> std::string& {
+      if (pieces.empty() || pieces.back().escaped) pieces.push_back({false, {}});
+      return pieces.back().bytes;
+    };
     while (pos_ < line_.size()) {
       const char c = line_[pos_++];
       if (c == '"') return true;
       if (c != '\\') {
-        out += c;
+        literal() += c;
         continue;
       }
       if (pos_ >= line_.size()) break;
       const char e = line_[pos_++];
       if (e == '"' || e == '\\') {
-        out += e;
+        literal() += e;
       } else if (e == 'x' && pos_ + 2 <= line_.size() && HexDigitValue(line_[pos_]) >= 0 &&
                  HexDigitValue(line_[pos_ + 1]) >= 0) {
-        out += static_cast<char>(HexDigitValue(line_[pos_]) * 16 + HexDigitValue(line_[pos_ + 1]));
+        pieces.push_back({true, std::string(1, static_cast<char>(HexDigitValue(line_[pos_]) * 16 +
+                                                                 HexDigitValue(line_[pos_ + 1])))});
         pos_ += 2;
       } else {
         reason = "bad escape in quoted text (use \\\", \\\\ or \\xHH)";
@@ -276,11 +315,13 @@ class Parser {
       d.code = ToCode(info->code);
     }
     if (reader.AtEnd()) return true;
+    std::vector<TextPiece> pieces;
     if (reader.NextIsQuote()) {
-      if (!reader.Quoted(d.bytes, reason)) return false;
+      if (!reader.Quoted(pieces, reason)) return false;
     } else {
-      d.bytes = reader.Word();
+      pieces.push_back({false, std::string(reader.Word())});
     }
+    if (!TextBytes(pieces, d.bytes, reason)) return false;
     if (d.bytes.size() > kEventTextMax) {
       reason = "event text longer than 33 bytes";
       return false;

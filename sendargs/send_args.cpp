@@ -30,7 +30,8 @@ bool IsWord(std::string_view arg) {
   return true;
 }
 
-// Parses one scenario line made from the command line; the reason alone on failure.
+// Parses one scenario line made from the command line into the one message to send; the reason
+// alone on failure.
 bool ParseLine(const std::string& line, SendRequest& request, std::string& error) {
   scenario::Scenario scenario;
   scenario::ParseError parseError;
@@ -38,23 +39,33 @@ bool ParseLine(const std::string& line, SendRequest& request, std::string& error
     error = parseError.reason;
     return false;
   }
-  request.directives = std::move(scenario.directives);
+  request.steps.clear();
+  for (scenario::Directive& d : scenario.directives) {
+    scenario::LiveStep step;
+    step.message = std::move(d);
+    request.steps.push_back(std::move(step));
+  }
   return true;
 }
 
 // Checks the payload of every event against its format: a warning for each that does not fit,
 // or (strict) a refusal. A reason from a scenario file starts "FILE: line N: ".
-bool CheckPayloads(const std::vector<scenario::Directive>& directives, bool strict, bool fromFile,
-                   std::string_view file, SendRequest& request, std::string& error) {
-  for (const scenario::Directive& d : directives) {
-    if (d.kind != scenario::DirectiveKind::Event) continue;
+bool CheckPayloads(bool strict, bool fromFile, std::string_view file, SendRequest& request,
+                   std::string& error) {
+  for (const scenario::LiveStep& step : request.steps) {
+    const scenario::Directive& d = step.message;
+    if (step.kind != scenario::LiveStep::Kind::Message ||
+        d.kind != scenario::DirectiveKind::Event) {
+      continue;
+    }
     const EventInfo* info = FindEvent(d.code);
     std::string reason;
     if (info == nullptr || scenario::PayloadFitsFormat(*info, d.bytes, reason)) continue;
     if (fromFile) reason = Concat({file, ": line ", std::to_string(d.line), ": ", reason});
     if (strict) {
       error = Concat({reason, " (refused: --strict)"});
-      request.directives.clear();  // nothing is sent
+      request.steps.clear();  // nothing is sent
+      request.skipped.clear();
       return false;
     }
     request.warnings.push_back(PayloadWarning(reason));
@@ -71,73 +82,43 @@ bool ReadScenario(std::string_view path, std::string& text, std::string& error) 
 
 }  // namespace
 
-bool IsSendable(scenario::DirectiveKind kind) {
-  switch (kind) {
-    case scenario::DirectiveKind::Event:
-    case scenario::DirectiveKind::CopyData:
-    case scenario::DirectiveKind::Power:
-    case scenario::DirectiveKind::EndSession:
-    case scenario::DirectiveKind::Close:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool ParseSendScenario(std::string_view text, std::vector<scenario::Directive>& directives,
-                       std::string& error) {
-  scenario::Scenario scenario;
-  scenario::ParseError parseError;
-  if (!scenario::ParseScenario(text, scenario, parseError)) {
-    error = Concat({"line ", std::to_string(parseError.line), ": ", parseError.reason});
-    return false;
-  }
-  for (const scenario::Directive& d : scenario.directives) {
-    if (!IsSendable(d.kind)) {
-      const std::string name = d.source.substr(0, d.source.find_first_of(" \t"));
-      static constexpr std::string_view kSendable =
-          "' cannot be sent; a sender sends event, copydata, power, endsession and close lines";
-      error = Concat({"line ", std::to_string(d.line), ": '", name, kSendable});
-      return false;
-    }
-  }
-  directives = std::move(scenario.directives);
-  return true;
-}
-
 bool ParseSendArgs(const std::vector<std::string_view>& args, SendRequest& request,
                    std::string& error) {
   request = SendRequest{};
+  // Options may stand anywhere before "--"; after it every word is the event's.
+  std::vector<std::string_view> words;
+  size_t optionWords = 0;  // the words before "--", where an option may stand
+  bool strict = false;
+  bool ended = false;
   for (const std::string_view arg : args) {
-    if (arg == "--help" || arg == "-h") {
+    if (!ended && (arg == "--help" || arg == "-h")) {
       request.help = true;
       return true;
     }
+    if (!ended && arg == "--") {
+      ended = true;
+    } else if (!ended && arg == "--strict") {
+      strict = true;
+    } else {
+      words.push_back(arg);
+      if (!ended) optionWords = words.size();
+    }
   }
-  if (args.empty()) {
-    error = "nothing to send";
+  if (words.empty()) {
+    error = strict ? "--strict wants an event or --file SCENARIO after it" : "nothing to send";
     return false;
   }
 
-  std::string_view first = args[0];
+  const std::string_view first = optionWords > 0 ? words[0] : std::string_view();
+  const size_t count = words.size();
   if (first == "--version" || first == "--list") {
-    if (args.size() != 1) {
+    if (count != 1 || strict) {
       error = Concat({first, " stands alone"});
       return false;
     }
     (first == "--version" ? request.version : request.list) = true;
     return true;
   }
-  size_t at = 0;
-  const bool strict = first == "--strict";
-  if (strict) {
-    if (args.size() == 1) {
-      error = "--strict wants an event or --file SCENARIO after it";
-      return false;
-    }
-    first = args[++at];
-  }
-  const size_t count = args.size() - at;
   if (first == "--power" || first == "--endsession") {
     if (strict) {
       error = Concat({"--strict applies to events, not to ", first});
@@ -145,14 +126,14 @@ bool ParseSendArgs(const std::vector<std::string_view>& args, SendRequest& reque
     }
     uint64_t code = 0;
     const bool power = first == "--power";
-    if (count != 2 || !(power ? ParsePowerCode(args[1], code) : IsWord(args[1]))) {
+    if (count != 2 || !(power ? ParsePowerCode(words[1], code) : IsWord(words[1]))) {
       error = power ? "--power wants a decimal wParam or a name: suspend, resume, "
                       "resume-automatic, resume-critical, enter-quiet, leave-quiet"
                     : "--endsession wants one decimal wParam";
-      if (count >= 2 && power) error = Concat({"'", args[1], "' is not a power event; ", error});
+      if (count >= 2 && power) error = Concat({"'", words[1], "' is not a power event; ", error});
       return false;
     }
-    return ParseLine(Concat({first.substr(2), " ", power ? std::to_string(code) : args[1]}),
+    return ParseLine(Concat({first.substr(2), " ", power ? std::to_string(code) : words[1]}),
                      request, error);
   }
   if (first == "--close") {
@@ -171,22 +152,37 @@ bool ParseSendArgs(const std::vector<std::string_view>& args, SendRequest& reque
       error = "--file wants one scenario file (or - for standard input)";
       return false;
     }
-    const std::string_view path = args[at + 1];
+    const std::string_view path = words[1];
     std::string text;
     if (!ReadScenario(path, text, error)) return false;
-    if (!ParseSendScenario(text, request.directives, error)) {
+    scenario::LivePlay play;
+    if (!scenario::PlanLivePlay(text, scenario::LivePlayer::Sender, play, error)) {
       error = Concat({path, ": ", error});
       return false;
     }
-    if (request.directives.empty()) {
+    bool messages = false;
+    for (const scenario::LiveStep& step : play.steps)
+      messages = messages || step.kind == scenario::LiveStep::Kind::Message;
+    if (!messages) {
       error = Concat({path, ": the scenario holds nothing to send"});
       return false;
     }
-    return CheckPayloads(request.directives, strict, true, path, request, error);
+    request.steps = std::move(play.steps);
+    for (const std::string& line : play.skipped)
+      request.skipped.push_back(Concat({path, ": ", line}));
+    return CheckPayloads(strict, true, path, request, error);
   }
-  if (first.size() > 1 && first[0] == '-' && (first[1] < '0' || first[1] > '9')) {
-    error = Concat({"unknown option ", first});
-    return false;
+  // An option where the event's words stand: one this sender does not know.
+  for (size_t i = 0; i < optionWords; ++i) {
+    const std::string_view word = words[i];
+    const bool option = i == 0
+                            ? word.size() > 1 && word[0] == '-' && (word[1] < '0' || word[1] > '9')
+                            : word.size() > 2 && word.starts_with("--");
+    if (option) {
+      error = Concat({"unknown option ", word,
+                      i == 0 ? "" : " (an event's text that starts with -- goes after --)"});
+      return false;
+    }
   }
 
   // [--strict] SID CODE [TEXT]
@@ -195,8 +191,8 @@ bool ParseSendArgs(const std::vector<std::string_view>& args, SendRequest& reque
                       : "an event takes at most one text (quote a text with blanks)";
     return false;
   }
-  const std::string_view sid = args[at];
-  std::string_view code = args[at + 1];
+  const std::string_view sid = words[0];
+  std::string_view code = words[1];
   if (!IsWord(sid)) {
     error = Concat({"'", sid, "' is not a session identifier"});
     return false;
@@ -218,11 +214,10 @@ bool ParseSendArgs(const std::vector<std::string_view>& args, SendRequest& reque
   std::string line = Concat({"event ", sid, " ", code});
   if (count == 3) {
     std::string bytes;
-    if (!TextFromArgument(args[at + 2], bytes, error)) return false;
+    if (!TextFromArgument(words[2], bytes, error)) return false;
     line += Concat({" ", QuoteText(bytes)});
   }
-  return ParseLine(line, request, error) &&
-         CheckPayloads(request.directives, strict, false, "", request, error);
+  return ParseLine(line, request, error) && CheckPayloads(strict, false, "", request, error);
 }
 
 std::string PayloadWarning(std::string_view reason) {
@@ -250,11 +245,16 @@ std::string SendUsage(const SendHost& host) {
   usage +=
       "  --endsession W    WM_ENDSESSION with wParam W (1: the Windows session ends)\n"
       "  --close           WM_CLOSE: the agent ends\n"
-      "  --file SCENARIO   the lines of a scenario file (- for standard input), in order, in the\n"
-      "                    format lumora-replay reads: event, copydata, power, endsession and\n"
-      "                    close lines; their texts are sent as the file's bytes\n";
+      "  --file SCENARIO   play a scenario file (- for standard input) in the language\n"
+      "                    lumora-replay reads, a recording included: its messages sent in\n"
+      "                    order; tick N a wait of N seconds; time a wait of as long as it\n"
+      "                    moves the time on (at most 600 seconds); lang, device, timer and\n"
+      "                    run lines left out, said once per kind; texts in UTF-8 sent in\n"
+      "                    Windows-1252, a text that is not UTF-8 as the bytes it holds\n";
   usage += host.optionLines;
   usage +=
+      "  --                the end of the options, which may stand anywhere before it: what\n"
+      "                    follows is the event (for a text that starts with --)\n"
       "  --list            every event: code, name, payload format and an example\n"
       "  --help            show this help\n"
       "  --version         show the version\n"

@@ -11,47 +11,46 @@
 //   --endsession W     `endsession W`   (WM_ENDSESSION)
 //   --close            `close`          (WM_CLOSE: the agent ends)
 //   [--strict] --file SCENARIO
-//                      every line of a scenario file ("-": standard input); a sender's scenario
-//                      holds only event, copydata, power, endsession and close lines, and its
-//                      texts are bytes as the scenario format has them
+//                      a scenario file ("-": standard input) played to the running agent
+//                      (scenario/live_play.h): its messages sent, its ticks, times and
+//                      `# wait`s as waits, what a running agent cannot take left out and said
 //   --list             the event catalogue, nothing sent
 //   --help, --version  the usage text or the version, nothing sent
 // A payload that does not look like its event's format is sent as typed with a warning, since
-// the agent takes whatever the event source sends; --strict refuses it instead.
+// the agent takes whatever the event source sends; --strict refuses it instead. Options
+// (--strict, and a host's own such as --socket PATH) may stand anywhere before "--"; what
+// follows "--" is the event as it stands (a text that starts with "--").
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "scenario/live_play.h"
 #include "scenario/scenario.h"
 
 namespace lumora::send {
 
 struct SendRequest {
-  bool help = false;                            // --help: show SendUsage(), send nothing
-  bool version = false;                         // --version: show the version, send nothing
-  bool list = false;                            // --list: show the event table, send nothing
-  std::vector<scenario::Directive> directives;  // the messages to send, in order
-  std::vector<std::string> warnings;            // payloads unlike their format, sent anyway
+  bool help = false;     // --help: show SendUsage(), send nothing
+  bool version = false;  // --version: show the version, send nothing
+  bool list = false;     // --list: show the event table, send nothing
+  // What to play, in order: the messages to send, with the waits of a scenario file between
+  // them.
+  std::vector<scenario::LiveStep> steps;
+  std::vector<std::string> warnings;  // payloads unlike their format, sent anyway
+  // What a scenario file held that a running agent cannot take, one line per kind, each
+  // starting "SCENARIO: ".
+  std::vector<std::string> skipped;
 };
 
 // Parses the arguments that follow the program's name (for `lumora send`, those after "send").
 // Returns false with a one-line reason in error on a usage error, a malformed event, a
-// scenario that cannot be read or is malformed ("SCENARIO: line N: reason"), a scenario line
-// that a sender cannot send, or (with --strict) a payload unlike its format. On success request
-// holds at least one directive, or help, version or list.
+// scenario that cannot be read or is malformed ("SCENARIO: line N: reason"), or (with --strict)
+// a payload unlike its format. On success request holds at least one message, or help,
+// version or list.
 bool ParseSendArgs(const std::vector<std::string_view>& args, SendRequest& request,
                    std::string& error);
-
-// Parses the text of a sender's scenario: the scenario format, limited to the directives a
-// sender can send. On failure error is "line N: reason".
-bool ParseSendScenario(std::string_view text, std::vector<scenario::Directive>& directives,
-                       std::string& error);
-
-// Whether a sender can send the directive: event, copydata, power, endsession and close. The
-// set-up directives and the timer belong to the replay alone.
-bool IsSendable(scenario::DirectiveKind kind);
 
 // What the usage text says of the host: how the messages reach the agent, and the host's own
 // options (`--socket PATH` of `lumora send`).

@@ -33,22 +33,34 @@ bool WaitFor(int fd, short events, int64_t deadlineMs) {
   }
 }
 
+// Sleeps for a scenario's wait, however often a signal interrupts it.
+void SleepSeconds(double seconds) {
+  if (seconds <= 0) return;
+  const auto whole = static_cast<time_t>(seconds);
+  timespec left{whole, static_cast<long>((seconds - static_cast<double>(whole)) * 1e9)};
+  while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
 }  // namespace
 
 bool ParseSendArguments(const std::vector<std::string>& args, SocketSendRequest& request,
                         std::string& error) {
-  size_t i = 0;
-  if (!args.empty() && args[0] == "--socket") {
-    if (args.size() < 2) {
-      error = "--socket wants a path";
-      return false;
+  // --socket PATH may stand anywhere before "--"; the rest is the senders' common command line.
+  std::vector<std::string_view> rest;
+  bool ended = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (!ended && args[i] == "--socket") {
+      if (i + 1 >= args.size()) {
+        error = "--socket wants a path";
+        return false;
+      }
+      request.socketPath = args[++i];
+      continue;
     }
-    request.socketPath = args[1];
-    i = 2;
+    ended = ended || args[i] == "--";
+    rest.emplace_back(args[i]);
   }
-  // Everything after the socket is the senders' common command line.
-  const std::vector<std::string_view> rest(args.begin() + static_cast<std::ptrdiff_t>(i),
-                                           args.end());
   send::SendRequest parsed;
   if (!send::ParseSendArgs(rest, parsed, error)) return false;
   if (parsed.help) {
@@ -58,20 +70,16 @@ bool ParseSendArguments(const std::vector<std::string>& args, SocketSendRequest&
   request.list = parsed.list;
   request.version = parsed.version;
   request.warnings = std::move(parsed.warnings);
-  request.scenario.directives = std::move(parsed.directives);
-  return CheckSendable(request.scenario, error);
+  request.skipped = std::move(parsed.skipped);
+  request.steps = std::move(parsed.steps);
+  return CheckSendable(request.steps, error);
 }
 
-bool CheckSendable(const scenario::Scenario& scenario, std::string& error) {
-  for (const scenario::Directive& d : scenario.directives) {
-    if (!send::IsSendable(d.kind)) {
-      const std::string name = d.source.substr(0, d.source.find(' '));
-      error = "line " + std::to_string(d.line) + ": '" + name +
-              "' cannot be sent to a running agent (event, copydata, power, endsession and "
-              "close can)";
-      return false;
-    }
-    if (d.kind == scenario::DirectiveKind::CopyData && d.bytes.size() > kFramePayloadMax) {
+bool CheckSendable(const std::vector<scenario::LiveStep>& steps, std::string& error) {
+  for (const scenario::LiveStep& step : steps) {
+    const scenario::Directive& d = step.message;
+    if (step.kind == scenario::LiveStep::Kind::Message &&
+        d.kind == scenario::DirectiveKind::CopyData && d.bytes.size() > kFramePayloadMax) {
       error = "line " + std::to_string(d.line) + ": copydata longer than 1024 bytes";
       return false;
     }
@@ -247,7 +255,7 @@ bool AgentConnection::ExchangeBytes(const uint8_t* bytes, size_t size, Reply& re
   return true;
 }
 
-int SendScenario(const std::string& socketPath, const scenario::Scenario& scenario) {
+int SendScenario(const std::string& socketPath, const std::vector<scenario::LiveStep>& steps) {
   std::string path = socketPath;
   std::string error;
   if (path.empty()) {
@@ -262,7 +270,15 @@ int SendScenario(const std::string& socketPath, const scenario::Scenario& scenar
     }
   }
   AgentConnection connection;
-  for (const scenario::Directive& d : scenario.directives) {
+  for (const scenario::LiveStep& step : steps) {
+    if (step.kind == scenario::LiveStep::Kind::Wait) {
+      // The agent does not keep a silent connection: a new one after the wait.
+      connection.Close();
+      SleepSeconds(step.seconds);
+      continue;
+    }
+    if (step.kind != scenario::LiveStep::Kind::Message) continue;
+    const scenario::Directive& d = step.message;
     uint8_t record[kMediaStateEventSize];
     Frame frame;
     if (!FrameOfDirective(d, record, frame)) continue;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/media_event.h"
+#include "scenario/live_play.h"
 #include "scenario/scenario.h"
 #include "senders/frame.h"
 
@@ -16,21 +17,22 @@ namespace lumora::posix {
 
 // What `lumora send` was asked to deliver.
 struct SocketSendRequest {
-  std::string socketPath;  // empty: the default
-  scenario::Scenario scenario;
-  bool list = false;                  // --list: print the event table, send nothing
-  bool version = false;               // --version: print the version, send nothing
-  std::vector<std::string> warnings;  // payloads unlike their format, sent anyway
+  std::string socketPath;                 // empty: the default
+  std::vector<scenario::LiveStep> steps;  // the messages, with a scenario file's waits
+  bool list = false;                      // --list: print the event table, send nothing
+  bool version = false;                   // --version: print the version, send nothing
+  std::vector<std::string> warnings;      // payloads unlike their format, sent anyway
+  std::vector<std::string> skipped;       // what a scenario file held that is left out
 };
 
-// Parses `[--socket PATH]` followed by the senders' common command line (sendargs/send_args.h:
-// SID CODE [TEXT] | --power W | --endsession W | --close | --file SCENARIO), args without the
-// program and subcommand names. Returns false with a message on error; --help is the caller's.
+// Parses the senders' common command line (sendargs/send_args.h: SID CODE [TEXT] | --power W |
+// --endsession W | --close | --file SCENARIO) with `--socket PATH` anywhere before "--", args
+// without the program and subcommand names. Returns false with a message on error; --help is
+// the caller's.
 bool ParseSendArguments(const std::vector<std::string>& args, SocketSendRequest& request,
                         std::string& error);
-// Checks that every directive is one a running agent can be sent and fits a frame; false with
-// "line N: reason".
-bool CheckSendable(const scenario::Scenario& scenario, std::string& error);
+// Checks that every message fits a frame; false with "line N: reason".
+bool CheckSendable(const std::vector<scenario::LiveStep>& steps, std::string& error);
 
 // The frame of one sendable directive; record holds the encoded Media State Event of an event
 // and must outlive the frame. False for directives that are not sendable.
@@ -84,10 +86,12 @@ class AgentConnection {
   bool unanswered_ = false;
 };
 
-// Delivers every directive of the request over one connection, trying again while the agent
-// is busy; prints errors to stderr and returns the exit status of `lumora send`: 0 done, 1 not
-// done (agent not running, busy too long, not the user's own, gone, or a refused message),
-// 3 no reply in time (the message may still be handled).
-int SendScenario(const std::string& socketPath, const scenario::Scenario& scenario);
+// Plays the steps: delivers every message over one connection, trying again while the agent
+// is busy, and waits where the steps wait (a new connection after each wait, since the agent
+// does not keep a silent one); captions and restarts are not a sender's. Prints errors to
+// stderr and returns the exit status of `lumora send`: 0 done, 1 not done (agent not running,
+// busy too long, not the user's own, gone, or a refused message), 3 no reply in time (the
+// message may still be handled).
+int SendScenario(const std::string& socketPath, const std::vector<scenario::LiveStep>& steps);
 
 }  // namespace lumora::posix

@@ -125,6 +125,55 @@ TEST(Scenario, NamesTheFirstMalformedLine) {
   }
 }
 
+// An event's text is UTF-8 as typed, sent in the panel's Windows-1252; a text that is not UTF-8
+// is taken as the Windows-1252 bytes it holds; \xHH is always the byte. The expected bytes are
+// the Windows-1252 codes: C 43, a 61, f 66, e-acute E9, blank 20, euro 80.
+TEST(Scenario, EventTextsAreUtf8OrWindows1252Bytes) {
+  struct Case {
+    const char* line;
+    std::string bytes;  // empty: refused
+    const char* reason = "";
+  };
+  const Case cases[] = {
+      {"event 10 CallerText Cafe", "Cafe"},
+      {"event 10 CallerText \"Caf\xC3\xA9 \xE2\x82\xAC\"", "Caf\xE9 \x80"},  // UTF-8
+      {"event 10 CallerText Caf\xC3\xA9", "Caf\xE9"},                        // a word, not quoted
+      {"event 10 CallerText \"Caf\xE9 \x80\"", "Caf\xE9 \x80"},  // Windows-1252 as written
+      // Escapes stay bytes and do not decide for the characters around them.
+      {"event 10 CallerText \"\\xC3\\xA9 \xC3\xA9\"", "\xC3\xA9 \xE9"},
+      {"event 10 CallerText \"\xE9\\x80\"", "\xE9\x80"},
+      // 33 bytes once converted, 66 as written: it fits.
+      {"event 10 CallerText \"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3"
+       "\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3"
+       "\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3"
+       "\xA9\xC3\xA9\xC3\xA9\"",
+       std::string(33, '\xE9')},
+      {"event 10 CallerText \"\xC5\x82\"", "",
+       "'\xC5\x82' (U+0142) is not in Windows-1252, the panel's character set; write \\xHH for a "
+       "byte as it is"},
+      {"event 10 CallerText \xF0\x9F\x8E\xB5", "", "'\xF0\x9F\x8E\xB5' (U+1F3B5) is not in"},
+  };
+  for (const Case& c : cases) {
+    Scenario scenario;
+    ParseError error;
+    const bool parsed =
+        ParseScenario(std::string("# a comment \xE9 of any bytes\n") + c.line, scenario, error);
+    if (c.bytes.empty()) {
+      EXPECT_FALSE(parsed) << c.line;
+      EXPECT_EQ(error.line, 2u) << c.line;
+      EXPECT_EQ(error.reason.rfind(c.reason, 0), 0u) << error.reason;
+      continue;
+    }
+    ASSERT_TRUE(parsed) << c.line << ": " << error.reason;
+    ASSERT_EQ(scenario.directives.size(), 1u);
+    EXPECT_EQ(scenario.directives[0].bytes, c.bytes) << c.line;
+    // Written back, the text reads as the same bytes.
+    Scenario again;
+    ASSERT_TRUE(ParseScenario(FormatDirective(scenario.directives[0]), again, error)) << c.line;
+    EXPECT_EQ(again.directives[0].bytes, c.bytes) << c.line;
+  }
+}
+
 TEST(Scenario, CalendarRoundTrip) {
   for (int64_t days : {-719468LL, -1LL, 0LL, 13153LL, 47482LL, 2932896LL}) {
     int64_t year = 0;

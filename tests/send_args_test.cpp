@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/event_catalogue.h"
+#include "scenario/live_play.h"
 #include "sendargs/send_args.h"
 
 namespace lumora::send {
@@ -16,13 +17,26 @@ namespace {
 using scenario::Directive;
 using scenario::DirectiveKind;
 
+using scenario::LivePlay;
+using scenario::LiveStep;
+
+// The messages among the steps, in order.
+std::vector<Directive> Messages(const std::vector<LiveStep>& steps) {
+  std::vector<Directive> messages;
+  for (const LiveStep& step : steps) {
+    if (step.kind == LiveStep::Kind::Message) messages.push_back(step.message);
+  }
+  return messages;
+}
+
 Directive ParseOne(const std::vector<std::string_view>& args) {
   SendRequest request;
   std::string error;
   EXPECT_TRUE(ParseSendArgs(args, request, error)) << error;
   EXPECT_FALSE(request.help);
-  EXPECT_EQ(request.directives.size(), 1u);
-  return request.directives.empty() ? Directive{} : request.directives[0];
+  EXPECT_EQ(request.steps.size(), 1u);
+  const std::vector<Directive> messages = Messages(request.steps);
+  return messages.size() == 1 ? messages[0] : Directive{};
 }
 
 TEST(SendArgsTest, EventByNameWithTextTakenAsItStands) {
@@ -58,7 +72,7 @@ TEST(SendArgsTest, HelpWins) {
   std::string error;
   ASSERT_TRUE(ParseSendArgs({"7", "--help"}, request, error));
   EXPECT_TRUE(request.help);
-  EXPECT_TRUE(request.directives.empty());
+  EXPECT_TRUE(request.steps.empty());
 }
 
 TEST(SendArgsTest, RefusesMalformedArguments) {
@@ -89,20 +103,23 @@ TEST(SendArgsTest, RefusesMalformedArguments) {
 }
 
 TEST(SendArgsTest, ScenarioOfSendableLinesInOrder) {
-  std::vector<Directive> directives;
+  LivePlay play;
   std::string error;
   ASSERT_TRUE(
-      ParseSendScenario("# a sender's scenario\n"
-                        "event 1 NavHome\n"
-                        "\n"
-                        "event 7 ItemNumber \"12 3\"\n"
-                        "copydata 2 0102\n"
-                        "power 4\n"
-                        "endsession 1\n"
-                        "close\n",
-                        directives, error))
+      scenario::PlanLivePlay("# a sender's scenario\n"
+                             "event 1 NavHome\n"
+                             "\n"
+                             "event 7 ItemNumber \"12 3\"\n"
+                             "copydata 2 0102\n"
+                             "power 4\n"
+                             "endsession 1\n"
+                             "close\n",
+                             scenario::LivePlayer::Sender, play, error))
       << error;
+  const std::vector<Directive> directives = Messages(play.steps);
   ASSERT_EQ(directives.size(), 6u);
+  EXPECT_EQ(play.steps.size(), 6u);
+  EXPECT_TRUE(play.skipped.empty());
   EXPECT_EQ(directives[0].code, 3);
   EXPECT_EQ(directives[1].bytes, "12 3");
   EXPECT_EQ(directives[2].kind, DirectiveKind::CopyData);
@@ -112,21 +129,145 @@ TEST(SendArgsTest, ScenarioOfSendableLinesInOrder) {
   EXPECT_EQ(directives[5].kind, DirectiveKind::Close);
 }
 
-TEST(SendArgsTest, ScenarioRefusesWhatOnlyTheReplayCanDo) {
-  const std::vector<std::pair<std::string, std::string>> cases{
-      {"event 1 NavHome\ntick 3\n", "line 2: 'tick' cannot be sent"},
-      {"timer 1\n", "line 1: 'timer' cannot be sent"},
-      {"time 2006-01-05 21:07:30\n", "line 1: 'time' cannot be sent"},
-      {"lang 0407\n", "line 1: 'lang' cannot be sent"},
-      {"device none 5\n", "line 1: 'device' cannot be sent"},
-      {"event 1 NavHome\nevent 1 Nope\n", "line 2: event code 'Nope'"},
+// A live player reads the whole language: what lets time pass becomes a wait, what a running
+// agent cannot take is left out and said once per kind. The demo also reads its captions and
+// pauses and starts its agent again at a run. Steps are written M (a message), W and its
+// seconds, C (a caption), R (the agent started again).
+TEST(SendArgsTest, ScenarioLinesOfTheReplayAreWaitsOrLeftOutOncePerKind) {
+  using scenario::LivePlayer;
+  struct Case {
+    const char* text;
+    LivePlayer player;
+    const char* steps;
+    std::vector<std::string> skipped;
   };
-  for (const auto& [text, reason] : cases) {
-    std::vector<Directive> directives;
+  const char* ticks = "event 1 NavHome\ntick 3\ntick\n# wait 1.5\ntick 0\nclose\n";
+  const char* runs = "#> first\nevent 1 NavHome\nrun\nevent 1 NavMusic\n";
+  const Case cases[] = {
+      // Ticks in a row are one wait; a tick of 0 waits nothing; a pause is the demo's.
+      {ticks, LivePlayer::Sender, "M W4 M", {}},
+      {ticks, LivePlayer::Demo, "M W5.5 M", {}},
+      // A time before the first message only sets the scenario's time; after it, a time waits
+      // as long as it moves that time on: 21:00:00 plus 2 ticks is 21:00:02, so 21:00:07 waits
+      // 5 seconds, and a time back waits nothing.
+      {"time 2026-12-11 21:00:00\ntick 2\nevent 1 NavHome\ntime 2026-12-11 21:00:07\n"
+       "event 1 NavMusic\ntime 2026-12-11 20:00:00\nevent 1 NavHome\n",
+       LivePlayer::Sender,
+       "W2 M W5 M M",
+       {"3 time lines set no clock: the running agent keeps its own; each waited as long as it "
+        "moves the time on, at most 600 seconds"}},
+      // A time an hour on waits at most 600 seconds.
+      {"event 1 NavHome\ntime 2006-01-05 22:07:30\nclose\n",
+       LivePlayer::Sender,
+       "M W600 M",
+       {"1 time line set no clock: the running agent keeps its own; each waited as long as it "
+        "moves the time on, at most 600 seconds"}},
+      // The default time is the replay's: 21:07:30, 2 ticks on, then 21:07:40 waits 8 seconds
+      // more, one wait of 10 with the ticks'.
+      {"event 1 NavHome\ntick 2\ntime 2006-01-05 21:07:40\n",
+       LivePlayer::Sender,
+       "M W10",
+       {"1 time line set no clock: the running agent keeps its own; each waited as long as it "
+        "moves the time on, at most 600 seconds"}},
+      {"lang 0407\ndevice none 5\nevent 1 NavHome\ntimer 1\nlang none\nlang text 04g9\n"
+       "timer 2\n",
+       LivePlayer::Demo,
+       "M",
+       {"3 lang lines left out: the running agent asks its own machine for its locale",
+        "1 device line left out: the running agent has its panel open",
+        "2 timer lines left out: the running agent's timer is its own"}},
+      // A run: left out by a sender, the agent started again by the demo.
+      {runs,
+       LivePlayer::Sender,
+       "M M",
+       {"1 run line left out: the running agent is not started again, the runs go to it one "
+        "after the other"}},
+      {runs, LivePlayer::Demo, "C M R M", {}},
+      // A malformed pause is only a comment to a sender.
+      {"event 1 NavHome\n# wait 601\n", LivePlayer::Sender, "M", {}},
+  };
+  for (const Case& c : cases) {
+    LivePlay play;
     std::string error;
-    EXPECT_FALSE(ParseSendScenario(text, directives, error)) << text;
+    ASSERT_TRUE(scenario::PlanLivePlay(c.text, c.player, play, error)) << c.text << error;
+    std::string steps;
+    for (const LiveStep& step : play.steps) {
+      if (!steps.empty()) steps += ' ';
+      switch (step.kind) {
+        case LiveStep::Kind::Message:
+          steps += 'M';
+          break;
+        case LiveStep::Kind::Wait: {
+          char seconds[32];
+          std::snprintf(seconds, sizeof seconds, "W%g", step.seconds);
+          steps += seconds;
+          break;
+        }
+        case LiveStep::Kind::Caption:
+          steps += 'C';
+          break;
+        case LiveStep::Kind::Restart:
+          steps += 'R';
+          break;
+      }
+    }
+    EXPECT_EQ(steps, c.steps) << c.text;
+    EXPECT_EQ(play.skipped, c.skipped) << c.text;
+  }
+
+  // What is malformed for the replay, or a malformed pause of the demo, is refused with its
+  // line.
+  for (const auto& [text, reason] : std::vector<std::pair<std::string, std::string>>{
+           {"event 1 NavHome\nevent 1 Nope\n", "line 2: event code 'Nope'"},
+           {"event 1 NavHome\n# wait 601\n", "line 2: wait wants seconds from 0 to 600"},
+       }) {
+    LivePlay play;
+    std::string error;
+    EXPECT_FALSE(scenario::PlanLivePlay(text, LivePlayer::Demo, play, error)) << text;
     EXPECT_EQ(error.rfind(reason, 0), 0u) << error;
-    EXPECT_TRUE(directives.empty());
+    EXPECT_TRUE(play.steps.empty());
+  }
+}
+
+// Options stand anywhere before "--"; after it every word is the event's, a text that starts
+// with -- included. An unknown option where the event's words stand is named as such.
+TEST(SendArgsTest, OptionsAnywhereBeforeTheEnd) {
+  struct Case {
+    std::vector<std::string_view> args;
+    const char* bytes;  // the event's text; null: refused
+    const char* error = "";
+  };
+  const Case cases[] = {
+      {{"7", "MusicTitle", "Rock", "--strict"}, "Rock"},
+      {{"7", "--strict", "MusicTitle", "Rock"}, "Rock"},
+      {{"--", "7", "MusicTitle", "--rock--"}, "--rock--"},
+      {{"--strict", "--", "-7", "MusicTitle", "--strict"}, "--strict"},
+      {{"7", "PlayTime", "1:23", "--strict"},
+       nullptr,
+       "PlayTime wants elapsed play time as six digits HHMMSS (such as 000042), not \"1:23\" "
+       "(refused: --strict)"},
+      {{"7", "MusicTitle", "--rock--"},
+       nullptr,
+       "unknown option --rock-- (an event's text that starts with -- goes after --)"},
+      {{"7", "Play", "--sokcet", "x"},
+       nullptr,
+       "unknown option --sokcet (an event's text that starts with -- goes after --)"},
+      {{"--", "--close"}, nullptr, "an event wants a session identifier and an event code"},
+      {{"--close", "--strict"}, nullptr, "--strict applies to events, not to --close"},
+  };
+  for (const Case& c : cases) {
+    SendRequest request;
+    std::string error;
+    const bool parsed = ParseSendArgs(c.args, request, error);
+    if (c.bytes == nullptr) {
+      EXPECT_FALSE(parsed) << c.error;
+      EXPECT_EQ(error, c.error);
+      continue;
+    }
+    ASSERT_TRUE(parsed) << error;
+    const std::vector<Directive> messages = Messages(request.steps);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].bytes, c.bytes);
   }
 }
 
@@ -188,7 +329,7 @@ TEST(SendArgsTest, PayloadFormatWarnsOrWithStrictRefuses) {
     SendRequest request;
     std::string error;
     ASSERT_TRUE(ParseSendArgs(c.event, request, error)) << error;
-    ASSERT_EQ(request.directives.size(), 1u);
+    ASSERT_EQ(Messages(request.steps).size(), 1u);
     if (c.warning.empty()) {
       EXPECT_TRUE(request.warnings.empty()) << request.warnings[0];
       continue;
@@ -201,7 +342,7 @@ TEST(SendArgsTest, PayloadFormatWarnsOrWithStrictRefuses) {
     strict.insert(strict.end(), c.event.begin(), c.event.end());
     EXPECT_FALSE(ParseSendArgs(strict, request, error));
     EXPECT_EQ(error, c.warning + " (refused: --strict)");
-    EXPECT_TRUE(request.directives.empty());
+    EXPECT_TRUE(request.steps.empty());
   }
 }
 
@@ -216,7 +357,7 @@ TEST(SendArgsTest, ScenarioFilePayloadsAreCheckedWithTheirLine) {
   SendRequest request;
   std::string error;
   ASSERT_TRUE(ParseSendArgs({"--file", path}, request, error)) << error;
-  EXPECT_EQ(request.directives.size(), 2u);
+  EXPECT_EQ(Messages(request.steps).size(), 2u);
   ASSERT_EQ(request.warnings.size(), 1u);
   EXPECT_NE(request.warnings[0].find(path + ": line 2: PlayTime wants"), std::string::npos)
       << request.warnings[0];
@@ -292,7 +433,7 @@ TEST(SendArgsTest, ListAndVersionStandAlone) {
   std::string error;
   ASSERT_TRUE(ParseSendArgs({"--list"}, request, error));
   EXPECT_TRUE(request.list);
-  EXPECT_TRUE(request.directives.empty());
+  EXPECT_TRUE(request.steps.empty());
   ASSERT_TRUE(ParseSendArgs({"--version"}, request, error));
   EXPECT_TRUE(request.version);
   EXPECT_FALSE(ParseSendArgs({"--list", "7"}, request, error));

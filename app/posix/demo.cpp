@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -32,14 +31,6 @@ volatile sig_atomic_t gInterrupted = 0;
 
 extern "C" void OnDemoSignal(int) {
   gInterrupted = 1;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-    s.remove_suffix(1);
-  return s;
 }
 
 bool FileExists(const std::string& path) {
@@ -88,52 +79,6 @@ bool WaitChild(pid_t child, int timeoutMs, int& status) {
 
 }  // namespace
 
-bool ParseDemo(std::string_view text, std::vector<DemoStep>& steps, std::string& error) {
-  scenario::Scenario scenario;
-  scenario::ParseError parseError;
-  if (!scenario::ParseScenario(text, scenario, parseError)) {
-    error = "line " + std::to_string(parseError.line) + ": " + parseError.reason;
-    return false;
-  }
-  if (!CheckSendable(scenario, error)) return false;
-  size_t next = 0;  // the next directive of the scenario
-  size_t number = 0;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = Trim(text.substr(start, end - start));
-    ++number;
-    start = end + 1;
-    if (line.starts_with("#>")) {
-      DemoStep step;
-      step.kind = DemoStep::Kind::Caption;
-      step.caption = Trim(line.substr(2));
-      steps.push_back(std::move(step));
-    } else if (line.starts_with("#")) {
-      const std::string_view rest = Trim(line.substr(1));
-      if (!rest.starts_with("wait ")) continue;  // any other comment
-      const std::string_view value = Trim(rest.substr(5));
-      DemoStep step;
-      step.kind = DemoStep::Kind::Wait;
-      const auto [at, ec] =
-          std::from_chars(value.data(), value.data() + value.size(), step.seconds);
-      if (ec != std::errc() || at != value.data() + value.size() || step.seconds < 0 ||
-          step.seconds > 600) {
-        error = "line " + std::to_string(number) + ": wait wants seconds from 0 to 600";
-        return false;
-      }
-      steps.push_back(std::move(step));
-    } else if (next < scenario.directives.size() && scenario.directives[next].line == number) {
-      DemoStep step;
-      step.kind = DemoStep::Kind::Message;
-      step.message = scenario.directives[next++];
-      steps.push_back(std::move(step));
-    }
-  }
-  return true;
-}
-
 std::string FindDemoScenario() {
   const std::string exe = ExecutablePath();
   if (!exe.empty()) {
@@ -165,12 +110,15 @@ int RunDemo(const DemoOptions& options) {
     std::fprintf(stderr, "lumora demo: %s\n", message.c_str());
     return 1;
   }
-  std::vector<DemoStep> steps;
+  scenario::LivePlay play;
   std::string error;
-  if (!ParseDemo(text, steps, error)) {
+  if (!scenario::PlanLivePlay(text, scenario::LivePlayer::Demo, play, error) ||
+      !CheckSendable(play.steps, error)) {
     std::fprintf(stderr, "lumora demo: %s: %s\n", path.c_str(), error.c_str());
     return 1;
   }
+  for (const std::string& line : play.skipped)
+    std::fprintf(stderr, "lumora demo: %s: %s\n", path.c_str(), line.c_str());
 
   char directory[] = "/tmp/lumora-demo-XXXXXX";
   if (::mkdtemp(directory) == nullptr) {
@@ -199,60 +147,85 @@ int RunDemo(const DemoOptions& options) {
     argv.push_back(arg.data());
   argv.push_back(nullptr);
   const pid_t parent = ::getpid();
-  pid_t child = exe.empty() ? -1 : ::fork();
-  if (child == 0) {
-    // The agent ends with the demo, however the demo ends.
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (::getppid() == parent) ::execv(exe.c_str(), argv.data());
-    ::_exit(127);
-  }
-  if (child < 0) {
-    std::fprintf(stderr, "lumora demo: cannot start the agent\n");
-    ::rmdir(directory);
-    return 1;
-  }
+  pid_t child = -1;
+  int status = 1;
+  AgentConnection connection;
+  bool notRunning = false;
+
+  // Starts the agent and waits until it answers: it listens only once it is initialised.
+  auto start = [&]() {
+    child = exe.empty() ? -1 : ::fork();
+    if (child == 0) {
+      // The agent ends with the demo, however the demo ends.
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (::getppid() == parent) ::execv(exe.c_str(), argv.data());
+      ::_exit(127);
+    }
+    if (child < 0) {
+      std::fprintf(stderr, "lumora demo: cannot start the agent\n");
+      return false;
+    }
+    for (int waited = 0; waited < kStartTimeoutMs && gInterrupted == 0; waited += 20) {
+      if (connection.Connect(socketPath, error, notRunning)) {
+        connection.Close();
+        return true;
+      }
+      if (::waitpid(child, &status, WNOHANG) == child) {
+        child = -1;
+        break;
+      }
+      ::usleep(20000);
+    }
+    if (gInterrupted == 0) std::fprintf(stderr, "lumora demo: the agent did not start\n");
+    return false;
+  };
+  // Ends the agent: closed as the evening's close would, or stopped after Ctrl-C or a failure.
+  auto stop = [&](bool closed, bool gently) {
+    if (child <= 0) return true;
+    if (!closed && gently) {
+      Reply reply;
+      Frame close;
+      close.type = FrameType::Close;
+      if (connection.Connect(socketPath, error, notRunning))
+        connection.Exchange(close, reply, error);
+      connection.Close();
+    } else if (!closed) {
+      ::kill(child, SIGTERM);
+    }
+    const pid_t ending = child;
+    child = -1;
+    if (!WaitChild(ending, kStopTimeoutMs, status)) {
+      ::kill(ending, SIGKILL);
+      ::waitpid(ending, &status, 0);
+      return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  };
 
   const bool plain = options.panel != PanelFace::Terminal;
   // The captions in the terminal follow the panel's face: in colour, or monochrome.
   const bool colour = emulator::TerminalStyleFromEnvironment().colour;
   const double factor = options.fast ? 1.0 / kFastDivisor : 1.0;
   const std::string* lastCaption = nullptr;
-  int status = 1;
   bool closed = false;
-  bool failed = false;
+  bool failed = !start();
 
-  // Wait until the agent answers: it listens only once it is initialised.
-  AgentConnection connection;
-  bool notRunning = false;
-  bool up = false;
-  for (int waited = 0; waited < kStartTimeoutMs && gInterrupted == 0; waited += 20) {
-    if (connection.Connect(socketPath, error, notRunning)) {
-      up = true;
-      break;
-    }
-    if (::waitpid(child, &status, WNOHANG) == child) {
-      child = -1;
-      break;
-    }
-    ::usleep(20000);
-  }
-  connection.Close();
-  if (!up) {
-    if (gInterrupted == 0) std::fprintf(stderr, "lumora demo: the agent did not start\n");
-    failed = true;
-  }
-
-  for (size_t i = 0; up && i < steps.size() && gInterrupted == 0 && !failed; ++i) {
-    const DemoStep& step = steps[i];
+  for (size_t i = 0; i < play.steps.size() && gInterrupted == 0 && !failed; ++i) {
+    const scenario::LiveStep& step = play.steps[i];
     switch (step.kind) {
-      case DemoStep::Kind::Caption:
+      case scenario::LiveStep::Kind::Caption:
         Say(CaptionText(step.caption, plain, colour));
         lastCaption = &step.caption;
         break;
-      case DemoStep::Kind::Wait:
+      case scenario::LiveStep::Kind::Wait:
         Pause(step.seconds * factor);
         break;
-      case DemoStep::Kind::Message: {
+      case scenario::LiveStep::Kind::Restart:
+        // The recorded agent ended and was started again: so is this one.
+        failed = !stop(closed, true) || !start();
+        closed = false;
+        break;
+      case scenario::LiveStep::Kind::Message: {
         uint8_t record[kMediaStateEventSize];
         Frame frame;
         if (!FrameOfDirective(step.message, record, frame)) break;
@@ -272,31 +245,15 @@ int RunDemo(const DemoOptions& options) {
     }
   }
 
-  // The end: close the agent if the evening did not, or stop it after Ctrl-C.
-  if (child > 0) {
-    if (!closed && gInterrupted == 0 && !failed) {
-      Reply reply;
-      Frame close;
-      close.type = FrameType::Close;
-      if (connection.Connect(socketPath, error, notRunning))
-        connection.Exchange(close, reply, error);
-      connection.Close();
-    } else if (!closed) {
-      ::kill(child, SIGTERM);
-    }
-    if (!WaitChild(child, kStopTimeoutMs, status)) {
-      ::kill(child, SIGKILL);
-      ::waitpid(child, &status, 0);
-      failed = true;
-    }
-  }
+  // The end: close the agent if the evening did not, or stop it after Ctrl-C or a failure.
+  if (!stop(closed, gInterrupted == 0 && !failed)) failed = true;
   ::unlink(socketPath.c_str());
   ::rmdir(directory);
   if (gInterrupted != 0) {
     Say(plain ? "demo: interrupted\n" : "demo interrupted\r\n");
     return 130;
   }
-  if (failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+  if (failed) return 1;
   // The agent's face has left its last face at the top and cleared the screen below it: the
   // last caption, which speaks of that face, is said once more under it.
   if (!plain && lastCaption != nullptr && emulator::TerminalStyleFromEnvironment().positioned) {

@@ -1,11 +1,14 @@
 // `lumora demo`: a live agent with the terminal panel, played a whole evening through its real
 // socket intake. The evening is a scenario file (examples/evening.scn) that lumora-replay runs
-// as well; the player reads two kinds of comment in it:
+// as well, played as every live player plays a scenario (scenario/live_play.h): its messages
+// sent, each waiting for the reply; its ticks, times and pauses waited; and two kinds of comment
+// read:
 //
 //   #> TEXT      a caption, printed under the panel when the player reaches it
 //   # wait N     a pause of N seconds (a decimal number) before the next line
 //
-// Every other line is a scenario line; the player sends its message and waits for the reply.
+// A recording of `lumora run --record` plays the same way; at its `run` lines the demo starts
+// the agent again, as the recorded agent was.
 #pragma once
 
 #include <string>
@@ -13,22 +16,9 @@
 #include <vector>
 
 #include "app/posix/agent_host.h"
-#include "scenario/scenario.h"
+#include "scenario/live_play.h"
 
 namespace lumora::posix {
-
-struct DemoStep {
-  enum class Kind { Caption, Wait, Message };
-  Kind kind = Kind::Message;
-  std::string caption;          // kCaption
-  double seconds = 0;           // kWait
-  scenario::Directive message;  // kMessage
-};
-
-// Reads the evening: the scenario lines in order with the captions and pauses between them.
-// False with "line N: reason" when the file is not a valid scenario, holds a line that cannot
-// be sent to a running agent, or a malformed wait.
-bool ParseDemo(std::string_view text, std::vector<DemoStep>& steps, std::string& error);
 
 // Where the bundled evening is: beside the executable's share directory (an installed or
 // built tree: BIN/../share/lumora/evening.scn), else in the source tree. Empty when not found.

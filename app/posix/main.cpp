@@ -88,7 +88,7 @@ constexpr lumora::send::SendHost kSendHost{
     "messages through its socket and returns once the agent has handled each one. While every\n"
     "connection of the agent is taken it tries again, for 5 seconds at most. It sends only to\n"
     "an agent of the same user (or root's).\n",
-    "  --socket PATH     the agent's socket (default as for lumora run; first if given)\n",
+    "  --socket PATH     the agent's socket (default as for lumora run)\n",
     "Exit status: 0 when every message was handled; 1 when a message was not handled and\n"
     "never will be (the agent is not running, stayed busy, belongs to another user, or\n"
     "refused it); 2 on a usage error or a malformed scenario; 3 when the agent did not reply\n"
@@ -104,7 +104,10 @@ constexpr const char kDemoUsage[] =
     "\n"
     "  --fast             play it in a few seconds\n"
     "  --panel FACE       as for lumora run (default term on a terminal, else plain)\n"
-    "  --scenario FILE    play another evening (captions: \"#> TEXT\", pauses: \"# wait N\")\n"
+    "  --scenario FILE    play another evening, or a recording of lumora run --record: any\n"
+    "                     scenario (captions: \"#> TEXT\"; pauses: \"# wait N\", tick N and\n"
+    "                     time; run starts the agent again; lang, device and timer lines are\n"
+    "                     left out, said once per kind)\n"
     "  --help             show this help\n"
     "  --version          show the version\n"
     "\n"
@@ -273,7 +276,9 @@ int Send(const std::vector<std::string>& args) {
   }
   for (const std::string& warning : request.warnings)
     std::fprintf(stderr, "lumora send: %s\n", warning.c_str());
-  return lumora::posix::SendScenario(request.socketPath, request.scenario);
+  for (const std::string& line : request.skipped)
+    std::fprintf(stderr, "lumora send: %s\n", line.c_str());
+  return lumora::posix::SendScenario(request.socketPath, request.steps);
 }
 
 int Demo(const std::vector<std::string>& args) {

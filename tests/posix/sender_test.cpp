@@ -14,6 +14,8 @@
 namespace lumora::posix {
 namespace {
 
+using DemoStep = scenario::LiveStep;
+
 using scenario::DirectiveKind;
 
 TEST(SendArguments, OneEventByNumberOrNameWithText) {
@@ -37,8 +39,8 @@ TEST(SendArguments, OneEventByNumberOrNameWithText) {
     SocketSendRequest request;
     std::string error;
     ASSERT_TRUE(ParseSendArguments(c.args, request, error)) << error;
-    ASSERT_EQ(request.scenario.directives.size(), 1u);
-    const scenario::Directive& d = request.scenario.directives[0];
+    ASSERT_EQ(request.steps.size(), 1u);
+    const scenario::Directive& d = request.steps[0].message;
     EXPECT_EQ(d.kind, DirectiveKind::Event);
     EXPECT_EQ(d.sessionId, c.session);
     EXPECT_EQ(d.code, c.code);
@@ -62,24 +64,40 @@ TEST(SendArguments, PowerEndSessionCloseAndSocket) {
   std::string error;
   ASSERT_TRUE(ParseSendArguments({"--socket", "/tmp/x.sock", "--power", "4"}, request, error));
   EXPECT_EQ(request.socketPath, "/tmp/x.sock");
-  ASSERT_EQ(request.scenario.directives.size(), 1u);
+  ASSERT_EQ(request.steps.size(), 1u);
   uint8_t record[kMediaStateEventSize];
   Frame frame;
-  ASSERT_TRUE(FrameOfDirective(request.scenario.directives[0], record, frame));
+  ASSERT_TRUE(FrameOfDirective(request.steps[0].message, record, frame));
   EXPECT_EQ(frame.message, 536u);
   EXPECT_EQ(frame.wParam, 4u);
   EXPECT_EQ(frame.length, 0u);
 
   request = SocketSendRequest{};
   ASSERT_TRUE(ParseSendArguments({"--endsession", "1"}, request, error));
-  ASSERT_TRUE(FrameOfDirective(request.scenario.directives[0], record, frame));
+  ASSERT_TRUE(FrameOfDirective(request.steps[0].message, record, frame));
   EXPECT_EQ(frame.message, 22u);
   EXPECT_EQ(frame.wParam, 1u);
 
   request = SocketSendRequest{};
   ASSERT_TRUE(ParseSendArguments({"--close"}, request, error));
-  ASSERT_TRUE(FrameOfDirective(request.scenario.directives[0], record, frame));
+  ASSERT_TRUE(FrameOfDirective(request.steps[0].message, record, frame));
   EXPECT_EQ(frame.type, FrameType::Close);
+
+  // --socket anywhere before "--", after the event too; after "--" it is the event's text.
+  request = SocketSendRequest{};
+  ASSERT_TRUE(ParseSendArguments({"7", "Play", "--socket", "/tmp/y.sock"}, request, error))
+      << error;
+  EXPECT_EQ(request.socketPath, "/tmp/y.sock");
+  ASSERT_EQ(request.steps.size(), 1u);
+  EXPECT_EQ(request.steps[0].message.code, 36);
+  request = SocketSendRequest{};
+  ASSERT_TRUE(ParseSendArguments({"--", "7", "MusicTitle", "--socket"}, request, error)) << error;
+  EXPECT_EQ(request.socketPath, "");
+  ASSERT_EQ(request.steps.size(), 1u);
+  EXPECT_EQ(request.steps[0].message.bytes, "--socket");
+  request = SocketSendRequest{};
+  EXPECT_FALSE(ParseSendArguments({"7", "Play", "--socket"}, request, error));
+  EXPECT_EQ(error, "--socket wants a path");
 }
 
 TEST(SendArguments, Refusals) {
@@ -87,7 +105,7 @@ TEST(SendArguments, Refusals) {
   const int fd = ::mkstemp(path);
   ASSERT_GE(fd, 0);
   ::close(fd);
-  std::ofstream(path) << "event 1 NavHome\n# the clock is the agent's own\ntick 3\n";
+  std::ofstream(path) << "event 1 NavHome\n# the clock is the agent's own\nevent 1 Nope\n";
   struct Case {
     std::vector<std::string> args;
     const char* needle;  // part of the message
@@ -108,7 +126,7 @@ TEST(SendArguments, Refusals) {
       // A folder or an endless device is refused with its reason, not read into memory.
       {{"--file", "/"}, "cannot read /: it is a folder"},
       {{"--file", "/dev/zero"}, "/dev/zero: line 1: line too long (more than 4096 bytes)"},
-      {{"--file", path}, "line 3: 'tick' cannot be sent"},
+      {{"--file", path}, "line 3: event code 'Nope'"},
   };
   for (const Case& c : cases) {
     SocketSendRequest request;
@@ -130,9 +148,10 @@ TEST(DemoScript, CaptionsPausesAndMessagesInOrder) {
       "power 4\n"
       "# a comment that is neither\n"
       "close\n";
-  std::vector<DemoStep> steps;
+  scenario::LivePlay play;
   std::string error;
-  ASSERT_TRUE(ParseDemo(text, steps, error)) << error;
+  ASSERT_TRUE(scenario::PlanLivePlay(text, scenario::LivePlayer::Demo, play, error)) << error;
+  const std::vector<DemoStep>& steps = play.steps;
   ASSERT_EQ(steps.size(), 7u);
   EXPECT_EQ(steps[0].kind, DemoStep::Kind::Caption);
   EXPECT_EQ(steps[0].caption, "The PC is idle");
@@ -145,9 +164,8 @@ TEST(DemoScript, CaptionsPausesAndMessagesInOrder) {
   EXPECT_EQ(steps[5].message.kind, DirectiveKind::Power);
   EXPECT_EQ(steps[6].message.kind, DirectiveKind::Close);
 
-  for (const char* bad : {"# wait soon\n", "# wait -1\n", "tick\n", "event 1 Nope\n"}) {
-    steps.clear();
-    EXPECT_FALSE(ParseDemo(bad, steps, error)) << bad;
+  for (const char* bad : {"# wait soon\n", "# wait -1\n", "# wait 601\n", "event 1 Nope\n"}) {
+    EXPECT_FALSE(scenario::PlanLivePlay(bad, scenario::LivePlayer::Demo, play, error)) << bad;
     EXPECT_EQ(error.rfind("line 1: ", 0), 0u) << error;
   }
 }
@@ -156,13 +174,16 @@ TEST(DemoScript, TheBundledEveningIsPlayable) {
   std::ifstream file(std::string(LUMORA_SOURCE_DIR) + "/examples/evening.scn");
   ASSERT_TRUE(file);
   const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  std::vector<DemoStep> steps;
+  scenario::LivePlay play;
   std::string error;
-  ASSERT_TRUE(ParseDemo(text, steps, error)) << error;
+  ASSERT_TRUE(scenario::PlanLivePlay(text, scenario::LivePlayer::Demo, play, error)) << error;
+  const std::vector<DemoStep>& steps = play.steps;
   size_t captions = 0;
   for (const DemoStep& step : steps)
     captions += step.kind == DemoStep::Kind::Caption ? 1u : 0u;
   EXPECT_GE(captions, 10u);
+  // Nothing in it is left out on a live agent.
+  EXPECT_TRUE(play.skipped.empty()) << play.skipped[0];
   // It ends the agent itself.
   EXPECT_EQ(steps.back().kind, DemoStep::Kind::Message);
   EXPECT_EQ(steps.back().message.kind, DirectiveKind::Close);

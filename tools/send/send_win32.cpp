@@ -161,6 +161,8 @@ int main(int argc, char** argv) {
   }
   for (const std::string& warning : request.warnings)
     std::fprintf(stderr, "lumora-send.exe: %s\n", warning.c_str());
+  for (const std::string& line : request.skipped)
+    std::fprintf(stderr, "lumora-send.exe: %s\n", line.c_str());
 
   HWND window = FindWindowA(nullptr, kAgentWindowTitle);
   if (window == nullptr) {
@@ -168,7 +170,13 @@ int main(int argc, char** argv) {
                  "lumora-send: no window titled \"Lumora\" was found; is the agent running?\n");
     return 1;
   }
-  for (const lumora::scenario::Directive& d : request.directives) {
+  for (const lumora::scenario::LiveStep& step : request.steps) {
+    if (step.kind == lumora::scenario::LiveStep::Kind::Wait) {
+      Sleep(static_cast<DWORD>(step.seconds * 1000));
+      continue;
+    }
+    if (step.kind != lumora::scenario::LiveStep::Kind::Message) continue;
+    const lumora::scenario::Directive& d = step.message;
     if (!IsWindow(window)) {
       std::fprintf(stderr, "lumora-send: the window \"Lumora\" went away before '%s'\n",
                    d.source.c_str());
