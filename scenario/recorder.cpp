@@ -1,5 +1,6 @@
 #include "scenario/recorder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/media_event.h"
@@ -37,7 +38,10 @@ Directive CopyDataDirective(const CopyDataStruct& data) {
   }
   d.kind = DirectiveKind::CopyData;
   d.number = data.dwData;
-  if (size > 0) d.bytes.assign(reinterpret_cast<const char*>(bytes), size);
+  if (size > 0) {
+    d.bytes.assign(reinterpret_cast<const char*>(bytes), std::min(size, kRecordedCopyDataMax));
+  }
+  if (size > kRecordedCopyDataMax) d.sentSize = size;
   return d;
 }
 

@@ -17,6 +17,8 @@ constexpr uint64_t kTickMax = 1000000;
 // The virtual time a whole scenario may advance with its ticks, in seconds (about 116 days): far
 // beyond any recording, and it keeps a small hostile file from printing without end.
 constexpr uint64_t kTotalTickMax = 10000000;
+// The largest WM_COPYDATA: its size is a 32-bit count.
+constexpr uint64_t kCopyDataSizeMax = 0xFFFFFFFF;
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r';
@@ -46,6 +48,14 @@ class LineReader {
     while (pos_ < line_.size() && !IsBlank(line_[pos_]))
       ++pos_;
     return line_.substr(start, pos_ - start);
+  }
+
+  // The next word, left to be read.
+  std::string_view Peek() {
+    const size_t start = pos_;
+    const std::string_view word = Word();
+    pos_ = start;
+    return word;
   }
 
   bool NextIsQuote() {
@@ -124,210 +134,212 @@ bool ParseTime(std::string_view date, std::string_view time, int64_t& epochSecon
   return true;
 }
 
-class Parser {
- public:
-  bool Line(size_t number, std::string_view line, Scenario& scenario, std::string& reason) {
-    LineReader reader(line);
-    if (reader.AtEnd()) return true;
-    const std::string_view name = reader.Word();
-    if (name.front() == '#') return true;
-    if (closed_ && name != "run") {
-      reason = "directive after close";
-      return false;
-    }
-    Directive d;
-    d.line = number;
-    if (!Directive_(name, reader, d, reason)) return false;
-    if (!reader.AtEnd()) {
-      reason = "unexpected '" + std::string(reader.Word()) + "' after the directive";
-      return false;
-    }
-    if (d.kind == DirectiveKind::DeviceNone && messageSeen_) {
-      reason = "device none must come before the first message directive";
-      return false;
-    }
-    if (d.kind == DirectiveKind::Tick) {
-      ticks_ += d.number;
-      if (ticks_ > kTotalTickMax) {
-        reason = "the ticks advance the time past 10000000 seconds in all";
-        return false;
-      }
-    }
-    if (!d.IsSetUp()) messageSeen_ = d.kind != DirectiveKind::Run;
-    if (d.kind == DirectiveKind::Close) closed_ = true;
-    if (d.kind == DirectiveKind::Run) closed_ = false;
-    scenario.directives.push_back(std::move(d));
-    return true;
-  }
-
- private:
-  static bool Directive_(std::string_view name, LineReader& reader, Directive& d,
-                         std::string& reason) {
-    if (name == "time") {
-      d.kind = DirectiveKind::Time;
-      const std::string_view date = reader.Word();
-      const std::string_view time = reader.Word();
-      if (!ParseTime(date, time, d.epochSeconds)) {
-        reason = "time wants a valid YYYY-MM-DD HH:MM:SS";
-        return false;
-      }
-      return true;
-    }
-    if (name == "lang") {
-      const std::string_view word = reader.Word();
-      if (word == "none") {
-        d.kind = DirectiveKind::LangNone;
-        return true;
-      }
-      d.kind = DirectiveKind::Lang;
-      if (word == "text") {
-        d.text = reader.Word();
-        if (d.text.empty()) {
-          reason = "lang text wants a word";
-          return false;
-        }
-        return true;
-      }
-      if (!IsLanguageId(word)) {
-        reason = "lang wants 1 to 4 hexadecimal digits, none, or text WORD";
-        return false;
-      }
-      d.text = word;
-      return true;
-    }
-    if (name == "device") {
-      d.kind = DirectiveKind::DeviceNone;
-      if (reader.Word() != "none") {
-        reason = "device wants none [ERR]";
-        return false;
-      }
-      if (!reader.AtEnd() && !ParseDecimal(reader.Word(), d.error)) {
-        reason = "device none wants a decimal error code";
-        return false;
-      }
-      return true;
-    }
-    if (name == "event") return Event(reader, d, reason);
-    if (name == "copydata") {
-      d.kind = DirectiveKind::CopyData;
-      if (!ParseDecimal(reader.Word(), d.number)) {
-        reason = "copydata wants a decimal dwData";
-        return false;
-      }
-      const std::string_view hex = reader.Word();
-      if (hex.empty() || (hex != "-" && hex.size() % 2 != 0)) {
-        reason = "copydata wants an even number of hexadecimal digits, or -";
-        return false;
-      }
-      if (hex == "-") return true;
-      for (size_t i = 0; i < hex.size(); i += 2) {
-        const int high = HexDigitValue(hex[i]);
-        const int low = HexDigitValue(hex[i + 1]);
-        if (high < 0 || low < 0) {
-          reason = "copydata data is not hexadecimal";
-          return false;
-        }
-        d.bytes += static_cast<char>(high * 16 + low);
-      }
-      return true;
-    }
-    if (name == "power" || name == "endsession" || name == "timer") {
-      d.kind = name == "power"        ? DirectiveKind::Power
-               : name == "endsession" ? DirectiveKind::EndSession
-                                      : DirectiveKind::Timer;
-      if (!ParseDecimal(reader.Word(), d.number)) {
-        reason = std::string(name) + " wants a decimal number";
-        return false;
-      }
-      return true;
-    }
-    if (name == "tick") {
-      d.kind = DirectiveKind::Tick;
-      d.number = 1;
-      if (!reader.AtEnd() && (!ParseDecimal(reader.Word(), d.number) || d.number > kTickMax)) {
-        reason = "tick wants a count from 0 to 1000000";
-        return false;
-      }
-      return true;
-    }
-    if (name == "close") {
-      d.kind = DirectiveKind::Close;
-      return true;
-    }
-    if (name == "run") {
-      d.kind = DirectiveKind::Run;
-      return true;
-    }
-    reason = "unknown directive '" + std::string(name) + "'";
+bool ParseEvent(LineReader& reader, Directive& d, std::string& reason) {
+  d.kind = DirectiveKind::Event;
+  if (!ParseDecimal(reader.Word(), d.sessionId)) {
+    reason = "event wants a decimal session identifier (a 32-bit signed number)";
     return false;
   }
-
-  static bool Event(LineReader& reader, Directive& d, std::string& reason) {
-    d.kind = DirectiveKind::Event;
-    if (!ParseDecimal(reader.Word(), d.sessionId)) {
-      reason = "event wants a decimal session identifier (a 32-bit signed number)";
+  const std::string_view code = reader.Word();
+  if (!ParseDecimal(code, d.code)) {
+    const EventInfo* info = FindEventByName(code);
+    if (info == nullptr) {
+      // The names are exact here; a hint names the closest ones.
+      reason = "event code '" + std::string(code) + "' is neither 0 to 65535 nor an event name" +
+               DidYouMean(code);
       return false;
     }
-    const std::string_view code = reader.Word();
-    if (!ParseDecimal(code, d.code)) {
-      const EventInfo* info = FindEventByName(code);
-      if (info == nullptr) {
-        // The names are exact here; a hint names the closest ones.
-        reason = "event code '" + std::string(code) + "' is neither 0 to 65535 nor an event name" +
-                 DidYouMean(code);
-        return false;
-      }
-      d.code = ToCode(info->code);
-    }
-    if (reader.AtEnd()) return true;
-    if (reader.NextIsQuote()) {
-      if (!reader.Quoted(d.bytes, reason)) return false;
-    } else {
-      d.bytes = reader.Word();
-    }
-    if (d.bytes.size() > kEventTextMax) {
-      reason = "event text longer than 33 bytes";
+    d.code = ToCode(info->code);
+  }
+  if (reader.AtEnd()) return true;
+  if (reader.NextIsQuote()) {
+    if (!reader.Quoted(d.bytes, reason)) return false;
+  } else {
+    d.bytes = reader.Word();
+  }
+  if (d.bytes.size() > kEventTextMax) {
+    reason = "event text longer than 33 bytes";
+    return false;
+  }
+  return true;
+}
+
+bool ParseDirective(std::string_view name, LineReader& reader, Directive& d, std::string& reason) {
+  if (name == "time") {
+    d.kind = DirectiveKind::Time;
+    const std::string_view date = reader.Word();
+    const std::string_view time = reader.Word();
+    if (!ParseTime(date, time, d.epochSeconds)) {
+      reason = "time wants a valid YYYY-MM-DD HH:MM:SS";
       return false;
     }
     return true;
   }
-
-  bool closed_ = false;
-  bool messageSeen_ = false;
-  uint64_t ticks_ = 0;  // the seconds the ticks so far advance the time by
-};
+  if (name == "lang") {
+    const std::string_view word = reader.Word();
+    if (word == "none") {
+      d.kind = DirectiveKind::LangNone;
+      return true;
+    }
+    d.kind = DirectiveKind::Lang;
+    if (word == "text") {
+      d.text = reader.Word();
+      if (d.text.empty()) {
+        reason = "lang text wants a word";
+        return false;
+      }
+      return true;
+    }
+    if (!IsLanguageId(word)) {
+      reason = "lang wants 1 to 4 hexadecimal digits, none, or text WORD";
+      return false;
+    }
+    d.text = word;
+    return true;
+  }
+  if (name == "device") {
+    d.kind = DirectiveKind::DeviceNone;
+    if (reader.Word() != "none") {
+      reason = "device wants none [ERR]";
+      return false;
+    }
+    if (!reader.AtEnd() && !ParseDecimal(reader.Word(), d.error)) {
+      reason = "device none wants a decimal error code";
+      return false;
+    }
+    return true;
+  }
+  if (name == "event") return ParseEvent(reader, d, reason);
+  if (name == "copydata") {
+    d.kind = DirectiveKind::CopyData;
+    if (!ParseDecimal(reader.Word(), d.number)) {
+      reason = "copydata wants a decimal dwData";
+      return false;
+    }
+    const std::string_view hex = reader.Word();
+    if (hex.empty() || (hex != "-" && hex.size() % 2 != 0)) {
+      reason = "copydata wants an even number of hexadecimal digits, or -";
+      return false;
+    }
+    for (size_t i = 0; hex != "-" && i < hex.size(); i += 2) {
+      const int high = HexDigitValue(hex[i]);
+      const int low = HexDigitValue(hex[i + 1]);
+      if (high < 0 || low < 0) {
+        reason = "copydata data is not hexadecimal";
+        return false;
+      }
+      d.bytes += static_cast<char>(high * 16 + low);
+    }
+    // `of SIZE`: the sender gave SIZE bytes, of which the line keeps the first.
+    if (reader.AtEnd() || reader.Peek() != "of") return true;
+    reader.Word();
+    if (!ParseDecimal(reader.Word(), d.sentSize) || d.sentSize <= d.bytes.size() ||
+        d.sentSize > kCopyDataSizeMax) {
+      reason = "copydata of wants a size larger than the bytes given, at most 4294967295";
+      return false;
+    }
+    return true;
+  }
+  if (name == "power" || name == "endsession" || name == "timer") {
+    d.kind = name == "power"        ? DirectiveKind::Power
+             : name == "endsession" ? DirectiveKind::EndSession
+                                    : DirectiveKind::Timer;
+    if (!ParseDecimal(reader.Word(), d.number)) {
+      reason = std::string(name) + " wants a decimal number";
+      return false;
+    }
+    return true;
+  }
+  if (name == "tick") {
+    d.kind = DirectiveKind::Tick;
+    d.number = 1;
+    if (!reader.AtEnd() && (!ParseDecimal(reader.Word(), d.number) || d.number > kTickMax)) {
+      reason = "tick wants a count from 0 to 1000000";
+      return false;
+    }
+    return true;
+  }
+  if (name == "close") {
+    d.kind = DirectiveKind::Close;
+    return true;
+  }
+  if (name == "run") {
+    d.kind = DirectiveKind::Run;
+    return true;
+  }
+  reason = "unknown directive '" + std::string(name) + "'";
+  return false;
+}
 
 }  // namespace
 
+bool ScenarioParser::Line(std::string_view line, Directive& d, bool& isDirective,
+                          ParseError& error) {
+  ++number_;
+  isDirective = false;
+  LineReader reader(line);
+  if (reader.AtEnd()) return true;
+  const std::string_view name = reader.Word();
+  std::string_view source = line;
+  while (!source.empty() && IsBlank(source.front()))
+    source.remove_prefix(1);
+  while (!source.empty() && IsBlank(source.back()))
+    source.remove_suffix(1);
+  if (name.front() == '#') {
+    if (keepCaptions_ && source.starts_with("#>")) {
+      source.remove_prefix(2);
+      while (!source.empty() && IsBlank(source.front()))
+        source.remove_prefix(1);
+      captions_.emplace_back(source);
+    }
+    return true;
+  }
+  std::string reason;
+  if (closed_ && name != "run") {
+    error = {number_, "directive after close"};
+    return false;
+  }
+  d = Directive{};
+  d.line = number_;
+  if (!ParseDirective(name, reader, d, reason)) {
+    error = {number_, reason};
+    return false;
+  }
+  if (!reader.AtEnd()) {
+    error = {number_, "unexpected '" + std::string(reader.Word()) + "' after the directive"};
+    return false;
+  }
+  if (d.kind == DirectiveKind::DeviceNone && messageSeen_) {
+    error = {number_, "device none must come before the first message directive"};
+    return false;
+  }
+  if (d.kind == DirectiveKind::Tick) {
+    ticks_ += d.number;
+    if (ticks_ > kTotalTickMax) {
+      error = {number_, "the ticks advance the time past 10000000 seconds in all"};
+      return false;
+    }
+  }
+  if (!d.IsSetUp()) messageSeen_ = d.kind != DirectiveKind::Run;
+  if (d.kind == DirectiveKind::Close) closed_ = true;
+  if (d.kind == DirectiveKind::Run) closed_ = false;
+  d.source = source;
+  d.captions = std::move(captions_);
+  captions_.clear();
+  isDirective = true;
+  return true;
+}
+
 bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error) {
-  Parser parser;
-  std::vector<std::string> captions;  // "#>" lines waiting for their directive
-  size_t number = 0;
+  ScenarioParser parser;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    ++number;
-    std::string reason;
-    if (!parser.Line(number, text.substr(start, end - start), scenario, reason)) {
-      error = {number, reason};
-      return false;
-    }
-    std::string_view source = text.substr(start, end - start);
-    while (!source.empty() && IsBlank(source.front()))
-      source.remove_prefix(1);
-    while (!source.empty() && IsBlank(source.back()))
-      source.remove_suffix(1);
-    if (!scenario.directives.empty() && scenario.directives.back().line == number) {
-      scenario.directives.back().source = source;
-      scenario.directives.back().captions = std::move(captions);
-      captions.clear();
-    } else if (source.starts_with("#>")) {
-      source.remove_prefix(2);
-      while (!source.empty() && IsBlank(source.front()))
-        source.remove_prefix(1);
-      captions.emplace_back(source);
-    }
+    Directive d;
+    bool isDirective = false;
+    if (!parser.Line(text.substr(start, end - start), d, isDirective, error)) return false;
+    if (isDirective) scenario.directives.push_back(std::move(d));
     start = end + 1;
   }
   return true;
@@ -365,7 +377,8 @@ std::string FormatDirective(const Directive& d) {
       return line;
     }
     case DirectiveKind::CopyData:
-      return "copydata " + std::to_string(d.number) + " " + HexOf(d.bytes);
+      return "copydata " + std::to_string(d.number) + " " + HexOf(d.bytes) +
+             (d.sentSize > d.bytes.size() ? " of " + std::to_string(d.sentSize) : "");
     case DirectiveKind::Power:
       return "power " + std::to_string(d.number);
     case DirectiveKind::EndSession:

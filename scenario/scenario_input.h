@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,47 @@ struct InputError {
 // kScenarioLineMax ("line too long (more than 4096 bytes)") or the input larger than
 // kScenarioInputMax ("input larger than 16777216 bytes").
 bool ReadScenarioInput(std::string_view path, std::string& text, InputError& error);
+
+// A scenario read line by line, in bounded memory however long it is, and read twice: once to
+// check it whole, once to run it, so that a malformed scenario still runs nothing. An input that
+// cannot be read again from its start (standard input from a pipe, a FIFO) is copied to a
+// temporary file, deleted when it is closed, as it is read the first time. The line bound stays;
+// the input bound kScenarioInputMax does not apply.
+class ScenarioLines {
+ public:
+  ScenarioLines() = default;
+  ~ScenarioLines();
+  ScenarioLines(const ScenarioLines&) = delete;
+  ScenarioLines& operator=(const ScenarioLines&) = delete;
+
+  // Opens the scenario at path ("-": standard input). False with the reason when it cannot be
+  // read (missing, unreadable, a folder).
+  bool Open(std::string_view path, InputError& error);
+  // The next line, without its line feed; valid until the next call. False at the end, or with
+  // error.reason set when a line is too long (its number in error.line) or reading failed.
+  bool Next(std::string_view& line, InputError& error);
+  // Back to the first line for the second reading, which gives the bytes of the first and no
+  // more, even when the file has grown since (an agent still appending to its recording).
+  bool Rewind(InputError& error);
+
+ private:
+  bool Refill(InputError& error);
+
+  std::FILE* file_ = nullptr;
+  bool ownsFile_ = false;
+  std::FILE* copy_ = nullptr;  // the temporary copy of an input that cannot be read again
+  bool copying_ = false;
+  std::fpos_t start_{};
+  bool secondReading_ = false;
+  uint64_t firstBytes_ = 0;  // the bytes the first reading took
+  uint64_t bytes_ = 0;       // the bytes this reading took
+  size_t lineNumber_ = 0;
+  char chunk_[65536] = {};
+  size_t chunkPos_ = 0;
+  size_t chunkEnd_ = 0;
+  bool atEnd_ = false;
+  char line_[kScenarioLineMax] = {};
+};
 
 // The error as one line: "line N: reason" (with pathOnLines "PATH: line N: reason", for a
 // tool that reads more than the one scenario), or "cannot read PATH: reason".

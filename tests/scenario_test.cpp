@@ -108,6 +108,12 @@ TEST(Scenario, NamesTheFirstMalformedLine) {
       {"copydata 1 abc\n", 1},
       {"copydata 1 zz\n", 1},
       {"copydata x 00\n", 1},
+      {"copydata 1 0000 of 2\n", 1},  // a size no larger than the bytes given
+      {"copydata 1 - of 0\n", 1},
+      {"copydata 1 00 of 4294967296\n", 1},  // beyond a 32-bit size
+      {"copydata 1 00 of\n", 1},
+      {"copydata 1 00 off 5\n", 1},
+      {"copydata 1 00 of 5 6\n", 1},
       {"power\n", 1},
       {"power -1\n", 1},
       {"tick 1000001\n", 1},
