@@ -9,18 +9,20 @@
 # again with the digits of its own time, then `close` (checked first against a replay of three
 # seconds). The trace is compared as it comes, never stored. Prints the figures.
 #
-#   bench/long_recording.sh [--seconds N] [--rate R] [--max-mb M] [BUILD_DIR]
+#   bench/long_recording.sh [--seconds N] [--rate R] [--max-mb M] [--pipe] [BUILD_DIR]
 #     defaults: one hour (3600 s) at 2000 events a second, 64 MB, build/default; at most 9
-#     hours (the clock's hour stays one digit: 1 PM to 10 PM)
+#     hours (the clock's hour stays one digit: 1 PM to 10 PM). --pipe: the recording comes
+#     through a pipe on standard input (copied to a temporary file to be read twice)
 #
 # /usr/bin/time (Debian package time) measures the peak memory.
 set -u
-seconds=3600 rate=2000 max_mb=64 build=
+seconds=3600 rate=2000 max_mb=64 build= pipe=0
 while (($#)); do
   case $1 in
     --seconds) seconds=$2; shift 2 ;;
     --rate) rate=$2; shift 2 ;;
     --max-mb) max_mb=$2; shift 2 ;;
+    --pipe) pipe=1; shift ;;
     -h | --help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) build=$1; shift ;;
   esac
@@ -87,7 +89,11 @@ write "$seconds" >"$work/long.scn"
 bytes=$(stat -c %s "$work/long.scn")
 # cmp reads the replay's trace as it comes, through a FIFO: the trace is never stored.
 mkfifo "$work/trace"
-/usr/bin/time -f '%M %e' -o "$work/time" "$replay" "$work/long.scn" >"$work/trace" &
+if ((pipe)); then
+  /usr/bin/time -f '%M %e' -o "$work/time" "$replay" < <(cat "$work/long.scn") >"$work/trace" &
+else
+  /usr/bin/time -f '%M %e' -o "$work/time" "$replay" "$work/long.scn" >"$work/trace" &
+fi
 replayer=$!
 expected "$seconds" | cmp -s - "$work/trace"
 same=$?
