@@ -1,6 +1,9 @@
-// Reading a scenario from a file or standard input, within bounds: a scenario is a small text
-// written by hand or by a tool, so anything much larger is a mistake (a device, a wrong file)
-// and is refused before it can exhaust memory.
+// Reading a scenario from a file or standard input, within bounds. Whole (ReadScenarioInput),
+// for what a sender or the demo holds in memory: a scenario written by hand or by a tool is
+// small, so anything much larger is a mistake (a device, a wrong file) and is refused before it
+// can exhaust memory. Line by line (ScenarioLines), for the replay of a recording, which may be
+// of any length: only a line is held at a time. Both refuse a line longer than the bound, which
+// is what an endless input without line feeds (a device) runs into first.
 #pragma once
 
 #include <cstddef>
@@ -11,9 +14,9 @@
 
 namespace lumora::scenario {
 
-// The largest scenario input, and the longest line in it (without its line feed). The longest
-// sensible line, a copydata line of the largest frame a sender may send (1024 bytes, 2048
-// hexadecimal digits), fits twice.
+// The largest scenario read whole, and the longest line of any (without its line feed). The
+// longest sensible line, a copydata line of the largest frame a sender may send or a recording
+// keeps (1024 bytes, 2048 hexadecimal digits), fits twice.
 inline constexpr size_t kScenarioInputMax = 16 * 1024 * 1024;
 inline constexpr size_t kScenarioLineMax = 4096;
 
