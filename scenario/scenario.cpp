@@ -134,142 +134,148 @@ bool ParseTime(std::string_view date, std::string_view time, int64_t& epochSecon
   return true;
 }
 
-bool ParseEvent(LineReader& reader, Directive& d, std::string& reason) {
-  d.kind = DirectiveKind::Event;
-  if (!ParseDecimal(reader.Word(), d.sessionId)) {
-    reason = "event wants a decimal session identifier (a 32-bit signed number)";
-    return false;
-  }
-  const std::string_view code = reader.Word();
-  if (!ParseDecimal(code, d.code)) {
-    const EventInfo* info = FindEventByName(code);
-    if (info == nullptr) {
-      // The names are exact here; a hint names the closest ones.
-      reason = "event code '" + std::string(code) + "' is neither 0 to 65535 nor an event name" +
-               DidYouMean(code);
-      return false;
+// The directives' own syntax, line by line; ScenarioParser keeps what lies between the lines.
+class Parser {
+ public:
+  static bool Directive_(std::string_view name, LineReader& reader, Directive& d,
+                         std::string& reason) {
+    if (name == "time") {
+      d.kind = DirectiveKind::Time;
+      const std::string_view date = reader.Word();
+      const std::string_view time = reader.Word();
+      if (!ParseTime(date, time, d.epochSeconds)) {
+        reason = "time wants a valid YYYY-MM-DD HH:MM:SS";
+        return false;
+      }
+      return true;
     }
-    d.code = ToCode(info->code);
-  }
-  if (reader.AtEnd()) return true;
-  if (reader.NextIsQuote()) {
-    if (!reader.Quoted(d.bytes, reason)) return false;
-  } else {
-    d.bytes = reader.Word();
-  }
-  if (d.bytes.size() > kEventTextMax) {
-    reason = "event text longer than 33 bytes";
+    if (name == "lang") {
+      const std::string_view word = reader.Word();
+      if (word == "none") {
+        d.kind = DirectiveKind::LangNone;
+        return true;
+      }
+      d.kind = DirectiveKind::Lang;
+      if (word == "text") {
+        d.text = reader.Word();
+        if (d.text.empty()) {
+          reason = "lang text wants a word";
+          return false;
+        }
+        return true;
+      }
+      if (!IsLanguageId(word)) {
+        reason = "lang wants 1 to 4 hexadecimal digits, none, or text WORD";
+        return false;
+      }
+      d.text = word;
+      return true;
+    }
+    if (name == "device") {
+      d.kind = DirectiveKind::DeviceNone;
+      if (reader.Word() != "none") {
+        reason = "device wants none [ERR]";
+        return false;
+      }
+      if (!reader.AtEnd() && !ParseDecimal(reader.Word(), d.error)) {
+        reason = "device none wants a decimal error code";
+        return false;
+      }
+      return true;
+    }
+    if (name == "event") return Event(reader, d, reason);
+    if (name == "copydata") {
+      d.kind = DirectiveKind::CopyData;
+      if (!ParseDecimal(reader.Word(), d.number)) {
+        reason = "copydata wants a decimal dwData";
+        return false;
+      }
+      const std::string_view hex = reader.Word();
+      if (hex.empty() || (hex != "-" && hex.size() % 2 != 0)) {
+        reason = "copydata wants an even number of hexadecimal digits, or -";
+        return false;
+      }
+      for (size_t i = 0; hex != "-" && i < hex.size(); i += 2) {
+        const int high = HexDigitValue(hex[i]);
+        const int low = HexDigitValue(hex[i + 1]);
+        if (high < 0 || low < 0) {
+          reason = "copydata data is not hexadecimal";
+          return false;
+        }
+        d.bytes += static_cast<char>(high * 16 + low);
+      }
+      // `of SIZE`: the sender gave SIZE bytes, of which the line keeps the first.
+      if (reader.AtEnd() || reader.Peek() != "of") return true;
+      reader.Word();
+      if (!ParseDecimal(reader.Word(), d.sentSize) || d.sentSize <= d.bytes.size() ||
+          d.sentSize > kCopyDataSizeMax) {
+        reason = "copydata of wants a size larger than the bytes given, at most 4294967295";
+        return false;
+      }
+      return true;
+    }
+    if (name == "power" || name == "endsession" || name == "timer") {
+      d.kind = name == "power"        ? DirectiveKind::Power
+               : name == "endsession" ? DirectiveKind::EndSession
+                                      : DirectiveKind::Timer;
+      if (!ParseDecimal(reader.Word(), d.number)) {
+        reason = std::string(name) + " wants a decimal number";
+        return false;
+      }
+      return true;
+    }
+    if (name == "tick") {
+      d.kind = DirectiveKind::Tick;
+      d.number = 1;
+      if (!reader.AtEnd() && (!ParseDecimal(reader.Word(), d.number) || d.number > kTickMax)) {
+        reason = "tick wants a count from 0 to 1000000";
+        return false;
+      }
+      return true;
+    }
+    if (name == "close") {
+      d.kind = DirectiveKind::Close;
+      return true;
+    }
+    if (name == "run") {
+      d.kind = DirectiveKind::Run;
+      return true;
+    }
+    reason = "unknown directive '" + std::string(name) + "'";
     return false;
   }
-  return true;
-}
 
-bool ParseDirective(std::string_view name, LineReader& reader, Directive& d, std::string& reason) {
-  if (name == "time") {
-    d.kind = DirectiveKind::Time;
-    const std::string_view date = reader.Word();
-    const std::string_view time = reader.Word();
-    if (!ParseTime(date, time, d.epochSeconds)) {
-      reason = "time wants a valid YYYY-MM-DD HH:MM:SS";
+ private:
+  static bool Event(LineReader& reader, Directive& d, std::string& reason) {
+    d.kind = DirectiveKind::Event;
+    if (!ParseDecimal(reader.Word(), d.sessionId)) {
+      reason = "event wants a decimal session identifier (a 32-bit signed number)";
       return false;
     }
-    return true;
-  }
-  if (name == "lang") {
-    const std::string_view word = reader.Word();
-    if (word == "none") {
-      d.kind = DirectiveKind::LangNone;
-      return true;
-    }
-    d.kind = DirectiveKind::Lang;
-    if (word == "text") {
-      d.text = reader.Word();
-      if (d.text.empty()) {
-        reason = "lang text wants a word";
+    const std::string_view code = reader.Word();
+    if (!ParseDecimal(code, d.code)) {
+      const EventInfo* info = FindEventByName(code);
+      if (info == nullptr) {
+        // The names are exact here; a hint names the closest ones.
+        reason = "event code '" + std::string(code) + "' is neither 0 to 65535 nor an event name" +
+                 DidYouMean(code);
         return false;
       }
-      return true;
+      d.code = ToCode(info->code);
     }
-    if (!IsLanguageId(word)) {
-      reason = "lang wants 1 to 4 hexadecimal digits, none, or text WORD";
-      return false;
+    if (reader.AtEnd()) return true;
+    if (reader.NextIsQuote()) {
+      if (!reader.Quoted(d.bytes, reason)) return false;
+    } else {
+      d.bytes = reader.Word();
     }
-    d.text = word;
-    return true;
-  }
-  if (name == "device") {
-    d.kind = DirectiveKind::DeviceNone;
-    if (reader.Word() != "none") {
-      reason = "device wants none [ERR]";
-      return false;
-    }
-    if (!reader.AtEnd() && !ParseDecimal(reader.Word(), d.error)) {
-      reason = "device none wants a decimal error code";
+    if (d.bytes.size() > kEventTextMax) {
+      reason = "event text longer than 33 bytes";
       return false;
     }
     return true;
   }
-  if (name == "event") return ParseEvent(reader, d, reason);
-  if (name == "copydata") {
-    d.kind = DirectiveKind::CopyData;
-    if (!ParseDecimal(reader.Word(), d.number)) {
-      reason = "copydata wants a decimal dwData";
-      return false;
-    }
-    const std::string_view hex = reader.Word();
-    if (hex.empty() || (hex != "-" && hex.size() % 2 != 0)) {
-      reason = "copydata wants an even number of hexadecimal digits, or -";
-      return false;
-    }
-    for (size_t i = 0; hex != "-" && i < hex.size(); i += 2) {
-      const int high = HexDigitValue(hex[i]);
-      const int low = HexDigitValue(hex[i + 1]);
-      if (high < 0 || low < 0) {
-        reason = "copydata data is not hexadecimal";
-        return false;
-      }
-      d.bytes += static_cast<char>(high * 16 + low);
-    }
-    // `of SIZE`: the sender gave SIZE bytes, of which the line keeps the first.
-    if (reader.AtEnd() || reader.Peek() != "of") return true;
-    reader.Word();
-    if (!ParseDecimal(reader.Word(), d.sentSize) || d.sentSize <= d.bytes.size() ||
-        d.sentSize > kCopyDataSizeMax) {
-      reason = "copydata of wants a size larger than the bytes given, at most 4294967295";
-      return false;
-    }
-    return true;
-  }
-  if (name == "power" || name == "endsession" || name == "timer") {
-    d.kind = name == "power"        ? DirectiveKind::Power
-             : name == "endsession" ? DirectiveKind::EndSession
-                                    : DirectiveKind::Timer;
-    if (!ParseDecimal(reader.Word(), d.number)) {
-      reason = std::string(name) + " wants a decimal number";
-      return false;
-    }
-    return true;
-  }
-  if (name == "tick") {
-    d.kind = DirectiveKind::Tick;
-    d.number = 1;
-    if (!reader.AtEnd() && (!ParseDecimal(reader.Word(), d.number) || d.number > kTickMax)) {
-      reason = "tick wants a count from 0 to 1000000";
-      return false;
-    }
-    return true;
-  }
-  if (name == "close") {
-    d.kind = DirectiveKind::Close;
-    return true;
-  }
-  if (name == "run") {
-    d.kind = DirectiveKind::Run;
-    return true;
-  }
-  reason = "unknown directive '" + std::string(name) + "'";
-  return false;
-}
+};
 
 }  // namespace
 
@@ -301,7 +307,7 @@ bool ScenarioParser::Line(std::string_view line, Directive& d, bool& isDirective
   }
   d = Directive{};
   d.line = number_;
-  if (!ParseDirective(name, reader, d, reason)) {
+  if (!Parser::Directive_(name, reader, d, reason)) {
     error = {number_, reason};
     return false;
   }
