@@ -1,5 +1,6 @@
 #include "recorder/recorder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/media_event.h"
@@ -45,7 +46,10 @@ Directive CopyDataDirective(const CopyDataStruct& data) {
   }
   d.kind = DirectiveKind::CopyData;
   d.number = data.dwData;
-  if (size > 0) d.bytes.assign(reinterpret_cast<const char*>(bytes), size);
+  if (size > 0) {
+    d.bytes.assign(reinterpret_cast<const char*>(bytes), std::min(size, kRecordedCopyDataMax));
+  }
+  if (size > kRecordedCopyDataMax) d.sentSize = size;
   return d;
 }
 

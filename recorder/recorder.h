@@ -7,7 +7,10 @@
 // What it writes, one line a message, flushed at once so that a crash loses nothing:
 //   event SID NAME "TEXT"   a well-formed Media State Event (exactly 40 bytes, reserved byte 0,
 //                           nothing but zero bytes after the text's NUL)
-//   copydata DWDATA HEX     any other WM_COPYDATA
+//   copydata DWDATA HEX     any other WM_COPYDATA; one of more than kRecordedCopyDataMax bytes
+//     [of SIZE]             as its first kRecordedCopyDataMax bytes and its size (the agent
+//                           reads no more than the first 40 bytes of any), so that the line
+//                           stays within the replay's bound of 4096 bytes
 //   power W, endsession W   WM_POWERBROADCAST, WM_ENDSESSION
 //   tick                    the clock timer one second after the time the replay will have
 //   timer ID                any other timer, or the clock timer out of step (after `time`)
@@ -29,6 +32,10 @@
 #include "scenario/scenario.h"
 
 namespace lumora::recorder {
+
+// The most data of one WM_COPYDATA a recording keeps: the largest payload of a frame on the
+// Linux agent's socket, and within what the agent reads of any (a Media State Event's 40 bytes).
+inline constexpr size_t kRecordedCopyDataMax = 1024;
 
 class MessageRecorder final : public Platform {
  public:

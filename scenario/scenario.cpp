@@ -19,6 +19,8 @@ constexpr uint64_t kTickMax = 1000000;
 // The virtual time a whole scenario may advance with its ticks, in seconds (about 116 days): far
 // beyond any recording, and it keeps a small hostile file from printing without end.
 constexpr uint64_t kTotalTickMax = 10000000;
+// The largest WM_COPYDATA: its size is a 32-bit count.
+constexpr uint64_t kCopyDataSizeMax = 0xFFFFFFFF;
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r';
@@ -80,6 +82,14 @@ class LineReader {
     while (pos_ < line_.size() && !IsBlank(line_[pos_]))
       ++pos_;
     return line_.substr(start, pos_ - start);
+  }
+
+  // The next word, left to be read.
+  std::string_view Peek() {
+    const size_t start = pos_;
+    const std::string_view word = Word();
+    pos_ = start;
+    return word;
   }
 
   bool NextIsQuote() {
@@ -159,43 +169,9 @@ bool ParseTime(std::string_view date, std::string_view time, int64_t& epochSecon
   return true;
 }
 
+// The directives' own syntax, line by line; ScenarioParser keeps what lies between the lines.
 class Parser {
  public:
-  bool Line(size_t number, std::string_view line, Scenario& scenario, std::string& reason) {
-    LineReader reader(line);
-    if (reader.AtEnd()) return true;
-    const std::string_view name = reader.Word();
-    if (name.front() == '#') return true;
-    if (closed_ && name != "run") {
-      reason = "directive after close";
-      return false;
-    }
-    Directive d;
-    d.line = number;
-    if (!Directive_(name, reader, d, reason)) return false;
-    if (!reader.AtEnd()) {
-      reason = "unexpected '" + std::string(reader.Word()) + "' after the directive";
-      return false;
-    }
-    if (d.kind == DirectiveKind::DeviceNone && messageSeen_) {
-      reason = "device none must come before the first message directive";
-      return false;
-    }
-    if (d.kind == DirectiveKind::Tick) {
-      ticks_ += d.number;
-      if (ticks_ > kTotalTickMax) {
-        reason = "the ticks advance the time past 10000000 seconds in all";
-        return false;
-      }
-    }
-    if (!d.IsSetUp()) messageSeen_ = d.kind != DirectiveKind::Run;
-    if (d.kind == DirectiveKind::Close) closed_ = true;
-    if (d.kind == DirectiveKind::Run) closed_ = false;
-    scenario.directives.push_back(std::move(d));
-    return true;
-  }
-
- private:
   static bool Directive_(std::string_view name, LineReader& reader, Directive& d,
                          std::string& reason) {
     if (name == "time") {
@@ -254,8 +230,7 @@ class Parser {
         reason = "copydata wants an even number of hexadecimal digits, or -";
         return false;
       }
-      if (hex == "-") return true;
-      for (size_t i = 0; i < hex.size(); i += 2) {
+      for (size_t i = 0; hex != "-" && i < hex.size(); i += 2) {
         const int high = HexDigitValue(hex[i]);
         const int low = HexDigitValue(hex[i + 1]);
         if (high < 0 || low < 0) {
@@ -263,6 +238,14 @@ class Parser {
           return false;
         }
         d.bytes += static_cast<char>(high * 16 + low);
+      }
+      // `of SIZE`: the sender gave SIZE bytes, of which the line keeps the first.
+      if (reader.AtEnd() || reader.Peek() != "of") return true;
+      reader.Word();
+      if (!ParseDecimal(reader.Word(), d.sentSize) || d.sentSize <= d.bytes.size() ||
+          d.sentSize > kCopyDataSizeMax) {
+        reason = "copydata of wants a size larger than the bytes given, at most 4294967295";
+        return false;
       }
       return true;
     }
@@ -297,6 +280,7 @@ class Parser {
     return false;
   }
 
+ private:
   static bool Event(LineReader& reader, Directive& d, std::string& reason) {
     d.kind = DirectiveKind::Event;
     if (!ParseDecimal(reader.Word(), d.sessionId)) {
@@ -328,43 +312,77 @@ class Parser {
     }
     return true;
   }
-
-  bool closed_ = false;
-  bool messageSeen_ = false;
-  uint64_t ticks_ = 0;  // the seconds the ticks so far advance the time by
 };
 
 }  // namespace
 
+bool ScenarioParser::Line(std::string_view line, Directive& d, bool& isDirective,
+                          ParseError& error) {
+  ++number_;
+  isDirective = false;
+  LineReader reader(line);
+  if (reader.AtEnd()) return true;
+  const std::string_view name = reader.Word();
+  std::string_view source = line;
+  while (!source.empty() && IsBlank(source.front()))
+    source.remove_prefix(1);
+  while (!source.empty() && IsBlank(source.back()))
+    source.remove_suffix(1);
+  if (name.front() == '#') {
+    if (keepCaptions_ && source.starts_with("#>")) {
+      source.remove_prefix(2);
+      while (!source.empty() && IsBlank(source.front()))
+        source.remove_prefix(1);
+      captions_.emplace_back(source);
+    }
+    return true;
+  }
+  std::string reason;
+  if (closed_ && name != "run") {
+    error = {number_, "directive after close"};
+    return false;
+  }
+  d = Directive{};
+  d.line = number_;
+  if (!Parser::Directive_(name, reader, d, reason)) {
+    error = {number_, reason};
+    return false;
+  }
+  if (!reader.AtEnd()) {
+    error = {number_, "unexpected '" + std::string(reader.Word()) + "' after the directive"};
+    return false;
+  }
+  if (d.kind == DirectiveKind::DeviceNone && messageSeen_) {
+    error = {number_, "device none must come before the first message directive"};
+    return false;
+  }
+  if (d.kind == DirectiveKind::Tick) {
+    ticks_ += d.number;
+    if (ticks_ > kTotalTickMax) {
+      error = {number_, "the ticks advance the time past 10000000 seconds in all"};
+      return false;
+    }
+  }
+  if (!d.IsSetUp()) messageSeen_ = d.kind != DirectiveKind::Run;
+  if (d.kind == DirectiveKind::Close) closed_ = true;
+  if (d.kind == DirectiveKind::Run) closed_ = false;
+  d.source = source;
+  d.captions = std::move(captions_);
+  captions_.clear();
+  isDirective = true;
+  return true;
+}
+
 bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error) {
-  Parser parser;
-  std::vector<std::string> captions;  // "#>" lines waiting for their directive
-  size_t number = 0;
+  ScenarioParser parser;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    ++number;
-    std::string reason;
-    if (!parser.Line(number, text.substr(start, end - start), scenario, reason)) {
-      error = {number, reason};
-      return false;
-    }
-    std::string_view source = text.substr(start, end - start);
-    while (!source.empty() && IsBlank(source.front()))
-      source.remove_prefix(1);
-    while (!source.empty() && IsBlank(source.back()))
-      source.remove_suffix(1);
-    if (!scenario.directives.empty() && scenario.directives.back().line == number) {
-      scenario.directives.back().source = source;
-      scenario.directives.back().captions = std::move(captions);
-      captions.clear();
-    } else if (source.starts_with("#>")) {
-      source.remove_prefix(2);
-      while (!source.empty() && IsBlank(source.front()))
-        source.remove_prefix(1);
-      captions.emplace_back(source);
-    }
+    Directive d;
+    bool isDirective = false;
+    if (!parser.Line(text.substr(start, end - start), d, isDirective, error)) return false;
+    if (isDirective) scenario.directives.push_back(std::move(d));
     start = end + 1;
   }
   return true;
@@ -402,7 +420,8 @@ std::string FormatDirective(const Directive& d) {
       return line;
     }
     case DirectiveKind::CopyData:
-      return "copydata " + std::to_string(d.number) + " " + HexOf(d.bytes);
+      return "copydata " + std::to_string(d.number) + " " + HexOf(d.bytes) +
+             (d.sentSize > d.bytes.size() ? " of " + std::to_string(d.sentSize) : "");
     case DirectiveKind::Power:
       return "power " + std::to_string(d.number);
     case DirectiveKind::EndSession:

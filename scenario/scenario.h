@@ -1,5 +1,6 @@
-// Scenarios of lumora-replay: one directive a line, read and checked whole before the agent
-// starts, so a malformed scenario prints no trace at all.
+// Scenarios of lumora-replay: one directive a line, checked whole before the agent starts, so a
+// malformed scenario prints no trace at all. A scenario is read line by line (ScenarioParser),
+// so that a recording of any length is never held whole.
 #pragma once
 
 #include <charconv>
@@ -46,7 +47,10 @@ struct Directive {
   int32_t sessionId = 0;     // kEvent
   uint16_t code = 0;         // kEvent
   std::string bytes;         // kEvent: the text field's bytes; kCopyData: the data
-  uint64_t number = 0;       // kCopyData dwData, kPower/kEndSession wParam, kTick N, kTimer id
+  // kCopyData: the size of the data as the sender gave it, when the line keeps only their first
+  // bytes (`copydata DWDATA HEX of SIZE`); 0 when the bytes are all of them.
+  uint64_t sentSize = 0;
+  uint64_t number = 0;  // kCopyData dwData, kPower/kEndSession wParam, kTick N, kTimer id
   // The captions written for the directive: the texts of the "#> TEXT" comment lines since the
   // directive before it, in order. Only the pictures show them; the run ignores them.
   std::vector<std::string> captions;
@@ -71,6 +75,28 @@ bool ParseDecimal(std::string_view word, T& value) {
   const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
   return ec == std::errc() && end == word.data() + word.size();
 }
+
+// Reads a scenario line by line, in order, holding nothing of the lines before but what the
+// checks need (whether the agent was closed, whether a message came, the ticks so far) and the
+// captions waiting for their directive.
+class ScenarioParser {
+ public:
+  // keepCaptions false: "#>" lines are comments like any other (only the pictures show them).
+  explicit ScenarioParser(bool keepCaptions = true) : keepCaptions_(keepCaptions) {}
+
+  // The next line, without its line feed. True when it is well-formed, with isDirective telling
+  // whether it holds a directive (then in directive, with its captions); false on a malformed
+  // line, with its number and the reason.
+  bool Line(std::string_view line, Directive& directive, bool& isDirective, ParseError& error);
+
+ private:
+  bool keepCaptions_;
+  size_t number_ = 0;  // the lines read so far
+  bool closed_ = false;
+  bool messageSeen_ = false;
+  uint64_t ticks_ = 0;                 // the seconds the ticks so far advance the time by
+  std::vector<std::string> captions_;  // "#>" lines waiting for their directive
+};
 
 // Parses a whole scenario; on the first malformed line returns false with its number and the
 // reason.

@@ -2,9 +2,10 @@
 # root with apt-get; otherwise a clear message), and the build of a preset.
 
 # The packages that building and testing the Linux programs needs (sd-bus of libsystemd for the
-# system and session buses, found through pkg-config; toml++ for the configuration file).
+# system and session buses, found through pkg-config; toml++ for the configuration file;
+# /usr/bin/time for the peak memory of a long replay).
 BUILD_PACKAGES=(cmake make g++ googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev pkgconf
-  libsystemd-dev libtomlplusplus-dev)
+  libsystemd-dev libtomlplusplus-dev time)
 # The short fuzzing run: clang and libFuzzer's runtime.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The static checks of scripts/clang_tidy.sh.

@@ -1,6 +1,7 @@
 // The scenario writer and the recorder: what an agent received, written as a scenario, replays
 // to the trace the agent gave live.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "base/media_event.h"
 #include "recorder/recorder.h"
 #include "scenario/scenario.h"
+#include "scenario/scenario_input.h"
 #include "tests/read_file.h"
 
 namespace lumora::recorder {
@@ -24,6 +26,8 @@ namespace {
 
 using scenario::Directive;
 using scenario::FormatDirective;
+using scenario::InputError;
+using scenario::kScenarioLineMax;
 using scenario::ParseError;
 using scenario::ParseScenario;
 using scenario::Scenario;
@@ -81,6 +85,8 @@ TEST(ScenarioWriter, WritesTheFormsOfTheLanguage) {
       {"time 1999-12-31 23:59:59", "time 1999-12-31 23:59:59"},
       {"copydata 2 -", "copydata 2 -"},
       {"copydata 1 00FF", "copydata 1 00ff"},
+      {"copydata 1 00FF of 4294967295", "copydata 1 00ff of 4294967295"},
+      {"copydata 3 - of 1", "copydata 3 - of 1"},
       {"tick 1", "tick"},
       {"tick 0", "tick 0"},
       {"device none", "device none 0"},
@@ -280,6 +286,62 @@ TEST_F(Recording, AnAppendedRunReplaysAsARunOfItsOwn) {
   std::vector<std::string> expected = Replayed(earlier);
   expected.insert(expected.end(), liveTrace_.lines.begin(), liveTrace_.lines.end());
   EXPECT_EQ(Replayed(recording), expected) << recording;
+}
+
+// A WM_COPYDATA of any size becomes a line within the replay's bound of 4096 bytes: its first
+// 1024 bytes and its size. The agent reads no more than the first 40 bytes of one, so the
+// recording, replayed through lumora-replay's own reading of a file, gives the live trace: an
+// event in front of 64 KiB is handled as that event, another dwData or a record too short to be
+// one as nothing.
+TEST_F(Recording, AnOversizedCopyDataIsALineTheReplayTakes) {
+  Start();
+  Event(1, EventCode::NavHome);
+  Event(7, EventCode::LiveTvStarted);
+  std::vector<uint8_t> big(65536, 0x5A);
+  uint8_t record[kMediaStateEventSize];
+  EncodeMediaStateEvent(7, ToCode(EventCode::ItemNumber), "7", 1, record);
+  std::copy(record, record + sizeof record, big.begin());
+  Bytes(kMediaStateEventMarker, big);
+  Bytes(2, big);
+  Bytes(kMediaStateEventMarker, std::vector<uint8_t>(2043, 0x41));
+  Event(7, EventCode::Play);
+  Tick();
+  Stop();
+
+  const std::string recording = Recorded();
+  // Session 7, code 65, the reserved byte, "7" and 32 zero bytes; then the filling, to 1024.
+  std::string itemHex = std::string("07000000") + "4100" + "00" + "37" + std::string(64, '0');
+  for (size_t i = 40; i < 1024; ++i)
+    itemHex += "5a";
+  EXPECT_NE(recording.find("\ncopydata 1 " + itemHex + " of 65536\n"), std::string::npos)
+      << recording;
+  EXPECT_NE(recording.find("\ncopydata 2 " + itemHex + " of 65536\n"), std::string::npos);
+  std::string aHex;
+  for (size_t i = 0; i < 1024; ++i)
+    aHex += "41";
+  EXPECT_NE(recording.find("\ncopydata 1 " + aHex + " of 2043\n"), std::string::npos);
+  std::istringstream lines(recording);
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_LE(line.size(), kScenarioLineMax);
+
+  const fs::path file =
+      fs::temp_directory_path() / ("lumora-oversized-" + std::to_string(getpid()));
+  std::ofstream(file, std::ios::binary) << recording;
+  replay::ScenarioReplay replay;
+  InputError error;
+  Lines replayed;
+  ASSERT_TRUE(replay.Check(file.string(), error)) << error.line << ": " << error.reason;
+  ASSERT_TRUE(replay.Run(replayed, nullptr, false, error)) << error.reason;
+  fs::remove(file);
+  EXPECT_EQ(replayed.lines, liveTrace_.lines) << recording;
+  // What the agent did live is what it does with the 40 bytes it reads of each: the item
+  // number, nothing for dwData 2, and the 2043 bytes of "A" as an event of session 0x41414141,
+  // code 0x4141, and 33 bytes of text.
+  const std::string reads =
+      "time 2026-12-10 20:15:00\nevent 1 NavHome\nevent 7 LiveTvStarted\nevent 7 ItemNumber 7\n"
+      "event 1094795585 16705 " +
+      std::string(33, 'A') + "\nevent 7 Play\ntick\n";
+  EXPECT_EQ(Replayed(reads), liveTrace_.lines);
 }
 
 TEST_F(Recording, TheLogSaysWhatArrivedAndHowManyPacketsItCaused) {

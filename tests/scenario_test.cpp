@@ -1,9 +1,16 @@
 // The scenario format of lumora-replay: what it accepts and the first malformed line it names.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "scenario/scenario.h"
+#include "scenario/scenario_input.h"
 
 namespace lumora::scenario {
 namespace {
@@ -108,6 +115,12 @@ TEST(Scenario, NamesTheFirstMalformedLine) {
       {"copydata 1 abc\n", 1},
       {"copydata 1 zz\n", 1},
       {"copydata x 00\n", 1},
+      {"copydata 1 0000 of 2\n", 1},  // a size no larger than the bytes given
+      {"copydata 1 - of 0\n", 1},
+      {"copydata 1 00 of 4294967296\n", 1},  // beyond a 32-bit size
+      {"copydata 1 00 of\n", 1},
+      {"copydata 1 00 off 5\n", 1},
+      {"copydata 1 00 of 5 6\n", 1},
       {"power\n", 1},
       {"power -1\n", 1},
       {"tick 1000001\n", 1},
@@ -172,6 +185,52 @@ TEST(Scenario, EventTextsAreUtf8OrWindows1252Bytes) {
     ASSERT_TRUE(ParseScenario(FormatDirective(scenario.directives[0]), again, error)) << c.line;
     EXPECT_EQ(again.directives[0].bytes, c.bytes) << c.line;
   }
+}
+
+// A recording read line by line: every line, wherever the reading's 64 KiB chunks cut it, the
+// same twice, and the second reading no longer than the first even when the file has grown in
+// between (an agent still appending to it).
+TEST(ScenarioLines, GivesEveryLineTwiceAndNothingAppendedInBetween) {
+  const std::string full(4095, '#');  // a line of 4096 bytes with its line feed
+  std::string cutAtTheChunk;          // 16 such lines end exactly at 65536 bytes
+  for (int i = 0; i < 16; ++i)
+    cutAtTheChunk += full + "\n";
+  std::string acrossTheChunk = cutAtTheChunk.substr(0, 61440) + std::string(4092, '#') + "\n";
+  const struct {
+    std::string text;
+    std::vector<std::string> tail;  // the last lines expected
+    size_t count;
+  } cases[] = {
+      {"", {}, 0},
+      {"\n", {""}, 1},
+      {"a\n\n", {"a", ""}, 2},
+      {"a\nb", {"a", "b"}, 2},
+      {cutAtTheChunk + "tick\r\n", {full, "tick\r"}, 17},
+      {acrossTheChunk + "tick\nx", {"tick", "x"}, 18},  // "tick" crosses byte 65536
+  };
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("lumora-lines-" + std::to_string(getpid()));
+  for (const auto& c : cases) {
+    std::ofstream(path, std::ios::binary) << c.text;
+    ScenarioLines lines;
+    InputError error;
+    ASSERT_TRUE(lines.Open(path.string(), error)) << error.reason;
+    for (int reading = 0; reading < 2; ++reading) {
+      std::vector<std::string> got;
+      std::string_view line;
+      while (lines.Next(line, error))
+        got.emplace_back(line);
+      EXPECT_TRUE(error.reason.empty()) << error.reason;
+      ASSERT_EQ(got.size(), c.count) << c.text.size() << " bytes, reading " << reading;
+      EXPECT_TRUE(std::equal(c.tail.rbegin(), c.tail.rend(), got.rbegin()))
+          << c.text.size() << " bytes, reading " << reading;
+      if (reading == 0) {
+        std::ofstream(path, std::ios::binary | std::ios::app) << "\nappended\n";
+        ASSERT_TRUE(lines.Rewind(error)) << error.reason;
+      }
+    }
+  }
+  std::filesystem::remove(path);
 }
 
 TEST(Scenario, CalendarRoundTrip) {

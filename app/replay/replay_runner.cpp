@@ -7,11 +7,9 @@
 
 namespace lumora::replay {
 
-namespace {
-
-class Run {
+class ScenarioRun::Machine {
  public:
-  explicit Run(TraceSink& sink) : platform_(&sink) {}
+  explicit Machine(TraceSink& sink) : platform_(&sink) {}
 
   void Apply(const Directive& d) {
     if (d.IsSetUp()) {
@@ -104,22 +102,74 @@ class Run {
   bool closed_ = false;
 };
 
-}  // namespace
+ScenarioRun::ScenarioRun(TraceSink& sink, RunObserver* observer)
+    : sink_(sink), observer_(observer), machine_(std::make_unique<Machine>(sink)) {}
+
+ScenarioRun::~ScenarioRun() = default;
+
+void ScenarioRun::Apply(const Directive& d) {
+  if (d.kind == DirectiveKind::Run) {
+    // The agent ends (started first when the run had no message, as it starts and ends live),
+    // and the next run begins on a fresh machine.
+    machine_->Finish();
+    machine_ = std::make_unique<Machine>(sink_);
+  } else {
+    machine_->Apply(d);
+  }
+  if (observer_ != nullptr) observer_->AfterDirective(d);
+}
+
+void ScenarioRun::Finish() {
+  machine_->Finish();
+}
 
 void RunScenario(const Scenario& scenario, TraceSink& sink, RunObserver* observer) {
-  auto run = std::make_unique<Run>(sink);
-  for (const Directive& d : scenario.directives) {
-    if (d.kind == DirectiveKind::Run) {
-      // The agent ends (started first when the run had no message, as it starts and ends live),
-      // and the next run begins on a fresh machine.
-      run->Finish();
-      run = std::make_unique<Run>(sink);
-    } else {
-      run->Apply(d);
-    }
-    if (observer != nullptr) observer->AfterDirective(d);
+  ScenarioRun run(sink, observer);
+  for (const Directive& d : scenario.directives)
+    run.Apply(d);
+  run.Finish();
+}
+
+bool ScenarioReplay::Check(std::string_view path, scenario::InputError& error) {
+  if (!lines_.Open(path, error)) return false;
+  scenario::ScenarioParser parser(false);
+  scenario::ParseError malformed;
+  Directive d;
+  std::string_view line;
+  // Read to the end even past a malformed line: a line beyond the bound, or an input that
+  // cannot be read, is the problem to report first.
+  while (lines_.Next(line, error)) {
+    bool isDirective = false;
+    if (malformed.line == 0) parser.Line(line, d, isDirective, malformed);
   }
-  run->Finish();
+  if (!error.reason.empty()) return false;
+  if (malformed.line != 0) {
+    error = {malformed.line, malformed.reason};
+    return false;
+  }
+  return lines_.Rewind(error);
+}
+
+bool ScenarioReplay::Run(TraceSink& sink, RunObserver* observer, bool captions,
+                         scenario::InputError& error) {
+  scenario::ScenarioParser parser(captions);
+  scenario::ParseError malformed;
+  ScenarioRun run(sink, observer);
+  Directive d;
+  std::string_view line;
+  while (lines_.Next(line, error)) {
+    bool isDirective = false;
+    // Every line passed the check; the same bytes read again parse the same, unless the file
+    // was rewritten in between.
+    if (!parser.Line(line, d, isDirective, malformed)) {
+      error = {0, "it changed while it was read"};
+      return false;
+    }
+    if (isDirective) run.Apply(d);
+  }
+  if (!error.reason.empty()) return false;
+  run.Finish();
+  return true;
 }
 
 }  // namespace lumora::replay

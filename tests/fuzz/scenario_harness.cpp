@@ -83,7 +83,7 @@ class CheckingSink final : public TraceSink {
 bool SameDirective(const Directive& a, const Directive& b) {
   return a.kind == b.kind && a.source == b.source && a.epochSeconds == b.epochSeconds &&
          a.text == b.text && a.error == b.error && a.sessionId == b.sessionId && a.code == b.code &&
-         a.bytes == b.bytes && a.number == b.number;
+         a.bytes == b.bytes && a.number == b.number && a.sentSize == b.sentSize;
 }
 
 // What the parser promises of every scenario it accepts.
@@ -111,6 +111,11 @@ void CheckParsed(const scenario::Scenario& scenario, size_t lineCount) {
     }
     if (d.kind == DirectiveKind::Event && d.bytes.size() > kEventTextSize) {
       InvariantViolated("line %zu: event text of %zu bytes", d.line, d.bytes.size());
+    }
+    if (d.sentSize != 0 && (d.kind != DirectiveKind::CopyData || d.sentSize <= d.bytes.size() ||
+                            d.sentSize > 0xFFFFFFFF)) {
+      InvariantViolated("line %zu: a sent size of %llu for %zu bytes", d.line,
+                        static_cast<unsigned long long>(d.sentSize), d.bytes.size());
     }
     if (d.kind == DirectiveKind::Tick && d.number > 1000000) {
       InvariantViolated("line %zu: tick %llu", d.line, static_cast<unsigned long long>(d.number));

@@ -25,7 +25,7 @@
 #     architecture; the silent uninstall then leaves the owner's PanelDrv.dll alone;
 #  6. the pass-through PanelDrv.dll alone: "OpenVFD Error: 126"; then in front of the recording
 #     one playing the panel maker's (PanelDrv.vendor.dll; on x86 the standard-convention one),
-#     with LUMORA_RECORD: every call
+#     with LUMORA_RECORD (and a WM_COPYDATA of 64 KiB): every call
 #     reaches the maker's library in order, the trace matches run 1's expectation, and the
 #     recording of what the agent received replays with lumora-replay to that trace;
 #  7. LUMORA_RECORD naming a file in a folder that does not exist, and one whose every write
@@ -393,6 +393,11 @@ recording=$TMP/recorded.scn
 start_agent "$folder/Lumora.exe" "$TMP/lumora-6.log" LUMORA_PANEL_TRACE="$(winpath "$trace6")" \
   LUMORA_RECORD="$(winpath "$recording")"
 live_tv_events
+# A WM_COPYDATA of 64 KiB, far more than a line of a scenario can carry: the Media State Event
+# of a session that has nothing open (a title for session 9: nothing changes on the panel) in
+# front of 65496 bytes more. Recorded as its first 1024 bytes and its size, within the bound.
+timeout 90 "$WINE" "$BIN/fixtures/big-copydata.exe" 1 65536 9 72 ||
+  fail "run 6: big-copydata.exe could not send"
 stop_agent
 # Both libraries append to the one file: each call's line from the pass-through, then the same
 # line from the maker's library that it forwarded the call to.
@@ -402,6 +407,8 @@ awk 'NR % 2 == 1 { line = $0 } NR % 2 == 0 { if ($0 != line) exit 1; print line 
 "$TRACE_CHECK" "$HERE/e2e_live_tv.expect" "$TMP/passthrough-once.trace" ||
   fail "run 6: wrong trace through the pass-through library"
 [[ -s $recording ]] || fail "run 6: LUMORA_RECORD recorded nothing"
+big="copydata 1 09000000480000$(printf '0%.0s' {1..66})$(printf '5a%.0s' {1..984}) of 65536"
+grep -qxF "$big" "$recording" || fail "run 6: the 64 KiB WM_COPYDATA is not recorded as $big"
 "$REPLAY" "$recording" >"$TMP/replayed.trace" || fail "run 6: lumora-replay refused the recording"
 "$TRACE_CHECK" --same "$TMP/passthrough-once.trace" "$TMP/replayed.trace" ||
   fail "run 6: the recording does not replay to the live trace"

@@ -50,11 +50,12 @@ constexpr const char kUsage[] =
     "\n"
     "Event names and their payload formats: lumora send --list, or docs/events.md.\n"
     "\n"
-    "A scenario may hold at most 16 MiB (16777216 bytes), in lines of at most 4096 bytes.\n"
+    "A scenario may be of any length: it is read line by line, in bounded memory. Its lines\n"
+    "hold at most 4096 bytes, and its ticks advance the time by at most 10000000 seconds.\n"
     "\n"
     "Exit status: 0 when the whole scenario ran; 2 on a usage error, a scenario that cannot be\n"
-    "read (a folder, say) or a malformed or oversized one (\"line N: reason\" on standard\n"
-    "error; no trace is printed).\n";
+    "read (a folder, say) or a malformed one, a line too long included (\"line N: reason\" on\n"
+    "standard error; no trace is printed).\n";
 
 class StdoutSink final : public lumora::TraceSink {
  public:
@@ -255,26 +256,21 @@ int main(int argc, char** argv) {
     return ReadTrace(path == nullptr ? "-" : path);
   }
 
-  // Read whole and within bounds before anything runs: a folder, an unreadable file or an
-  // endless input (a device) is refused with its reason, never half replayed.
+  // Checked whole before anything runs, then run as it is read again, in bounded memory however
+  // long it is: a folder, an unreadable file, an endless line (a device) or a malformed line is
+  // refused with its reason, never half replayed.
   const char* input = path == nullptr ? "-" : path;
-  std::string text;
+  lumora::replay::ScenarioReplay replay;
   lumora::scenario::InputError inputError;
-  if (!lumora::scenario::ReadScenarioInput(input, text, inputError)) {
+  auto refused = [&] {
     const std::string message = lumora::scenario::DescribeInputError(input, inputError);
     std::fprintf(stderr, inputError.line != 0 ? "%s\n" : "lumora-replay: %s\n", message.c_str());
     return 2;
-  }
-
-  lumora::scenario::Scenario scenario;
-  lumora::scenario::ParseError error;
-  if (!lumora::scenario::ParseScenario(text, scenario, error)) {
-    std::fprintf(stderr, "line %zu: %s\n", error.line, error.reason.c_str());
-    return 2;
-  }
+  };
+  if (!replay.Check(input, inputError)) return refused();
   StdoutSink sink(decode);
   if (svgDirectory.empty() && htmlPath.empty()) {
-    lumora::replay::RunScenario(scenario, sink);
+    if (!replay.Run(sink, nullptr, false, inputError)) return refused();
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
 
@@ -288,7 +284,7 @@ int main(int argc, char** argv) {
     }
   }
   PanelPictures pictures(sink, svgDirectory);
-  lumora::replay::RunScenario(scenario, pictures, &pictures);
+  if (!replay.Run(pictures, &pictures, true, inputError)) return refused();
   bool ok = pictures.ok();
   if (!htmlPath.empty()) {
     const std::string title = path == nullptr || std::strcmp(path, "-") == 0
