@@ -1,5 +1,7 @@
 #include "scenario/scenario.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -297,11 +299,30 @@ class Parser {
   uint64_t ticks_ = 0;  // the seconds the ticks so far advance the time by
 };
 
+// The milliseconds of a "# wait N" comment (N seconds, a decimal number from 0 to 600); -1 for
+// any other line. A wait that does not read as one is an ordinary comment.
+int64_t WaitOf(std::string_view line) {
+  if (!line.starts_with("#") || line.starts_with("#>")) return -1;
+  line.remove_prefix(1);
+  while (!line.empty() && IsBlank(line.front()))
+    line.remove_prefix(1);
+  if (!line.starts_with("wait") || line.size() < 5 || !IsBlank(line[4])) return -1;
+  line.remove_prefix(5);
+  while (!line.empty() && IsBlank(line.front()))
+    line.remove_prefix(1);
+  double seconds = 0;
+  const auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), seconds);
+  if (ec != std::errc() || end != line.data() + line.size() || !(seconds >= 0 && seconds <= 600))
+    return -1;
+  return std::llround(seconds * 1000);
+}
+
 }  // namespace
 
 bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error) {
   Parser parser;
   std::vector<std::string> captions;  // "#>" lines waiting for their directive
+  int64_t waitMs = 0;                 // "# wait" pauses waiting for their directive
   size_t number = 0;
   size_t start = 0;
   while (start < text.size()) {
@@ -321,7 +342,11 @@ bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error)
     if (!scenario.directives.empty() && scenario.directives.back().line == number) {
       scenario.directives.back().source = source;
       scenario.directives.back().captions = std::move(captions);
+      scenario.directives.back().waitMs = waitMs;
       captions.clear();
+      waitMs = 0;
+    } else if (const int64_t wait = WaitOf(source); wait >= 0) {
+      waitMs += wait;
     } else if (source.starts_with("#>")) {
       source.remove_prefix(2);
       while (!source.empty() && IsBlank(source.front()))

@@ -50,6 +50,10 @@ struct Directive {
   // The captions written for the directive: the texts of the "#> TEXT" comment lines since the
   // directive before it, in order. Only the pictures show them; the run ignores them.
   std::vector<std::string> captions;
+  // The pauses written before the directive ("# wait N", N seconds from 0 to 600) since the
+  // directive before it, in milliseconds: how long a player that plays the scenario in real time
+  // waits first. The run ignores them (a comment moves no virtual clock); the page plays by them.
+  int64_t waitMs = 0;
 
   bool IsSetUp() const { return kind <= DirectiveKind::DeviceNone; }
 };

@@ -18,7 +18,7 @@
 #   res       (the Windows program's dialog and icon) -> nothing of the project
 #   app/replay, app/win32, app/posix (the hosts) -> app and below, scenario, senders, sources;
 #             Windows the display library's interface, its loader and res, Linux the
-#             emulator and the LCDd client
+#             emulator and the LCDd client, the replay the emulator's picture making
 #   tools     (mains) -> anything but the tests and the benchmarks
 #   bench     -> anything but the tests and the tools
 #   tests     -> anything but the tools
@@ -34,7 +34,7 @@ set(rules
   "scenario/|base/ scenario/"
   "senders/|base/ scenario/ senders/"
   "sources/|base/ scenario/ senders/ sources/"
-  "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/"
+  "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/ paneldrv/emulator/"
   "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/ senders/ sources/"
   "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ senders/ sources/ paneldrv/emulator/ paneldrv/lcdproc/"
   "app/|base/ panel/ engine/ app/agent_dlg"

@@ -57,6 +57,8 @@ class Run {
     Shutdown();
   }
 
+  const VirtualPlatform& platform() const { return platform_; }
+
  private:
   void SetUp(const Directive& d) {
     switch (d.kind) {
@@ -108,12 +110,14 @@ class Run {
 
 void RunScenario(const Scenario& scenario, TraceSink& sink, RunObserver* observer) {
   auto run = std::make_unique<Run>(sink);
+  if (observer != nullptr) observer->MachineStarted(run->platform());
   for (const Directive& d : scenario.directives) {
     if (d.kind == DirectiveKind::Run) {
       // The agent ends (started first when the run had no message, as it starts and ends live),
       // and the next run begins on a fresh machine.
       run->Finish();
       run = std::make_unique<Run>(sink);
+      if (observer != nullptr) observer->MachineStarted(run->platform());
     } else {
       run->Apply(d);
     }
