@@ -226,7 +226,7 @@ constexpr const char kPageStyle[] =
     "#timeline .vt{font-family:'DejaVu Sans Mono',monospace}\n"
     "#timeline .name{flex:1;overflow:hidden;text-overflow:ellipsis;white-space:nowrap}\n"
     "#timeline .session{color:#8a9698}\n"
-    "#timeline .text{color:#7dffe4;overflow:hidden;text-overflow:ellipsis;white-space:nowrap;"
+    "#timeline .payload{color:#7dffe4;overflow:hidden;text-overflow:ellipsis;white-space:nowrap;"
     "max-width:120px}\n"
     "#pictures{position:absolute;width:0;height:0;overflow:hidden}\n"
     "#frames{flex:1;min-width:0}\n"
@@ -389,7 +389,7 @@ void Timeline(const std::vector<PanelPicture>& pictures, std::string& out) {
     AppendEscaped(time.substr(time.find(' ') + 1), out);
     out += "</span><span class=\"name\">";
     AppendEscaped(NameOf(picture), out);
-    out += "</span><span class=\"text\">";
+    out += "</span><span class=\"payload\">";
     AppendEscaped(picture.text, out);
     out += "</span><span class=\"session\">";
     AppendEscaped(picture.session, out);

@@ -159,11 +159,11 @@ TEST(PanelHtml, TimelineCaptionsClocksAndPacketsOfEachStep) {
                       "data-step=\"1\""),
             std::string::npos);
   EXPECT_NE(page.find("<span class=\"n\">1</span><span class=\"vt\">21:07:30</span><span "
-                      "class=\"name\">LiveTvStarted</span><span class=\"text\"></span><span "
+                      "class=\"name\">LiveTvStarted</span><span class=\"payload\"></span><span "
                       "class=\"session\">7</span>"),
             std::string::npos);
   EXPECT_NE(page.find("<span class=\"vt\">21:08:31</span><span class=\"name\">power "
-                      "4</span><span class=\"text\"></span><span class=\"session\"></span>"),
+                      "4</span><span class=\"payload\"></span><span class=\"session\"></span>"),
             std::string::npos);
   // The step: its captions, the clocks, icons by name with the bytes beside.
   EXPECT_NE(page.find("<div class=\"captions\"><p>Live TV &lt;starts&gt;</p><p>and plays</p>"),
