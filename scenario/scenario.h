@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/calendar.h"
 #include "base/platform.h"
 
 namespace lumora::scenario {
@@ -85,12 +86,11 @@ bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error)
 // is not 1 to 4 hexadecimal digits).
 std::string FormatDirective(const Directive& directive);
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
-void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day);
-// Seconds since 1970-01-01 00:00:00 of a local time, and back.
-int64_t EpochSecondsOf(const LocalTime& time);
-LocalTime LocalTimeOf(int64_t epochSeconds);
+// The project's one calendar (base/calendar.h), as the scenario language has always named it.
+using lumora::CivilFromDays;
+using lumora::DaysFromCivil;
+using lumora::EpochSecondsOf;
+using lumora::LocalTimeOf;
 // A local time as `time` writes it: "YYYY-MM-DD HH:MM:SS".
 std::string FormatDateTime(const LocalTime& time);
 

@@ -1,7 +1,8 @@
 // lumora-replay: runs the agent's real core on a virtual clock, a virtual locale and a
 // recording display library, feeds it a scenario and prints the trace of every call the agent
 // makes across its platform boundary. Deterministic: the same scenario gives the same trace.
-// With --svg and --html it also draws the emulated panel after each scenario line.
+// With --svg and --html it also draws the emulated panel after each step (paneldrv/emulator's
+// picture making, on the replay's virtual clock: app/replay/replay_pictures.h).
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -41,12 +42,16 @@ constexpr const char kUsage[] =
     "  --decode     print packets in readable form (clear, icons .., text2 0 \"..\", option 3,\n"
     "               pclock start .., pclock stop) instead of raw hexadecimal; texts show\n"
     "               the panel's Windows-1252 characters in UTF-8\n"
-    "  --svg DIR    also draw the emulated panel after each scenario line: DIR/0001.svg, ...\n"
-    "  --html FILE  also write one page that steps through those pictures: a timeline of\n"
-    "               every step (virtual time, event, session) with the scenario's \"#>\"\n"
-    "               captions, each scenario line, the virtual and panel clocks, and what it\n"
-    "               sent to the panel (icons by name, packet bytes beside); FILE#step34\n"
-    "               opens step 34. A recording of the agent replays like any scenario.\n"
+    "  --svg DIR    also draw the emulated panel after each step: DIR/0001.svg, ... (a step\n"
+    "               is a scenario line, or a run of tick lines folded into one); steps that\n"
+    "               show the same picture share one file; the numbered frames of an earlier\n"
+    "               run in DIR are removed first, other files stay\n"
+    "  --html FILE  also write one page that steps through those pictures, each drawn once: a\n"
+    "               timeline of every step (virtual time, event and its text, session; ticks\n"
+    "               with their count) with the scenario's \"#>\" captions, each scenario line,\n"
+    "               the virtual and panel clocks, and what it sent to the panel (icons by\n"
+    "               name, packet bytes beside); Play holds a step for the \"# wait N\" written\n"
+    "               after it; FILE#step34 opens step 34. A recording replays like any scenario.\n"
     "  --trace      read TRACE instead (a file, or standard input): the trace lines a display\n"
     "               library recorded (LUMORA_PANEL_TRACE of the stand-in or pass-through\n"
     "               PanelDrv.dll, --trace of lumora run), printed as --decode prints them;\n"
