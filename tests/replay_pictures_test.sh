@@ -65,6 +65,14 @@ has "$tmp/step5" '<dd class="play-time">0:04.5</dd>' "short step 5"
 has "$tmp/step5" '<dd class="event">ItemNumber &quot;7&quot; (session 7)</dd>' "short step 5"
 has "$tmp/short.html" '<span class="name">ItemNumber</span><span class="payload">&quot;7&quot;</span><span class="session">7</span>' "short timeline"
 
+# The pictures read the replay's one clock: a run boundary starts a fresh machine at the default
+# time, whatever time the run before it had set.
+printf 'time 2030-05-06 07:08:09\nevent 1 NavHome\nrun\nevent 1 NavHome\n' >"$tmp/runs.scn"
+"$replay" --html "$tmp/runs.html" "$tmp/runs.scn" >/dev/null || bad "runs: lumora-replay failed"
+times=$(grep -o '<dd class="virtual-time">[^<]*' "$tmp/runs.html" | sed 's/.*>//' | tr '\n' '|')
+[ "$times" = "2030-05-06 07:08:09|2030-05-06 07:08:09|2006-01-05 21:07:30|2006-01-05 21:07:30|" ] ||
+  bad "runs: virtual times $times"
+
 # Timers other than the clock's change nothing and move no clock: three steps, one picture,
 # drawn once in the page and one file under three names in the folder.
 printf 'event 1 NavHome\ntimer 2\ntimer 2\n' >"$tmp/same.scn"
