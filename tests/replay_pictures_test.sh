@@ -151,6 +151,9 @@ if command -v script >/dev/null 2>&1; then
   timeout 20 script -qec "$replay" /dev/null </dev/null >"$tmp/tty.out" 2>&1
   grep -qF "$note" "$tmp/tty.out" || bad "terminal: no note that standard input is read"
   grep -q '^close' "$tmp/tty.out" || bad "terminal: the empty scenario did not run"
+  timeout 20 script -qec "$replay --trace" /dev/null </dev/null >"$tmp/tty.out" 2>&1
+  grep -qF "lumora-replay: reading the trace from standard input" "$tmp/tty.out" ||
+    bad "terminal: no note that the trace is read from standard input"
 else
   echo "note: script (util-linux) is missing; the terminal case is not checked"
 fi

@@ -86,13 +86,18 @@ class StdoutSink final : public lumora::TraceSink {
 };
 
 // Reading standard input from a terminal waits for the user to type: say so, so that the
-// replay does not seem to hang.
-void NoteTerminalInput(const char* path) {
+// replay does not seem to hang. what: "scenario" or "trace".
+void NoteTerminalInput(const char* path, const char* what) {
+#ifdef _WIN32
+  constexpr const char kEnd[] = "Ctrl-Z and Enter";
+#else
+  constexpr const char kEnd[] = "Ctrl-D";
+#endif
   if ((path == nullptr || std::strcmp(path, "-") == 0) && LUMORA_STDIN_IS_TERMINAL()) {
-    std::fputs(
-        "lumora-replay: reading the scenario from standard input (end it with Ctrl-D; "
-        "--help for usage)\n",
-        stderr);
+    std::fprintf(stderr,
+                 "lumora-replay: reading the %s from standard input (end it with %s; --help "
+                 "for usage)\n",
+                 what, kEnd);
   }
 }
 
@@ -128,7 +133,7 @@ const char* TraceLineProblem(std::string_view line) {
 int ReadTrace(const char* input) {
   std::string text;
   lumora::scenario::InputError inputError;
-  NoteTerminalInput(input);
+  NoteTerminalInput(input, "trace");
   if (!lumora::scenario::ReadScenarioInput(input, text, inputError)) {
     const std::string message = lumora::scenario::DescribeInputError(input, inputError);
     std::fprintf(stderr, inputError.line != 0 ? "%s\n" : "lumora-replay: %s\n", message.c_str());
@@ -222,7 +227,7 @@ int main(int argc, char** argv) {
   const char* input = path == nullptr ? "-" : path;
   std::string text;
   lumora::scenario::InputError inputError;
-  NoteTerminalInput(input);
+  NoteTerminalInput(input, "scenario");
   if (!lumora::scenario::ReadScenarioInput(input, text, inputError)) {
     const std::string message = lumora::scenario::DescribeInputError(input, inputError);
     std::fprintf(stderr, inputError.line != 0 ? "%s\n" : "lumora-replay: %s\n", message.c_str());
