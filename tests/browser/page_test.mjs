@@ -169,8 +169,15 @@ function expectAt(lines, steps, n) {
   const v = new Date(virtualMs);
   const virtualTime = `${v.getUTCFullYear()}-${pad(v.getUTCMonth() + 1)}-${pad(v.getUTCDate())} ` +
     `${pad(v.getUTCHours())}:${pad(v.getUTCMinutes())}:${pad(v.getUTCSeconds())}`;
+  // The page's clock: the "# wait" pauses up to the step, as the demo plays them.
+  const playMs = steps.slice(0, n).reduce((sum, s) => sum + s.waitMs, 0);
+  const whole = Math.floor(playMs / 1000);
+  let playTime = whole >= 3600
+    ? `${Math.floor(whole / 3600)}:${pad(Math.floor(whole / 60) % 60)}:${pad(whole % 60)}`
+    : `${Math.floor(whole / 60)}:${pad(whole % 60)}`;
+  if (playMs % 1000 !== 0) playTime += `.${pad(playMs % 1000, 3)}`.replace(/0+$/, '');
   return { line2, line3, lit, segments, clockText, virtualTime, captions: steps[n - 1].captions,
-           source: steps[n - 1].source };
+           source: steps[n - 1].source, waitMs: String(steps[n - 1].waitMs), playTime };
 }
 
 // --- What the page shows ----------------------------------------------------------------------
@@ -202,6 +209,8 @@ async function shown(page) {
       segments: svg.querySelectorAll('rect.lit[data-segment]').length,
       clockText: frame.querySelector('.panel-clock').textContent,
       virtualTime: frame.querySelector('.virtual-time').textContent,
+      waitMs: frame.getAttribute('data-wait-ms'),
+      playTime: frame.querySelector('.play-time').textContent,
       captions: [...frame.querySelectorAll('.captions p')].map((p) => p.textContent),
       source: frame.querySelector('.source').textContent,
       panelClockLabel: svg.textContent.includes('PANEL CLOCK'),
@@ -225,6 +234,8 @@ async function expectStep(page, lines, steps, n, how) {
   same(got.lit, want.lit, `${how}: the lit icons`);
   same(got.segments, want.segments, `${how}: the lit level segments`);
   same(got.virtualTime, want.virtualTime, `${how}: the virtual time`);
+  same(got.waitMs, want.waitMs, `${how}: the pause before the step`);
+  same(got.playTime, want.playTime, `${how}: the play time`);
   same(got.clockText, want.clockText, `${how}: the panel clock`);
   same(got.panelClockLabel, want.clockText !== 'not running', `${how}: the PANEL CLOCK label`);
   return want;
