@@ -1,6 +1,7 @@
 #include "scenario/scenario.h"
 
-#include <chrono>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -159,9 +160,8 @@ bool ParseTime(std::string_view date, std::string_view time, int64_t& epochSecon
       !ParseFixedDigits(time.substr(6, 2), second)) {
     return false;
   }
-  const std::chrono::year_month_day civil{std::chrono::year{static_cast<int>(year)},
-                                          std::chrono::month{month}, std::chrono::day{day}};
-  if (!civil.ok() || hour > 23 || minute > 59 || second > 59) {
+  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
+      minute > 59 || second > 59) {
     return false;
   }
   epochSeconds = DaysFromCivil(year, month, day) * 86400 + int64_t{hour} * 3600 +
@@ -314,6 +314,24 @@ class Parser {
   }
 };
 
+// The milliseconds of a "# wait N" comment (N seconds, a decimal number from 0 to 600); -1 for
+// any other line. A wait that does not read as one is an ordinary comment.
+int64_t WaitOf(std::string_view line) {
+  if (!line.starts_with("#") || line.starts_with("#>")) return -1;
+  line.remove_prefix(1);
+  while (!line.empty() && IsBlank(line.front()))
+    line.remove_prefix(1);
+  if (!line.starts_with("wait") || line.size() < 5 || !IsBlank(line[4])) return -1;
+  line.remove_prefix(5);
+  while (!line.empty() && IsBlank(line.front()))
+    line.remove_prefix(1);
+  double seconds = 0;
+  const auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), seconds);
+  if (ec != std::errc() || end != line.data() + line.size() || !(seconds >= 0 && seconds <= 600))
+    return -1;
+  return std::llround(seconds * 1000);
+}
+
 }  // namespace
 
 bool ScenarioParser::Line(std::string_view line, Directive& d, bool& isDirective,
@@ -329,7 +347,9 @@ bool ScenarioParser::Line(std::string_view line, Directive& d, bool& isDirective
   while (!source.empty() && IsBlank(source.back()))
     source.remove_suffix(1);
   if (name.front() == '#') {
-    if (keepCaptions_ && source.starts_with("#>")) {
+    if (const int64_t wait = WaitOf(source); wait >= 0) {
+      waitMs_ += wait;
+    } else if (keepCaptions_ && source.starts_with("#>")) {
       source.remove_prefix(2);
       while (!source.empty() && IsBlank(source.front()))
         source.remove_prefix(1);
@@ -369,6 +389,8 @@ bool ScenarioParser::Line(std::string_view line, Directive& d, bool& isDirective
   d.source = source;
   d.captions = std::move(captions_);
   captions_.clear();
+  d.waitMs = waitMs_;
+  waitMs_ = 0;
   isDirective = true;
   return true;
 }
@@ -438,49 +460,12 @@ std::string FormatDirective(const Directive& d) {
   return "";
 }
 
-// The project's calendar is the standard library's (proleptic Gregorian), on days since
-// 1970-01-01; the emulated panel's own clock uses the same.
-int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
-  const std::chrono::year_month_day civil{std::chrono::year{static_cast<int>(year)},
-                                          std::chrono::month{month}, std::chrono::day{day}};
-  return std::chrono::sys_days{civil}.time_since_epoch().count();
-}
-
-void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) {
-  const std::chrono::year_month_day civil{
-      std::chrono::sys_days{std::chrono::days{static_cast<std::chrono::days::rep>(days)}}};
-  year = static_cast<int>(civil.year());
-  month = static_cast<unsigned>(civil.month());
-  day = static_cast<unsigned>(civil.day());
-}
-
-LocalTime LocalTimeOf(int64_t epochSeconds) {
-  const int64_t days = epochSeconds / 86400 - (epochSeconds % 86400 < 0 ? 1 : 0);
-  const int64_t ofDay = epochSeconds - days * 86400;
-  int64_t year = 0;
-  unsigned month = 0, day = 0;
-  CivilFromDays(days, year, month, day);
-  LocalTime t;
-  t.year = static_cast<uint16_t>(year);
-  t.month = static_cast<uint16_t>(month);
-  t.day = static_cast<uint16_t>(day);
-  t.hour = static_cast<uint16_t>(ofDay / 3600);
-  t.minute = static_cast<uint16_t>(ofDay / 60 % 60);
-  t.second = static_cast<uint16_t>(ofDay % 60);
-  return t;
-}
-
 std::string FormatDateTime(const LocalTime& t) {
   char text[64];
   std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{t.year},
                 unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
                 unsigned{t.second});
   return text;
-}
-
-int64_t EpochSecondsOf(const LocalTime& time) {
-  return DaysFromCivil(time.year, time.month, time.day) * 86400 + int64_t{time.hour} * 3600 +
-         int64_t{time.minute} * 60 + time.second;
 }
 
 }  // namespace lumora::scenario

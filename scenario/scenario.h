@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/calendar.h"
 #include "base/platform.h"
 
 namespace lumora::scenario {
@@ -54,6 +55,10 @@ struct Directive {
   // The captions written for the directive: the texts of the "#> TEXT" comment lines since the
   // directive before it, in order. Only the pictures show them; the run ignores them.
   std::vector<std::string> captions;
+  // The pauses written before the directive ("# wait N", N seconds from 0 to 600) since the
+  // directive before it, in milliseconds: how long a player that plays the scenario in real time
+  // waits first. The run ignores them (a comment moves no virtual clock); the page plays by them.
+  int64_t waitMs = 0;
 
   bool IsSetUp() const { return kind <= DirectiveKind::DeviceNone; }
 };
@@ -96,6 +101,7 @@ class ScenarioParser {
   bool messageSeen_ = false;
   uint64_t ticks_ = 0;                 // the seconds the ticks so far advance the time by
   std::vector<std::string> captions_;  // "#>" lines waiting for their directive
+  int64_t waitMs_ = 0;                 // "# wait" pauses waiting for their directive
 };
 
 // Parses a whole scenario; on the first malformed line returns false with its number and the
@@ -107,12 +113,11 @@ bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error)
 // is not 1 to 4 hexadecimal digits).
 std::string FormatDirective(const Directive& directive);
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
-void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day);
-// Seconds since 1970-01-01 00:00:00 of a local time, and back.
-int64_t EpochSecondsOf(const LocalTime& time);
-LocalTime LocalTimeOf(int64_t epochSeconds);
+// The project's one calendar (base/calendar.h), as the scenario language has always named it.
+using lumora::CivilFromDays;
+using lumora::DaysFromCivil;
+using lumora::EpochSecondsOf;
+using lumora::LocalTimeOf;
 // A local time as `time` writes it: "YYYY-MM-DD HH:MM:SS".
 std::string FormatDateTime(const LocalTime& time);
 

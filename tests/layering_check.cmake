@@ -22,7 +22,7 @@
 #   app/replay, app/win32, app/posix (the hosts) -> app and below, scenario; the live hosts
 #             also the recorder, the senders' command line, senders and sources;
 #             Windows the display library's interface, its loader and res, Linux the
-#             emulator and the LCDd client
+#             emulator and the LCDd client, the replay the emulator's picture making
 #   tools     (mains) -> anything but the tests and the benchmarks
 #   bench     -> anything but the tests and the tools
 #   tests     -> anything but the tools
@@ -40,7 +40,7 @@ set(rules
   "sendargs/|base/ scenario/ sendargs/"
   "senders/|base/ scenario/ sendargs/ senders/"
   "sources/|base/ scenario/ sendargs/ senders/ sources/"
-  "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/"
+  "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/ paneldrv/emulator/"
   "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/ recorder/ sendargs/ senders/ sources/"
   "app/posix/config/|base/ app/posix/config/"
   "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ recorder/ sendargs/ senders/ sources/ paneldrv/emulator/ paneldrv/lcdproc/"

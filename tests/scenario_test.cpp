@@ -41,6 +41,31 @@ TEST(Scenario, CaptionsBelongToTheDirectiveAfterThem) {
   EXPECT_EQ(d[2].captions, std::vector<std::string>{""});
 }
 
+TEST(Scenario, PausesBelongToTheDirectiveAfterThem) {
+  const struct {
+    const char* comments;  // the comment lines before "tick"
+    int64_t waitMs;
+  } cases[] = {
+      {"# wait 4\n", 4000},
+      {"#wait 0.5\n", 500},
+      {"  #   wait\t2.25  \r\n", 2250},
+      {"# wait 0\n", 0},
+      {"# wait 600\n", 600000},
+      {"# wait 1\n#> a caption between\n# wait 0.5\n", 1500},
+      // Ordinary comments: not a number, out of bounds, another word, a caption.
+      {"# wait\n# wait x\n# wait -1\n# wait 601\n# wait 2s\n# waiting 3\n#> wait 3\n", 0},
+  };
+  for (const auto& c : cases) {
+    const std::string text = std::string("event 1 NavHome\n") + c.comments + "tick\n";
+    Scenario scenario;
+    ParseError error;
+    ASSERT_TRUE(ParseScenario(text, scenario, error)) << c.comments;
+    ASSERT_EQ(scenario.directives.size(), 2u) << c.comments;
+    EXPECT_EQ(scenario.directives[0].waitMs, 0) << c.comments;
+    EXPECT_EQ(scenario.directives[1].waitMs, c.waitMs) << c.comments;
+  }
+}
+
 TEST(Scenario, ReadsEveryDirective) {
   const char* text =
       "  # a comment\n"

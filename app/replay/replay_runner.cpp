@@ -55,6 +55,8 @@ class ScenarioRun::Machine {
     Shutdown();
   }
 
+  const VirtualPlatform& platform() const { return platform_; }
+
  private:
   void SetUp(const Directive& d) {
     switch (d.kind) {
@@ -103,7 +105,9 @@ class ScenarioRun::Machine {
 };
 
 ScenarioRun::ScenarioRun(TraceSink& sink, RunObserver* observer)
-    : sink_(sink), observer_(observer), machine_(std::make_unique<Machine>(sink)) {}
+    : sink_(sink), observer_(observer), machine_(std::make_unique<Machine>(sink)) {
+  if (observer_ != nullptr) observer_->MachineStarted(machine_->platform());
+}
 
 ScenarioRun::~ScenarioRun() = default;
 
@@ -113,6 +117,7 @@ void ScenarioRun::Apply(const Directive& d) {
     // and the next run begins on a fresh machine.
     machine_->Finish();
     machine_ = std::make_unique<Machine>(sink_);
+    if (observer_ != nullptr) observer_->MachineStarted(machine_->platform());
   } else {
     machine_->Apply(d);
   }

@@ -19,6 +19,10 @@ using scenario::Scenario;
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
+  // A machine starts: at the beginning and after each run boundary. Its platform's clock is the
+  // replay's one virtual clock until the next run boundary; the platform outlives the calls
+  // that the run makes meanwhile.
+  virtual void MachineStarted(const VirtualPlatform& /*platform*/) {}
   // After a directive has taken effect (for a message: after the agent handled it).
   virtual void AfterDirective(const Directive& /*directive*/) {}
 };

@@ -46,6 +46,9 @@ class VirtualPlatform : public Platform {
   // What VFD_Cmd answers (1; 0 for a library that reports failing sends).
   void SetCommandResult(int32_t result) { commandResult_ = result; }
 
+  // The virtual clock: milliseconds since 1970-01-01 00:00:00 of the local time it shows.
+  int64_t nowMs() const { return nowMs_; }
+
   // --- Platform ---
   int32_t OpenVFD(int32_t device, int32_t width, int32_t height, int32_t* error) override;
   int32_t VFD_Cmd(int32_t handle, uint8_t* packet) override;

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <bit>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
+
+#include "base/calendar.h"
 
 namespace lumora::emulator {
 
@@ -93,29 +94,14 @@ int PanelState::LitLevelSegments() const {
 }
 
 LocalTime PanelState::PanelClockTime(int64_t nowMs) const {
-  using namespace std::chrono;
   const LocalTime& given = clock_.given;
-  const year_month_day date{year{given.year}, month{given.month}, day{given.day}};
   // A date the panel cannot make sense of stands still, as does a clock read before it started.
-  if (!date.ok() || given.hour > 23 || given.minute > 59 || given.second > 59 ||
-      nowMs < clock_.givenAtMs) {
+  if (given.month < 1 || given.month > 12 || given.day < 1 ||
+      given.day > DaysInMonth(given.year, given.month) || given.hour > 23 || given.minute > 59 ||
+      given.second > 59 || nowMs < clock_.givenAtMs) {
     return given;
   }
-  const int64_t elapsed = (nowMs - clock_.givenAtMs) / 1000;
-  const sys_seconds start =
-      sys_days{date} + hours{given.hour} + minutes{given.minute} + seconds{given.second};
-  const sys_seconds now = start + seconds{elapsed};
-  const sys_days today = floor<days>(now);
-  const year_month_day ymd{today};
-  const hh_mm_ss<seconds> clock{now - today};
-  LocalTime t;
-  t.year = static_cast<uint16_t>(static_cast<int>(ymd.year()));
-  t.month = static_cast<uint16_t>(static_cast<unsigned>(ymd.month()));
-  t.day = static_cast<uint16_t>(static_cast<unsigned>(ymd.day()));
-  t.hour = static_cast<uint16_t>(clock.hours().count());
-  t.minute = static_cast<uint16_t>(clock.minutes().count());
-  t.second = static_cast<uint16_t>(clock.seconds().count());
-  return t;
+  return LocalTimeOf(EpochSecondsOf(given) + (nowMs - clock_.givenAtMs) / 1000);
 }
 
 size_t ScrollSteps(const TextLine& line, size_t width) {

@@ -1,6 +1,7 @@
 #include "paneldrv/emulator/panel_svg.h"
 
 #include <cstdio>
+#include <unordered_map>
 
 #include "base/text_encoding.h"
 #include "panel/trace_line.h"
@@ -18,6 +19,9 @@ constexpr int kLine2Base = 78;
 constexpr int kLine3Base = 122;
 constexpr int kCellTopOffset = 30;  // from a line's base to the top of its cells
 constexpr int kCellHeight = 38;
+// From a cell's left edge to its character's: centres a monospaced glyph of the text's size
+// (34 px, an advance of about 20.5 px) in the 24 px cell.
+constexpr int kGlyphInset = 2;
 
 constexpr size_t kIconsPerRow = kIconCount / 2;
 
@@ -51,18 +55,18 @@ void SvgText(std::string& out, int number, int base, std::string_view shown, std
            kTextLeft + static_cast<int>(i) * kCellWidth + 1, base - kCellTopOffset, kCellWidth - 2,
            kCellHeight);
   }
-  // Every character in its own cell, so blanks keep their place whatever the font.
-  Append(out, "<text class=\"text lit\" data-line=\"%d\" x=\"%d\" y=\"%d\" xml:space=\"preserve\"",
-         number, kTextLeft + 4, base);
-  if (!shown.empty()) {
-    Append(out, " textLength=\"%d\" lengthAdjust=\"spacing\"",
-           static_cast<int>(shown.size()) * kCellWidth - 8);
-  }
-  out += '>';
+  // Every character in its own cell at an x of its own, so that the characters and the blanks
+  // keep their cells whatever the font's advance and whether or not a renderer stretches text.
+  Append(out, "<text class=\"text lit\" data-line=\"%d\" y=\"%d\" xml:space=\"preserve\">", number,
+         base);
   out += "<title>";
   AppendEscapedPanelText(whole, out);
   out += "</title>";
-  AppendEscapedPanelText(shown, out);
+  for (size_t i = 0; i < shown.size(); ++i) {
+    Append(out, "<tspan x=\"%d\">", kTextLeft + static_cast<int>(i) * kCellWidth + kGlyphInset);
+    AppendEscapedPanelText(shown.substr(i, 1), out);
+    out += "</tspan>";
+  }
   out += "</text>";
   if (more) {
     Append(out, "<text class=\"icon lit\" x=\"%d\" y=\"%d\">\u25b6</text>",
@@ -222,6 +226,9 @@ constexpr const char kPageStyle[] =
     "#timeline .vt{font-family:'DejaVu Sans Mono',monospace}\n"
     "#timeline .name{flex:1;overflow:hidden;text-overflow:ellipsis;white-space:nowrap}\n"
     "#timeline .session{color:#8a9698}\n"
+    "#timeline .payload{color:#7dffe4;overflow:hidden;text-overflow:ellipsis;white-space:nowrap;"
+    "max-width:120px}\n"
+    "#pictures{position:absolute;width:0;height:0;overflow:hidden}\n"
     "#frames{flex:1;min-width:0}\n"
     ".frame{margin-bottom:24px}\n"
     ".js .frame{display:none}\n"
@@ -242,6 +249,7 @@ constexpr const char kPageStyle[] =
     ".calls summary{cursor:pointer;font-size:11px}\n"
     ".calls code{display:block;white-space:pre-wrap;font-size:11px}\n"
     ".hint{color:#7a8688;font-size:12px;margin:4px 0}\n"
+    ".calls li.folded{color:#8a9698;font-style:italic}\n"
     "</style>\n";
 
 // Steps through the pictures: buttons, keys, the timeline and deep links (#stepN). The step
@@ -274,12 +282,20 @@ constexpr const char kPageScript[] =
     "    show(parseInt(m[1], 10) - 1, true);\n"
     "    return true;\n"
     "  }\n"
+    "  // Play holds each step for the pause written after it (# wait N), else 0.8 s.\n"
+    "  function holdAfter(n) {\n"
+    "    var next = frames[n + 1];\n"
+    "    var wait = next ? parseInt(next.getAttribute('data-wait-ms') || '0', 10) : 0;\n"
+    "    return wait > 0 ? wait : 800;\n"
+    "  }\n"
+    "  function step() {\n"
+    "    if (current >= frames.length - 1) { timer = null; return; }\n"
+    "    show(current + 1);\n"
+    "    timer = setTimeout(step, holdAfter(current));\n"
+    "  }\n"
     "  function play() {\n"
-    "    if (timer) { clearInterval(timer); timer = null; return; }\n"
-    "    timer = setInterval(function () {\n"
-    "      if (current >= frames.length - 1) { clearInterval(timer); timer = null; return; }\n"
-    "      show(current + 1);\n"
-    "    }, 800);\n"
+    "    if (timer) { clearTimeout(timer); timer = null; return; }\n"
+    "    timer = setTimeout(step, holdAfter(current));\n"
     "  }\n"
     "  for (var i = 0; i < entries.length; i++) {\n"
     "    entries[i].addEventListener('click', function (e) {\n"
@@ -307,6 +323,51 @@ constexpr const char kPageScript[] =
     "})();\n"
     "</script>\n";
 
+// The page's clock: "0:04", "1:02.5", "1:00:00".
+std::string PlayTime(int64_t ms) {
+  std::string out;
+  const int64_t seconds = ms / 1000;
+  if (seconds >= 3600) {
+    Append(out, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+           static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  } else {
+    Append(out, "%lld:%02lld", static_cast<long long>(seconds / 60),
+           static_cast<long long>(seconds % 60));
+  }
+  if (ms % 1000 != 0) Append(out, ".%03lld", static_cast<long long>(ms % 1000));
+  while (out.back() == '0' && out.find('.') != std::string::npos)
+    out.pop_back();
+  return out;
+}
+
+// What a step was: the event's name, or the directive; a run of ticks with their count.
+std::string NameOf(const PanelPicture& picture) {
+  std::string name = picture.name;
+  if (picture.ticks > 1)
+    Append(name, " \u00d7%llu", static_cast<unsigned long long>(picture.ticks));
+  return name;
+}
+
+// The scenario lines of a step: "line 7", or a fold's "lines 7 to 66".
+std::string LinesOf(const PanelPicture& picture) {
+  std::string out;
+  if (picture.lastLine > picture.line) {
+    Append(out, "lines %zu to %zu", picture.line, picture.lastLine);
+  } else {
+    Append(out, "line %zu", picture.line);
+  }
+  return out;
+}
+
+// The inside of an SVG document: what lies between its root's tags.
+std::string_view SvgBody(std::string_view svg) {
+  const size_t root = svg.find("<svg");
+  const size_t open = root == std::string_view::npos ? root : svg.find('>', root);
+  const size_t close = svg.rfind("</svg>");
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open) return svg;
+  return svg.substr(open + 1, close - open - 1);
+}
+
 void Timeline(const std::vector<PanelPicture>& pictures, std::string& out) {
   out += "<nav id=\"timeline\" aria-label=\"Steps\"><ol>\n";
   for (size_t i = 0; i < pictures.size(); ++i) {
@@ -319,14 +380,17 @@ void Timeline(const std::vector<PanelPicture>& pictures, std::string& out) {
     const std::string_view time = picture.virtualTime;
     Append(out, "<li><a href=\"#step%zu\" data-step=\"%zu\" title=\"", i + 1, i + 1);
     AppendEscaped(time, out);
-    out += ", line ";
-    Append(out, "%zu: ", picture.line);
+    out += ", ";
+    out += LinesOf(picture);
+    out += ": ";
     AppendEscaped(picture.source, out);
     Append(out, "\"><span class=\"n\">%zu</span><span class=\"vt\">", i + 1);
     // The time of day; the date is in the entry's title.
     AppendEscaped(time.substr(time.find(' ') + 1), out);
     out += "</span><span class=\"name\">";
-    AppendEscaped(picture.name, out);
+    AppendEscaped(NameOf(picture), out);
+    out += "</span><span class=\"payload\">";
+    AppendEscaped(picture.text, out);
     out += "</span><span class=\"session\">";
     AppendEscaped(picture.session, out);
     out += "</span></a></li>\n";
@@ -334,8 +398,10 @@ void Timeline(const std::vector<PanelPicture>& pictures, std::string& out) {
   out += "</ol></nav>\n";
 }
 
-void Step(const PanelPicture& picture, size_t index, size_t count, std::string& out) {
-  Append(out, "<section class=\"frame\" id=\"step%zu\">\n", index + 1);
+void Step(const PanelPicture& picture, size_t index, size_t count, size_t pictureId,
+          std::string& out) {
+  Append(out, "<section class=\"frame\" id=\"step%zu\" data-wait-ms=\"%lld\">\n", index + 1,
+         static_cast<long long>(picture.waitMs));
   if (!picture.captions.empty()) {
     out += "<div class=\"captions\">";
     for (const std::string& caption : picture.captions) {
@@ -345,25 +411,46 @@ void Step(const PanelPicture& picture, size_t index, size_t count, std::string& 
     }
     out += "</div>\n";
   }
-  out += "<div class=\"step-body\"><div class=\"picture\">";
-  out += picture.svg;
+  // The picture itself is drawn once in the page; the step refers to it.
   Append(out,
-         "</div>\n<div class=\"about\"><div>Step %zu of %zu, scenario line %zu</div>"
-         "<pre class=\"source\">",
-         index + 1, count, picture.line);
+         "<div class=\"step-body\"><div class=\"picture\"><svg class=\"panel\" width=\"%d\" "
+         "height=\"%d\" viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"Lumora panel\">"
+         "<use href=\"#picture%zu\"/></svg>",
+         kWidth, kHeight, kWidth, kHeight, pictureId);
+  Append(out, "</div>\n<div class=\"about\"><div>Step %zu of %zu, scenario ", index + 1, count);
+  out += LinesOf(picture);
+  if (picture.lastLine > picture.line) {
+    Append(out, " (%llu clock ticks)", static_cast<unsigned long long>(picture.ticks));
+  }
+  out += "</div><pre class=\"source\">";
   AppendEscaped(picture.source, out);
   out += "</pre>\n<dl class=\"clocks\"><dt>Virtual time</dt><dd class=\"virtual-time\">";
   AppendEscaped(picture.virtualTime, out);
   out += "</dd><dt>Event</dt><dd class=\"event\">";
-  AppendEscaped(picture.name, out);
+  AppendEscaped(NameOf(picture), out);
+  if (!picture.text.empty()) {
+    out += ' ';
+    AppendEscaped(picture.text, out);
+  }
   if (!picture.session.empty()) {
     out += " (session ";
     AppendEscaped(picture.session, out);
     out += ')';
   }
+  out += "</dd><dt>Play time</dt><dd class=\"play-time\">";
+  out += PlayTime(picture.playMs);
   out += "</dd><dt>Panel clock</dt><dd class=\"panel-clock\">";
   AppendEscaped(picture.panelClock.empty() ? "not running" : picture.panelClock, out);
   out += "</dd></dl>\n<ol class=\"calls\">";
+  if (!picture.foldedCalls.empty()) {
+    out += "<li class=\"folded\">the earlier ticks sent:";
+    for (size_t i = 0; i < picture.foldedCalls.size(); ++i) {
+      out += i == 0 ? " " : ", ";
+      AppendEscaped(picture.foldedCalls[i].first, out);
+      Append(out, " \u00d7%zu", picture.foldedCalls[i].second);
+    }
+    out += "</li>";
+  }
   if (picture.calls.empty()) out += "<li>(nothing sent to the panel)</li>";
   for (const std::string& call : picture.calls) {
     out += "<li><span class=\"call\">";
@@ -404,8 +491,21 @@ std::string RenderPanelHtml(std::string_view title, const std::vector<PanelPictu
   out += "<div id=\"layout\">\n";
   Timeline(pictures, out);
   out += "<main id=\"frames\">\n";
+  // Each distinct picture once, as a symbol the steps that show it use.
+  std::unordered_map<std::string_view, size_t> ids;
+  std::vector<size_t> idOfStep;
+  out += "<svg id=\"pictures\" aria-hidden=\"true\"><defs>\n";
+  for (const PanelPicture& picture : pictures) {
+    const auto [at, added] = ids.emplace(picture.svg, ids.size() + 1);
+    idOfStep.push_back(at->second);
+    if (!added) continue;
+    Append(out, "<symbol id=\"picture%zu\" viewBox=\"0 0 %d %d\">", at->second, kWidth, kHeight);
+    out += SvgBody(picture.svg);
+    out += "</symbol>\n";
+  }
+  out += "</defs></svg>\n";
   for (size_t i = 0; i < pictures.size(); ++i)
-    Step(pictures[i], i, pictures.size(), out);
+    Step(pictures[i], i, pictures.size(), idOfStep[i], out);
   out += "</main>\n</div>\n";
   out += kPageScript;
   out += "</body>\n</html>\n";

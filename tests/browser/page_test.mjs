@@ -68,16 +68,32 @@ function unquote(quoted) {
     (_, e) => (e[0] === 'x' ? String.fromCharCode(parseInt(e.slice(1), 16)) : e));
 }
 
-// The scenario's steps: one per directive, with the "#>" captions written before it.
+// The scenario's steps: one per directive, with the "#>" captions and the "# wait N" pauses
+// written before it; a tick line without captions or a pause before it joins a step of ticks
+// just before it (a run of clock ticks is one step of the page, with its count).
 function stepsOf(text) {
   const steps = [];
   let captions = [];
+  let waitMs = 0;
   text.split('\n').forEach((raw, i) => {
     const line = raw.trim();
     if (line.startsWith('#>')) captions.push(line.slice(2).trim());
+    const wait = /^#\s*wait\s+([0-9.]+)$/.exec(line);
+    if (wait) waitMs += Math.round(Number(wait[1]) * 1000);
     if (line === '' || line.startsWith('#')) return;
-    steps.push({ line: i + 1, source: line, captions });
+    const tick = /^tick(?: (\d+))?$/.exec(line);
+    const ticks = tick ? Number(tick[1] || 1) : 0;
+    const before = steps[steps.length - 1];
+    if (ticks > 0 && before && before.ticks > 0 && captions.length === 0 && waitMs === 0) {
+      before.sources.push(line);
+      before.last = i + 1;
+      before.ticks += ticks;
+      return;
+    }
+    steps.push({ line: i + 1, last: i + 1, source: line, sources: [line], captions, ticks,
+                 waitMs });
     captions = [];
+    waitMs = 0;
   });
   return steps;
 }
@@ -91,7 +107,7 @@ function traceOf(lines, steps, k) {
   if (!traces.has(key)) {
     const dir = mkdtempSync(join(tmpdir(), 'lumora-page-cut-'));
     const cut = join(dir, 'cut.scn');
-    writeFileSync(cut, lines.slice(0, steps[k - 1].line).join('\n') + '\n');
+    writeFileSync(cut, lines.slice(0, steps[k - 1].last).join('\n') + '\n');
     const trace = execFileSync(replay, ['--decode', cut], { encoding: 'latin1' }).split('\n');
     rmSync(dir, { recursive: true });
     while (trace.length && trace[trace.length - 1] === '') trace.pop();
@@ -107,11 +123,12 @@ function expectAt(lines, steps, n) {
   const panel = { line2: '', line3: '', map: new Array(10).fill(0), clock: null };
   let virtualMs = Date.UTC(2006, 0, 5, 21, 7, 30);
   for (let k = 1; k <= n; k++) {
-    const source = steps[k - 1].source;
-    const time = /^time (\d+)-(\d+)-(\d+) (\d+):(\d+):(\d+)$/.exec(source);
-    if (time) virtualMs = Date.UTC(time[1], time[2] - 1, time[3], time[4], time[5], time[6]);
-    const tick = /^tick(?: (\d+))?$/.exec(source);
-    if (tick) virtualMs += 1000 * Number(tick[1] || 1);
+    for (const source of steps[k - 1].sources) {
+      const time = /^time (\d+)-(\d+)-(\d+) (\d+):(\d+):(\d+)$/.exec(source);
+      if (time) virtualMs = Date.UTC(time[1], time[2] - 1, time[3], time[4], time[5], time[6]);
+      const tick = /^tick(?: (\d+))?$/.exec(source);
+      if (tick) virtualMs += 1000 * Number(tick[1] || 1);
+    }
     const before = traceOf(lines, steps, k - 1).length;
     for (const line of traceOf(lines, steps, k).slice(before)) {
       let m;
@@ -152,8 +169,15 @@ function expectAt(lines, steps, n) {
   const v = new Date(virtualMs);
   const virtualTime = `${v.getUTCFullYear()}-${pad(v.getUTCMonth() + 1)}-${pad(v.getUTCDate())} ` +
     `${pad(v.getUTCHours())}:${pad(v.getUTCMinutes())}:${pad(v.getUTCSeconds())}`;
+  // The page's clock: the "# wait" pauses up to the step, as the demo plays them.
+  const playMs = steps.slice(0, n).reduce((sum, s) => sum + s.waitMs, 0);
+  const whole = Math.floor(playMs / 1000);
+  let playTime = whole >= 3600
+    ? `${Math.floor(whole / 3600)}:${pad(Math.floor(whole / 60) % 60)}:${pad(whole % 60)}`
+    : `${Math.floor(whole / 60)}:${pad(whole % 60)}`;
+  if (playMs % 1000 !== 0) playTime += `.${pad(playMs % 1000, 3)}`.replace(/0+$/, '');
   return { line2, line3, lit, segments, clockText, virtualTime, captions: steps[n - 1].captions,
-           source: steps[n - 1].source };
+           source: steps[n - 1].source, waitMs: String(steps[n - 1].waitMs), playTime };
 }
 
 // --- What the page shows ----------------------------------------------------------------------
@@ -162,8 +186,12 @@ async function shown(page) {
   return page.evaluate(() => {
     const frame = document.querySelector('.frame.current');
     if (!frame) return null;
+    // The step's picture is drawn once in the page; the step uses it.
+    const use = frame.querySelector('svg.panel use');
+    const svg = use ? document.querySelector(use.getAttribute('href')) : null;
+    if (!svg) return { id: frame.id, picture: 'missing' };
     const text = (n) => {
-      const t = frame.querySelector(`svg text[data-line="${n}"]`);
+      const t = svg.querySelector(`text[data-line="${n}"]`);
       return t ? t.querySelector('title').textContent : null;
     };
     const visible = [...document.querySelectorAll('.frame')].filter(
@@ -177,13 +205,15 @@ async function shown(page) {
       timelineCurrent: entry ? entry.getAttribute('data-step') : null,
       line2: text(2),
       line3: text(3),
-      lit: [...frame.querySelectorAll('svg text.lit[data-icon]')].map((t) => t.textContent),
-      segments: frame.querySelectorAll('svg rect.lit[data-segment]').length,
+      lit: [...svg.querySelectorAll('text.lit[data-icon]')].map((t) => t.textContent),
+      segments: svg.querySelectorAll('rect.lit[data-segment]').length,
       clockText: frame.querySelector('.panel-clock').textContent,
       virtualTime: frame.querySelector('.virtual-time').textContent,
+      waitMs: frame.getAttribute('data-wait-ms'),
+      playTime: frame.querySelector('.play-time').textContent,
       captions: [...frame.querySelectorAll('.captions p')].map((p) => p.textContent),
       source: frame.querySelector('.source').textContent,
-      panelClockLabel: frame.querySelector('svg').textContent.includes('PANEL CLOCK'),
+      panelClockLabel: svg.textContent.includes('PANEL CLOCK'),
     };
   });
 }
@@ -204,6 +234,8 @@ async function expectStep(page, lines, steps, n, how) {
   same(got.lit, want.lit, `${how}: the lit icons`);
   same(got.segments, want.segments, `${how}: the lit level segments`);
   same(got.virtualTime, want.virtualTime, `${how}: the virtual time`);
+  same(got.waitMs, want.waitMs, `${how}: the pause before the step`);
+  same(got.playTime, want.playTime, `${how}: the play time`);
   same(got.clockText, want.clockText, `${how}: the panel clock`);
   same(got.panelClockLabel, want.clockText !== 'not running', `${how}: the PANEL CLOCK label`);
   return want;
@@ -243,7 +275,12 @@ try {
   // Each timeline entry: step number, virtual time, event name and session.
   const entry3 = await page.$eval('#timeline a[data-step="3"]',
     (a) => [...a.querySelectorAll('span')].map((s) => s.textContent));
-  same(entry3, ['3', '21:07:30', 'NavLiveTv', '1'], 'timeline entry of step 3');
+  same(entry3, ['3', '21:07:30', 'NavLiveTv', '', '1'], 'timeline entry of step 3');
+  // An event's text stands beside its name, as the readable trace quotes it.
+  const itemNumber = steps.findIndex((s) => s.source === 'event 2 ItemNumber 7') + 1;
+  same(await page.$eval(`#timeline a[data-step="${itemNumber}"]`,
+    (a) => [...a.querySelectorAll('span')].slice(2).map((s) => s.textContent)),
+       ['ItemNumber', '"7"', '2'], 'timeline entry of the channel number');
   await page.evaluate(() => history.replaceState(null, '', '#step1'));
   await expectStep(page, lines, steps, 1, 'opened');
 

@@ -58,7 +58,7 @@ expect() {
 # The script ran: it marks the page, shows the first step and writes the counter.
 expect '<body class="js">'
 expect "id=\"counter\">1 / $steps<"
-expect '<section class="frame current" id="step1">'
+expect '<section class="frame current" id="step1" '
 # The first scenario line and what it sent, then texts and icons of later steps.
 first=$(grep -v '^[[:space:]]*\(#\|$\)' "$scenario" | head -1 | sed 's/^[[:space:]]*//')
 expect "<pre class=\"source\">$first</pre>"

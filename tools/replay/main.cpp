@@ -1,21 +1,29 @@
 // lumora-replay: runs the agent's real core on a virtual clock, a virtual locale and a
 // recording display library, feeds it a scenario and prints the trace of every call the agent
 // makes across its platform boundary. Deterministic: the same scenario gives the same trace.
-// With --svg and --html it also draws the emulated panel after each scenario line.
+// With --svg and --html it also draws the emulated panel after each step (paneldrv/emulator's
+// picture making, on the replay's virtual clock: app/replay/replay_pictures.h).
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <io.h>
+#define LUMORA_STDIN_IS_TERMINAL() (_isatty(_fileno(stdin)) != 0)
+#else
+#include <unistd.h>
+#define LUMORA_STDIN_IS_TERMINAL() (isatty(STDIN_FILENO) != 0)
+#endif
+
+#include "app/replay/replay_pictures.h"
 #include "app/replay/replay_runner.h"
-#include "app/replay/virtual_platform.h"
-#include "base/event_catalogue.h"
 #include "base/version.h"
 #include "panel/trace_line.h"
-#include "paneldrv/emulator/panel_state.h"
+#include "paneldrv/emulator/panel_pictures.h"
 #include "paneldrv/emulator/panel_svg.h"
 #include "scenario/scenario.h"
 #include "scenario/scenario_input.h"
@@ -34,12 +42,16 @@ constexpr const char kUsage[] =
     "  --decode     print packets in readable form (clear, icons .., text2 0 \"..\", option 3,\n"
     "               pclock start .., pclock stop) instead of raw hexadecimal; texts show\n"
     "               the panel's Windows-1252 characters in UTF-8\n"
-    "  --svg DIR    also draw the emulated panel after each scenario line: DIR/0001.svg, ...\n"
-    "  --html FILE  also write one page that steps through those pictures: a timeline of\n"
-    "               every step (virtual time, event, session) with the scenario's \"#>\"\n"
-    "               captions, each scenario line, the virtual and panel clocks, and what it\n"
-    "               sent to the panel (icons by name, packet bytes beside); FILE#step34\n"
-    "               opens step 34. A recording of the agent replays like any scenario.\n"
+    "  --svg DIR    also draw the emulated panel after each step: DIR/0001.svg, ... (a step\n"
+    "               is a scenario line, or a run of tick lines folded into one); steps that\n"
+    "               show the same picture share one file; the numbered frames of an earlier\n"
+    "               run in DIR are removed first, other files stay\n"
+    "  --html FILE  also write one page that steps through those pictures, each drawn once: a\n"
+    "               timeline of every step (virtual time, event and its text, session; ticks\n"
+    "               with their count) with the scenario's \"#>\" captions, each scenario line,\n"
+    "               the virtual and panel clocks, and what it sent to the panel (icons by\n"
+    "               name, packet bytes beside); Play holds a step for the \"# wait N\" written\n"
+    "               after it; FILE#step34 opens step 34. A recording replays like any scenario.\n"
     "  --trace      read TRACE instead (a file, or standard input): the trace lines a display\n"
     "               library recorded (LUMORA_PANEL_TRACE of the stand-in or pass-through\n"
     "               PanelDrv.dll, --trace of lumora run), printed as --decode prints them;\n"
@@ -74,79 +86,21 @@ class StdoutSink final : public lumora::TraceSink {
   bool decode_;
 };
 
-// Draws the emulated panel after each scenario line: passes the trace on, feeds every packet
-// to the panel model, and keeps the picture of each step (written to DIR, gathered for a page).
-class PanelPictures final : public lumora::TraceSink, public lumora::replay::RunObserver {
- public:
-  PanelPictures(lumora::TraceSink& trace, std::string svgDirectory)
-      : trace_(trace), svgDirectory_(std::move(svgDirectory)) {}
-
-  void Line(const char* text, size_t length) override {
-    trace_.Line(text, length);
-    const std::string_view line(text, length);
-    calls_.emplace_back(line);
-    // The agent's waits move the virtual clock, which the panel's own clock runs on.
-    if (line.starts_with("sleep ")) nowMs_ += std::atoll(text + 6);
+// Reading standard input from a terminal waits for the user to type: say so, so that the
+// replay does not seem to hang. what: "scenario" or "trace".
+void NoteTerminalInput(const char* path, const char* what) {
+#ifdef _WIN32
+  constexpr const char kEnd[] = "Ctrl-Z and Enter";
+#else
+  constexpr const char kEnd[] = "Ctrl-D";
+#endif
+  if ((path == nullptr || std::strcmp(path, "-") == 0) && LUMORA_STDIN_IS_TERMINAL()) {
+    std::fprintf(stderr,
+                 "lumora-replay: reading the %s from standard input (end it with %s; --help "
+                 "for usage)\n",
+                 what, kEnd);
   }
-
-  void Packet(const uint8_t* packet) override {
-    trace_.Packet(packet);
-    state_.Apply(packet, nowMs_);
-  }
-
-  void AfterDirective(const lumora::scenario::Directive& d) override {
-    using lumora::scenario::DirectiveKind;
-    if (d.kind == DirectiveKind::Time) nowMs_ = d.epochSeconds * 1000;
-    if (d.kind == DirectiveKind::Tick) nowMs_ += static_cast<int64_t>(d.number) * 1000;
-    lumora::emulator::PanelPicture picture;
-    picture.svg = lumora::emulator::RenderPanelSvg(state_, nowMs_);
-    picture.line = d.line;
-    picture.source = d.source;
-    picture.calls = std::move(calls_);
-    picture.captions = d.captions;
-    picture.virtualTime =
-        lumora::scenario::FormatDateTime(lumora::replay::LocalTimeFromEpochMs(nowMs_));
-    if (d.kind == DirectiveKind::Event) {
-      const lumora::EventInfo* event = lumora::FindEvent(d.code);
-      picture.name = event != nullptr ? std::string(event->name) : std::to_string(d.code);
-      picture.session = std::to_string(d.sessionId);
-    } else {
-      picture.name = d.source;
-    }
-    const lumora::emulator::ShownLines shown(state_, nowMs_, 0, lumora::emulator::kPanelColumns);
-    if (shown.panelClock()) {
-      picture.panelClock.append(shown.line2());
-      picture.panelClock += ' ';
-      picture.panelClock.append(shown.line3());
-    }
-    calls_.clear();
-    pictures_.push_back(std::move(picture));
-    if (!svgDirectory_.empty() && ok_) {
-      char name[32];
-      std::snprintf(name, sizeof name, "/%04zu.svg", pictures_.size());
-      const std::string path = svgDirectory_ + name;
-      std::ofstream file(path, std::ios::binary);
-      file << pictures_.back().svg;
-      if (!file.flush()) {
-        std::fprintf(stderr, "lumora-replay: cannot write %s\n", path.c_str());
-        ok_ = false;
-      }
-    }
-  }
-
-  const std::vector<lumora::emulator::PanelPicture>& pictures() const { return pictures_; }
-  bool ok() const { return ok_; }
-
- private:
-  lumora::TraceSink& trace_;
-  std::string svgDirectory_;
-  lumora::emulator::PanelState state_;
-  // The virtual clock's start, as the replay's platform has it.
-  int64_t nowMs_ = lumora::replay::EpochMsFromLocalTime(lumora::scenario::kDefaultTime);
-  std::vector<std::string> calls_;
-  std::vector<lumora::emulator::PanelPicture> pictures_;
-  bool ok_ = true;
-};
+}
 
 // Whether a trace line has the shape of one of the calls a trace records; the reason when not.
 const char* TraceLineProblem(std::string_view line) {
@@ -180,6 +134,7 @@ const char* TraceLineProblem(std::string_view line) {
 int ReadTrace(const char* input) {
   std::string text;
   lumora::scenario::InputError inputError;
+  NoteTerminalInput(input, "trace");
   if (!lumora::scenario::ReadScenarioInput(input, text, inputError)) {
     const std::string message = lumora::scenario::DescribeInputError(input, inputError);
     std::fprintf(stderr, inputError.line != 0 ? "%s\n" : "lumora-replay: %s\n", message.c_str());
@@ -205,6 +160,18 @@ int ReadTrace(const char* input) {
     std::fputc('\n', stdout);
   }
   return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// Writes text as the whole of the file at path; false with errno telling why it could not.
+bool WriteWhole(const std::string& path, const std::string& text) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  int reason = 0;
+  if (std::fwrite(text.data(), 1, text.size(), file) != text.size())
+    reason = errno != 0 ? errno : EIO;
+  if (std::fclose(file) != 0 && reason == 0) reason = errno != 0 ? errno : EIO;
+  errno = reason;
+  return reason == 0;
 }
 
 // A usage mistake: one line naming it, and where the help is.
@@ -262,6 +229,7 @@ int main(int argc, char** argv) {
   const char* input = path == nullptr ? "-" : path;
   lumora::replay::ScenarioReplay replay;
   lumora::scenario::InputError inputError;
+  NoteTerminalInput(input, "scenario");
   auto refused = [&] {
     const std::string message = lumora::scenario::DescribeInputError(input, inputError);
     std::fprintf(stderr, inputError.line != 0 ? "%s\n" : "lumora-replay: %s\n", message.c_str());
@@ -283,17 +251,24 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  PanelPictures pictures(sink, svgDirectory);
+  lumora::replay::ReplayPictures pictures(sink);
   if (!replay.Run(pictures, &pictures, true, inputError)) return refused();
-  bool ok = pictures.ok();
+  bool ok = true;
+  if (!svgDirectory.empty()) {
+    std::string problem;
+    if (!lumora::emulator::WriteSvgFolder(svgDirectory, pictures.steps(), problem)) {
+      std::fprintf(stderr, "lumora-replay: %s\n", problem.c_str());
+      ok = false;
+    }
+  }
   if (!htmlPath.empty()) {
     const std::string title = path == nullptr || std::strcmp(path, "-") == 0
                                   ? std::string("standard input")
                                   : std::filesystem::path(path).filename().string();
-    std::ofstream page(htmlPath, std::ios::binary);
-    page << lumora::emulator::RenderPanelHtml(title, pictures.pictures());
-    if (!page.flush()) {
-      std::fprintf(stderr, "lumora-replay: cannot write %s\n", htmlPath.c_str());
+    const std::string page = lumora::emulator::RenderPanelHtml(title, pictures.steps());
+    if (!WriteWhole(htmlPath, page)) {
+      std::fprintf(stderr, "lumora-replay: cannot write %s: %s\n", htmlPath.c_str(),
+                   std::strerror(errno));
       ok = false;
     }
   }
