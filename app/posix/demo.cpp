@@ -215,7 +215,6 @@ int RunDemo(const DemoOptions& options) {
   // The captions in the terminal follow the panel's face: in colour, or monochrome.
   const bool colour = emulator::TerminalStyleFromEnvironment().colour;
   const double factor = options.fast ? 1.0 / kFastDivisor : 1.0;
-  const std::string* lastCaption = nullptr;
   int status = 1;
   bool closed = false;
   bool failed = false;
@@ -246,7 +245,6 @@ int RunDemo(const DemoOptions& options) {
     switch (step.kind) {
       case DemoStep::Kind::Caption:
         Say(CaptionText(step.caption, plain, colour));
-        lastCaption = &step.caption;
         break;
       case DemoStep::Kind::Wait:
         Pause(step.seconds * factor);
@@ -296,11 +294,6 @@ int RunDemo(const DemoOptions& options) {
     return 130;
   }
   if (failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
-  // The agent's face has left its last face at the top and cleared the screen below it: the
-  // last caption, which speaks of that face, is said once more under it.
-  if (!plain && lastCaption != nullptr && emulator::TerminalStyleFromEnvironment().positioned) {
-    Say(CaptionText(*lastCaption, plain, colour));
-  }
   Say(plain ? "demo: the evening is over\n" : "The evening is over.\r\n");
   return 0;
 }

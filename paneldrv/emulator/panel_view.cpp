@@ -5,7 +5,6 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -14,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/monotonic_clock.h"
 #include "base/text_encoding.h"
 #include "base/text_quote.h"
 
@@ -411,13 +411,9 @@ bool FaceOutput::Flush() {
 }
 
 void FaceOutput::Drain(int timeoutMs) {
-  timespec start{};
-  clock_gettime(CLOCK_MONOTONIC, &start);
+  const int64_t start = MonotonicMs();
   while (!Flush()) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long spent =
-        (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
+    const int64_t spent = MonotonicMs() - start;
     if (spent >= timeoutMs) return;
     pollfd p{out_, POLLOUT, 0};
     ::poll(&p, 1, static_cast<int>(timeoutMs - spent));
@@ -447,12 +443,19 @@ void TerminalView::AppendScreenSetup(int rows, std::string& out) const {
   // The whole screen, cleared; below the panel a scrolling region for everything else, when
   // the terminal is high enough to have one.
   out += "\x1b[r\x1b[H\x1b[2J";
+  AppendScrollingRegion(rows, out);
+}
+
+void TerminalView::AppendScrollingRegion(int rows, std::string& out) const {
+  // Setting the region moves the cursor to the top; the callers put it where it belongs.
   if (rows > kTerminalPanelRows + 1) {
     out += "\x1b[";
     AppendNumber(kTerminalPanelRows + 1, out);
     out += ';';
     AppendNumber(rows, out);
     out += 'r';
+  } else {
+    out += "\x1b[r";
   }
 }
 
@@ -481,11 +484,12 @@ void TerminalView::Closed(const PanelState& state, int64_t nowMs) {
   if (!style_.positioned || !screenSet_) return;
   frame_.clear();
   // The whole screen given back to the terminal, the panel's last face left where it is, and
-  // the cursor right below it on a clean rest of the screen: what comes next (the shell's
-  // prompt) starts there and does not scroll the face away.
-  frame_ += "\x1b[r\x1b[";
-  AppendNumber(kTerminalPanelRows + 1, frame_);
-  frame_ += ";1H\x1b[J";
+  // everything written below it (a log, captions) too: the cursor stays under the last line
+  // written (right below the face when nothing was), where the shell's prompt comes next.
+  frame_ +=
+      "\x1b"
+      "7\x1b[r\x1b"
+      "8";
   out_.Put(frame_);
   out_.Drain(kFaceDrainMs);
   screenSet_ = false;
@@ -513,14 +517,26 @@ void TerminalView::DrawInPlace(const PanelState& state, int64_t nowMs) {
   // differs from it, a later packet or animation frame draws the panel whole.
   if (!out_.Flush()) return;
   frame_.clear();
-  if (setUp) {
-    // A new screen, or a new size: a terminal may have rewrapped the old rows anywhere, so
-    // the screen is cleared and the face drawn whole, the cursor below it.
+  if (!screenSet_) {
+    // A new screen: cleared, the face drawn whole, the cursor below it.
     AppendScreenSetup(rows, frame_);
     AppendPositionedRows(rows_, frame_);
     frame_ += "\x1b[";
     AppendNumber(kTerminalPanelRows + 1, frame_);
     frame_ += ";1H";
+  } else if (setUp) {
+    // A new size: only the panel's rows are drawn again, whole, with the scrolling region set
+    // for the new height; what was written below them (a log, captions) stays, and the cursor
+    // goes back where that output left it. A terminal that rewraps its lines keeps its bottom
+    // rows in place and the face's rewrapped rows above them, which the new face covers.
+    frame_ +=
+        "\x1b"
+        "7";
+    AppendScrollingRegion(rows, frame_);
+    AppendPositionedRows(rows_, frame_);
+    frame_ +=
+        "\x1b"
+        "8";
   } else {
     // Save the cursor of whatever writes below the panel, draw, and put the cursor back.
     frame_ +=

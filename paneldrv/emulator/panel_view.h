@@ -129,9 +129,9 @@ std::string_view PacketKindName(PacketKind kind);
 // Draws the panel at the top of a terminal, redrawn in place on every packet. The rows below the
 // panel stay a scrolling region for other output (the demo's captions, messages). The face
 // fits the terminal's width, measured at every frame: when the terminal's size changes, the
-// screen is cleared and the face drawn whole for the new size (a terminal may rewrap the old
-// rows anywhere). When the face closes, its last state stays at the top and the cursor is put
-// right below it, the rest of the screen cleared, so what comes next does not scroll it away.
+// panel's rows are drawn whole for the new size and the output below them is left as it is.
+// When the face closes, its last state stays at the top, the output below it stays too, and
+// the cursor stays under the last line written, so what comes next does not scroll it away.
 //
 // On a dumb terminal (no cursor movement) each new face is written as plain lines instead, at
 // most one every kAnimationFrameMs (the last state always, at the end); lines do not scroll
@@ -159,6 +159,8 @@ class TerminalView final : public PanelView {
   void Measure(int& columns, int& rows) const;
   // Clears the screen and sets the scrolling region below the panel for a terminal `rows` high.
   void AppendScreenSetup(int rows, std::string& out) const;
+  // The scrolling region below the panel for a terminal `rows` high (none when too low).
+  void AppendScrollingRegion(int rows, std::string& out) const;
 
   int fd_;
   TerminalStyle style_;

@@ -266,7 +266,7 @@ bool Has(const std::string& text, const std::string& piece) {
   return text.find(piece) != std::string::npos;
 }
 
-TEST_F(PseudoTerminal, ResizesRedrawOnACleanScreenAndTheEndLeavesTheLastFace) {
+TEST_F(PseudoTerminal, ResizesRedrawOnlyThePanelsRowsAndTheEndKeepsTheOutputBelowIt) {
   Resize(80, 24);
   TerminalView view(slave_, TerminalStyle{false, true});
   PanelState state;
@@ -295,12 +295,22 @@ TEST_F(PseudoTerminal, ResizesRedrawOnACleanScreenAndTheEndLeavesTheLastFace) {
   view.Animate(tv, 500);
   EXPECT_EQ(Written(), "");
 
-  // Narrower: the screen cleared, the compact face, the region for the new height.
+  // Narrower: the compact face and the region for the new height, between the cursor of the
+  // output below saved and put back; nothing below the panel's rows cleared.
   Resize(40, 20);
   view.Animate(tv, 900);
   out = Written();
-  EXPECT_TRUE(Has(out, "\x1b[2J")) << out;
-  EXPECT_TRUE(Has(out, "\x1b[9;20r")) << out;
+  EXPECT_EQ(out.substr(0, 9),
+            "\x1b"
+            "7\x1b[9;20r")
+      << out;
+  EXPECT_EQ(out.substr(out.size() - 2),
+            "\x1b"
+            "8")
+      << out;
+  EXPECT_FALSE(Has(out, "\x1b[2J")) << out;
+  EXPECT_FALSE(Has(out, "\x1b[J")) << out;
+  EXPECT_FALSE(Has(out, "\x1b[9;1H")) << out;
   EXPECT_TRUE(Has(out, "│  ....... TV ..... .. .....           │")) << out;
   EXPECT_FALSE(Has(out, "....... TV     │"));
 
@@ -314,14 +324,18 @@ TEST_F(PseudoTerminal, ResizesRedrawOnACleanScreenAndTheEndLeavesTheLastFace) {
   Resize(120, 30);
   view.Animate(tv, 1700);
   out = Written();
+  EXPECT_FALSE(Has(out, "\x1b[2J")) << out;
   EXPECT_TRUE(Has(out, "\x1b[9;30r")) << out;
   EXPECT_TRUE(Has(out, "│  PLAY ..... ...... ...... ... ....... TV     │")) << out;
 
-  // The end: the last face stays, the terminal gets its whole screen back and the cursor goes
-  // right below the face, the rest cleared.
+  // The end: the last face stays, the terminal gets its whole screen back (setting it moves the
+  // cursor home) and the cursor goes back under the output below the face, nothing cleared.
   view.Closed(tv, 2000);
   out = Written();
-  EXPECT_EQ(out, "\x1b[r\x1b[9;1H\x1b[J");
+  EXPECT_EQ(out,
+            "\x1b"
+            "7\x1b[r\x1b"
+            "8");
 }
 
 TEST_F(PseudoTerminal, TheLastFaceIsDrawnAtTheEndEvenWhenAFrameWasMissed) {
@@ -334,7 +348,10 @@ TEST_F(PseudoTerminal, TheLastFaceIsDrawnAtTheEndEvenWhenAFrameWasMissed) {
   view.Closed(TvState(), 100);
   const std::string out = Written();
   EXPECT_TRUE(Has(out, "CH-007")) << out;
-  EXPECT_EQ(out.substr(out.size() - 12), "\x1b[r\x1b[9;1H\x1b[J");
+  EXPECT_EQ(out.substr(out.size() - 5),
+            "\x1b"
+            "7\x1b[r\x1b"
+            "8");
 }
 
 TEST(DumbTerminal, FacesAsPlainLinesAtAMeasuredPace) {
