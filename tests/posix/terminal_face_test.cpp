@@ -348,7 +348,7 @@ TEST_F(PseudoTerminal, TheLastFaceIsDrawnAtTheEndEvenWhenAFrameWasMissed) {
   view.Closed(TvState(), 100);
   const std::string out = Written();
   EXPECT_TRUE(Has(out, "CH-007")) << out;
-  EXPECT_EQ(out.substr(out.size() - 5),
+  EXPECT_EQ(out.substr(out.size() - 7),
             "\x1b"
             "7\x1b[r\x1b"
             "8");
