@@ -559,6 +559,34 @@ void TerminalView::DrawInPlace(const PanelState& state, int64_t nowMs) {
   setRows_ = rows;
 }
 
+namespace {
+
+// Whether two faces of the same shape differ only in the digits of times: a difference only
+// where both hold a digit, in a run of digits and colons that holds a colon ("9:07:31", a play
+// time "1:23"). A channel number, a date or anything else that changed is a change of its own.
+bool OnlyTimesMoved(std::string_view before, std::string_view after) {
+  if (before.size() != after.size()) return false;
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  const auto inTime = [&](std::string_view text, size_t at) {
+    size_t first = at;
+    while (first > 0 && (isDigit(text[first - 1]) || text[first - 1] == ':'))
+      --first;
+    size_t end = at;
+    while (end < text.size() && (isDigit(text[end]) || text[end] == ':'))
+      ++end;
+    return text.substr(first, end - first).find(':') != std::string_view::npos;
+  };
+  for (size_t i = 0; i < after.size(); ++i) {
+    if (before[i] == after[i]) continue;
+    if (!isDigit(before[i]) || !isDigit(after[i]) || !inTime(before, i) || !inTime(after, i)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void TerminalView::DrawLines(const PanelState& state, int64_t nowMs, bool final) {
   int columns = 0;
   int rows = 0;
@@ -568,8 +596,12 @@ void TerminalView::DrawLines(const PanelState& state, int64_t nowMs, bool final)
   RenderFaceRows(state, nowMs, 0, columns, style_.colour, rows_);
   if (rows_ == last_) return;
   // A burst of packets gives one face, not one a packet: a later animation frame (or the end)
-  // draws the state it left.
-  if (!final && linesDrawn_ && nowMs - linesDrawnMs_ < kAnimationFrameMs) return;
+  // draws the state it left. A face in which only a time moved (the idle clock every second, a
+  // play time) waits a minute after the last one, so the lines show what happens, not the
+  // seconds ticking.
+  const int pace =
+      linesDrawn_ && OnlyTimesMoved(last_, rows_) ? kDumbTimeFaceMs : kAnimationFrameMs;
+  if (!final && linesDrawn_ && nowMs - linesDrawnMs_ < pace) return;
   if (!out_.Flush()) return;
   if (!out_.Put(rows_)) return;
   last_ = rows_;

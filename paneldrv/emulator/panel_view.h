@@ -17,6 +17,9 @@ namespace lumora::emulator {
 // and the time between two frames of its scroll animation and panel clock.
 inline constexpr int kTerminalPanelRows = 8;
 inline constexpr int kAnimationFrameMs = 400;
+// On a dumb terminal, the least time between two faces that differ only in the digits of a
+// time (the clock's seconds, a play time).
+inline constexpr int kDumbTimeFaceMs = 60000;
 
 // Receives the panel's state after it changes.
 class PanelView {
@@ -134,8 +137,9 @@ std::string_view PacketKindName(PacketKind kind);
 // the cursor stays under the last line written, so what comes next does not scroll it away.
 //
 // On a dumb terminal (no cursor movement) each new face is written as plain lines instead, at
-// most one every kAnimationFrameMs (the last state always, at the end); lines do not scroll
-// there, but the panel's own clock moves.
+// most one every kAnimationFrameMs, and one in which only a time moved (the clock, a play
+// time) at most one every kDumbTimeFaceMs (the last state always, at the end); lines do not
+// scroll there, but the panel's own clock moves.
 class TerminalView final : public PanelView {
  public:
   explicit TerminalView(int fd) : TerminalView(fd, TerminalStyleFromEnvironment()) {}

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -387,6 +388,59 @@ TEST(DumbTerminal, FacesAsPlainLinesAtAMeasuredPace) {
   EXPECT_EQ(rows[3], "│  .... ..... ...... ...... ... ....... ..     │");
   EXPECT_EQ(rows[10], "│  PLAY ..... ...... ...... ... ....... TV     │");
   EXPECT_EQ(rows[15], "│  CH-007" + Spaces(38) + "│");
+}
+
+// While the idle clock ticks every second, a dumb terminal gets a face when something else
+// changes and otherwise one a minute; the end writes the last state.
+TEST(DumbTerminal, OnlyTheClockMovingGivesAFaceAMinute) {
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const auto clock = [](int second) {
+    char text[16];
+    std::snprintf(text, sizeof text, "  9:%02d:%02d PM", 7 + second / 60, second % 60);
+    return std::string(text);
+  };
+  {
+    TerminalView view(pipeFds[1], TerminalStyle{false, false});
+    PanelState state;
+    Packet packet = Text(3, 0, clock(0));
+    state.Apply(packet.data(), 0);
+    view.Opened(state, 0);
+    for (int second = 1; second <= 130; ++second) {
+      packet = Text(3, 0, clock(second));
+      state.Apply(packet.data(), second * 1000);
+      view.Changed(state, PacketKind::Text, second * 1000);
+      view.Animate(state, second * 1000 + 400);
+      // A channel number: digits, but no time.
+      if (second == 10 || second == 20) {
+        packet = Text(2, 0, second == 10 ? "CH-007" : "CH-008");
+        state.Apply(packet.data(), second * 1000 + 500);
+        view.Changed(state, PacketKind::Text, second * 1000 + 500);
+      }
+    }
+    view.Closed(state, 130500);
+  }
+  ::close(pipeFds[1]);
+  std::string out;
+  char bytes[4096];
+  for (ssize_t n; (n = ::read(pipeFds[0], bytes, sizeof bytes)) > 0;)
+    out.append(bytes, static_cast<size_t>(n));
+  ::close(pipeFds[0]);
+
+  // The first face; each channel change at once; then the clock alone a minute after the last
+  // face (second 81 is the first tick at least 60 s after 20.5 s); the last state at the end.
+  const std::vector<std::pair<std::string, std::string>> faces = {
+      {"", "  9:07:00 PM"},       {"CH-007", "  9:07:10 PM"}, {"CH-008", "  9:07:20 PM"},
+      {"CH-008", "  9:08:21 PM"}, {"CH-008", "  9:09:10 PM"},
+  };
+  const std::vector<std::string> rows = Rows(out);
+  ASSERT_EQ(rows.size(), faces.size() * 7) << out;
+  for (size_t i = 0; i < faces.size(); ++i) {
+    EXPECT_EQ(rows[i * 7 + 1], "│  " + faces[i].first + Spaces(44 - faces[i].first.size()) + "│")
+        << "face " << i;
+    EXPECT_EQ(rows[i * 7 + 2], "│  " + faces[i].second + Spaces(44 - faces[i].second.size()) + "│")
+        << "face " << i;
+  }
 }
 
 }  // namespace
