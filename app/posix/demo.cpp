@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/exit_status.h"
 #include "paneldrv/emulator/panel_view.h"
 #include "scenario/scenario_input.h"
 #include "senders/send_client.h"
@@ -64,10 +65,14 @@ bool Pause(double seconds) {
   return gInterrupted == 0;
 }
 
+// Why a caption could not be written (an errno value), 0 while none failed; reported at the
+// end. A reader that went away (EPIPE) is no failure: nobody is left to tell.
+int gSayError = 0;
+
 void Say(const std::string& text) {
   // One write, so it never lands inside a frame of the panel drawn by the agent.
-  ssize_t ignored = ::write(STDOUT_FILENO, text.data(), text.size());
-  (void)ignored;
+  const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
+  if (n < 0 && errno != EPIPE && errno != EAGAIN && gSayError == 0) gSayError = errno;
 }
 
 std::string CaptionText(const std::string& caption, bool plain, bool colour) {
@@ -156,26 +161,26 @@ int RunDemo(const DemoOptions& options) {
     std::fprintf(stderr,
                  "lumora demo: cannot find the evening (evening.scn); give it with "
                  "--scenario FILE\n");
-    return 1;
+    return kExitFailure;
   }
   std::string text;
   scenario::InputError inputError;
   if (!scenario::ReadScenarioInput(path, text, inputError)) {
     const std::string message = scenario::DescribeInputError(path, inputError, true);
     std::fprintf(stderr, "lumora demo: %s\n", message.c_str());
-    return 1;
+    return kExitUsage;
   }
   std::vector<DemoStep> steps;
   std::string error;
   if (!ParseDemo(text, steps, error)) {
     std::fprintf(stderr, "lumora demo: %s: %s\n", path.c_str(), error.c_str());
-    return 1;
+    return kExitUsage;
   }
 
   char directory[] = "/tmp/lumora-demo-XXXXXX";
   if (::mkdtemp(directory) == nullptr) {
     std::fprintf(stderr, "lumora demo: mkdtemp: %s\n", std::strerror(errno));
-    return 1;
+    return kExitFailure;
   }
   const std::string socketPath = std::string(directory) + "/lumora.sock";
 
@@ -208,7 +213,7 @@ int RunDemo(const DemoOptions& options) {
   if (child < 0) {
     std::fprintf(stderr, "lumora demo: cannot start the agent\n");
     ::rmdir(directory);
-    return 1;
+    return kExitFailure;
   }
 
   const bool plain = options.panel != PanelFace::Terminal;
@@ -291,11 +296,13 @@ int RunDemo(const DemoOptions& options) {
   ::rmdir(directory);
   if (gInterrupted != 0) {
     Say(plain ? "demo: interrupted\n" : "demo interrupted\r\n");
-    return 130;
+    return CheckedExit("lumora demo", kExitInterrupted, gSayError);
   }
-  if (failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+  if (failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return CheckedExit("lumora demo", kExitFailure, gSayError);
+  }
   Say(plain ? "demo: the evening is over\n" : "The evening is over.\r\n");
-  return 0;
+  return CheckedExit("lumora demo", kExitOk, gSayError);
 }
 
 }  // namespace lumora::posix

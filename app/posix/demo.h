@@ -40,7 +40,8 @@ struct DemoOptions {
   std::string scenarioPath;  // empty: the bundled evening
 };
 
-// Runs the demo; returns the exit status (0 done, 1 failure, 130 interrupted).
+// Runs the demo; returns the exit status (base/exit_status.h): 0 done, 1 a failure, 2 an evening
+// that cannot be read or played, 130 interrupted.
 int RunDemo(const DemoOptions& options);
 
 }  // namespace lumora::posix

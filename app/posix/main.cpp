@@ -11,6 +11,7 @@
 
 #include "app/posix/agent_host.h"
 #include "app/posix/demo.h"
+#include "base/exit_status.h"
 #include "base/version.h"
 #include "scenario/event_names.h"
 #include "scenario/send_args.h"
@@ -123,7 +124,7 @@ int Usage(const char* command, const std::string& message) {
   const std::string program = *command == '\0' ? "lumora" : std::string("lumora ") + command;
   std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
                message.c_str(), program.c_str());
-  return 2;
+  return lumora::kExitUsage;
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {
@@ -317,7 +318,7 @@ int Mpris(const std::vector<std::string>& args) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   if (argc < 2) return Usage("", "no command given (run, send, demo, kodi or mpris)");
   const std::string_view command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
@@ -333,4 +334,13 @@ int main(int argc, char** argv) {
   if (command == "mpris") return Mpris(args);
   return Usage("",
                "unknown command '" + std::string(command) + "' (run, send, demo, kodi or mpris)");
+}
+
+int main(int argc, char** argv) {
+  const int status = Main(argc, argv);
+  // Standard output is checked for every command: a help or an event table that could not be
+  // written is a failure too.
+  std::string program = "lumora";
+  if (argc >= 2 && argv[1][0] != '-') (program += ' ') += argv[1];
+  return lumora::CheckedExit(program.c_str(), status);
 }

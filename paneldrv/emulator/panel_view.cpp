@@ -403,6 +403,7 @@ bool FaceOutput::Flush() {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
     broken_ = true;  // the reader is gone or the output failed: there is nobody to show it to
+    if (n < 0 && errno != EPIPE) error_ = errno;
     break;
   }
   pending_.clear();

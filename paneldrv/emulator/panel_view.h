@@ -41,6 +41,9 @@ class PanelView {
   // reads (a display server's answers) asks for POLLIN too.
   virtual short PendingEvents() const;
   virtual void Flush() {}
+  // Why writing the face failed (an errno value), 0 when it did not; a reader that went away
+  // is no failure. The face goes on without output; the program reports it when it ends.
+  virtual int OutputError() const { return 0; }
 };
 
 // How much output a face holds back while its terminal or pipe does not take it.
@@ -71,6 +74,8 @@ class FaceOutput {
   void Drain(int timeoutMs);
   bool idle() const { return sent_ == pending_.size(); }
   int fd() const { return out_; }
+  // The errno of the write that failed, 0 while none did or when its reader went away (EPIPE).
+  int error() const { return error_; }
 
  private:
   int fd_;
@@ -78,6 +83,7 @@ class FaceOutput {
   bool ownOut_ = false;
   bool socket_ = false;
   bool broken_ = false;
+  int error_ = 0;
   int restoreFlags_ = -1;
   size_t capacity_;
   std::string pending_;
@@ -151,6 +157,7 @@ class TerminalView final : public PanelView {
   int AnimationIntervalMs() const override { return kAnimationFrameMs; }
   int PendingFd() const override { return out_.idle() ? -1 : out_.fd(); }
   void Flush() override { out_.Flush(); }
+  int OutputError() const override { return out_.error(); }
 
  private:
   // Draws the panel unless it looks as drawn last; when the terminal has not taken the last
@@ -190,6 +197,7 @@ class PlainView final : public PanelView {
   void Closed(const PanelState& state, int64_t nowMs) override;
   int PendingFd() const override { return out_.idle() ? -1 : out_.fd(); }
   void Flush() override { out_.Flush(); }
+  int OutputError() const override { return out_.error(); }
 
  private:
   FaceOutput out_;

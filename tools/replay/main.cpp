@@ -13,6 +13,7 @@
 #include "app/replay/replay_runner.h"
 #include "app/replay/virtual_platform.h"
 #include "base/event_catalogue.h"
+#include "base/exit_status.h"
 #include "base/version.h"
 #include "panel/trace_line.h"
 #include "paneldrv/emulator/panel_state.h"
@@ -215,7 +216,7 @@ int UsageError(const char* message) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   bool decode = false;
   bool trace = false;
   const char* path = nullptr;
@@ -302,4 +303,9 @@ int main(int argc, char** argv) {
     }
   }
   return std::fflush(stdout) == 0 && ok ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  // Whatever the outcome, a trace, help or page text that did not reach standard output is said.
+  return lumora::CheckedExit("lumora-replay", Main(argc, argv));
 }

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/exit_status.h"
 #include "base/media_event.h"
 #include "base/version.h"
 #include "scenario/event_names.h"
@@ -119,7 +120,7 @@ int DismissBox(const char* caption, DWORD timeoutMs) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   DWORD timeoutMs = 0;
   if (argc == 3 && std::strcmp(argv[1], "--test-wait-window") == 0 &&
       ParseSeconds(argv[2], timeoutMs)) {
@@ -177,4 +178,9 @@ int main(int argc, char** argv) {
     lumora::win32::SendDirective(window, d);
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  // A help or an event table that did not reach standard output is a failure too.
+  return lumora::CheckedExit("lumora-send.exe", Main(argc, argv));
 }
