@@ -69,8 +69,8 @@ constexpr const char kRunUsage[] =
     "  --help            show this help\n"
     "  --version         show the version\n"
     "\n"
-    "Exit status: 0 after a clean stop; 1 when the agent cannot start or its trace or\n"
-    "recording cannot be written; 2 on a usage error.\n";
+    "Exit status: 0 after a clean stop; 1 when the agent cannot start or its trace,\n"
+    "recording or face cannot be written; 2 on a usage error.\n";
 
 // What `lumora send --help` says of the Linux host; the rest is the senders' common text.
 constexpr lumora::send::SendHost kSendHost{
@@ -82,8 +82,9 @@ constexpr lumora::send::SendHost kSendHost{
     "  --socket PATH     the agent's socket (default as for lumora run; first if given)\n",
     "Exit status: 0 when every message was handled; 1 when a message was not handled and\n"
     "never will be (the agent is not running, stayed busy, belongs to another user, or\n"
-    "refused it); 2 on a usage error or a malformed scenario; 3 when the agent did not reply\n"
-    "within 30 seconds (it has the message and may still handle it).\n"};
+    "refused it); 2 on a usage error or a scenario file that is missing, unreadable or\n"
+    "malformed; 3 when the agent did not reply within 30 seconds (it has the message and\n"
+    "may still handle it).\n"};
 
 constexpr const char kDemoUsage[] =
     "usage: lumora demo [--fast] [--panel term|plain|none] [--scenario FILE]\n"
@@ -99,7 +100,8 @@ constexpr const char kDemoUsage[] =
     "  --help             show this help\n"
     "  --version          show the version\n"
     "\n"
-    "Exit status: 0 when the evening was played; 1 on a failure; 130 when interrupted.\n";
+    "Exit status: 0 when the evening was played; 1 on a failure; 2 on a usage error or an\n"
+    "evening that is missing, unreadable or malformed; 130 when interrupted.\n";
 
 constexpr const char kMprisUsage[] =
     "usage: lumora mpris [--socket PATH] [-v]\n"

@@ -53,9 +53,9 @@ constexpr const char kUsage[] =
     "\n"
     "A scenario may hold at most 16 MiB (16777216 bytes), in lines of at most 4096 bytes.\n"
     "\n"
-    "Exit status: 0 when the whole scenario ran; 2 on a usage error, a scenario that cannot be\n"
-    "read (a folder, say) or a malformed or oversized one (\"line N: reason\" on standard\n"
-    "error; no trace is printed).\n";
+    "Exit status: 0 when the whole scenario ran; 1 when an output cannot be written; 2 on a\n"
+    "usage error, a scenario that is missing or cannot be read (a folder, say) or a\n"
+    "malformed or oversized one (\"line N: reason\" on standard error; no trace is printed).\n";
 
 class StdoutSink final : public lumora::TraceSink {
  public:
