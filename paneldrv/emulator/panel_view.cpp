@@ -47,6 +47,8 @@ struct FaceShape {
 };
 constexpr FaceShape kWideShape{kWideFaceColumns - 2, 2, {7, kIconCount, kIconCount}};
 constexpr FaceShape kCompactShape{kCompactFaceColumns - 2, 3, {5, 10, kIconCount}};
+// The narrow face's rows of icons hold the lit icons only, as they come (NarrowIconRows).
+constexpr FaceShape kNarrowShape{kNarrowFaceColumns - 2, 3, {0, 0, 0}};
 
 // The columns a row of icons takes: a space, then a space and the name of each.
 constexpr size_t IconRowWidth(size_t first, size_t end) {
@@ -67,8 +69,9 @@ constexpr bool IconRowsFit(const FaceShape& shape) {
 static_assert(IconRowsFit(kWideShape) && IconRowsFit(kCompactShape));
 // Frame, two text lines, the icons, the level bar, frame.
 static_assert(kCompactShape.iconRows + 5 <= kTerminalPanelRows);
-// Both text lines whole, with their indent, inside the frame.
-static_assert(2 + kPanelColumns <= kCompactShape.inner);
+// Both text lines whole, with their indent, inside the frame; the level bar too.
+static_assert(2 + kPanelColumns <= kNarrowShape.inner);
+static_assert(2 + kLevelStepCount <= kNarrowShape.inner);
 
 void AppendNumber(long long value, std::string& out) {
   char digits[24];
@@ -144,6 +147,42 @@ size_t IconRow(const PanelState& state, size_t first, size_t end, const Painter&
   return IconRowWidth(first, end);
 }
 
+// Where each of the narrow face's rows of icons ends (one past its last icon, in the order of
+// kIconBits): the lit icons by name, each row as many as fit; those that fit in no row are
+// left out.
+std::array<size_t, 3> NarrowIconRows(const PanelState& state) {
+  std::array<size_t, 3> rowEnd{kIconCount, kIconCount, kIconCount};
+  size_t row = 0;
+  size_t used = 1;
+  for (size_t i = 0; i < kIconCount && row < rowEnd.size(); ++i) {
+    if (!state.IsLit(kIconBits[i].icon)) continue;
+    const size_t width = 1 + std::char_traits<char>::length(kIconBits[i].name);
+    if (used + width > kNarrowShape.inner) {
+      rowEnd[row++] = i;
+      used = 1;
+      if (row == rowEnd.size()) break;
+    }
+    used += width;
+  }
+  return rowEnd;
+}
+
+// A row of the narrow face's icons: the lit ones among [first, end), by name.
+size_t LitIconRow(const PanelState& state, size_t first, size_t end, const Painter& paint,
+                  std::string& out) {
+  out += ' ';
+  size_t used = 1;
+  paint(kLit);
+  for (size_t i = first; i < end; ++i) {
+    if (!state.IsLit(kIconBits[i].icon)) continue;
+    out += ' ';
+    out += kIconBits[i].name;
+    used += 1 + std::char_traits<char>::length(kIconBits[i].name);
+  }
+  paint(kGlass);
+  return used;
+}
+
 size_t LevelBar(const PanelState& state, const Painter& paint, std::string& out) {
   out += "  ";
   const uint16_t segments = state.LevelSegments();
@@ -193,13 +232,13 @@ void WrapRows(std::string_view rest, size_t width, int& rows, std::string& out) 
   }
 }
 
-// "the panel needs 40 columns; this terminal has N" on one row when it fits, else each half on
+// "the panel needs 24 columns; this terminal has N" on one row when it fits, else each half on
 // rows of its own.
 void TooNarrowRows(int columns, std::string& out) {
   char needs[48];
   char has[48];
   const int needsLength =
-      std::snprintf(needs, sizeof needs, "the panel needs %d columns;", kCompactFaceColumns);
+      std::snprintf(needs, sizeof needs, "the panel needs %d columns;", kNarrowFaceColumns);
   const int hasLength = std::snprintf(has, sizeof has, "this terminal has %d", columns);
   const size_t width = columns < 1 ? 1 : static_cast<size_t>(columns);
   int rows = 0;
@@ -247,6 +286,7 @@ TerminalStyle TerminalStyleFromEnvironment() {
 FaceLayout LayoutForColumns(int columns) {
   if (columns <= 0 || columns >= kWideFaceColumns) return FaceLayout::Wide;
   if (columns >= kCompactFaceColumns) return FaceLayout::Compact;
+  if (columns >= kNarrowFaceColumns) return FaceLayout::Narrow;
   return FaceLayout::TooNarrow;
 }
 
@@ -257,7 +297,9 @@ void RenderFaceRows(const PanelState& state, int64_t nowMs, uint64_t frame, int 
     TooNarrowRows(columns, out);
     return;
   }
-  const FaceShape& shape = layout == FaceLayout::Wide ? kWideShape : kCompactShape;
+  const FaceShape& shape = layout == FaceLayout::Wide      ? kWideShape
+                           : layout == FaceLayout::Compact ? kCompactShape
+                                                           : kNarrowShape;
   const Painter paint(colour, out);
   const ShownLines shown(state, nowMs, frame, kPanelColumns);
   const std::string_view line2 = shown.line2();
@@ -266,10 +308,15 @@ void RenderFaceRows(const PanelState& state, int64_t nowMs, uint64_t frame, int 
   FrameBorder(shape, true, "Lumora", paint, out);
   GlassRow(shape, paint, out, [&] { return TextCells(line2, paint, out); });
   GlassRow(shape, paint, out, [&] { return TextCells(line3, paint, out); });
+  const bool narrow = layout == FaceLayout::Narrow;
+  const std::array<size_t, 3> rowEnd = narrow ? NarrowIconRows(state) : shape.iconRowEnd;
   size_t first = 0;
   for (size_t row = 0; row < shape.iconRows; ++row) {
-    const size_t end = shape.iconRowEnd[row];
-    GlassRow(shape, paint, out, [&] { return IconRow(state, first, end, paint, out); });
+    const size_t end = rowEnd[row];
+    GlassRow(shape, paint, out, [&] {
+      return narrow ? LitIconRow(state, first, end, paint, out)
+                    : IconRow(state, first, end, paint, out);
+    });
     first = end;
   }
   GlassRow(shape, paint, out, [&] { return LevelBar(state, paint, out); });

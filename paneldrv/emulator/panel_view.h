@@ -110,19 +110,22 @@ TerminalStyle TerminalStyleOf(const char* noColor, const char* term);
 TerminalStyle TerminalStyleFromEnvironment();
 
 // The faces for the width of the terminal: the wide face takes 48 columns, the compact one
-// (three rows of icons instead of two) 40; a narrower terminal gets one line that says how many
-// columns the panel needs. Both faces show the panel's 20-column text lines whole.
-enum class FaceLayout : uint8_t { Wide, Compact, TooNarrow };
+// (three rows of icons instead of two) 40, the narrow one 24, the columns the text lines need
+// in their frame (its icon rows show the lit icons by name, as many as three rows hold, the
+// unlit ones left out); a narrower terminal gets one line that says how many columns the panel
+// needs. Every face shows the panel's 20-column text lines whole.
+enum class FaceLayout : uint8_t { Wide, Compact, Narrow, TooNarrow };
 inline constexpr int kWideFaceColumns = 48;
 inline constexpr int kCompactFaceColumns = 40;
+inline constexpr int kNarrowFaceColumns = 24;
 // columns 0 or less: the width is unknown (not a terminal), and the wide face is drawn.
 FaceLayout LayoutForColumns(int columns);
 
 // The panel as rows of text for a terminal `columns` wide, each row ended by a line feed, with
-// no cursor movement: the wide face (7 rows), the compact face (8 rows) or, below 40 columns,
-// "the panel needs 40 columns; this terminal has N" broken into rows that fit. Every row fits
-// the width; at most kTerminalPanelRows rows. frame counts the animation frames of scrolling
-// lines.
+// no cursor movement: the wide face (7 rows), the compact or the narrow face (8 rows) or, below
+// 24 columns, "the panel needs 24 columns; this terminal has N" broken into rows that fit. Every
+// row fits the width; at most kTerminalPanelRows rows. frame counts the animation frames of
+// scrolling lines.
 void RenderFaceRows(const PanelState& state, int64_t nowMs, uint64_t frame, int columns,
                     bool colour, std::string& out);
 

@@ -117,9 +117,10 @@ TEST(DisplayChar, WindowsCodePageInUtf8AndDotsForTheRest) {
 
 TEST(FaceLayouts, FollowTheWidth) {
   const std::pair<int, FaceLayout> cases[] = {
-      {0, FaceLayout::Wide},       {-1, FaceLayout::Wide},     {200, FaceLayout::Wide},
-      {48, FaceLayout::Wide},      {47, FaceLayout::Compact},  {40, FaceLayout::Compact},
-      {39, FaceLayout::TooNarrow}, {1, FaceLayout::TooNarrow},
+      {0, FaceLayout::Wide},      {-1, FaceLayout::Wide},    {200, FaceLayout::Wide},
+      {48, FaceLayout::Wide},     {47, FaceLayout::Compact}, {40, FaceLayout::Compact},
+      {39, FaceLayout::Narrow},   {24, FaceLayout::Narrow},  {23, FaceLayout::TooNarrow},
+      {1, FaceLayout::TooNarrow},
   };
   for (const auto& [columns, layout] : cases)
     EXPECT_EQ(LayoutForColumns(columns), layout) << columns;
@@ -160,6 +161,37 @@ TEST(MonochromeFace, CompactFitsFortyColumnsWithThreeRowsOfIcons) {
   EXPECT_EQ(out.find('\x1b'), std::string::npos);
 }
 
+// From 24 to 39 columns: the text lines whole in their frame, the lit icons by name (the
+// unlit ones left out), the level bar.
+TEST(MonochromeFace, NarrowShowsTheTextLinesWholeAndTheLitIcons) {
+  const std::vector<std::string> expected = {
+      "╭" + Repeat("─", 13) + " Lumora ─╮",
+      "│  CH-007" + Spaces(14) + "│",
+      "│  ABCDEFGHIJKLMNOPQRST│",
+      "│  PLAY TV" + Spaces(13) + "│",
+      "│" + Spaces(22) + "│",
+      "│" + Spaces(22) + "│",
+      "│  #######........." + Spaces(4) + "│",
+      "╰" + Repeat("─", 22) + "╯",
+  };
+  for (const int columns : {24, 30, 39}) {
+    std::string out;
+    RenderFaceRows(TvState(), 0, 0, columns, false, out);
+    EXPECT_EQ(Rows(out), expected) << columns;
+  }
+  // Every icon lit: rows filled in order, as many as three rows of 22 columns hold.
+  PanelState state;
+  const Packet all = Icons({{2, 0xF0}, {3, 0x07}, {5, 0xE0}, {7, 0xE0}});
+  state.Apply(all.data(), 0);
+  std::string out;
+  RenderFaceRows(state, 0, 0, 24, false, out);
+  const std::vector<std::string> rows = Rows(out);
+  ASSERT_EQ(rows.size(), 8u) << out;
+  EXPECT_EQ(rows[3], "│  PLAY PAUSE SCAN A   │");
+  EXPECT_EQ(rows[4], "│  SCAN B AUX PICTURE  │");
+  EXPECT_EQ(rows[5], "│  TV MUSIC CD VIDEO   │");
+}
+
 TEST(MonochromeFace, PanelClockAndEveryIconLit) {
   PanelState state;
   for (const Packet& p : {Icons({{2, 0xF0}, {3, 0x07}, {5, 0xE0}, {7, 0xE0}}),
@@ -185,8 +217,9 @@ TEST(Faces, EveryRowFitsItsWidthInColourAndMonochrome) {
     size_t faceWidth;
     size_t rows;
   };
-  for (const WidthCase c : {WidthCase{0, 48, 7}, WidthCase{120, 48, 7}, WidthCase{80, 48, 7},
-                            WidthCase{48, 48, 7}, WidthCase{47, 40, 8}, WidthCase{40, 40, 8}}) {
+  for (const WidthCase c :
+       {WidthCase{0, 48, 7}, WidthCase{120, 48, 7}, WidthCase{80, 48, 7}, WidthCase{48, 48, 7},
+        WidthCase{47, 40, 8}, WidthCase{40, 40, 8}, WidthCase{39, 24, 8}, WidthCase{24, 24, 8}}) {
     for (const bool colour : {true, false}) {
       std::string out;
       RenderFaceRows(state, 0, 0, c.columns, colour, out);
@@ -209,12 +242,11 @@ TEST(Faces, TooNarrowSaysHowManyColumnsThePanelNeeds) {
     std::vector<std::string> rows;
   };
   const NarrowCase cases[] = {
-      {39, {"the panel needs 40 columns;", "this terminal has 39"}},
-      {27, {"the panel needs 40 columns;", "this terminal has 27"}},
-      {20, {"the panel needs 40", "columns;", "this terminal has 20"}},
-      {10, {"the panel", "needs 40", "columns;", "this", "terminal", "has 10"}},
+      {23, {"the panel needs 24", "columns;", "this terminal has 23"}},
+      {20, {"the panel needs 24", "columns;", "this terminal has 20"}},
+      {10, {"the panel", "needs 24", "columns;", "this", "terminal", "has 10"}},
       // Words longer than the row are cut; never more rows than the panel's area.
-      {3, {"the", "pan", "el", "nee", "ds", "40", "col", "umn"}},
+      {3, {"the", "pan", "el", "nee", "ds", "24", "col", "umn"}},
   };
   for (const NarrowCase& c : cases) {
     for (const bool colour : {true, false}) {
@@ -319,7 +351,7 @@ TEST_F(PseudoTerminal, ResizesRedrawOnlyThePanelsRowsAndTheEndKeepsTheOutputBelo
   view.Animate(tv, 1300);
   out = Written();
   EXPECT_TRUE(
-      Has(out, "\x1b[1;1H\x1b[2Kthe panel needs 40 columns;\x1b[2;1H\x1b[2Kthis terminal has 30"))
+      Has(out, "\x1b[1;1H\x1b[2K╭" + Repeat("─", 13) + " Lumora ─╮\x1b[2;1H\x1b[2K│  CH-007"))
       << out;
 
   Resize(120, 30);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The terminal face as a user sees it, in a real terminal emulator (tmux): the monochrome face of
-# NO_COLOR at 40 columns, resized to 80, 120 and 30 columns without debris, the last face left on
-# screen with the cursor right below it; a resize while output scrolls below the panel; the
+# NO_COLOR at 40 columns, resized to 80, 30, 20 and 120 columns without debris, the last face
+# left on screen with the cursor right below it; a resize while output scrolls below the panel; the
 # log of -v kept through a resize and the end; the colour face and the end of `lumora demo
 # --fast`, every caption kept; a dumb terminal given no escape at all; Ctrl-C in the middle of
 # the demo.
@@ -81,6 +81,17 @@ compact_face() {
   echo "│  #######.........$(spaces 20)│"
   echo "╰$(repeat ─ 38)╯"
 }
+# From 24 to 39 columns: the text lines whole, the lit icons by name.
+narrow_face() {
+  echo "╭$(repeat ─ 13) Lumora ─╮"
+  echo "│  CH-007$(spaces 14)│"
+  echo "│$clock│"
+  echo "│  PLAY TV$(spaces 13)│"
+  echo "│$(spaces 22)│"
+  echo "│$(spaces 22)│"
+  echo "│  #######.........$(spaces 4)│"
+  echo "╰$(repeat ─ 22)╯"
+}
 # The whole screen: the face's rows as patterns (the clock row) and the rest of the 20 rows as
 # given (empty when not), compared row by row: nothing else may be on the screen.
 check_screen() {  # NAME FACE-FUNCTION [ROWS BELOW THE PANEL...]
@@ -122,8 +133,11 @@ tm resize-window -t 0 -x 80 -y 20
 must_see "^╰$(repeat ─ 46)╯$" "no wide face after the resize to 80 columns"
 check_screen "resized to 80 columns" wide_face
 tm resize-window -t 0 -x 30 -y 20
-must_see '^this terminal has 30$' "no note at 30 columns"
-check "resized to 30 columns" "$(printf 'the panel needs 40 columns;\nthis terminal has 30')" \
+must_see "^╰$(repeat ─ 22)╯$" "no narrow face at 30 columns"
+check_screen "resized to 30 columns" narrow_face
+tm resize-window -t 0 -x 20 -y 20
+must_see '^this terminal has 20$' "no note at 20 columns"
+check "resized to 20 columns" "$(printf 'the panel needs 24\ncolumns;\nthis terminal has 20')" \
   "$(capture | sed '/^$/d')"
 tm resize-window -t 0 -x 120 -y 20
 must_see "^╰$(repeat ─ 46)╯$" "no wide face after the resize to 120 columns"
