@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -75,10 +76,39 @@ void Say(const std::string& text) {
   if (n < 0 && errno != EPIPE && errno != EAGAIN && gSayError == 0) gSayError = errno;
 }
 
+// The columns a caption's UTF-8 takes: one a character.
+size_t Columns(std::string_view text) {
+  size_t columns = 0;
+  for (const char c : text)
+    columns += (static_cast<uint8_t>(c) & 0xC0) != 0x80 ? 1 : 0;
+  return columns;
+}
+
+// The bytes of text's first `columns` characters.
+size_t BytesOfColumns(std::string_view text, size_t columns) {
+  size_t at = 0;
+  for (size_t seen = 0; at < text.size(); ++at) {
+    if ((static_cast<uint8_t>(text[at]) & 0xC0) != 0x80 && seen++ == columns) break;
+  }
+  return at;
+}
+
+int TerminalColumns() {
+  winsize size{};
+  return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
 std::string CaptionText(const std::string& caption, bool plain, bool colour) {
   if (plain) return "demo: " + caption + "\n";
-  if (!colour) return "\u25b6 " + caption + "\r\n";
-  return "\x1b[1;37m\u25b6 " + caption + "\x1b[0m\r\n";
+  // One piece for all its rows, so that it never lands inside a frame of the panel.
+  std::string text;
+  for (const std::string& row : CaptionRows(caption, TerminalColumns())) {
+    if (colour) text += "\x1b[1;37m";
+    text += row;
+    if (colour) text += "\x1b[0m";
+    text += "\r\n";
+  }
+  return text;
 }
 
 bool WaitChild(pid_t child, int timeoutMs, int& status) {
@@ -92,6 +122,48 @@ bool WaitChild(pid_t child, int timeoutMs, int& status) {
 }
 
 }  // namespace
+
+std::vector<std::string> CaptionRows(std::string_view caption, int columns) {
+  constexpr std::string_view kMark = "\u25b6 ";
+  constexpr std::string_view kIndent = "  ";
+  constexpr size_t kLead = 2;  // the columns of the mark and of the indent
+  std::vector<std::string> rows(1, std::string(kMark));
+  if (columns <= 0) {
+    rows[0] += caption;
+    return rows;
+  }
+  const size_t width =
+      static_cast<size_t>(columns) > kLead ? static_cast<size_t>(columns) : kLead + 1;
+  size_t used = kLead;
+  std::string_view rest = caption;
+  while (!rest.empty()) {
+    if (rest.front() == ' ') {
+      rest.remove_prefix(1);
+      continue;
+    }
+    size_t end = rest.find(' ');
+    if (end == std::string_view::npos) end = rest.size();
+    std::string_view word = rest.substr(0, end);
+    const bool rowHasWords = used > kLead;
+    if (used + (rowHasWords ? 1 : 0) + Columns(word) > width) {
+      if (rowHasWords) {
+        rows.emplace_back(kIndent);
+        used = kLead;
+        continue;
+      }
+      // Longer than a whole row: cut.
+      word = word.substr(0, BytesOfColumns(word, width - kLead));
+    }
+    if (rowHasWords) {
+      rows.back() += ' ';
+      ++used;
+    }
+    rows.back() += word;
+    used += Columns(word);
+    rest.remove_prefix(word.size());
+  }
+  return rows;
+}
 
 bool ParseDemo(std::string_view text, std::vector<DemoStep>& steps, std::string& error) {
   scenario::Scenario scenario;

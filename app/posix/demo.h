@@ -34,6 +34,11 @@ bool ParseDemo(std::string_view text, std::vector<DemoStep>& steps, std::string&
 // built tree: BIN/../share/lumora/evening.scn), else in the source tree. Empty when not found.
 std::string FindDemoScenario();
 
+// A caption as the terminal shows it under the panel: "▶ " and its text in rows of at most
+// `columns` columns, broken between words (a word longer than a row is cut), the rows after the
+// first indented under the text. columns 0 or less: the width is unknown, one row.
+std::vector<std::string> CaptionRows(std::string_view caption, int columns);
+
 struct DemoOptions {
   bool fast = false;  // pauses and the agent's own waits made short: the evening in seconds
   PanelFace panel = PanelFace::Terminal;

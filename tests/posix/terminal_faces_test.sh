@@ -183,6 +183,18 @@ check "a resize in the middle of the output" "$(printf '%s\n' "${want[@]}")" \
   "$(printf '%s\n' "${rows[@]}")"
 close_terminal
 
+# --- The demo at 30 columns: the narrow face, a caption broken between words ---
+# (The caption after a message: once its reply came, the agent has drawn its first face.)
+printf '%s\n' 'event 1 NavHome' '#> The phone rings: the caller shows over the pictures' \
+  '# wait 1.5' close >"$tmp/narrow.scn"
+open_terminal 30 "env NO_COLOR=1 '$lumora' demo --scenario '$tmp/narrow.scn'"
+must_see '^ended: ' "the demo at 30 columns did not end"
+mapfile -t rows < <(capture)
+check "the demo at 30 columns" \
+  "$(printf '%s\n' "╭$(repeat ─ 13) Lumora ─╮" "▶ The phone rings: the caller" \
+    "  shows over the pictures")" "$(printf '%s\n' "${rows[0]}" "${rows[@]:8:2}")"
+close_terminal
+
 # --- The log of -v under the panel: kept through a resize and the end ---
 # 60 messages, one log line each: the rows below the panel scroll, the lines that leave them go
 # to the terminal's history. A wider terminal redraws the face and leaves the log as it was;
