@@ -145,20 +145,20 @@ static int Main(int argc, char** argv) {
     std::fprintf(stderr,
                  "lumora-send.exe: %s\nTry 'lumora-send.exe --help' for more information.\n",
                  error.c_str());
-    return 2;
+    return lumora::kExitUsage;
   }
   if (request.help) {
     std::fputs(lumora::send::SendUsage(kSendHost).c_str(), stdout);
-    return 0;
+    return lumora::kExitOk;
   }
   if (request.version) {
     std::printf("lumora-send.exe %.*s\n", static_cast<int>(lumora::ProgramVersion().size()),
                 lumora::ProgramVersion().data());
-    return 0;
+    return lumora::kExitOk;
   }
   if (request.list) {
     std::fputs(lumora::scenario::EventTable().c_str(), stdout);
-    return 0;
+    return lumora::kExitOk;
   }
   for (const std::string& warning : request.warnings)
     std::fprintf(stderr, "lumora-send.exe: %s\n", warning.c_str());
@@ -167,17 +167,17 @@ static int Main(int argc, char** argv) {
   if (window == nullptr) {
     std::fprintf(stderr,
                  "lumora-send: no window titled \"Lumora\" was found; is the agent running?\n");
-    return 1;
+    return lumora::kExitFailure;
   }
   for (const lumora::scenario::Directive& d : request.directives) {
     if (!IsWindow(window)) {
       std::fprintf(stderr, "lumora-send: the window \"Lumora\" went away before '%s'\n",
                    d.source.c_str());
-      return 1;
+      return lumora::kExitFailure;
     }
     lumora::win32::SendDirective(window, d);
   }
-  return 0;
+  return lumora::kExitOk;
 }
 
 int main(int argc, char** argv) {
