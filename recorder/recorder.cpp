@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/event_catalogue.h"
 #include "base/media_event.h"
 #include "base/text_quote.h"
+#include "sendargs/power_names.h"
 #include "scenario/scenario.h"
 
 namespace lumora::recorder {
@@ -51,6 +53,24 @@ Directive CopyDataDirective(const CopyDataStruct& data) {
   }
   if (size > kRecordedCopyDataMax) d.sentSize = size;
   return d;
+}
+
+// A message as the log shows it to a reader: as the recording writes it, except that an event's
+// text shows the panel's Windows-1252 characters as they look (as the decoded trace does) and
+// a power message names its value.
+std::string LogText(const Directive& d) {
+  if (d.kind == DirectiveKind::Event && !d.bytes.empty()) {
+    const EventInfo* info = FindEvent(d.code);
+    return "event " + std::to_string(d.sessionId) + " " +
+           (info != nullptr ? std::string(info->name) : std::to_string(d.code)) + " " +
+           QuoteDisplayText(d.bytes);
+  }
+  if (d.kind == DirectiveKind::Power) {
+    for (const send::PowerName& power : send::kPowerNames) {
+      if (power.code == d.number) return FormatDirective(d) + " (" + std::string(power.name) + ")";
+    }
+  }
+  return FormatDirective(d);
 }
 
 }  // namespace
@@ -177,7 +197,7 @@ void MessageRecorder::Received(uint32_t message, uintptr_t wParam, intptr_t lPar
   messageWritten_ = true;
   handling_ = record_ != nullptr;
   if (log_ != nullptr && d.kind != DirectiveKind::Tick && d.kind != DirectiveKind::Timer) {
-    pending_ = FormatDateTime(now).substr(11) + " " + FormatDirective(d);  // the time of day
+    pending_ = FormatDateTime(now).substr(11) + " " + LogText(d);  // the time of day
   }
 }
 

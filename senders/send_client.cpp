@@ -12,6 +12,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/exit_status.h"
 #include "base/monotonic_clock.h"
 #include "base/platform.h"
 #include "sendargs/send_args.h"
@@ -264,9 +265,9 @@ int SendScenario(const std::string& socketPath, const std::vector<scenario::Live
     bool missing = false;
     path = folder + "/lumora.sock";
     if (!CheckPrivateFolder(folder, false, error, missing)) {
-      if (missing) error = "the agent is not running (nothing listens on " + path + ")";
+      if (missing) error = "the agent is not running: " + error;
       std::fprintf(stderr, "lumora send: %s\n", error.c_str());
-      return 1;
+      return kExitFailure;
     }
   }
   AgentConnection connection;
@@ -290,13 +291,13 @@ int SendScenario(const std::string& socketPath, const std::vector<scenario::Live
         const ConnectResult result = connection.Open(path, error);
         if (result != ConnectResult::Connected && result != ConnectResult::Busy) {
           std::fprintf(stderr, "lumora send: %s\n", error.c_str());
-          return 1;
+          return kExitFailure;
         }
       }
       if (connection.fd() >= 0) {
         if (!connection.Exchange(frame, reply, error)) {
           std::fprintf(stderr, "lumora send: line %zu: %s\n", d.line, error.c_str());
-          return connection.unanswered() ? 3 : 1;
+          return connection.unanswered() ? kExitUnanswered : kExitFailure;
         }
         // A busy agent read nothing and applied nothing: the frame can go again.
         if (reply.status != FrameStatus::Busy) break;
@@ -307,7 +308,7 @@ int SendScenario(const std::string& socketPath, const std::vector<scenario::Live
                      "lumora send: line %zu: the agent is busy: all its %zu connections stayed "
                      "taken for %d seconds; the message was not sent\n",
                      d.line, kMaxConnections, kBusyRetryMs / 1000);
-        return 1;
+        return kExitFailure;
       }
       ::usleep(static_cast<useconds_t>(backOff) * 1000);
       backOff = backOff * 2 > kMaxBackOffMs ? kMaxBackOffMs : backOff * 2;
@@ -315,10 +316,10 @@ int SendScenario(const std::string& socketPath, const std::vector<scenario::Live
     if (reply.status != FrameStatus::Ok) {
       std::fprintf(stderr, "lumora send: line %zu: the agent refused the message: %s\n", d.line,
                    DescribeFrameStatus(reply.status));
-      return 1;
+      return kExitFailure;
     }
   }
-  return 0;
+  return kExitOk;
 }
 
 }  // namespace lumora::posix

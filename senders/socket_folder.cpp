@@ -22,6 +22,20 @@ std::string DefaultSocketPath() {
   return DefaultSocketFolder() + "/lumora.sock";
 }
 
+namespace {
+
+// The folder as a message names it: with the variable it came from, when it did, so that the
+// user knows what to change.
+std::string Named(const std::string& folder) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] != '\0' && folder == runtime) {
+    return folder + " (XDG_RUNTIME_DIR)";
+  }
+  return folder;
+}
+
+}  // namespace
+
 bool CheckPrivateFolder(const std::string& folder, bool create, std::string& error, bool& missing) {
   missing = false;
   struct stat info {};
@@ -42,12 +56,12 @@ bool CheckPrivateFolder(const std::string& folder, bool create, std::string& err
   }
   if (::lstat(folder.c_str(), &info) != 0) {
     if (errno != ENOENT) {
-      error = "cannot use the socket folder " + folder + ": " + std::strerror(errno);
+      error = "cannot use the socket folder " + Named(folder) + ": " + std::strerror(errno);
       return false;
     }
     if (!create) {
       missing = true;
-      error = "no socket folder " + folder;
+      error = "the socket folder " + Named(folder) + " does not exist";
       return false;
     }
     // 0700 at creation (a umask can only take permissions away, which the check below sees).
@@ -56,24 +70,24 @@ bool CheckPrivateFolder(const std::string& folder, bool create, std::string& err
       return false;
     }
     if (::lstat(folder.c_str(), &info) != 0) {
-      error = "cannot use the socket folder " + folder + ": " + std::strerror(errno);
+      error = "cannot use the socket folder " + Named(folder) + ": " + std::strerror(errno);
       return false;
     }
   }
   if (!S_ISDIR(info.st_mode)) {
-    error = "the socket folder " + folder + " is not a folder" +
+    error = "the socket folder " + Named(folder) + " is not a folder" +
             (S_ISLNK(info.st_mode) ? " (a symbolic link)" : "") + "; refusing to use it";
     return false;
   }
   if (info.st_uid != ::geteuid()) {
-    error = "the socket folder " + folder + " belongs to user " + std::to_string(info.st_uid) +
-            ", not to you; refusing to use it";
+    error = "the socket folder " + Named(folder) + " belongs to user " +
+            std::to_string(info.st_uid) + ", not to you; refusing to use it";
     return false;
   }
   if ((info.st_mode & 077) != 0 || (info.st_mode & 0700) != 0700) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-    error = "the socket folder " + folder + " has mode " + mode +
+    error = "the socket folder " + Named(folder) + " has mode " + mode +
             "; it must be 0700 (yours alone): refusing to use it";
     return false;
   }

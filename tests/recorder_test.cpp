@@ -349,25 +349,38 @@ TEST_F(Recording, TheLogSaysWhatArrivedAndHowManyPacketsItCaused) {
   MessageRecorder logging(live_, nullptr, log);
   CAgentDlg agent(logging, process_);
   agent.OnInitDialog();
-  uint8_t record[kMediaStateEventSize];
-  EncodeMediaStateEvent(7, ToCode(EventCode::MusicTitle), "Blue", 4, record);
-  CopyDataStruct cds{kMediaStateEventMarker, sizeof record, record};
-  for (const auto& [message, lParam] :
-       {std::pair{kWmCopyData, reinterpret_cast<intptr_t>(&cds)}, std::pair{kWmTimer, intptr_t{0}},
-        std::pair{kWmPowerBroadcast, intptr_t{0}}}) {
-    const uintptr_t wParam = message == kWmTimer ? kClockTimerId : (message == kWmCopyData ? 0 : 4);
-    logging.Received(message, wParam, lParam);
-    agent.WindowProc(message, wParam, lParam);
+  uint8_t blue[kMediaStateEventSize];
+  EncodeMediaStateEvent(7, ToCode(EventCode::MusicTitle), "Blue", 4, blue);
+  CopyDataStruct blueData{kMediaStateEventMarker, sizeof blue, blue};
+  // The panel's Windows-1252: 0xE9 e acute, 0x80 the euro sign, 0x01 a control byte.
+  uint8_t cafe[kMediaStateEventSize];
+  EncodeMediaStateEvent(7, ToCode(EventCode::MusicTitle), "Caf\xE9 \x80\x01", 7, cafe);
+  CopyDataStruct cafeData{kMediaStateEventMarker, sizeof cafe, cafe};
+  const std::vector<std::pair<uint32_t, uintptr_t>> messages = {{kWmCopyData, 0},
+                                                                {kWmTimer, kClockTimerId},
+                                                                {kWmCopyData, 1},
+                                                                {kWmPowerBroadcast, 99},
+                                                                {kWmPowerBroadcast, 4}};
+  for (const auto& [message, wParam] : messages) {
+    const intptr_t lParam = message != kWmCopyData ? 0
+                            : wParam == 0          ? reinterpret_cast<intptr_t>(&blueData)
+                                                   : reinterpret_cast<intptr_t>(&cafeData);
+    const uintptr_t sent = message == kWmCopyData ? 0 : wParam;
+    logging.Received(message, sent, lParam);
+    agent.WindowProc(message, sent, lParam);
     logging.Handled();
   }
   std::rewind(log);
   char text[512] = {};
   std::fread(text, 1, sizeof text - 1, log);
   std::fclose(log);
-  // No music session: the title changes nothing; a suspend clears and hands over the clock.
+  // No music session: the titles change nothing; power 99 is no power event the agent knows;
+  // a suspend clears and hands over the clock. Texts as the panel shows them, power by name.
   EXPECT_STREQ(text,
                "20:15:00 event 7 MusicTitle \"Blue\" -> 0 packets\n"
-               "20:15:00 power 4 -> 2 packets\n");
+               "20:15:00 event 7 MusicTitle \"Caf\u00e9 \u20ac\\x01\" -> 0 packets\n"
+               "20:15:00 power 99 -> 0 packets\n"
+               "20:15:00 power 4 (suspend) -> 2 packets\n");
 }
 
 }  // namespace

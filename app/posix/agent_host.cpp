@@ -21,6 +21,7 @@
 #include "app/agent_dlg.h"
 #include "app/posix/posix_platform.h"
 #include "app/posix/sleep/sleep_watch.h"
+#include "base/exit_status.h"
 #include "base/note.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
@@ -144,6 +145,7 @@ class Host final : public SleepWatch::Listener {
   std::array<Client, kMaxConnections> clients_{};
   bool stop_ = false;
   bool failed_ = false;
+  int faceError_ = 0;  // why the panel's face could not be written, reported at the end
   Client* closer_ = nullptr;
 };
 
@@ -359,7 +361,8 @@ int Host::Run() {
   if (!stop_) Loop();
   if (ready) ::sd_notify(0, "STOPPING=1");
   Shutdown();
-  return failed_ ? 1 : 0;
+  // The agent ran on without its face; that its output was lost is said now.
+  return CheckedExit("lumora", failed_ ? kExitFailure : kExitOk, faceError_);
 }
 
 void Host::Loop() {
@@ -634,6 +637,7 @@ void Host::Shutdown() {
   }
   platform_.reset();
   panel_.reset();
+  if (view_ != nullptr) faceError_ = view_->OutputError();
   view_.reset();
   trace_.reset();
   traceSink_.reset();

@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/exit_status.h"
 #include "paneldrv/emulator/panel_view.h"
 #include "scenario/scenario_input.h"
 #include "senders/send_client.h"
@@ -55,16 +57,49 @@ bool Pause(double seconds) {
   return gInterrupted == 0;
 }
 
+// Why a caption could not be written (an errno value), 0 while none failed; reported at the
+// end. A reader that went away (EPIPE) is no failure: nobody is left to tell.
+int gSayError = 0;
+
 void Say(const std::string& text) {
   // One write, so it never lands inside a frame of the panel drawn by the agent.
-  ssize_t ignored = ::write(STDOUT_FILENO, text.data(), text.size());
-  (void)ignored;
+  const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
+  if (n < 0 && errno != EPIPE && errno != EAGAIN && gSayError == 0) gSayError = errno;
+}
+
+// The columns a caption's UTF-8 takes: one a character.
+size_t Columns(std::string_view text) {
+  size_t columns = 0;
+  for (const char c : text)
+    columns += (static_cast<uint8_t>(c) & 0xC0) != 0x80 ? 1 : 0;
+  return columns;
+}
+
+// The bytes of text's first `columns` characters.
+size_t BytesOfColumns(std::string_view text, size_t columns) {
+  size_t at = 0;
+  for (size_t seen = 0; at < text.size(); ++at) {
+    if ((static_cast<uint8_t>(text[at]) & 0xC0) != 0x80 && seen++ == columns) break;
+  }
+  return at;
+}
+
+int TerminalColumns() {
+  winsize size{};
+  return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 std::string CaptionText(const std::string& caption, bool plain, bool colour) {
   if (plain) return "demo: " + caption + "\n";
-  if (!colour) return "\u25b6 " + caption + "\r\n";
-  return "\x1b[1;37m\u25b6 " + caption + "\x1b[0m\r\n";
+  // One piece for all its rows, so that it never lands inside a frame of the panel.
+  std::string text;
+  for (const std::string& row : CaptionRows(caption, TerminalColumns())) {
+    if (colour) text += "\x1b[1;37m";
+    text += row;
+    if (colour) text += "\x1b[0m";
+    text += "\r\n";
+  }
+  return text;
 }
 
 bool WaitChild(pid_t child, int timeoutMs, int& status) {
@@ -78,6 +113,48 @@ bool WaitChild(pid_t child, int timeoutMs, int& status) {
 }
 
 }  // namespace
+
+std::vector<std::string> CaptionRows(std::string_view caption, int columns) {
+  constexpr std::string_view kMark = "\u25b6 ";
+  constexpr std::string_view kIndent = "  ";
+  constexpr size_t kLead = 2;  // the columns of the mark and of the indent
+  std::vector<std::string> rows(1, std::string(kMark));
+  if (columns <= 0) {
+    rows[0] += caption;
+    return rows;
+  }
+  const size_t width =
+      static_cast<size_t>(columns) > kLead ? static_cast<size_t>(columns) : kLead + 1;
+  size_t used = kLead;
+  std::string_view rest = caption;
+  while (!rest.empty()) {
+    if (rest.front() == ' ') {
+      rest.remove_prefix(1);
+      continue;
+    }
+    size_t end = rest.find(' ');
+    if (end == std::string_view::npos) end = rest.size();
+    std::string_view word = rest.substr(0, end);
+    const bool rowHasWords = used > kLead;
+    if (used + (rowHasWords ? 1 : 0) + Columns(word) > width) {
+      if (rowHasWords) {
+        rows.emplace_back(kIndent);
+        used = kLead;
+        continue;
+      }
+      // Longer than a whole row: cut.
+      word = word.substr(0, BytesOfColumns(word, width - kLead));
+    }
+    if (rowHasWords) {
+      rows.back() += ' ';
+      ++used;
+    }
+    rows.back() += word;
+    used += Columns(word);
+    rest.remove_prefix(word.size());
+  }
+  return rows;
+}
 
 std::string FindDemoScenario() {
   const std::string exe = ExecutablePath();
@@ -101,21 +178,21 @@ int RunDemo(const DemoOptions& options) {
     std::fprintf(stderr,
                  "lumora demo: cannot find the evening (evening.scn); give it with "
                  "--scenario FILE\n");
-    return 1;
+    return kExitFailure;
   }
   std::string text;
   scenario::InputError inputError;
   if (!scenario::ReadScenarioInput(path, text, inputError)) {
     const std::string message = scenario::DescribeInputError(path, inputError, true);
     std::fprintf(stderr, "lumora demo: %s\n", message.c_str());
-    return 1;
+    return kExitUsage;
   }
   scenario::LivePlay play;
   std::string error;
   if (!scenario::PlanLivePlay(text, scenario::LivePlayer::Demo, play, error) ||
       !CheckSendable(play.steps, error)) {
     std::fprintf(stderr, "lumora demo: %s: %s\n", path.c_str(), error.c_str());
-    return 1;
+    return kExitUsage;
   }
   for (const std::string& line : play.skipped)
     std::fprintf(stderr, "lumora demo: %s: %s\n", path.c_str(), line.c_str());
@@ -123,7 +200,7 @@ int RunDemo(const DemoOptions& options) {
   char directory[] = "/tmp/lumora-demo-XXXXXX";
   if (::mkdtemp(directory) == nullptr) {
     std::fprintf(stderr, "lumora demo: mkdtemp: %s\n", std::strerror(errno));
-    return 1;
+    return kExitFailure;
   }
   const std::string socketPath = std::string(directory) + "/lumora.sock";
 
@@ -206,7 +283,6 @@ int RunDemo(const DemoOptions& options) {
   // The captions in the terminal follow the panel's face: in colour, or monochrome.
   const bool colour = emulator::TerminalStyleFromEnvironment().colour;
   const double factor = options.fast ? 1.0 / kFastDivisor : 1.0;
-  const std::string* lastCaption = nullptr;
   bool closed = false;
   bool failed = !start();
 
@@ -215,7 +291,6 @@ int RunDemo(const DemoOptions& options) {
     switch (step.kind) {
       case scenario::LiveStep::Kind::Caption:
         Say(CaptionText(step.caption, plain, colour));
-        lastCaption = &step.caption;
         break;
       case scenario::LiveStep::Kind::Wait:
         Pause(step.seconds * factor);
@@ -251,16 +326,11 @@ int RunDemo(const DemoOptions& options) {
   ::rmdir(directory);
   if (gInterrupted != 0) {
     Say(plain ? "demo: interrupted\n" : "demo interrupted\r\n");
-    return 130;
+    return CheckedExit("lumora demo", kExitInterrupted, gSayError);
   }
-  if (failed) return 1;
-  // The agent's face has left its last face at the top and cleared the screen below it: the
-  // last caption, which speaks of that face, is said once more under it.
-  if (!plain && lastCaption != nullptr && emulator::TerminalStyleFromEnvironment().positioned) {
-    Say(CaptionText(*lastCaption, plain, colour));
-  }
+  if (failed) return CheckedExit("lumora demo", kExitFailure, gSayError);
   Say(plain ? "demo: the evening is over\n" : "The evening is over.\r\n");
-  return 0;
+  return CheckedExit("lumora demo", kExitOk, gSayError);
 }
 
 }  // namespace lumora::posix

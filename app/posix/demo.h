@@ -24,13 +24,19 @@ namespace lumora::posix {
 // built tree: BIN/../share/lumora/evening.scn), else in the source tree. Empty when not found.
 std::string FindDemoScenario();
 
+// A caption as the terminal shows it under the panel: "▶ " and its text in rows of at most
+// `columns` columns, broken between words (a word longer than a row is cut), the rows after the
+// first indented under the text. columns 0 or less: the width is unknown, one row.
+std::vector<std::string> CaptionRows(std::string_view caption, int columns);
+
 struct DemoOptions {
   bool fast = false;  // pauses and the agent's own waits made short: the evening in seconds
   PanelFace panel = PanelFace::Terminal;
   std::string scenarioPath;  // empty: the bundled evening
 };
 
-// Runs the demo; returns the exit status (0 done, 1 failure, 130 interrupted).
+// Runs the demo; returns the exit status (base/exit_status.h): 0 done, 1 a failure, 2 an evening
+// that cannot be read or played, 130 interrupted.
 int RunDemo(const DemoOptions& options);
 
 }  // namespace lumora::posix

@@ -13,6 +13,7 @@
 #include "app/posix/agent_host.h"
 #include "app/posix/demo.h"
 #include "app/posix/run_settings.h"
+#include "base/exit_status.h"
 #include "base/note.h"
 #include "base/version.h"
 #include "scenario/event_names.h"
@@ -78,8 +79,8 @@ constexpr const char kRunUsage[] =
     "  --help            show this help\n"
     "  --version         show the version\n"
     "\n"
-    "Exit status: 0 after a clean stop; 1 when the agent cannot start or its trace or\n"
-    "recording cannot be written; 2 on a usage error or a configuration file in error.\n";
+    "Exit status: 0 after a clean stop; 1 when the agent cannot start or its trace,\n"
+    "recording or face cannot be written; 2 on a usage error or a configuration file in error.\n";
 
 // What `lumora send --help` says of the Linux host; the rest is the senders' common text.
 constexpr lumora::send::SendHost kSendHost{
@@ -91,8 +92,9 @@ constexpr lumora::send::SendHost kSendHost{
     "  --socket PATH     the agent's socket (default as for lumora run)\n",
     "Exit status: 0 when every message was handled; 1 when a message was not handled and\n"
     "never will be (the agent is not running, stayed busy, belongs to another user, or\n"
-    "refused it); 2 on a usage error or a malformed scenario; 3 when the agent did not reply\n"
-    "within 30 seconds (it has the message and may still handle it).\n"};
+    "refused it); 2 on a usage error or a scenario file that is missing, unreadable or\n"
+    "malformed; 3 when the agent did not reply within 30 seconds (it has the message and\n"
+    "may still handle it).\n"};
 
 constexpr const char kDemoUsage[] =
     "usage: lumora demo [--fast] [--panel term|plain|none] [--scenario FILE]\n"
@@ -111,7 +113,8 @@ constexpr const char kDemoUsage[] =
     "  --help             show this help\n"
     "  --version          show the version\n"
     "\n"
-    "Exit status: 0 when the evening was played; 1 on a failure; 130 when interrupted.\n";
+    "Exit status: 0 when the evening was played; 1 on a failure; 2 on a usage error or an\n"
+    "evening that is missing, unreadable or malformed; 130 when interrupted.\n";
 
 constexpr const char kMprisUsage[] =
     "usage: lumora mpris [--socket PATH] [-v]\n"
@@ -136,7 +139,7 @@ int Usage(const char* command, const std::string& message) {
   const std::string program = *command == '\0' ? "lumora" : std::string("lumora ") + command;
   std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
                message.c_str(), program.c_str());
-  return 2;
+  return lumora::kExitUsage;
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {
@@ -345,7 +348,7 @@ int Mpris(const std::vector<std::string>& args) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   if (argc < 2) return Usage("", "no command given (run, send, demo, kodi or mpris)");
   const std::string_view command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
@@ -361,4 +364,13 @@ int main(int argc, char** argv) {
   if (command == "mpris") return Mpris(args);
   return Usage("",
                "unknown command '" + std::string(command) + "' (run, send, demo, kodi or mpris)");
+}
+
+int main(int argc, char** argv) {
+  const int status = Main(argc, argv);
+  // Standard output is checked for every command: a help or an event table that could not be
+  // written is a failure too.
+  std::string program = "lumora";
+  if (argc >= 2 && argv[1][0] != '-') (program += ' ') += argv[1];
+  return lumora::CheckedExit(program.c_str(), status);
 }

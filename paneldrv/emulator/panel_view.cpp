@@ -5,7 +5,6 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -14,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/monotonic_clock.h"
 #include "base/text_encoding.h"
 #include "base/text_quote.h"
 
@@ -47,6 +47,8 @@ struct FaceShape {
 };
 constexpr FaceShape kWideShape{kWideFaceColumns - 2, 2, {7, kIconCount, kIconCount}};
 constexpr FaceShape kCompactShape{kCompactFaceColumns - 2, 3, {5, 10, kIconCount}};
+// The narrow face's rows of icons hold the lit icons only, as they come (NarrowIconRows).
+constexpr FaceShape kNarrowShape{kNarrowFaceColumns - 2, 3, {0, 0, 0}};
 
 // The columns a row of icons takes: a space, then a space and the name of each.
 constexpr size_t IconRowWidth(size_t first, size_t end) {
@@ -67,8 +69,9 @@ constexpr bool IconRowsFit(const FaceShape& shape) {
 static_assert(IconRowsFit(kWideShape) && IconRowsFit(kCompactShape));
 // Frame, two text lines, the icons, the level bar, frame.
 static_assert(kCompactShape.iconRows + 5 <= kTerminalPanelRows);
-// Both text lines whole, with their indent, inside the frame.
-static_assert(2 + kPanelColumns <= kCompactShape.inner);
+// Both text lines whole, with their indent, inside the frame; the level bar too.
+static_assert(2 + kPanelColumns <= kNarrowShape.inner);
+static_assert(2 + kLevelStepCount <= kNarrowShape.inner);
 
 void AppendNumber(long long value, std::string& out) {
   char digits[24];
@@ -144,6 +147,42 @@ size_t IconRow(const PanelState& state, size_t first, size_t end, const Painter&
   return IconRowWidth(first, end);
 }
 
+// Where each of the narrow face's rows of icons ends (one past its last icon, in the order of
+// kIconBits): the lit icons by name, each row as many as fit; those that fit in no row are
+// left out.
+std::array<size_t, 3> NarrowIconRows(const PanelState& state) {
+  std::array<size_t, 3> rowEnd{kIconCount, kIconCount, kIconCount};
+  size_t row = 0;
+  size_t used = 1;
+  for (size_t i = 0; i < kIconCount && row < rowEnd.size(); ++i) {
+    if (!state.IsLit(kIconBits[i].icon)) continue;
+    const size_t width = 1 + std::char_traits<char>::length(kIconBits[i].name);
+    if (used + width > kNarrowShape.inner) {
+      rowEnd[row++] = i;
+      used = 1;
+      if (row == rowEnd.size()) break;
+    }
+    used += width;
+  }
+  return rowEnd;
+}
+
+// A row of the narrow face's icons: the lit ones among [first, end), by name.
+size_t LitIconRow(const PanelState& state, size_t first, size_t end, const Painter& paint,
+                  std::string& out) {
+  out += ' ';
+  size_t used = 1;
+  paint(kLit);
+  for (size_t i = first; i < end; ++i) {
+    if (!state.IsLit(kIconBits[i].icon)) continue;
+    out += ' ';
+    out += kIconBits[i].name;
+    used += 1 + std::char_traits<char>::length(kIconBits[i].name);
+  }
+  paint(kGlass);
+  return used;
+}
+
 size_t LevelBar(const PanelState& state, const Painter& paint, std::string& out) {
   out += "  ";
   const uint16_t segments = state.LevelSegments();
@@ -193,13 +232,13 @@ void WrapRows(std::string_view rest, size_t width, int& rows, std::string& out) 
   }
 }
 
-// "the panel needs 40 columns; this terminal has N" on one row when it fits, else each half on
+// "the panel needs 24 columns; this terminal has N" on one row when it fits, else each half on
 // rows of its own.
 void TooNarrowRows(int columns, std::string& out) {
   char needs[48];
   char has[48];
   const int needsLength =
-      std::snprintf(needs, sizeof needs, "the panel needs %d columns;", kCompactFaceColumns);
+      std::snprintf(needs, sizeof needs, "the panel needs %d columns;", kNarrowFaceColumns);
   const int hasLength = std::snprintf(has, sizeof has, "this terminal has %d", columns);
   const size_t width = columns < 1 ? 1 : static_cast<size_t>(columns);
   int rows = 0;
@@ -247,6 +286,7 @@ TerminalStyle TerminalStyleFromEnvironment() {
 FaceLayout LayoutForColumns(int columns) {
   if (columns <= 0 || columns >= kWideFaceColumns) return FaceLayout::Wide;
   if (columns >= kCompactFaceColumns) return FaceLayout::Compact;
+  if (columns >= kNarrowFaceColumns) return FaceLayout::Narrow;
   return FaceLayout::TooNarrow;
 }
 
@@ -257,7 +297,9 @@ void RenderFaceRows(const PanelState& state, int64_t nowMs, uint64_t frame, int 
     TooNarrowRows(columns, out);
     return;
   }
-  const FaceShape& shape = layout == FaceLayout::Wide ? kWideShape : kCompactShape;
+  const FaceShape& shape = layout == FaceLayout::Wide      ? kWideShape
+                           : layout == FaceLayout::Compact ? kCompactShape
+                                                           : kNarrowShape;
   const Painter paint(colour, out);
   const ShownLines shown(state, nowMs, frame, kPanelColumns);
   const std::string_view line2 = shown.line2();
@@ -266,10 +308,15 @@ void RenderFaceRows(const PanelState& state, int64_t nowMs, uint64_t frame, int 
   FrameBorder(shape, true, "Lumora", paint, out);
   GlassRow(shape, paint, out, [&] { return TextCells(line2, paint, out); });
   GlassRow(shape, paint, out, [&] { return TextCells(line3, paint, out); });
+  const bool narrow = layout == FaceLayout::Narrow;
+  const std::array<size_t, 3> rowEnd = narrow ? NarrowIconRows(state) : shape.iconRowEnd;
   size_t first = 0;
   for (size_t row = 0; row < shape.iconRows; ++row) {
-    const size_t end = shape.iconRowEnd[row];
-    GlassRow(shape, paint, out, [&] { return IconRow(state, first, end, paint, out); });
+    const size_t end = rowEnd[row];
+    GlassRow(shape, paint, out, [&] {
+      return narrow ? LitIconRow(state, first, end, paint, out)
+                    : IconRow(state, first, end, paint, out);
+    });
     first = end;
   }
   GlassRow(shape, paint, out, [&] { return LevelBar(state, paint, out); });
@@ -403,6 +450,7 @@ bool FaceOutput::Flush() {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
     broken_ = true;  // the reader is gone or the output failed: there is nobody to show it to
+    if (n < 0 && errno != EPIPE) error_ = errno;
     break;
   }
   pending_.clear();
@@ -411,13 +459,9 @@ bool FaceOutput::Flush() {
 }
 
 void FaceOutput::Drain(int timeoutMs) {
-  timespec start{};
-  clock_gettime(CLOCK_MONOTONIC, &start);
+  const int64_t start = MonotonicMs();
   while (!Flush()) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long spent =
-        (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
+    const int64_t spent = MonotonicMs() - start;
     if (spent >= timeoutMs) return;
     pollfd p{out_, POLLOUT, 0};
     ::poll(&p, 1, static_cast<int>(timeoutMs - spent));
@@ -447,12 +491,19 @@ void TerminalView::AppendScreenSetup(int rows, std::string& out) const {
   // The whole screen, cleared; below the panel a scrolling region for everything else, when
   // the terminal is high enough to have one.
   out += "\x1b[r\x1b[H\x1b[2J";
+  AppendScrollingRegion(rows, out);
+}
+
+void TerminalView::AppendScrollingRegion(int rows, std::string& out) const {
+  // Setting the region moves the cursor to the top; the callers put it where it belongs.
   if (rows > kTerminalPanelRows + 1) {
     out += "\x1b[";
     AppendNumber(kTerminalPanelRows + 1, out);
     out += ';';
     AppendNumber(rows, out);
     out += 'r';
+  } else {
+    out += "\x1b[r";
   }
 }
 
@@ -481,11 +532,12 @@ void TerminalView::Closed(const PanelState& state, int64_t nowMs) {
   if (!style_.positioned || !screenSet_) return;
   frame_.clear();
   // The whole screen given back to the terminal, the panel's last face left where it is, and
-  // the cursor right below it on a clean rest of the screen: what comes next (the shell's
-  // prompt) starts there and does not scroll the face away.
-  frame_ += "\x1b[r\x1b[";
-  AppendNumber(kTerminalPanelRows + 1, frame_);
-  frame_ += ";1H\x1b[J";
+  // everything written below it (a log, captions) too: the cursor stays under the last line
+  // written (right below the face when nothing was), where the shell's prompt comes next.
+  frame_ +=
+      "\x1b"
+      "7\x1b[r\x1b"
+      "8";
   out_.Put(frame_);
   out_.Drain(kFaceDrainMs);
   screenSet_ = false;
@@ -513,14 +565,26 @@ void TerminalView::DrawInPlace(const PanelState& state, int64_t nowMs) {
   // differs from it, a later packet or animation frame draws the panel whole.
   if (!out_.Flush()) return;
   frame_.clear();
-  if (setUp) {
-    // A new screen, or a new size: a terminal may have rewrapped the old rows anywhere, so
-    // the screen is cleared and the face drawn whole, the cursor below it.
+  if (!screenSet_) {
+    // A new screen: cleared, the face drawn whole, the cursor below it.
     AppendScreenSetup(rows, frame_);
     AppendPositionedRows(rows_, frame_);
     frame_ += "\x1b[";
     AppendNumber(kTerminalPanelRows + 1, frame_);
     frame_ += ";1H";
+  } else if (setUp) {
+    // A new size: only the panel's rows are drawn again, whole, with the scrolling region set
+    // for the new height; what was written below them (a log, captions) stays, and the cursor
+    // goes back where that output left it. A terminal that rewraps its lines keeps its bottom
+    // rows in place and the face's rewrapped rows above them, which the new face covers.
+    frame_ +=
+        "\x1b"
+        "7";
+    AppendScrollingRegion(rows, frame_);
+    AppendPositionedRows(rows_, frame_);
+    frame_ +=
+        "\x1b"
+        "8";
   } else {
     // Save the cursor of whatever writes below the panel, draw, and put the cursor back.
     frame_ +=
@@ -543,6 +607,34 @@ void TerminalView::DrawInPlace(const PanelState& state, int64_t nowMs) {
   setRows_ = rows;
 }
 
+namespace {
+
+// Whether two faces of the same shape differ only in the digits of times: a difference only
+// where both hold a digit, in a run of digits and colons that holds a colon ("9:07:31", a play
+// time "1:23"). A channel number, a date or anything else that changed is a change of its own.
+bool OnlyTimesMoved(std::string_view before, std::string_view after) {
+  if (before.size() != after.size()) return false;
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  const auto inTime = [&](std::string_view text, size_t at) {
+    size_t first = at;
+    while (first > 0 && (isDigit(text[first - 1]) || text[first - 1] == ':'))
+      --first;
+    size_t end = at;
+    while (end < text.size() && (isDigit(text[end]) || text[end] == ':'))
+      ++end;
+    return text.substr(first, end - first).find(':') != std::string_view::npos;
+  };
+  for (size_t i = 0; i < after.size(); ++i) {
+    if (before[i] == after[i]) continue;
+    if (!isDigit(before[i]) || !isDigit(after[i]) || !inTime(before, i) || !inTime(after, i)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void TerminalView::DrawLines(const PanelState& state, int64_t nowMs, bool final) {
   int columns = 0;
   int rows = 0;
@@ -552,8 +644,12 @@ void TerminalView::DrawLines(const PanelState& state, int64_t nowMs, bool final)
   RenderFaceRows(state, nowMs, 0, columns, style_.colour, rows_);
   if (rows_ == last_) return;
   // A burst of packets gives one face, not one a packet: a later animation frame (or the end)
-  // draws the state it left.
-  if (!final && linesDrawn_ && nowMs - linesDrawnMs_ < kAnimationFrameMs) return;
+  // draws the state it left. A face in which only a time moved (the idle clock every second, a
+  // play time) waits a minute after the last one, so the lines show what happens, not the
+  // seconds ticking.
+  const int pace =
+      linesDrawn_ && OnlyTimesMoved(last_, rows_) ? kDumbTimeFaceMs : kAnimationFrameMs;
+  if (!final && linesDrawn_ && nowMs - linesDrawnMs_ < pace) return;
   if (!out_.Flush()) return;
   if (!out_.Put(rows_)) return;
   last_ = rows_;

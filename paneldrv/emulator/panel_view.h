@@ -17,6 +17,9 @@ namespace lumora::emulator {
 // and the time between two frames of its scroll animation and panel clock.
 inline constexpr int kTerminalPanelRows = 8;
 inline constexpr int kAnimationFrameMs = 400;
+// On a dumb terminal, the least time between two faces that differ only in the digits of a
+// time (the clock's seconds, a play time).
+inline constexpr int kDumbTimeFaceMs = 60000;
 
 // Receives the panel's state after it changes.
 class PanelView {
@@ -38,6 +41,9 @@ class PanelView {
   // reads (a display server's answers) asks for POLLIN too.
   virtual short PendingEvents() const;
   virtual void Flush() {}
+  // Why writing the face failed (an errno value), 0 when it did not; a reader that went away
+  // is no failure. The face goes on without output; the program reports it when it ends.
+  virtual int OutputError() const { return 0; }
 };
 
 // How much output a face holds back while its terminal or pipe does not take it.
@@ -68,6 +74,8 @@ class FaceOutput {
   void Drain(int timeoutMs);
   bool idle() const { return sent_ == pending_.size(); }
   int fd() const { return out_; }
+  // The errno of the write that failed, 0 while none did or when its reader went away (EPIPE).
+  int error() const { return error_; }
 
  private:
   int fd_;
@@ -75,6 +83,7 @@ class FaceOutput {
   bool ownOut_ = false;
   bool socket_ = false;
   bool broken_ = false;
+  int error_ = 0;
   int restoreFlags_ = -1;
   size_t capacity_;
   std::string pending_;
@@ -101,19 +110,22 @@ TerminalStyle TerminalStyleOf(const char* noColor, const char* term);
 TerminalStyle TerminalStyleFromEnvironment();
 
 // The faces for the width of the terminal: the wide face takes 48 columns, the compact one
-// (three rows of icons instead of two) 40; a narrower terminal gets one line that says how many
-// columns the panel needs. Both faces show the panel's 20-column text lines whole.
-enum class FaceLayout : uint8_t { Wide, Compact, TooNarrow };
+// (three rows of icons instead of two) 40, the narrow one 24, the columns the text lines need
+// in their frame (its icon rows show the lit icons by name, as many as three rows hold, the
+// unlit ones left out); a narrower terminal gets one line that says how many columns the panel
+// needs. Every face shows the panel's 20-column text lines whole.
+enum class FaceLayout : uint8_t { Wide, Compact, Narrow, TooNarrow };
 inline constexpr int kWideFaceColumns = 48;
 inline constexpr int kCompactFaceColumns = 40;
+inline constexpr int kNarrowFaceColumns = 24;
 // columns 0 or less: the width is unknown (not a terminal), and the wide face is drawn.
 FaceLayout LayoutForColumns(int columns);
 
 // The panel as rows of text for a terminal `columns` wide, each row ended by a line feed, with
-// no cursor movement: the wide face (7 rows), the compact face (8 rows) or, below 40 columns,
-// "the panel needs 40 columns; this terminal has N" broken into rows that fit. Every row fits
-// the width; at most kTerminalPanelRows rows. frame counts the animation frames of scrolling
-// lines.
+// no cursor movement: the wide face (7 rows), the compact or the narrow face (8 rows) or, below
+// 24 columns, "the panel needs 24 columns; this terminal has N" broken into rows that fit. Every
+// row fits the width; at most kTerminalPanelRows rows. frame counts the animation frames of
+// scrolling lines.
 void RenderFaceRows(const PanelState& state, int64_t nowMs, uint64_t frame, int columns,
                     bool colour, std::string& out);
 
@@ -129,13 +141,14 @@ std::string_view PacketKindName(PacketKind kind);
 // Draws the panel at the top of a terminal, redrawn in place on every packet. The rows below the
 // panel stay a scrolling region for other output (the demo's captions, messages). The face
 // fits the terminal's width, measured at every frame: when the terminal's size changes, the
-// screen is cleared and the face drawn whole for the new size (a terminal may rewrap the old
-// rows anywhere). When the face closes, its last state stays at the top and the cursor is put
-// right below it, the rest of the screen cleared, so what comes next does not scroll it away.
+// panel's rows are drawn whole for the new size and the output below them is left as it is.
+// When the face closes, its last state stays at the top, the output below it stays too, and
+// the cursor stays under the last line written, so what comes next does not scroll it away.
 //
 // On a dumb terminal (no cursor movement) each new face is written as plain lines instead, at
-// most one every kAnimationFrameMs (the last state always, at the end); lines do not scroll
-// there, but the panel's own clock moves.
+// most one every kAnimationFrameMs, and one in which only a time moved (the clock, a play
+// time) at most one every kDumbTimeFaceMs (the last state always, at the end); lines do not
+// scroll there, but the panel's own clock moves.
 class TerminalView final : public PanelView {
  public:
   explicit TerminalView(int fd) : TerminalView(fd, TerminalStyleFromEnvironment()) {}
@@ -147,6 +160,7 @@ class TerminalView final : public PanelView {
   int AnimationIntervalMs() const override { return kAnimationFrameMs; }
   int PendingFd() const override { return out_.idle() ? -1 : out_.fd(); }
   void Flush() override { out_.Flush(); }
+  int OutputError() const override { return out_.error(); }
 
  private:
   // Draws the panel unless it looks as drawn last; when the terminal has not taken the last
@@ -159,6 +173,8 @@ class TerminalView final : public PanelView {
   void Measure(int& columns, int& rows) const;
   // Clears the screen and sets the scrolling region below the panel for a terminal `rows` high.
   void AppendScreenSetup(int rows, std::string& out) const;
+  // The scrolling region below the panel for a terminal `rows` high (none when too low).
+  void AppendScrollingRegion(int rows, std::string& out) const;
 
   int fd_;
   TerminalStyle style_;
@@ -184,6 +200,7 @@ class PlainView final : public PanelView {
   void Closed(const PanelState& state, int64_t nowMs) override;
   int PendingFd() const override { return out_.idle() ? -1 : out_.fd(); }
   void Flush() override { out_.Flush(); }
+  int OutputError() const override { return out_.error(); }
 
  private:
   FaceOutput out_;

@@ -59,7 +59,7 @@ while IFS='|' read -r name written bytes shown; do
   timeout 30 "$lumora" demo --fast --panel plain --scenario "$tmp/$name.scn" >"$tmp/demo" 2>"$tmp/err"
   status=$?
   if [ "$bytes" = refused ]; then
-    [ $status = 1 ] && grep -qxF "lumora demo: $tmp/$name.scn: line 2: $shown" "$tmp/err" ||
+    [ $status = 2 ] && grep -qxF "lumora demo: $tmp/$name.scn: line 2: $shown" "$tmp/err" ||
       { echo "FAIL: $name: demo (status $status): $(cat "$tmp/err")"; fail=1; }
   else
     grep -qF "| L3 \"$shown\" |" "$tmp/demo" ||
@@ -88,7 +88,7 @@ status=$?
   { echo "FAIL: send --file (status $status) said: $(cat "$tmp/err")"; fail=1; }
 timeout 30 "$lumora" demo --fast --panel plain --scenario "$tmp/names.scn" >/dev/null 2>"$tmp/err"
 status=$?
-[ $status = 1 ] && [ "$(cat "$tmp/err")" = "lumora demo: $tmp/names.scn: $said" ] ||
+[ $status = 2 ] && [ "$(cat "$tmp/err")" = "lumora demo: $tmp/names.scn: $said" ] ||
   { echo "FAIL: the demo (status $status) said: $(cat "$tmp/err")"; fail=1; }
 
 [ $fail = 0 ] && echo "scenario texts: all checks passed"

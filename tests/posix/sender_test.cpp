@@ -189,5 +189,29 @@ TEST(DemoScript, TheBundledEveningIsPlayable) {
   EXPECT_EQ(steps.back().message.kind, DirectiveKind::Close);
 }
 
+// The demo's captions on a terminal: broken between words to the terminal's width, characters
+// (not bytes) counted, the later rows indented under the text.
+TEST(DemoCaptions, WrapBetweenWordsToTheWidth) {
+  struct Case {
+    std::string caption;
+    int columns;
+    std::vector<std::string> rows;
+  };
+  const std::string phone = "The phone rings: the caller shows over the pictures";
+  const Case cases[] = {
+      {phone, 30, {"\u25b6 The phone rings: the caller", "  shows over the pictures"}},
+      {phone, 0, {"\u25b6 " + phone}},
+      {"ab cd", 7, {"\u25b6 ab cd"}},
+      {"ab cd", 6, {"\u25b6 ab", "  cd"}},
+      {"Caf\u00e9 \u20ac x", 10, {"\u25b6 Caf\u00e9 \u20ac x"}},
+      {"Caf\u00e9 \u20ac x", 9, {"\u25b6 Caf\u00e9 \u20ac", "  x"}},
+      // A word longer than a row is cut.
+      {"abcdefghij", 6, {"\u25b6 abcd", "  efgh", "  ij"}},
+      {"a  b ", 80, {"\u25b6 a b"}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(CaptionRows(c.caption, c.columns), c.rows) << c.caption << " at " << c.columns;
+}
+
 }  // namespace
 }  // namespace lumora::posix

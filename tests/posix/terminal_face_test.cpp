@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -116,9 +117,10 @@ TEST(DisplayChar, WindowsCodePageInUtf8AndDotsForTheRest) {
 
 TEST(FaceLayouts, FollowTheWidth) {
   const std::pair<int, FaceLayout> cases[] = {
-      {0, FaceLayout::Wide},       {-1, FaceLayout::Wide},     {200, FaceLayout::Wide},
-      {48, FaceLayout::Wide},      {47, FaceLayout::Compact},  {40, FaceLayout::Compact},
-      {39, FaceLayout::TooNarrow}, {1, FaceLayout::TooNarrow},
+      {0, FaceLayout::Wide},      {-1, FaceLayout::Wide},    {200, FaceLayout::Wide},
+      {48, FaceLayout::Wide},     {47, FaceLayout::Compact}, {40, FaceLayout::Compact},
+      {39, FaceLayout::Narrow},   {24, FaceLayout::Narrow},  {23, FaceLayout::TooNarrow},
+      {1, FaceLayout::TooNarrow},
   };
   for (const auto& [columns, layout] : cases)
     EXPECT_EQ(LayoutForColumns(columns), layout) << columns;
@@ -159,6 +161,37 @@ TEST(MonochromeFace, CompactFitsFortyColumnsWithThreeRowsOfIcons) {
   EXPECT_EQ(out.find('\x1b'), std::string::npos);
 }
 
+// From 24 to 39 columns: the text lines whole in their frame, the lit icons by name (the
+// unlit ones left out), the level bar.
+TEST(MonochromeFace, NarrowShowsTheTextLinesWholeAndTheLitIcons) {
+  const std::vector<std::string> expected = {
+      "╭" + Repeat("─", 13) + " Lumora ─╮",
+      "│  CH-007" + Spaces(14) + "│",
+      "│  ABCDEFGHIJKLMNOPQRST│",
+      "│  PLAY TV" + Spaces(13) + "│",
+      "│" + Spaces(22) + "│",
+      "│" + Spaces(22) + "│",
+      "│  #######........." + Spaces(4) + "│",
+      "╰" + Repeat("─", 22) + "╯",
+  };
+  for (const int columns : {24, 30, 39}) {
+    std::string out;
+    RenderFaceRows(TvState(), 0, 0, columns, false, out);
+    EXPECT_EQ(Rows(out), expected) << columns;
+  }
+  // Every icon lit: rows filled in order, as many as three rows of 22 columns hold.
+  PanelState state;
+  const Packet all = Icons({{2, 0xF0}, {3, 0x07}, {5, 0xE0}, {7, 0xE0}});
+  state.Apply(all.data(), 0);
+  std::string out;
+  RenderFaceRows(state, 0, 0, 24, false, out);
+  const std::vector<std::string> rows = Rows(out);
+  ASSERT_EQ(rows.size(), 8u) << out;
+  EXPECT_EQ(rows[3], "│  PLAY PAUSE SCAN A   │");
+  EXPECT_EQ(rows[4], "│  SCAN B AUX PICTURE  │");
+  EXPECT_EQ(rows[5], "│  TV MUSIC CD VIDEO   │");
+}
+
 TEST(MonochromeFace, PanelClockAndEveryIconLit) {
   PanelState state;
   for (const Packet& p : {Icons({{2, 0xF0}, {3, 0x07}, {5, 0xE0}, {7, 0xE0}}),
@@ -184,8 +217,9 @@ TEST(Faces, EveryRowFitsItsWidthInColourAndMonochrome) {
     size_t faceWidth;
     size_t rows;
   };
-  for (const WidthCase c : {WidthCase{0, 48, 7}, WidthCase{120, 48, 7}, WidthCase{80, 48, 7},
-                            WidthCase{48, 48, 7}, WidthCase{47, 40, 8}, WidthCase{40, 40, 8}}) {
+  for (const WidthCase c :
+       {WidthCase{0, 48, 7}, WidthCase{120, 48, 7}, WidthCase{80, 48, 7}, WidthCase{48, 48, 7},
+        WidthCase{47, 40, 8}, WidthCase{40, 40, 8}, WidthCase{39, 24, 8}, WidthCase{24, 24, 8}}) {
     for (const bool colour : {true, false}) {
       std::string out;
       RenderFaceRows(state, 0, 0, c.columns, colour, out);
@@ -208,12 +242,11 @@ TEST(Faces, TooNarrowSaysHowManyColumnsThePanelNeeds) {
     std::vector<std::string> rows;
   };
   const NarrowCase cases[] = {
-      {39, {"the panel needs 40 columns;", "this terminal has 39"}},
-      {27, {"the panel needs 40 columns;", "this terminal has 27"}},
-      {20, {"the panel needs 40", "columns;", "this terminal has 20"}},
-      {10, {"the panel", "needs 40", "columns;", "this", "terminal", "has 10"}},
+      {23, {"the panel needs 24", "columns;", "this terminal has 23"}},
+      {20, {"the panel needs 24", "columns;", "this terminal has 20"}},
+      {10, {"the panel", "needs 24", "columns;", "this", "terminal", "has 10"}},
       // Words longer than the row are cut; never more rows than the panel's area.
-      {3, {"the", "pan", "el", "nee", "ds", "40", "col", "umn"}},
+      {3, {"the", "pan", "el", "nee", "ds", "24", "col", "umn"}},
   };
   for (const NarrowCase& c : cases) {
     for (const bool colour : {true, false}) {
@@ -266,7 +299,7 @@ bool Has(const std::string& text, const std::string& piece) {
   return text.find(piece) != std::string::npos;
 }
 
-TEST_F(PseudoTerminal, ResizesRedrawOnACleanScreenAndTheEndLeavesTheLastFace) {
+TEST_F(PseudoTerminal, ResizesRedrawOnlyThePanelsRowsAndTheEndKeepsTheOutputBelowIt) {
   Resize(80, 24);
   TerminalView view(slave_, TerminalStyle{false, true});
   PanelState state;
@@ -295,12 +328,22 @@ TEST_F(PseudoTerminal, ResizesRedrawOnACleanScreenAndTheEndLeavesTheLastFace) {
   view.Animate(tv, 500);
   EXPECT_EQ(Written(), "");
 
-  // Narrower: the screen cleared, the compact face, the region for the new height.
+  // Narrower: the compact face and the region for the new height, between the cursor of the
+  // output below saved and put back; nothing below the panel's rows cleared.
   Resize(40, 20);
   view.Animate(tv, 900);
   out = Written();
-  EXPECT_TRUE(Has(out, "\x1b[2J")) << out;
-  EXPECT_TRUE(Has(out, "\x1b[9;20r")) << out;
+  EXPECT_EQ(out.substr(0, 9),
+            "\x1b"
+            "7\x1b[9;20r")
+      << out;
+  EXPECT_EQ(out.substr(out.size() - 2),
+            "\x1b"
+            "8")
+      << out;
+  EXPECT_FALSE(Has(out, "\x1b[2J")) << out;
+  EXPECT_FALSE(Has(out, "\x1b[J")) << out;
+  EXPECT_FALSE(Has(out, "\x1b[9;1H")) << out;
   EXPECT_TRUE(Has(out, "│  ....... TV ..... .. .....           │")) << out;
   EXPECT_FALSE(Has(out, "....... TV     │"));
 
@@ -308,20 +351,24 @@ TEST_F(PseudoTerminal, ResizesRedrawOnACleanScreenAndTheEndLeavesTheLastFace) {
   view.Animate(tv, 1300);
   out = Written();
   EXPECT_TRUE(
-      Has(out, "\x1b[1;1H\x1b[2Kthe panel needs 40 columns;\x1b[2;1H\x1b[2Kthis terminal has 30"))
+      Has(out, "\x1b[1;1H\x1b[2K╭" + Repeat("─", 13) + " Lumora ─╮\x1b[2;1H\x1b[2K│  CH-007"))
       << out;
 
   Resize(120, 30);
   view.Animate(tv, 1700);
   out = Written();
+  EXPECT_FALSE(Has(out, "\x1b[2J")) << out;
   EXPECT_TRUE(Has(out, "\x1b[9;30r")) << out;
   EXPECT_TRUE(Has(out, "│  PLAY ..... ...... ...... ... ....... TV     │")) << out;
 
-  // The end: the last face stays, the terminal gets its whole screen back and the cursor goes
-  // right below the face, the rest cleared.
+  // The end: the last face stays, the terminal gets its whole screen back (setting it moves the
+  // cursor home) and the cursor goes back under the output below the face, nothing cleared.
   view.Closed(tv, 2000);
   out = Written();
-  EXPECT_EQ(out, "\x1b[r\x1b[9;1H\x1b[J");
+  EXPECT_EQ(out,
+            "\x1b"
+            "7\x1b[r\x1b"
+            "8");
 }
 
 TEST_F(PseudoTerminal, TheLastFaceIsDrawnAtTheEndEvenWhenAFrameWasMissed) {
@@ -334,7 +381,10 @@ TEST_F(PseudoTerminal, TheLastFaceIsDrawnAtTheEndEvenWhenAFrameWasMissed) {
   view.Closed(TvState(), 100);
   const std::string out = Written();
   EXPECT_TRUE(Has(out, "CH-007")) << out;
-  EXPECT_EQ(out.substr(out.size() - 12), "\x1b[r\x1b[9;1H\x1b[J");
+  EXPECT_EQ(out.substr(out.size() - 7),
+            "\x1b"
+            "7\x1b[r\x1b"
+            "8");
 }
 
 TEST(DumbTerminal, FacesAsPlainLinesAtAMeasuredPace) {
@@ -370,6 +420,59 @@ TEST(DumbTerminal, FacesAsPlainLinesAtAMeasuredPace) {
   EXPECT_EQ(rows[3], "│  .... ..... ...... ...... ... ....... ..     │");
   EXPECT_EQ(rows[10], "│  PLAY ..... ...... ...... ... ....... TV     │");
   EXPECT_EQ(rows[15], "│  CH-007" + Spaces(38) + "│");
+}
+
+// While the idle clock ticks every second, a dumb terminal gets a face when something else
+// changes and otherwise one a minute; the end writes the last state.
+TEST(DumbTerminal, OnlyTheClockMovingGivesAFaceAMinute) {
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const auto clock = [](int second) {
+    char text[16];
+    std::snprintf(text, sizeof text, "  9:%02d:%02d PM", 7 + second / 60, second % 60);
+    return std::string(text);
+  };
+  {
+    TerminalView view(pipeFds[1], TerminalStyle{false, false});
+    PanelState state;
+    Packet packet = Text(3, 0, clock(0));
+    state.Apply(packet.data(), 0);
+    view.Opened(state, 0);
+    for (int second = 1; second <= 130; ++second) {
+      packet = Text(3, 0, clock(second));
+      state.Apply(packet.data(), second * 1000);
+      view.Changed(state, PacketKind::Text, second * 1000);
+      view.Animate(state, second * 1000 + 400);
+      // A channel number: digits, but no time.
+      if (second == 10 || second == 20) {
+        packet = Text(2, 0, second == 10 ? "CH-007" : "CH-008");
+        state.Apply(packet.data(), second * 1000 + 500);
+        view.Changed(state, PacketKind::Text, second * 1000 + 500);
+      }
+    }
+    view.Closed(state, 130500);
+  }
+  ::close(pipeFds[1]);
+  std::string out;
+  char bytes[4096];
+  for (ssize_t n; (n = ::read(pipeFds[0], bytes, sizeof bytes)) > 0;)
+    out.append(bytes, static_cast<size_t>(n));
+  ::close(pipeFds[0]);
+
+  // The first face; each channel change at once; then the clock alone a minute after the last
+  // face (second 81 is the first tick at least 60 s after 20.5 s); the last state at the end.
+  const std::vector<std::pair<std::string, std::string>> faces = {
+      {"", "  9:07:00 PM"},       {"CH-007", "  9:07:10 PM"}, {"CH-008", "  9:07:20 PM"},
+      {"CH-008", "  9:08:21 PM"}, {"CH-008", "  9:09:10 PM"},
+  };
+  const std::vector<std::string> rows = Rows(out);
+  ASSERT_EQ(rows.size(), faces.size() * 7) << out;
+  for (size_t i = 0; i < faces.size(); ++i) {
+    EXPECT_EQ(rows[i * 7 + 1], "│  " + faces[i].first + Spaces(44 - faces[i].first.size()) + "│")
+        << "face " << i;
+    EXPECT_EQ(rows[i * 7 + 2], "│  " + faces[i].second + Spaces(44 - faces[i].second.size()) + "│")
+        << "face " << i;
+  }
 }
 
 }  // namespace

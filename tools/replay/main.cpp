@@ -21,6 +21,9 @@
 
 #include "app/replay/replay_pictures.h"
 #include "app/replay/replay_runner.h"
+#include "app/replay/virtual_platform.h"
+#include "base/event_catalogue.h"
+#include "base/exit_status.h"
 #include "base/version.h"
 #include "panel/trace_line.h"
 #include "paneldrv/emulator/panel_pictures.h"
@@ -65,9 +68,9 @@ constexpr const char kUsage[] =
     "A scenario may be of any length: it is read line by line, in bounded memory. Its lines\n"
     "hold at most 4096 bytes, and its ticks advance the time by at most 10000000 seconds.\n"
     "\n"
-    "Exit status: 0 when the whole scenario ran; 2 on a usage error, a scenario that cannot be\n"
-    "read (a folder, say) or a malformed one, a line too long included (\"line N: reason\" on\n"
-    "standard error; no trace is printed).\n";
+    "Exit status: 0 when the whole scenario ran; 1 when an output cannot be written; 2 on a\n"
+    "usage error, a scenario that is missing or cannot be read (a folder, say) or a\n"
+    "malformed or oversized one (\"line N: reason\" on standard error; no trace is printed).\n";
 
 class StdoutSink final : public lumora::TraceSink {
  public:
@@ -183,7 +186,7 @@ int UsageError(const char* message) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   bool decode = false;
   bool trace = false;
   const char* path = nullptr;
@@ -273,4 +276,9 @@ int main(int argc, char** argv) {
     }
   }
   return std::fflush(stdout) == 0 && ok ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  // Whatever the outcome, a trace, help or page text that did not reach standard output is said.
+  return lumora::CheckedExit("lumora-replay", Main(argc, argv));
 }

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/exit_status.h"
 #include "base/media_event.h"
 #include "base/version.h"
 #include "scenario/event_names.h"
@@ -119,7 +120,7 @@ int DismissBox(const char* caption, DWORD timeoutMs) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   DWORD timeoutMs = 0;
   if (argc == 3 && std::strcmp(argv[1], "--test-wait-window") == 0 &&
       ParseSeconds(argv[2], timeoutMs)) {
@@ -144,20 +145,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "lumora-send.exe: %s\nTry 'lumora-send.exe --help' for more information.\n",
                  error.c_str());
-    return 2;
+    return lumora::kExitUsage;
   }
   if (request.help) {
     std::fputs(lumora::send::SendUsage(kSendHost).c_str(), stdout);
-    return 0;
+    return lumora::kExitOk;
   }
   if (request.version) {
     std::printf("lumora-send.exe %.*s\n", static_cast<int>(lumora::ProgramVersion().size()),
                 lumora::ProgramVersion().data());
-    return 0;
+    return lumora::kExitOk;
   }
   if (request.list) {
     std::fputs(lumora::scenario::EventTable().c_str(), stdout);
-    return 0;
+    return lumora::kExitOk;
   }
   for (const std::string& warning : request.warnings)
     std::fprintf(stderr, "lumora-send.exe: %s\n", warning.c_str());
@@ -168,7 +169,7 @@ int main(int argc, char** argv) {
   if (window == nullptr) {
     std::fprintf(stderr,
                  "lumora-send: no window titled \"Lumora\" was found; is the agent running?\n");
-    return 1;
+    return lumora::kExitFailure;
   }
   for (const lumora::scenario::LiveStep& step : request.steps) {
     if (step.kind == lumora::scenario::LiveStep::Kind::Wait) {
@@ -180,9 +181,14 @@ int main(int argc, char** argv) {
     if (!IsWindow(window)) {
       std::fprintf(stderr, "lumora-send: the window \"Lumora\" went away before '%s'\n",
                    d.source.c_str());
-      return 1;
+      return lumora::kExitFailure;
     }
     lumora::win32::SendDirective(window, d);
   }
-  return 0;
+  return lumora::kExitOk;
+}
+
+int main(int argc, char** argv) {
+  // A help or an event table that did not reach standard output is a failure too.
+  return lumora::CheckedExit("lumora-send.exe", Main(argc, argv));
 }
