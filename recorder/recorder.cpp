@@ -6,7 +6,7 @@
 #include "base/event_catalogue.h"
 #include "base/media_event.h"
 #include "base/text_quote.h"
-#include "sendargs/power_names.h"
+#include "scenario/power_names.h"
 #include "scenario/scenario.h"
 
 namespace lumora::recorder {
@@ -66,7 +66,7 @@ std::string LogText(const Directive& d) {
            QuoteDisplayText(d.bytes);
   }
   if (d.kind == DirectiveKind::Power) {
-    for (const send::PowerName& power : send::kPowerNames) {
+    for (const scenario::PowerName& power : scenario::kPowerNames) {
       if (power.code == d.number) return FormatDirective(d) + " (" + std::string(power.name) + ")";
     }
   }

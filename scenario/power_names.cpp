@@ -1,11 +1,11 @@
-#include "sendargs/power_names.h"
+#include "scenario/power_names.h"
 
 #include <cstdio>
 
 #include "base/platform.h"
 #include "scenario/scenario.h"
 
-namespace lumora::send {
+namespace lumora::scenario {
 
 const std::array<PowerName, 6> kPowerNames{{
     {"suspend", kPbtApmSuspend, "the computer suspends: the panel runs its own clock"},
@@ -40,4 +40,4 @@ std::string PowerNameList(std::string_view indent) {
   return text;
 }
 
-}  // namespace lumora::send
+}  // namespace lumora::scenario

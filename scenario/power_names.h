@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace lumora::send {
+namespace lumora::scenario {
 
 struct PowerName {
   std::string_view name;
@@ -23,4 +23,4 @@ bool ParsePowerCode(std::string_view word, uint64_t& code);
 // The names and their numbers, one a line, indented for a usage text.
 std::string PowerNameList(std::string_view indent);
 
-}  // namespace lumora::send
+}  // namespace lumora::scenario

@@ -5,8 +5,8 @@
 #include "base/event_catalogue.h"
 #include "base/text_quote.h"
 #include "scenario/event_names.h"
+#include "scenario/power_names.h"
 #include "scenario/scenario_input.h"
-#include "sendargs/power_names.h"
 #include "sendargs/send_text.h"
 
 namespace lumora::send {
@@ -126,7 +126,7 @@ bool ParseSendArgs(const std::vector<std::string_view>& args, SendRequest& reque
     }
     uint64_t code = 0;
     const bool power = first == "--power";
-    if (count != 2 || !(power ? ParsePowerCode(words[1], code) : IsWord(words[1]))) {
+    if (count != 2 || !(power ? scenario::ParsePowerCode(words[1], code) : IsWord(words[1]))) {
       error = power ? "--power wants a decimal wParam or a name: suspend, resume, "
                       "resume-automatic, resume-critical, enter-quiet, leave-quiet"
                     : "--endsession wants one decimal wParam";
@@ -241,7 +241,7 @@ std::string SendUsage(const SendHost& host) {
       "  --strict          refuse a payload that does not look like its event's format (it is\n"
       "                    otherwise sent as typed, with a warning)\n"
       "  --power W         WM_POWERBROADCAST with wParam W, a number or one of these names:\n";
-  usage += PowerNameList("                      ");
+  usage += scenario::PowerNameList("                      ");
   usage +=
       "  --endsession W    WM_ENDSESSION with wParam W (1: the Windows session ends)\n"
       "  --close           WM_CLOSE: the agent ends\n"
