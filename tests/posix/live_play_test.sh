@@ -9,16 +9,9 @@ set -uo pipefail
 bin=$1
 lumora=$bin/lumora replay=$bin/lumora-replay
 
-tmp=$(mktemp -d /tmp/lumora-play-XXXXXX)
-agent=
-cleanup() {
-  [ -n "$agent" ] && kill "$agent" 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-export TMPDIR=$tmp XDG_RUNTIME_DIR=
+. "$(dirname "$0")/test_lib.sh"
+posix_test_start play
 socket=$tmp/agent.sock
-fail=0
 
 start_agent() {  # ARGS...: an agent on the test's socket, until stop_agent
   "$lumora" run --socket "$socket" --quiet "$@" &

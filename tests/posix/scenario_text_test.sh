@@ -10,15 +10,8 @@ set -uo pipefail
 bin=$1
 lumora=$bin/lumora replay=$bin/lumora-replay
 
-tmp=$(mktemp -d /tmp/lumora-text-XXXXXX)
-agent=
-cleanup() {
-  [ -n "$agent" ] && kill "$agent" 2>/dev/null
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-export TMPDIR=$tmp XDG_RUNTIME_DIR=
-fail=0
+. "$(dirname "$0")/test_lib.sh"
+posix_test_start text
 
 # Each case: the text as written in the file (printf format), the bytes line 3 must receive in
 # hexadecimal, worked out by hand from the Windows-1252 table (C 43, a 61, f 66, e-acute e9,
