@@ -45,12 +45,9 @@ const char* PriorityName(Priority priority) {
   return "info";
 }
 
-Priority PriorityOf(const emulator::PanelState& state) {
-  if (state.panelClock().running) return Priority::Background;
-  if (state.LitLevelSegments() > 0) return Priority::Foreground;
-  for (const IconBits& bits : kIconBits) {
-    if (state.IsLit(bits.icon)) return Priority::Foreground;
-  }
+Priority ChoosePriority(const Situation& situation) {
+  if (situation.clockHandedOver) return Priority::Background;
+  if (situation.mediaPlays || situation.recentMenu) return Priority::Foreground;
   return Priority::Info;
 }
 
@@ -106,6 +103,12 @@ void LcdprocView::Changed(const emulator::PanelState& state, emulator::PacketKin
                           int64_t nowMs) {
   panel_ = &state;
   Show(state, nowMs);
+}
+
+void LcdprocView::SetPriority(Priority priority, int64_t nowMs) {
+  if (priority == priority_) return;
+  priority_ = priority;
+  if (panel_ != nullptr) Show(*panel_, nowMs);
 }
 
 void LcdprocView::Animate(const emulator::PanelState& state, int64_t nowMs) {
@@ -287,7 +290,7 @@ void LcdprocView::Show(const emulator::PanelState& state, int64_t nowMs) {
   std::string& face = shownNext_;
   face.clear();
   face += "screen_set lumora -priority ";
-  face += PriorityName(PriorityOf(state));
+  face += PriorityName(priority_);
   face += '\n';
   auto row = [&](const char* widget, int number, std::string_view atStart) {
     const emulator::TextLine& line = state.line(number);
@@ -305,20 +308,19 @@ void LcdprocView::Show(const emulator::PanelState& state, int64_t nowMs) {
   if (height_ >= 2) row("l3", 3, shown.line3());
   if (height_ >= 4) {
     face += "widget_set lumora ic 1 3 ";
-    std::string_view names[kIconCount];
-    size_t count = 0;
-    for (const IconBits& bits : kIconBits) {
-      // VCD is the CD and VIDEO icons together: named once, as VCD.
-      if ((bits.icon == Icon::Cd || bits.icon == Icon::Video) && state.IsLit(Icon::Vcd)) continue;
-      if (state.IsLit(bits.icon)) names[count++] = bits.name;
+    // Every name of the icon table fits: built on the stack, not on the heap.
+    char icons[128];
+    size_t length = 0;
+    const uint32_t lit = state.NamedLitIcons();
+    for (size_t i = 0; i < kIconCount; ++i) {
+      if ((lit & (uint32_t{1} << i)) == 0) continue;
+      const std::string_view name = kIconBits[i].name;
+      if (length + name.size() + 1 > sizeof icons) break;
+      if (length > 0) icons[length++] = ' ';
+      std::memcpy(icons + length, name.data(), name.size());
+      length += name.size();
     }
-    std::string icons;
-    icons.reserve(128);
-    for (size_t i = 0; i < count; ++i) {
-      if (i > 0) icons += ' ';
-      icons += names[i];
-    }
-    AppendQuoted(face, std::string_view(icons).substr(0, width));
+    AppendQuoted(face, std::string_view(icons, length).substr(0, width));
     face += '\n';
     char level[64];
     std::snprintf(level, sizeof level, "widget_set lumora lv 1 4 %d\n",
