@@ -113,6 +113,7 @@ void LcdprocView::SetPriority(Priority priority, int64_t nowMs) {
 
 void LcdprocView::Animate(const emulator::PanelState& state, int64_t nowMs) {
   panel_ = &state;
+  if (readPaused_ && nowMs >= windowStartMs_ + 1000) readPaused_ = false;
   if (state_ == Link::Idle && nowMs >= retryAtMs_) Connect(nowMs);
   if ((state_ == Link::Connecting || state_ == Link::Hello) && nowMs >= retryAtMs_) {
     Lost("no answer to hello", nowMs);
@@ -124,7 +125,7 @@ void LcdprocView::Animate(const emulator::PanelState& state, int64_t nowMs) {
 
 short LcdprocView::PendingEvents() const {
   if (state_ == Link::Connecting) return POLLOUT;
-  return static_cast<short>(POLLIN | (sent_ < out_.size() ? POLLOUT : 0));
+  return static_cast<short>((readPaused_ ? 0 : POLLIN) | (sent_ < out_.size() ? POLLOUT : 0));
 }
 
 void LcdprocView::Connect(int64_t nowMs) {
@@ -151,6 +152,12 @@ void LcdprocView::Connect(int64_t nowMs) {
   answerLength_ = 0;
   answerTooLong_ = false;
   shown_.clear();
+  refusalNoted_ = false;
+  longLineNoted_ = false;
+  floodNoted_ = false;
+  readPaused_ = false;
+  windowStartMs_ = nowMs;
+  windowBytes_ = 0;
   out_ += "hello\n";
   retryAtMs_ = nowMs + kHandshakeMs;
   if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
@@ -192,7 +199,8 @@ void LcdprocView::Flush() {
     state_ = Link::Hello;
   }
   Send(now);
-  if (fd_ >= 0) ReadAnswers(now);
+  if (readPaused_ && now >= windowStartMs_ + 1000) readPaused_ = false;
+  if (fd_ >= 0 && !readPaused_) ReadAnswers(now);
 }
 
 void LcdprocView::Send(int64_t nowMs) {
@@ -220,12 +228,22 @@ void LcdprocView::ReadAnswers(int64_t nowMs) {
       Lost(n == 0 ? "connection closed" : std::strerror(errno), nowMs);
       return;
     }
+    if (nowMs >= windowStartMs_ + 1000) {
+      windowStartMs_ = nowMs;
+      windowBytes_ = 0;
+    }
+    windowBytes_ += static_cast<size_t>(n);
     for (ssize_t i = 0; i < n && fd_ >= 0; ++i) {
       const char c = buffer[i];
       if (c == '\n') {
         if (answerTooLong_) {
-          std::fprintf(stderr, "lumora: LCDd sent a line longer than %zu bytes; skipped\n",
-                       kAnswerLineMax);
+          if (!longLineNoted_) {
+            std::fprintf(stderr,
+                         "lumora: LCDd at %s:%u sent a line longer than %zu bytes; skipped (and "
+                         "any more on this connection, without a note)\n",
+                         host_.c_str(), static_cast<unsigned>(port_), kAnswerLineMax);
+          }
+          longLineNoted_ = true;
         } else {
           TakeAnswer({answer_, answerLength_}, nowMs);
         }
@@ -236,6 +254,18 @@ void LcdprocView::ReadAnswers(int64_t nowMs) {
       } else {
         answerTooLong_ = true;
       }
+    }
+    if (fd_ >= 0 && windowBytes_ > kFloodBytesPerSecond) {
+      if (!floodNoted_) {
+        std::fprintf(stderr,
+                     "lumora: LCDd at %s:%u sends more than %zu MiB a second, far more than it "
+                     "is asked for; reading it no faster than that\n",
+                     host_.c_str(), static_cast<unsigned>(port_),
+                     kFloodBytesPerSecond / (1024 * 1024));
+        floodNoted_ = true;
+      }
+      readPaused_ = true;
+      return;
     }
   }
 }
@@ -276,9 +306,20 @@ void LcdprocView::TakeAnswer(std::string_view line, int64_t nowMs) {
     Send(nowMs);
     return;
   }
-  if (line.substr(0, 4) == "huh?") {
-    std::fprintf(stderr, "lumora: LCDd refused a request: %.*s\n",
-                 static_cast<int>(std::min<size_t>(line.size(), 200)), line.data());
+  if (line.substr(0, 4) == "huh?" && !refusalNoted_) {
+    // The server's words, shown only as printable ASCII: they go to a terminal or a journal.
+    char shown[201];
+    const size_t length = std::min(line.size(), sizeof shown - 1);
+    for (size_t i = 0; i < length; ++i) {
+      const char c = line[i];
+      shown[i] = c >= 0x20 && c < 0x7F ? c : '?';
+    }
+    shown[length] = '\0';
+    std::fprintf(stderr,
+                 "lumora: LCDd at %s:%u refused a request: %s (further refusals on this "
+                 "connection are not shown)\n",
+                 host_.c_str(), static_cast<unsigned>(port_), shown);
+    refusalNoted_ = true;
   }
   // success, listen, ignore, key and menu events: nothing to do.
 }

@@ -25,6 +25,10 @@ inline constexpr int kFirstRetryMs = 1000;
 inline constexpr int kLastRetryMs = 30000;
 inline constexpr size_t kAnswerLineMax = 512;
 inline constexpr size_t kRequestCapacity = 16384;
+// More than this in one second is a flood, not answers: LCDd answers each request with one
+// short line. The view then reads the server no faster than that, so a hostile server can
+// neither grow the agent's memory nor keep its loop busy.
+inline constexpr size_t kFloodBytesPerSecond = 2 * 1024 * 1024;
 
 // LCDd's screen priorities as the view uses them.
 enum class Priority : uint8_t { Foreground, Info, Background };
@@ -74,6 +78,8 @@ class LcdprocView final : public emulator::PanelView {
   int AnimationIntervalMs() const override { return 250; }
   int PendingFd() const override { return fd_; }
   short PendingEvents() const override;
+  // True while the view has stopped reading a server that floods it, until its second is over.
+  bool readPaused() const { return readPaused_; }
   void Flush() override;
 
   // The screen's priority from now on (info until the first call); sent at once when it changes.
@@ -114,6 +120,13 @@ class LcdprocView final : public emulator::PanelView {
   int cellWidth_ = 5;
   bool complained_ = false;
   Priority priority_ = Priority::Info;
+  // Noted once a connection: a refused request, an overlong line, a flood.
+  bool refusalNoted_ = false;
+  bool longLineNoted_ = false;
+  bool floodNoted_ = false;
+  int64_t windowStartMs_ = 0;
+  size_t windowBytes_ = 0;
+  bool readPaused_ = false;
 };
 
 }  // namespace lumora::lcdproc
