@@ -93,6 +93,10 @@ MediaEngine::Handler MediaEngine::FindHandler(uint16_t code) {
   return nullptr;
 }
 
+bool MediaEngine::IsNavigationEvent(uint16_t code) {
+  return FindHandler(code) == &MediaEngine::OnNavigation;
+}
+
 void MediaEngine::HandleEvent(const MediaStateEvent& event) {
   // In the quiet power state the auxiliary indicator may not come on; nothing else is filtered.
   if (process_.powerState == PowerQuiet && event.eventCode == ToCode(EventCode::AuxIndicatorOn)) {

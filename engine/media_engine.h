@@ -37,7 +37,10 @@ class MediaEngine {
   // power state is normal or quiet).
   bool OnClockTick();
 
-  // --- Inspection, for the tests and the invariant checks ---
+  // Whether an event code reports a menu of the shell (a navigation event).
+  static bool IsNavigationEvent(uint16_t code);
+
+  // --- Inspection, for the tests, the invariant checks and a host's status ---
   const AgentState& state() const { return state_; }
   const SessionTable& sessions() const { return sessions_; }
   const PictureSessionList& pictureSessions() const { return pictures_; }

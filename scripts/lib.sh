@@ -15,9 +15,10 @@ LINT_PACKAGES=(clang-tidy)
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
   xvfb x11-utils x11-apps nsis imagemagick)
 # The pages in a real browser, the terminal faces under tmux, the man pages, the service unit,
-# LCDd (lcdproc), the display server the panel is shown on in the live tests, and the pictures
-# drawn by librsvg (rsvg-convert), measured with ImageMagick.
-DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd lcdproc librsvg2-bin imagemagick)
+# LCDd (lcdproc), the display server the panel is shown on in the live tests; the pictures drawn
+# by librsvg (rsvg-convert), measured with ImageMagick; and zsh, whose completion of lumora is
+# tested in a real interactive shell.
+DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd lcdproc librsvg2-bin imagemagick zsh)
 # The players the bridges follow, run for real in the tests: Kodi under a virtual display with a
 # PulseAudio null sink for a real-time clock, tagged songs made by ffmpeg; mpv with its MPRIS
 # plug-in on a private session bus, driven by playerctl; and a private system bus for the login

@@ -38,7 +38,8 @@ FrameStatus DecodeFrameHeader(const uint8_t* bytes, size_t size, Frame& out) {
   if (bytes[4] != kFrameVersion) return FrameStatus::BadVersion;
   const uint8_t type = bytes[5];
   if (type != static_cast<uint8_t>(FrameType::Message) &&
-      type != static_cast<uint8_t>(FrameType::Close)) {
+      type != static_cast<uint8_t>(FrameType::Close) &&
+      type != static_cast<uint8_t>(FrameType::Status)) {
     return FrameStatus::BadType;
   }
   if (bytes[6] != 0 || bytes[7] != 0) return FrameStatus::BadReserved;
@@ -47,7 +48,8 @@ FrameStatus DecodeFrameHeader(const uint8_t* bytes, size_t size, Frame& out) {
   const uint64_t wParam = Get64(bytes + 16);
   const uint64_t dwData = Get64(bytes + 24);
   if (length > kFramePayloadMax) return FrameStatus::TooLong;
-  if (type == static_cast<uint8_t>(FrameType::Close)) {
+  if (type != static_cast<uint8_t>(FrameType::Message)) {
+    // A close or status request carries nothing.
     if (message != 0) return FrameStatus::BadMessage;
     if (length != 0 || wParam != 0 || dwData != 0) return FrameStatus::UnexpectedPayload;
   } else {
@@ -109,6 +111,53 @@ bool DecodeReply(const uint8_t* bytes, size_t size, Reply& out) {
   }
   out.status = static_cast<FrameStatus>(bytes[6]);
   out.result = static_cast<int64_t>(Get64(bytes + 8));
+  return true;
+}
+
+void EncodeStatusReply(const StatusReport& report, uint8_t (&out)[kStatusReplySize]) {
+  std::memset(out, 0, sizeof out);
+  std::memcpy(out, kFrameMagic, sizeof kFrameMagic);
+  out[4] = kFrameVersion;
+  out[5] = static_cast<uint8_t>(FrameType::StatusReply);
+  Put64(out + 8, kStatusReportSize);
+  uint8_t* r = out + kReplySize;
+  r[0] = static_cast<uint8_t>(report.clock);
+  r[1] = static_cast<uint8_t>(report.power);
+  r[2] = report.levelSegments;
+  r[3] = report.panelOpen ? 1 : 0;
+  Put32(r + 4, report.litIcons);
+  const uint8_t length2 = report.line2Length > kStatusLineMax ? kStatusLineMax : report.line2Length;
+  const uint8_t length3 = report.line3Length > kStatusLineMax ? kStatusLineMax : report.line3Length;
+  r[8] = length2;
+  r[9] = length3;
+  std::memcpy(r + 12, report.line2, length2);
+  std::memcpy(r + 12 + kStatusLineMax, report.line3, length3);
+}
+
+bool IsStatusReplyHeader(const uint8_t* bytes, size_t size) {
+  return size == kReplySize && std::memcmp(bytes, kFrameMagic, sizeof kFrameMagic) == 0 &&
+         bytes[4] == kFrameVersion && bytes[5] == static_cast<uint8_t>(FrameType::StatusReply) &&
+         bytes[6] == 0 && bytes[7] == 0 && Get64(bytes + 8) == kStatusReportSize;
+}
+
+bool DecodeStatusReport(const uint8_t* bytes, size_t size, StatusReport& out) {
+  if (size != kStatusReportSize) return false;
+  if (bytes[0] > static_cast<uint8_t>(kLastClockState) ||
+      bytes[1] > static_cast<uint8_t>(kLastPowerStatus) || bytes[2] > 16 || bytes[3] > 1 ||
+      bytes[8] > kStatusLineMax || bytes[9] > kStatusLineMax || bytes[10] != 0 || bytes[11] != 0) {
+    return false;
+  }
+  StatusReport report;
+  report.clock = static_cast<ClockState>(bytes[0]);
+  report.power = static_cast<PowerStatus>(bytes[1]);
+  report.levelSegments = bytes[2];
+  report.panelOpen = bytes[3] == 1;
+  report.litIcons = Get32(bytes + 4);
+  report.line2Length = bytes[8];
+  report.line3Length = bytes[9];
+  std::memcpy(report.line2, bytes + 12, report.line2Length);
+  std::memcpy(report.line3, bytes + 12 + kStatusLineMax, report.line3Length);
+  out = report;
   return true;
 }
 

@@ -7,9 +7,10 @@
 //   offset size field
 //   0      4    magic "LUMO"
 //   4      1    version, 1
-//   5      1    type: 1 window message, 2 close request
+//   5      1    type: 1 window message, 2 close request, 4 status request
 //   6      2    reserved, 0
-//   8      4    message: 74 WM_COPYDATA, 536 WM_POWERBROADCAST, 22 WM_ENDSESSION (close: 0)
+//   8      4    message: 74 WM_COPYDATA, 536 WM_POWERBROADCAST, 22 WM_ENDSESSION (close and
+//               status: 0)
 //   12     4    payload length: 0 to 1024, and 0 for anything but WM_COPYDATA
 //   16     8    wParam
 //   24     8    dwData of WM_COPYDATA (0 for anything else)
@@ -17,6 +18,10 @@
 //
 // Reply frame, 16 bytes: magic "LUMO", version 1, type 3, status (0 done, else the reason the
 // request was refused, or 11 busy), reserved 0, then the window procedure's result as int64.
+//
+// A status request changes nothing; it is answered with a status reply: the 16 bytes of a reply
+// with type 5 and, in place of the result, the length of the report that follows
+// (kStatusReportSize bytes): what the panel shows and the agent's clock, as StatusReport below.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +42,8 @@ enum class FrameType : uint8_t {
   Message = 1,
   Close = 2,
   Reply = 3,
+  Status = 4,       // what does the agent show? Changes nothing.
+  StatusReply = 5,  // a reply followed by a status report
 };
 
 // Why a frame was refused; kOk when it was not. Sent back as the reply's status.
@@ -82,6 +89,62 @@ size_t EncodeFrame(const Frame& frame, uint8_t* out, size_t size);
 
 void EncodeReply(const Reply& reply, uint8_t (&out)[kReplySize]);
 bool DecodeReply(const uint8_t* bytes, size_t size, Reply& out);
+
+// --- The status report ---
+// Who shows the time, as the agent's model says.
+enum class ClockState : uint8_t {
+  None = 0,        // the shell runs and the agent shows no clock
+  Time = 1,        // the shell runs; the agent's time on line 3
+  DateTime = 2,    // the shell runs; the agent's date on line 2 and time on line 3 (quiet)
+  Idle = 3,        // the shell does not run: the agent's idle date and time
+  PanelClock = 4,  // the panel runs its own clock: handed over on suspend or at session end
+};
+inline constexpr ClockState kLastClockState = ClockState::PanelClock;
+
+// The agent's power situation.
+enum class PowerStatus : uint8_t { Normal = 0, Quiet = 1, Suspended = 2, SessionEnding = 3 };
+inline constexpr PowerStatus kLastPowerStatus = PowerStatus::SessionEnding;
+
+// The longest line a status report carries: a panel line keeps at most 60 bytes.
+inline constexpr size_t kStatusLineMax = 60;
+
+// What a running agent shows, read from its model. Little-endian, kStatusReportSize bytes:
+//
+//   offset size field
+//   0      1    clock state (ClockState)
+//   1      1    power state (PowerStatus)
+//   2      1    level: the lit segments of the level bar, 0 to 16
+//   3      1    flags: bit 0 the panel is open
+//   4      4    the lit icons: bit i for the i-th icon of the panel's icon table (VCD, which is
+//               the CD and VIDEO icons together, alone when it is lit)
+//   8      1    length of line 2, 0 to 60
+//   9      1    length of line 3, 0 to 60
+//   10     2    reserved, 0
+//   12     60   line 2 as the panel shows it (Windows-1252; while the panel runs its own clock,
+//               its date), zero bytes after its length
+//   72     60   line 3 likewise (the panel clock's time)
+struct StatusReport {
+  ClockState clock = ClockState::None;
+  PowerStatus power = PowerStatus::Normal;
+  uint8_t levelSegments = 0;
+  bool panelOpen = false;
+  uint32_t litIcons = 0;
+  uint8_t line2Length = 0;
+  uint8_t line3Length = 0;
+  char line2[kStatusLineMax] = {};
+  char line3[kStatusLineMax] = {};
+};
+inline constexpr size_t kStatusReportSize = 132;
+inline constexpr size_t kStatusReplySize = kReplySize + kStatusReportSize;
+// The longest reply the agent writes.
+inline constexpr size_t kReplyMax = kStatusReplySize;
+
+// The status reply to a status request, in a fixed buffer.
+void EncodeStatusReply(const StatusReport& report, uint8_t (&out)[kStatusReplySize]);
+// The 16 bytes that begin a status reply; false when they are not one.
+bool IsStatusReplyHeader(const uint8_t* bytes, size_t size);
+// The report after those 16 bytes; false when a field is out of its range.
+bool DecodeStatusReport(const uint8_t* bytes, size_t size, StatusReport& out);
 
 const char* DescribeFrameStatus(FrameStatus status);
 

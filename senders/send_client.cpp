@@ -198,23 +198,40 @@ bool AgentConnection::Exchange(const Frame& frame, Reply& reply, std::string& er
 
 bool AgentConnection::ExchangeBytes(const uint8_t* bytes, size_t size, Reply& reply,
                                     std::string& error, int timeoutMs) {
+  return ExchangeRaw(bytes, size, reply, nullptr, nullptr, error, timeoutMs);
+}
+
+bool AgentConnection::RequestStatus(Reply& reply, StatusReport& report, bool& reported,
+                                    std::string& error, int timeoutMs) {
+  Frame frame;
+  frame.type = FrameType::Status;
+  uint8_t bytes[kFrameHeaderSize];
+  const size_t size = EncodeFrame(frame, bytes, sizeof bytes);
+  return ExchangeRaw(bytes, size, reply, &report, &reported, error, timeoutMs);
+}
+
+bool AgentConnection::ExchangeRaw(const uint8_t* bytes, size_t size, Reply& reply,
+                                  StatusReport* report, bool* reported, std::string& error,
+                                  int timeoutMs) {
   unanswered_ = false;
+  if (reported != nullptr) *reported = false;
   if (fd_ < 0) {
     error = "not connected";
     return false;
   }
-  uint8_t answer[kReplySize];
+  uint8_t answer[kReplyMax];
   size_t have = 0;
-  auto readReply = [&](int64_t deadline) {
-    while (have < sizeof answer) {
+  auto readUpTo = [&](size_t want, int64_t deadline) {
+    while (have < want) {
       if (!WaitFor(fd_, POLLIN, deadline)) return false;
-      const ssize_t n = ::read(fd_, answer + have, sizeof answer - have);
+      const ssize_t n = ::read(fd_, answer + have, want - have);
       if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
       if (n <= 0) return false;
       have += static_cast<size_t>(n);
     }
     return true;
   };
+  auto readReply = [&](int64_t deadline) { return readUpTo(kReplySize, deadline); };
   // Writing waits for the agent to read (it reads a connection's next frame only after the
   // last reply went out), within the same time as the reply.
   int64_t deadline = MonotonicMs() + timeoutMs;
@@ -249,6 +266,16 @@ bool AgentConnection::ExchangeBytes(const uint8_t* bytes, size_t size, Reply& re
     }
     return false;
   }
+  if (report != nullptr && IsStatusReplyHeader(answer, have)) {
+    if (!readUpTo(kStatusReplySize, deadline) ||
+        !DecodeStatusReport(answer + kReplySize, kStatusReportSize, *report)) {
+      error = "the agent's status report is cut short or malformed";
+      return false;
+    }
+    reply = Reply{FrameStatus::Ok, static_cast<int64_t>(kStatusReportSize)};
+    *reported = true;
+    return true;
+  }
   if (!DecodeReply(answer, have, reply)) {
     error = "the agent's reply is malformed";
     return false;
@@ -256,19 +283,76 @@ bool AgentConnection::ExchangeBytes(const uint8_t* bytes, size_t size, Reply& re
   return true;
 }
 
-int SendScenario(const std::string& socketPath, const std::vector<scenario::LiveStep>& steps) {
-  std::string path = socketPath;
-  std::string error;
-  if (path.empty()) {
-    // The default socket must be in a folder of the user's own; the sender does not create it.
-    const std::string folder = DefaultSocketFolder();
-    bool missing = false;
-    path = folder + "/lumora.sock";
-    if (!CheckPrivateFolder(folder, false, error, missing)) {
-      if (missing) error = "the agent is not running: " + error;
-      std::fprintf(stderr, "lumora send: %s\n", error.c_str());
-      return kExitFailure;
+BusyBackOff::BusyBackOff() : giveUpMs_(MonotonicMs() + kBusyRetryMs) {}
+
+bool BusyBackOff::Pause() {
+  if (MonotonicMs() + backOffMs_ > giveUpMs_) return false;
+  ::usleep(static_cast<useconds_t>(backOffMs_) * 1000);
+  backOffMs_ = backOffMs_ * 2 > kMaxBackOffMs ? kMaxBackOffMs : backOffMs_ * 2;
+  return true;
+}
+
+bool SenderSocketPath(const std::string& path, std::string& out, std::string& error,
+                      bool& notRunning) {
+  notRunning = false;
+  if (!path.empty()) {
+    out = path;
+    return true;
+  }
+  // The default socket must be in a folder of the user's own; the sender does not create it.
+  const std::string folder = DefaultSocketFolder();
+  bool missing = false;
+  out = folder + "/lumora.sock";
+  if (!CheckPrivateFolder(folder, false, error, missing)) {
+    if (missing) {
+      error = "the agent is not running: " + error;
+      notRunning = true;
     }
+    return false;
+  }
+  return true;
+}
+
+int QueryStatus(const std::string& socketPath, StatusReport& report, std::string& error) {
+  std::string path;
+  bool notRunning = false;
+  if (!SenderSocketPath(socketPath, path, error, notRunning)) return notRunning ? 3 : 1;
+  AgentConnection connection;
+  BusyBackOff backOff;
+  for (;;) {
+    const ConnectResult result = connection.Open(path, error);
+    if (result == ConnectResult::NotRunning) return 3;
+    if (result == ConnectResult::Connected) {
+      Reply reply;
+      bool reported = false;
+      if (!connection.RequestStatus(reply, report, reported, error)) return 1;
+      if (reported) return 0;
+      if (reply.status != FrameStatus::Busy) {
+        error = reply.status == FrameStatus::BadType
+                    ? "the agent on " + path + " does not answer status requests (an older one?)"
+                    : std::string("the agent refused the status request: ") +
+                          DescribeFrameStatus(reply.status);
+        return 1;
+      }
+      connection.Close();
+    } else if (result != ConnectResult::Busy) {
+      return 1;
+    }
+    if (!backOff.Pause()) {
+      error = "the agent is busy: all its " + std::to_string(kMaxConnections) +
+              " connections stayed taken for " + std::to_string(kBusyRetryMs / 1000) + " seconds";
+      return 1;
+    }
+  }
+}
+
+int SendScenario(const std::string& socketPath, const std::vector<scenario::LiveStep>& steps) {
+  std::string path;
+  std::string error;
+  bool notRunning = false;
+  if (!SenderSocketPath(socketPath, path, error, notRunning)) {
+    std::fprintf(stderr, "lumora send: %s\n", error.c_str());
+    return kExitFailure;
   }
   AgentConnection connection;
   for (const scenario::LiveStep& step : steps) {
@@ -284,8 +368,7 @@ int SendScenario(const std::string& socketPath, const std::vector<scenario::Live
     Frame frame;
     if (!FrameOfDirective(d, record, frame)) continue;
     Reply reply;
-    const int64_t giveUp = MonotonicMs() + kBusyRetryMs;
-    int backOff = kFirstBackOffMs;
+    BusyBackOff backOff;
     for (;;) {
       if (connection.fd() < 0) {
         const ConnectResult result = connection.Open(path, error);
@@ -303,15 +386,13 @@ int SendScenario(const std::string& socketPath, const std::vector<scenario::Live
         if (reply.status != FrameStatus::Busy) break;
         connection.Close();
       }
-      if (MonotonicMs() + backOff > giveUp) {
+      if (!backOff.Pause()) {
         std::fprintf(stderr,
                      "lumora send: line %zu: the agent is busy: all its %zu connections stayed "
                      "taken for %d seconds; the message was not sent\n",
                      d.line, kMaxConnections, kBusyRetryMs / 1000);
         return kExitFailure;
       }
-      ::usleep(static_cast<useconds_t>(backOff) * 1000);
-      backOff = backOff * 2 > kMaxBackOffMs ? kMaxBackOffMs : backOff * 2;
     }
     if (reply.status != FrameStatus::Ok) {
       std::fprintf(stderr, "lumora send: line %zu: the agent refused the message: %s\n", d.line,

@@ -75,6 +75,10 @@ class AgentConnection {
   // Sends raw bytes (for tests of malformed frames) and waits for a reply.
   bool ExchangeBytes(const uint8_t* bytes, size_t size, Reply& reply, std::string& error,
                      int timeoutMs = kReplyWaitMs);
+  // Sends a status request and reads the agent's answer: a status reply fills report and sets
+  // reported; a plain reply (busy, or an agent that does not take status requests) is in reply.
+  bool RequestStatus(Reply& reply, StatusReport& report, bool& reported, std::string& error,
+                     int timeoutMs = kReplyWaitMs);
   // After a failed exchange: the frame went out whole but no reply came in time, so the agent
   // may still handle it.
   bool unanswered() const { return unanswered_; }
@@ -82,9 +86,36 @@ class AgentConnection {
   int fd() const { return fd_; }
 
  private:
+  bool ExchangeRaw(const uint8_t* bytes, size_t size, Reply& reply, StatusReport* report,
+                   bool* reported, std::string& error, int timeoutMs);
+
   int fd_ = -1;
   bool unanswered_ = false;
 };
+
+// Tries again while the agent is busy: pauses from kFirstBackOffMs doubling up to kMaxBackOffMs,
+// for kBusyRetryMs in all.
+class BusyBackOff {
+ public:
+  BusyBackOff();
+  // Pauses before the next try; false, without a pause, once the time is up.
+  bool Pause();
+
+ private:
+  int64_t giveUpMs_;
+  int backOffMs_ = kFirstBackOffMs;
+};
+
+// The socket of the agent for a sender: path, or the default one in the user's own folder
+// (which a sender never creates). False with the reason when the folder is missing (notRunning
+// set: no agent can be listening there) or not the user's own.
+bool SenderSocketPath(const std::string& path, std::string& out, std::string& error,
+                      bool& notRunning);
+
+// What `lumora status` does: asks the agent on the socket (empty: the default) for its status,
+// trying again while it is busy. Returns 0 with report filled; 3 when no agent runs there; 1
+// when it could not be asked or did not answer, with the reason in error.
+int QueryStatus(const std::string& socketPath, StatusReport& report, std::string& error);
 
 // Plays the steps: delivers every message over one connection, trying again while the agent
 // is busy, and waits where the steps wait (a new connection after each wait, since the agent

@@ -11,6 +11,7 @@
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -22,7 +23,9 @@
 #include "app/posix/posix_platform.h"
 #include "app/posix/sleep/sleep_watch.h"
 #include "base/exit_status.h"
+#include "base/media_event.h"
 #include "base/note.h"
+#include "engine/media_engine.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
 #include "paneldrv/lcdproc/lcdproc_view.h"
@@ -87,16 +90,18 @@ struct Client {
   size_t have = 0;
   size_t need = kFrameHeaderSize;
   int64_t deadlineMs = 0;
-  // The reply being written; the next frame is read only once it is out (back-pressure: a
-  // sender that does not read its replies is not read either).
-  uint8_t reply[kReplySize] = {};
+  // The reply being written (a plain reply, or a status reply with its report); the next frame
+  // is read only once it is out (back-pressure: a sender that does not read its replies is not
+  // read either).
+  uint8_t reply[kReplyMax] = {};
+  size_t replySize = kReplySize;
   size_t replySent = kReplySize;
   bool closeAfterReply = false;
   // A whole frame read, held back until the sender's socket has room for its reply.
   bool waitingRoom = false;
   std::array<uint8_t, kFrameMax> bytes{};
 
-  bool replying() const { return replySent < kReplySize; }
+  bool replying() const { return replySent < replySize; }
   bool writing() const { return replying() || waitingRoom; }
 };
 
@@ -122,6 +127,11 @@ class Host final : public SleepWatch::Listener {
   void Service(Client& client, short revents);
   void Handle(Client& client);
   void Reply(Client& client, FrameStatus status, int64_t result);
+  // Answers a status request from the agent's model, changing nothing.
+  void ReplyStatus(Client& client);
+  StatusReport Status() const;
+  // The screen priority of the LCDd view from the agent's model, after every message.
+  void UpdatePriority();
   void WriteReply(Client& client);
   void Drop(Client& client);
   // Stops the agent when the trace could not be written: it must lose nothing.
@@ -135,6 +145,10 @@ class Host final : public SleepWatch::Listener {
   std::unique_ptr<FileTraceSink> traceSink_;
   std::unique_ptr<TraceWriter> trace_;
   std::unique_ptr<emulator::PanelView> view_;
+  lcdproc::LcdprocView* lcdproc_ = nullptr;  // view_, when the panel is shown on LCDd
+  // When the shell last reported a menu, on the monotonic clock.
+  bool menuSeen_ = false;
+  int64_t lastMenuMs_ = 0;
   std::unique_ptr<emulator::EmulatedPanel> panel_;
   std::unique_ptr<PosixPlatform> platform_;
   std::FILE* recordFile_ = nullptr;
@@ -211,17 +225,84 @@ bool Host::OpenRecording() {
 }
 
 intptr_t Host::Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  if (recorder_ == nullptr) return agent_->WindowProc(message, wParam, lParam);
-  recorder_->Received(message, wParam, lParam);
-  const intptr_t result = agent_->WindowProc(message, wParam, lParam);
-  recorder_->Handled();
-  if (recorder_->failed() && !failed_) {
-    Note(NotePriority::Error, "lumora: cannot write the recording %s; stopping",
-         options_.recordPath.c_str());
-    failed_ = true;
-    stop_ = true;
+  if (message == kWmCopyData && lParam != 0) {
+    MediaStateEvent event;
+    if (DecodeMediaStateEvent(*reinterpret_cast<const CopyDataStruct*>(lParam), event) &&
+        MediaEngine::IsNavigationEvent(event.eventCode)) {
+      menuSeen_ = true;
+      lastMenuMs_ = emulator::MonotonicMs();
+    }
   }
+  if (recorder_ != nullptr) recorder_->Received(message, wParam, lParam);
+  const intptr_t result = agent_->WindowProc(message, wParam, lParam);
+  if (recorder_ != nullptr) {
+    recorder_->Handled();
+    if (recorder_->failed() && !failed_) {
+      Note(NotePriority::Error, "lumora: cannot write the recording %s; stopping",
+           options_.recordPath.c_str());
+      failed_ = true;
+      stop_ = true;
+    }
+  }
+  UpdatePriority();
   return result;
+}
+
+bool ClockHandedOver() {
+  const int32_t power = TheProcessState().powerState;
+  return power == PowerSuspended || power == PowerSessionEnding;
+}
+
+// A medium plays: the media session, or the picture show on the panel.
+bool MediaPlays(const MediaEngine& engine) {
+  const AgentState& s = engine.state();
+  if (s.playing != 0) return true;
+  PictureSessionRecord record;
+  return s.displayMode == ModePictures &&
+         engine.pictureSessions().FindPictureSession(s.currentSessionId, record) != 0 &&
+         record.playing != 0;
+}
+
+void Host::UpdatePriority() {
+  if (lcdproc_ == nullptr || agent_ == nullptr) return;
+  const int64_t now = emulator::MonotonicMs();
+  lcdproc::Situation situation;
+  situation.clockHandedOver = ClockHandedOver();
+  situation.mediaPlays = MediaPlays(agent_->engine());
+  // The minute is the agent's time: --accelerate shortens it like the agent's other waits.
+  situation.recentMenu =
+      menuSeen_ && now - lastMenuMs_ < lcdproc::kMenuForegroundMs / options_.waitDivisor;
+  lcdproc_->SetPriority(lcdproc::ChoosePriority(situation), now);
+}
+
+StatusReport Host::Status() const {
+  StatusReport report;
+  const AgentState& s = agent_->engine().state();
+  const int32_t power = TheProcessState().powerState;
+  report.power = power == PowerQuiet           ? PowerStatus::Quiet
+                 : power == PowerSuspended     ? PowerStatus::Suspended
+                 : power == PowerSessionEnding ? PowerStatus::SessionEnding
+                                               : PowerStatus::Normal;
+  if (ClockHandedOver()) {
+    report.clock = ClockState::PanelClock;
+  } else if (s.shellActive == 0) {
+    report.clock = ClockState::Idle;
+  } else {
+    report.clock = s.clockMode == 1   ? ClockState::Time
+                   : s.clockMode == 2 ? ClockState::DateTime
+                                      : ClockState::None;
+  }
+  const emulator::PanelState& panel = panel_->state();
+  report.panelOpen = panel_->open();
+  report.levelSegments = static_cast<uint8_t>(panel.LitLevelSegments());
+  report.litIcons = panel.NamedLitIcons();
+  // The whole lines, as the panel shows them (its own date and time while its clock runs).
+  const emulator::ShownLines shown(panel, emulator::MonotonicMs(), 0, kStatusLineMax);
+  report.line2Length = static_cast<uint8_t>(std::min(shown.line2().size(), kStatusLineMax));
+  report.line3Length = static_cast<uint8_t>(std::min(shown.line3().size(), kStatusLineMax));
+  std::memcpy(report.line2, shown.line2().data(), report.line2Length);
+  std::memcpy(report.line3, shown.line3().data(), report.line3Length);
+  return report;
 }
 
 void Host::OnSleep(bool goingToSleep) {
@@ -321,9 +402,13 @@ int Host::Run() {
       break;
     case PanelFace::None:
       break;
-    case PanelFace::Lcdproc:
-      view_ = std::make_unique<lcdproc::LcdprocView>(options_.lcdprocHost, options_.lcdprocPort);
+    case PanelFace::Lcdproc: {
+      auto view =
+          std::make_unique<lcdproc::LcdprocView>(options_.lcdprocHost, options_.lcdprocPort);
+      lcdproc_ = view.get();
+      view_ = std::move(view);
       break;
+    }
   }
   panel_ = std::make_unique<emulator::EmulatedPanel>(view_.get(), trace_.get());
   if (options_.deviceFails) panel_->FailOpen(options_.deviceError);
@@ -345,6 +430,7 @@ int Host::Run() {
   }
   agent_ = std::make_unique<CAgentDlg>(*agentPlatform);
   agent_->OnInitDialog();
+  UpdatePriority();
   CheckTrace();
   if (!options_.quiet && !stop_) {
     Note(NotePriority::Info, "lumora: listening on %s", socketPath_.c_str());
@@ -467,6 +553,7 @@ void Host::Accept(int64_t now) {
     slot->fd = fd;
     slot->have = 0;
     slot->need = kFrameHeaderSize;
+    slot->replySize = kReplySize;
     slot->replySent = kReplySize;
     slot->closeAfterReply = false;
     slot->waitingRoom = false;
@@ -539,6 +626,13 @@ void Host::Handle(Client& client) {
     closer_ = &client;
     return;
   }
+  if (frame.type == FrameType::Status) {
+    client.waitingRoom = false;
+    client.have = 0;
+    client.need = kFrameHeaderSize;
+    ReplyStatus(client);
+    return;
+  }
   // A frame is applied only when its reply can go out at once: a sender that does not take its
   // replies waits with its frame unapplied, and is dropped at its deadline before the frame is
   // applied, never after. Whatever the agent applied, the sender has been answered.
@@ -577,7 +671,21 @@ void Host::Reply(Client& client, FrameStatus status, int64_t result) {
     Note(NotePriority::Warning, "lumora: refused a frame (status %d): %s", static_cast<int>(status),
          DescribeFrameStatus(status));
   }
-  EncodeReply({status, result}, client.reply);
+  uint8_t reply[kReplySize];
+  EncodeReply({status, result}, reply);
+  std::memcpy(client.reply, reply, sizeof reply);
+  client.replySize = sizeof reply;
+  client.replySent = 0;
+  // The sender has as long to take its reply as it had to send its frame.
+  client.deadlineMs = emulator::MonotonicMs() + kReadDeadlineMs;
+  WriteReply(client);
+}
+
+void Host::ReplyStatus(Client& client) {
+  // Built in place in the connection's own buffer: nothing allocated.
+  static_assert(sizeof client.reply == kStatusReplySize);
+  EncodeStatusReply(Status(), client.reply);
+  client.replySize = kStatusReplySize;
   client.replySent = 0;
   // The sender has as long to take its reply as it had to send its frame.
   client.deadlineMs = emulator::MonotonicMs() + kReadDeadlineMs;
@@ -587,7 +695,7 @@ void Host::Reply(Client& client, FrameStatus status, int64_t result) {
 void Host::WriteReply(Client& client) {
   while (client.replying()) {
     const ssize_t n = ::send(client.fd, client.reply + client.replySent,
-                             kReplySize - client.replySent, MSG_DONTWAIT | MSG_NOSIGNAL);
+                             client.replySize - client.replySent, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n > 0) {
       client.replySent += static_cast<size_t>(n);
       continue;
@@ -610,6 +718,7 @@ void Host::Drop(Client& client) {
   client.fd = -1;
   client.have = 0;
   client.need = kFrameHeaderSize;
+  client.replySize = kReplySize;
   client.replySent = kReplySize;
   client.closeAfterReply = false;
   client.waitingRoom = false;

@@ -1,5 +1,6 @@
 // lumora: the agent on Linux. `lumora run` is the live agent with the panel emulator,
-// `lumora send` delivers messages to it, `lumora demo` plays an evening on it.
+// `lumora send` delivers messages to it, `lumora status` asks it what it shows, `lumora demo`
+// plays an evening on it.
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "app/posix/agent_host.h"
 #include "app/posix/demo.h"
 #include "app/posix/run_settings.h"
+#include "app/posix/status_command.h"
 #include "base/exit_status.h"
 #include "base/note.h"
 #include "base/version.h"
@@ -34,6 +36,7 @@ constexpr const char kUsage[] =
     "\n"
     "  run    the live agent: the panel in the terminal, messages from a socket\n"
     "  send   send a media-state event, a power or end-of-session message, or close\n"
+    "  status show what the running agent's panel shows: lines, icons, level, clock\n"
     "  demo   the live agent with its panel, played a whole evening\n"
     "  kodi   follow Kodi and send the agent what it plays\n"
     "  mpris  tell the agent what the desktop players on the session bus play\n"
@@ -185,7 +188,7 @@ PanelFace DefaultFace() {
 // A configuration file that is not a good one: its one line, and nothing starts.
 int ConfigError(const std::string& error) {
   lumora::Note(lumora::NotePriority::Error, "lumora: %s", error.c_str());
-  return 2;
+  return lumora::kExitUsage;
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -349,7 +352,7 @@ int Mpris(const std::vector<std::string>& args) {
 }  // namespace
 
 static int Main(int argc, char** argv) {
-  if (argc < 2) return Usage("", "no command given (run, send, demo, kodi or mpris)");
+  if (argc < 2) return Usage("", "no command given (run, send, status, demo, kodi or mpris)");
   const std::string_view command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "--help" || command == "-h" || command == "help") {
@@ -359,11 +362,12 @@ static int Main(int argc, char** argv) {
   if (command == "--version") return Version();
   if (command == "run") return Run(args);
   if (command == "send") return Send(args);
+  if (command == "status") return lumora::posix::RunStatusCommand(args);
   if (command == "demo") return Demo(args);
   if (command == "kodi") return Kodi(args);
   if (command == "mpris") return Mpris(args);
-  return Usage("",
-               "unknown command '" + std::string(command) + "' (run, send, demo, kodi or mpris)");
+  return Usage("", "unknown command '" + std::string(command) +
+                       "' (run, send, status, demo, kodi or mpris)");
 }
 
 int main(int argc, char** argv) {

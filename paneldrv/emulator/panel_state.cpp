@@ -82,6 +82,17 @@ bool PanelState::IsLit(Icon icon) const {
   return (iconMap_[bits.byte] & bits.mask) == bits.mask;
 }
 
+uint32_t PanelState::NamedLitIcons() const {
+  uint32_t named = 0;
+  const bool vcd = IsLit(Icon::Vcd);
+  for (size_t i = 0; i < kIconCount; ++i) {
+    const Icon icon = kIconBits[i].icon;
+    if (vcd && (icon == Icon::Cd || icon == Icon::Video)) continue;
+    if (IsLit(icon)) named |= uint32_t{1} << i;
+  }
+  return named;
+}
+
 uint16_t PanelState::LevelSegments() const {
   const uint32_t bar = uint32_t{iconMap_[kLevelBarFirstByte]} |
                        uint32_t{iconMap_[kLevelBarFirstByte + 1]} << 8 |

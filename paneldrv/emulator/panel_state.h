@@ -61,6 +61,9 @@ class PanelState {
   const IconMap& iconMap() const { return iconMap_; }
   // Lit when every bit of the icon is set: VCD needs both the CD and the VIDEO bits.
   bool IsLit(Icon icon) const;
+  // The lit icons as a face names them, bit i for the i-th icon of kIconBits: every lit icon,
+  // except CD and VIDEO while VCD (their two bits together) is lit, which is named once, as VCD.
+  uint32_t NamedLitIcons() const;
   // The 16 level-bar segments, segment 1 in bit 0.
   uint16_t LevelSegments() const;
   int LitLevelSegments() const;

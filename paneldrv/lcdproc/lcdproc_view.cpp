@@ -45,12 +45,9 @@ const char* PriorityName(Priority priority) {
   return "info";
 }
 
-Priority PriorityOf(const emulator::PanelState& state) {
-  if (state.panelClock().running) return Priority::Background;
-  if (state.LitLevelSegments() > 0) return Priority::Foreground;
-  for (const IconBits& bits : kIconBits) {
-    if (state.IsLit(bits.icon)) return Priority::Foreground;
-  }
+Priority ChoosePriority(const Situation& situation) {
+  if (situation.clockHandedOver) return Priority::Background;
+  if (situation.mediaPlays || situation.recentMenu) return Priority::Foreground;
   return Priority::Info;
 }
 
@@ -108,8 +105,15 @@ void LcdprocView::Changed(const emulator::PanelState& state, emulator::PacketKin
   Show(state, nowMs);
 }
 
+void LcdprocView::SetPriority(Priority priority, int64_t nowMs) {
+  if (priority == priority_) return;
+  priority_ = priority;
+  if (panel_ != nullptr) Show(*panel_, nowMs);
+}
+
 void LcdprocView::Animate(const emulator::PanelState& state, int64_t nowMs) {
   panel_ = &state;
+  if (readPaused_ && nowMs >= windowStartMs_ + 1000) readPaused_ = false;
   if (state_ == Link::Idle && nowMs >= retryAtMs_) Connect(nowMs);
   if ((state_ == Link::Connecting || state_ == Link::Hello) && nowMs >= retryAtMs_) {
     Lost("no answer to hello", nowMs);
@@ -121,7 +125,7 @@ void LcdprocView::Animate(const emulator::PanelState& state, int64_t nowMs) {
 
 short LcdprocView::PendingEvents() const {
   if (state_ == Link::Connecting) return POLLOUT;
-  return static_cast<short>(POLLIN | (sent_ < out_.size() ? POLLOUT : 0));
+  return static_cast<short>((readPaused_ ? 0 : POLLIN) | (sent_ < out_.size() ? POLLOUT : 0));
 }
 
 void LcdprocView::Connect(int64_t nowMs) {
@@ -148,6 +152,12 @@ void LcdprocView::Connect(int64_t nowMs) {
   answerLength_ = 0;
   answerTooLong_ = false;
   shown_.clear();
+  refusalNoted_ = false;
+  longLineNoted_ = false;
+  floodNoted_ = false;
+  readPaused_ = false;
+  windowStartMs_ = nowMs;
+  windowBytes_ = 0;
   out_ += "hello\n";
   retryAtMs_ = nowMs + kHandshakeMs;
   if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
@@ -189,7 +199,8 @@ void LcdprocView::Flush() {
     state_ = Link::Hello;
   }
   Send(now);
-  if (fd_ >= 0) ReadAnswers(now);
+  if (readPaused_ && now >= windowStartMs_ + 1000) readPaused_ = false;
+  if (fd_ >= 0 && !readPaused_) ReadAnswers(now);
 }
 
 void LcdprocView::Send(int64_t nowMs) {
@@ -217,12 +228,22 @@ void LcdprocView::ReadAnswers(int64_t nowMs) {
       Lost(n == 0 ? "connection closed" : std::strerror(errno), nowMs);
       return;
     }
+    if (nowMs >= windowStartMs_ + 1000) {
+      windowStartMs_ = nowMs;
+      windowBytes_ = 0;
+    }
+    windowBytes_ += static_cast<size_t>(n);
     for (ssize_t i = 0; i < n && fd_ >= 0; ++i) {
       const char c = buffer[i];
       if (c == '\n') {
         if (answerTooLong_) {
-          std::fprintf(stderr, "lumora: LCDd sent a line longer than %zu bytes; skipped\n",
-                       kAnswerLineMax);
+          if (!longLineNoted_) {
+            std::fprintf(stderr,
+                         "lumora: LCDd at %s:%u sent a line longer than %zu bytes; skipped (and "
+                         "any more on this connection, without a note)\n",
+                         host_.c_str(), static_cast<unsigned>(port_), kAnswerLineMax);
+          }
+          longLineNoted_ = true;
         } else {
           TakeAnswer({answer_, answerLength_}, nowMs);
         }
@@ -233,6 +254,18 @@ void LcdprocView::ReadAnswers(int64_t nowMs) {
       } else {
         answerTooLong_ = true;
       }
+    }
+    if (fd_ >= 0 && windowBytes_ > kFloodBytesPerSecond) {
+      if (!floodNoted_) {
+        std::fprintf(stderr,
+                     "lumora: LCDd at %s:%u sends more than %zu MiB a second, far more than it "
+                     "is asked for; reading it no faster than that\n",
+                     host_.c_str(), static_cast<unsigned>(port_),
+                     kFloodBytesPerSecond / (1024 * 1024));
+        floodNoted_ = true;
+      }
+      readPaused_ = true;
+      return;
     }
   }
 }
@@ -273,9 +306,20 @@ void LcdprocView::TakeAnswer(std::string_view line, int64_t nowMs) {
     Send(nowMs);
     return;
   }
-  if (line.substr(0, 4) == "huh?") {
-    std::fprintf(stderr, "lumora: LCDd refused a request: %.*s\n",
-                 static_cast<int>(std::min<size_t>(line.size(), 200)), line.data());
+  if (line.substr(0, 4) == "huh?" && !refusalNoted_) {
+    // The server's words, shown only as printable ASCII: they go to a terminal or a journal.
+    char shown[201];
+    const size_t length = std::min(line.size(), sizeof shown - 1);
+    for (size_t i = 0; i < length; ++i) {
+      const char c = line[i];
+      shown[i] = c >= 0x20 && c < 0x7F ? c : '?';
+    }
+    shown[length] = '\0';
+    std::fprintf(stderr,
+                 "lumora: LCDd at %s:%u refused a request: %s (further refusals on this "
+                 "connection are not shown)\n",
+                 host_.c_str(), static_cast<unsigned>(port_), shown);
+    refusalNoted_ = true;
   }
   // success, listen, ignore, key and menu events: nothing to do.
 }
@@ -287,7 +331,7 @@ void LcdprocView::Show(const emulator::PanelState& state, int64_t nowMs) {
   std::string& face = shownNext_;
   face.clear();
   face += "screen_set lumora -priority ";
-  face += PriorityName(PriorityOf(state));
+  face += PriorityName(priority_);
   face += '\n';
   auto row = [&](const char* widget, int number, std::string_view atStart) {
     const emulator::TextLine& line = state.line(number);
@@ -305,20 +349,19 @@ void LcdprocView::Show(const emulator::PanelState& state, int64_t nowMs) {
   if (height_ >= 2) row("l3", 3, shown.line3());
   if (height_ >= 4) {
     face += "widget_set lumora ic 1 3 ";
-    std::string_view names[kIconCount];
-    size_t count = 0;
-    for (const IconBits& bits : kIconBits) {
-      // VCD is the CD and VIDEO icons together: named once, as VCD.
-      if ((bits.icon == Icon::Cd || bits.icon == Icon::Video) && state.IsLit(Icon::Vcd)) continue;
-      if (state.IsLit(bits.icon)) names[count++] = bits.name;
+    // Every name of the icon table fits: built on the stack, not on the heap.
+    char icons[128];
+    size_t length = 0;
+    const uint32_t lit = state.NamedLitIcons();
+    for (size_t i = 0; i < kIconCount; ++i) {
+      if ((lit & (uint32_t{1} << i)) == 0) continue;
+      const std::string_view name = kIconBits[i].name;
+      if (length + name.size() + 1 > sizeof icons) break;
+      if (length > 0) icons[length++] = ' ';
+      std::memcpy(icons + length, name.data(), name.size());
+      length += name.size();
     }
-    std::string icons;
-    icons.reserve(128);
-    for (size_t i = 0; i < count; ++i) {
-      if (i > 0) icons += ' ';
-      icons += names[i];
-    }
-    AppendQuoted(face, std::string_view(icons).substr(0, width));
+    AppendQuoted(face, std::string_view(icons, length).substr(0, width));
     face += '\n';
     char level[64];
     std::snprintf(level, sizeof level, "widget_set lumora lv 1 4 %d\n",

@@ -25,15 +25,30 @@ inline constexpr int kFirstRetryMs = 1000;
 inline constexpr int kLastRetryMs = 30000;
 inline constexpr size_t kAnswerLineMax = 512;
 inline constexpr size_t kRequestCapacity = 16384;
+// More than this in one second is a flood, not answers: LCDd answers each request with one
+// short line. The view then reads the server no faster than that, so a hostile server can
+// neither grow the agent's memory nor keep its loop busy.
+inline constexpr size_t kFloodBytesPerSecond = 2 * 1024 * 1024;
 
 // LCDd's screen priorities as the view uses them.
 enum class Priority : uint8_t { Foreground, Info, Background };
 const char* PriorityName(Priority priority);
 
-// The priority the panel's state asks for: background once the panel runs its own clock (the
-// agent has handed it over on suspend), foreground while an icon or the level bar is lit
-// (media plays), info otherwise (the idle clock or a menu).
-Priority PriorityOf(const emulator::PanelState& state);
+// How long a menu keeps the display at foreground after it was reported.
+inline constexpr int64_t kMenuForegroundMs = 60000;
+
+// What the agent's model says of its situation, for the screen's priority.
+struct Situation {
+  bool clockHandedOver = false;  // the panel runs its own clock (suspend, end of session)
+  bool mediaPlays = false;       // a medium plays
+  bool recentMenu = false;       // a menu was reported within kMenuForegroundMs
+};
+
+// The priority a situation asks for: background once the agent has handed the clock to the
+// panel, so that other clients (a system monitor) can have the display; foreground while media
+// plays or a menu was reported in the last minute; info otherwise (the idle date and time, a
+// stopped medium under the agent's clock).
+Priority ChoosePriority(const Situation& situation);
 
 // One character of the panel's text (Windows-1252) as LCDd takes it (Latin-1): the characters
 // that Latin-1 has pass, the typographic ones between 0x80 and 0x9F become their plain
@@ -63,7 +78,13 @@ class LcdprocView final : public emulator::PanelView {
   int AnimationIntervalMs() const override { return 250; }
   int PendingFd() const override { return fd_; }
   short PendingEvents() const override;
+  // True while the view has stopped reading a server that floods it, until its second is over.
+  bool readPaused() const { return readPaused_; }
   void Flush() override;
+
+  // The screen's priority from now on (info until the first call); sent at once when it changes.
+  void SetPriority(Priority priority, int64_t nowMs);
+  Priority priority() const { return priority_; }
 
   bool ready() const { return state_ == Link::Ready; }
   int width() const { return width_; }
@@ -98,6 +119,14 @@ class LcdprocView final : public emulator::PanelView {
   std::string shownNext_;
   int cellWidth_ = 5;
   bool complained_ = false;
+  Priority priority_ = Priority::Info;
+  // Noted once a connection: a refused request, an overlong line, a flood.
+  bool refusalNoted_ = false;
+  bool longLineNoted_ = false;
+  bool floodNoted_ = false;
+  int64_t windowStartMs_ = 0;
+  size_t windowBytes_ = 0;
+  bool readPaused_ = false;
 };
 
 }  // namespace lumora::lcdproc

@@ -54,10 +54,11 @@ void CheckAccepted(const uint8_t* bytes, size_t size, const Frame& frame) {
   if (frame.payload != expectedPayload) {
     InvariantViolated("accepted frame's payload does not point behind its header");
   }
-  if (frame.type == FrameType::Close) {
+  if (frame.type == FrameType::Close || frame.type == FrameType::Status) {
+    // A close or status request carries nothing.
     if (frame.message != 0 || frame.length != 0 || frame.wParam != 0 || frame.dwData != 0) {
-      InvariantViolated("close request accepted with message %u, length %u", frame.message,
-                        frame.length);
+      InvariantViolated("request of type %u accepted with message %u, length %u",
+                        static_cast<unsigned>(frame.type), frame.message, frame.length);
     }
   } else if (frame.type == FrameType::Message) {
     if (frame.message != kWmCopyData && frame.message != kWmPowerBroadcast &&
@@ -146,6 +147,8 @@ void Deliver(const uint8_t* data, size_t size) {
     pos += whole;
     if (frame.type == FrameType::Close) {
       driver.Shutdown();
+    } else if (frame.type == FrameType::Status) {
+      // Answered from the model: nothing reaches the window procedure.
     } else if (frame.message == kWmCopyData) {
       driver.CopyData(static_cast<uintptr_t>(frame.dwData), frame.payload, frame.length,
                       frame.length == 0 ? kCopyDataNullData : 0,

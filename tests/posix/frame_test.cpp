@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "senders/frame.h"
@@ -50,6 +51,10 @@ TEST(Frame, DecodesTheThreeMessagesAndClose) {
   const auto close = Request(2, 0, 0, 0, {});
   ASSERT_EQ(DecodeFrame(close.data(), close.size(), frame), FrameStatus::Ok);
   EXPECT_EQ(frame.type, FrameType::Close);
+
+  const auto status = Request(4, 0, 0, 0, {});
+  ASSERT_EQ(DecodeFrame(status.data(), status.size(), frame), FrameStatus::Ok);
+  EXPECT_EQ(frame.type, FrameType::Status);
 }
 
 TEST(Frame, EncodeWritesTheDocumentedLayout) {
@@ -117,6 +122,12 @@ std::vector<Refusal> Refusals() {
   cases.push_back(
       {"endsession_with_dwdata", Request(1, 22, 1, 1, {}), FrameStatus::UnexpectedPayload});
   cases.push_back({"close_with_wparam", Request(2, 0, 1, 0, {}), FrameStatus::UnexpectedPayload});
+  // A status request carries nothing either.
+  cases.push_back({"status_with_message", Request(4, 74, 0, 0, {}), FrameStatus::BadMessage});
+  cases.push_back(
+      {"status_with_payload", Request(4, 0, 0, 0, {1}), FrameStatus::UnexpectedPayload});
+  cases.push_back({"status_with_dwdata", Request(4, 0, 0, 1, {}), FrameStatus::UnexpectedPayload});
+  cases.push_back({"status_reply_as_request", Request(5, 0, 0, 0, {}), FrameStatus::BadType});
   return cases;
 }
 
@@ -154,6 +165,68 @@ TEST(Frame, ReplyRoundTripAndRefusal) {
   EXPECT_EQ(reply.status, FrameStatus::Busy);
   bytes[6] = 12;
   EXPECT_FALSE(DecodeReply(bytes, sizeof bytes, reply));
+}
+
+TEST(Frame, StatusReplyLayoutAndItsRefusals) {
+  StatusReport report;
+  report.clock = ClockState::Time;
+  report.power = PowerStatus::Quiet;
+  report.levelSegments = 5;
+  report.panelOpen = true;
+  report.litIcons = 0x41;  // the first and the seventh icon of the table
+  report.line2Length = 6;
+  std::memcpy(report.line2, "CH-007", 6);
+  report.line3Length = 2;
+  std::memcpy(report.line3, "\xE9!", 2);
+  uint8_t bytes[kStatusReplySize];
+  EncodeStatusReply(report, bytes);
+  // The layout written out by hand: a reply of type 5 whose result is the report's length 132,
+  // then clock 1, power 1, level 5, flags 1, icons 0x41, lengths 6 and 2, two reserved zeros,
+  // line 2 at 12 and line 3 at 72, zero-padded.
+  std::vector<uint8_t> expected = {'L', 'U', 'M', 'O', 1, 5, 0,    0, 132, 0, 0, 0, 0, 0,
+                                   0,   0,   1,   1,   5, 1, 0x41, 0, 0,   0, 6, 2, 0, 0};
+  expected.resize(kStatusReplySize, 0);
+  std::memcpy(expected.data() + 16 + 12, "CH-007", 6);
+  expected[16 + 72] = 0xE9;
+  expected[16 + 73] = '!';
+  EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + sizeof bytes), expected);
+  ASSERT_EQ(kStatusReplySize, 16u + 132u);
+
+  ASSERT_TRUE(IsStatusReplyHeader(bytes, kReplySize));
+  StatusReport back;
+  ASSERT_TRUE(DecodeStatusReport(bytes + kReplySize, kStatusReportSize, back));
+  EXPECT_EQ(back.clock, ClockState::Time);
+  EXPECT_EQ(back.power, PowerStatus::Quiet);
+  EXPECT_EQ(back.levelSegments, 5);
+  EXPECT_TRUE(back.panelOpen);
+  EXPECT_EQ(back.litIcons, 0x41u);
+  EXPECT_EQ(std::string(back.line2, back.line2Length), "CH-007");
+  EXPECT_EQ(std::string(back.line3, back.line3Length), "\xE9!");
+  // A plain reply is no status reply, and a status reply is no plain one.
+  Reply reply;
+  EXPECT_FALSE(DecodeReply(bytes, kReplySize, reply));
+  uint8_t plain[kReplySize];
+  EncodeReply({FrameStatus::Ok, 132}, plain);
+  EXPECT_FALSE(IsStatusReplyHeader(plain, sizeof plain));
+
+  // Out of range: each leaves the output as it was.
+  struct Bad {
+    const char* name;
+    size_t offset;
+    uint8_t value;
+  };
+  const Bad bad[] = {{"clock_state_5", 0, 5}, {"power_state_4", 1, 4}, {"level_17", 2, 17},
+                     {"flags_2", 3, 2},       {"line2_61", 8, 61},     {"line3_61", 9, 61},
+                     {"reserved_10", 10, 1},  {"reserved_11", 11, 1}};
+  for (const Bad& b : bad) {
+    std::vector<uint8_t> r(bytes + kReplySize, bytes + kStatusReplySize);
+    r[b.offset] = b.value;
+    StatusReport out;
+    out.levelSegments = 99;
+    EXPECT_FALSE(DecodeStatusReport(r.data(), r.size(), out)) << b.name;
+    EXPECT_EQ(out.levelSegments, 99) << b.name;
+  }
+  EXPECT_FALSE(DecodeStatusReport(bytes + kReplySize, kStatusReportSize - 1, back));
 }
 
 }  // namespace

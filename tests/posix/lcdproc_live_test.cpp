@@ -22,6 +22,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -141,12 +142,22 @@ class LcdprocLive : public ::testing::TestWithParam<Size> {
     dir_ = tmpl;
     port_ = FreePort();
     StartLcdd();
-    agent_ = Spawn(
-        {std::string(LUMORA_BIN_DIR) + "/lumora", "run", "--socket", dir_ + "/s.sock", "--panel",
-         "lcdproc=127.0.0.1:" + std::to_string(port_), "--trace", dir_ + "/trace", "--quiet"},
-        dir_ + "/agent.out");
+    std::vector<std::string> args{std::string(LUMORA_BIN_DIR) + "/lumora",
+                                  "run",
+                                  "--socket",
+                                  dir_ + "/s.sock",
+                                  "--panel",
+                                  "lcdproc=127.0.0.1:" + std::to_string(port_),
+                                  "--trace",
+                                  dir_ + "/trace",
+                                  "--quiet"};
+    for (const std::string& extra : AgentExtras())
+      args.push_back(extra);
+    agent_ = Spawn(args, dir_ + "/agent.out");
     ASSERT_GT(agent_, 0);
   }
+  virtual std::vector<std::string> AgentExtras() const { return {}; }
+
   void TearDown() override {
     Stop(agent_);
     Stop(lcdd_);
@@ -325,7 +336,96 @@ TEST_P(LcdprocPriority, AnotherClientHasTheDisplayOnlyWhileTheAgentIsAtBackgroun
   ::close(other);
 }
 
+// The agent's priority step by step, as its model asks: with --accelerate 10 the minute a menu
+// keeps the display at foreground is 6 s. Another client at info tells the three apart: it never
+// shows while the agent is at foreground, takes turns with it at info (LCDd rotates two screens
+// of one priority, here every 2 s), and has the display to itself while the agent is at
+// background.
+class LcdprocPriorityModel : public LcdprocLive {
+ protected:
+  std::vector<std::string> AgentExtras() const override { return {"--accelerate", "10"}; }
+};
+
+enum class Expect { Foreground, Info, Background };
+
+TEST_P(LcdprocPriorityModel, FollowsTheAgentsModel) {
+  // The agent's face first, alone on the display.
+  for (int i = 0; i < 100 && LastFrame(Slurp(dir_ + "/lcdd.out")).size() != 2; ++i)
+    std::this_thread::sleep_for(50ms);
+  const int otherFd = OtherClient(port_);
+  ASSERT_GE(otherFd, 0);
+  // Which screen the display shows: 1 the other client's, 0 the agent's, -1 none yet.
+  auto shown = [&] {
+    const std::vector<std::string> rows = LastFrame(Slurp(dir_ + "/lcdd.out"));
+    if (rows.empty()) return -1;
+    return rows[0].rfind("OTHER CLIENT", 0) == 0 ? 1 : 0;
+  };
+  // Samples the display every 50 ms for at most limit; until says when it has seen enough.
+  auto watch = [&](std::chrono::milliseconds limit, auto until) {
+    bool sawOther = false;
+    bool sawAgent = false;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end && !until(sawOther, sawAgent)) {
+      const int now = shown();
+      sawOther = sawOther || now == 1;
+      sawAgent = sawAgent || now == 0;
+      std::this_thread::sleep_for(50ms);
+    }
+    return std::make_pair(sawOther, sawAgent);
+  };
+  auto observe = [&](Expect expect) -> std::string {
+    switch (expect) {
+      case Expect::Foreground: {
+        // Once the agent has the display, the other client never gets it.
+        if (!watch(2s, [](bool, bool agent) { return agent; }).second) return "agent never shown";
+        if (watch(2s, [](bool other, bool) { return other; }).first) return "other client shown";
+        return "";
+      }
+      case Expect::Info: {
+        const auto [other, agent] = watch(7s, [](bool o, bool a) { return o && a; });
+        return other && agent ? ""
+                              : "no turns: other " + std::to_string(other) + ", agent " +
+                                    std::to_string(agent);
+      }
+      case Expect::Background: {
+        if (!watch(2s, [](bool o, bool) { return o; }).first) return "other client never shown";
+        if (watch(1500ms, [](bool, bool a) { return a; }).second) return "agent shown";
+        return "";
+      }
+    }
+    return "?";
+  };
+  struct Step {
+    const char* what;
+    std::vector<const char*> messages;
+    std::chrono::milliseconds before;  // a pause between the messages and the observation
+    Expect expect;
+  };
+  const Step steps[] = {
+      {"the idle date and time", {}, 0ms, Expect::Info},
+      {"a menu", {"event 1 NavHome"}, 0ms, Expect::Foreground},
+      // 2 to 4 s have gone in the observation: 6.5 s after the menu in all.
+      {"a minute after the menu, nothing plays", {}, 4500ms, Expect::Info},
+      {"live TV plays",
+       {"event 7 SessionOpened", "event 7 LiveTvStarted", "event 7 Play"},
+       0ms,
+       Expect::Foreground},
+      {"paused, the menu long ago", {"event 7 Pause"}, 0ms, Expect::Info},
+      {"suspended: the clock handed to the panel", {"power 4"}, 0ms, Expect::Background},
+      {"resumed, still paused", {"power 7"}, 0ms, Expect::Info},
+      {"plays again", {"event 7 Play"}, 0ms, Expect::Foreground},
+  };
+  for (const Step& step : steps) {
+    for (const char* message : step.messages)
+      ASSERT_TRUE(Send(message)) << message;
+    std::this_thread::sleep_for(step.before);
+    EXPECT_EQ(observe(step.expect), "") << step.what;
+  }
+  ::close(otherFd);
+}
+
 INSTANTIATE_TEST_SUITE_P(At20x2, LcdprocPriority, ::testing::Values(Size{20, 2}));
+INSTANTIATE_TEST_SUITE_P(At20x2, LcdprocPriorityModel, ::testing::Values(Size{20, 2}));
 
 INSTANTIATE_TEST_SUITE_P(Sizes, LcdprocLive,
                          ::testing::Values(Size{20, 2}, Size{16, 2}, Size{20, 4}, Size{40, 2}),

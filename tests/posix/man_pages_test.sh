@@ -37,9 +37,9 @@ names_in() {
 # The options a --help text names.
 options_of() { "$@" --help | grep -o -- '--[a-z][a-z-]*' | sort -u; }
 
-names_in lumora run send demo kodi mpris $(options_of "$bin/lumora") $(options_of "$bin/lumora" run) \
+names_in lumora run send status demo kodi mpris $(options_of "$bin/lumora") $(options_of "$bin/lumora" run) \
   $(options_of "$bin/lumora" demo) $(options_of "$bin/lumora" send) $(options_of "$bin/lumora" kodi) \
-  $(options_of "$bin/lumora" mpris)
+  $(options_of "$bin/lumora" mpris) $(options_of "$bin/lumora" status)
 names_in lumora-send $(options_of "$bin/lumora" send) suspend resume resume-automatic \
   resume-critical enter-quiet leave-quiet lumora-send.exe
 names_in lumora-send $("$bin/lumora" send --list | awk 'NR > 1 { print $2 }')

@@ -1,15 +1,19 @@
-// lumora-event-doc: writes the documents that list the event catalogue — docs/events.md and
-// the events section of docs/man/lumora-send.1 — from the catalogue itself, or checks that
-// the committed ones are still equal to it (the test events_documents).
+// lumora-event-doc: writes the documents that list the event catalogue — docs/events.md, the
+// events section of docs/man/lumora-send.1 and the names in the shell completions of
+// dist/completion/ — from the catalogue itself, or checks that the committed ones are still
+// equal to it (the test events_documents).
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "base/event_catalogue.h"
 #include "base/version.h"
 #include "scenario/event_names.h"
+#include "scenario/power_names.h"
 
 namespace {
 
@@ -18,8 +22,10 @@ constexpr const char kUsage[] =
     "       lumora-event-doc --help | --version\n"
     "\n"
     "Writes the documents of the event catalogue from the catalogue itself:\n"
-    "SOURCE_DIR/docs/events.md and the events section of SOURCE_DIR/docs/man/lumora-send.1\n"
-    "(between its BEGIN EVENTS and END EVENTS comments).\n"
+    "SOURCE_DIR/docs/events.md, the events section of SOURCE_DIR/docs/man/lumora-send.1\n"
+    "(between its BEGIN EVENTS and END EVENTS comments) and the event and power names of the\n"
+    "shell completions SOURCE_DIR/dist/completion/lumora.bash and _lumora (between their\n"
+    "BEGIN NAMES and END NAMES comments).\n"
     "\n"
     "  --check    compare them with the catalogue; status 1 and the file's name when one differs\n"
     "  --update   rewrite them\n"
@@ -52,6 +58,52 @@ bool WithEvents(const std::string& page, std::string& updated) {
   if (begin == std::string::npos || end == std::string::npos || end < begin) return false;
   const size_t bodyStart = page.find('\n', begin) + 1;
   updated = page.substr(0, bodyStart) + lumora::scenario::EventsManSection() + page.substr(end);
+  return true;
+}
+
+// The names a shell completes: every event of the catalogue, every power name.
+std::string EventNames() {
+  std::string names;
+  for (const lumora::EventInfo& info : lumora::kEvents) {
+    if (!names.empty()) names += ' ';
+    names += info.name;
+  }
+  return names;
+}
+
+std::string PowerNames() {
+  std::string names;
+  for (const lumora::scenario::PowerName& power : lumora::scenario::kPowerNames) {
+    if (!names.empty()) names += ' ';
+    names += power.name;
+  }
+  return names;
+}
+
+// A completion script: its path in the source tree and its names block.
+struct Completion {
+  const char* path;
+  std::string names;
+};
+
+std::vector<Completion> Completions() {
+  return {
+      {"/dist/completion/lumora.bash",
+       "_lumora_events='" + EventNames() + "'\n_lumora_powers='" + PowerNames() + "'\n"},
+      {"/dist/completion/_lumora",
+       "  local -a events=(" + EventNames() + ")\n  local -a powers=(" + PowerNames() + ")\n"},
+  };
+}
+
+// The script with the lines between its BEGIN NAMES and END NAMES comment lines replaced by
+// names; false when it has no such lines.
+bool WithNames(const std::string& script, const std::string& names, std::string& updated) {
+  const size_t begin = script.find("# BEGIN NAMES");
+  const size_t end = script.find("# END NAMES");
+  if (begin == std::string::npos || end == std::string::npos || end < begin) return false;
+  const size_t bodyStart = script.find('\n', begin) + 1;
+  const size_t endLine = script.rfind('\n', end) + 1;
+  updated = script.substr(0, bodyStart) + names + script.substr(endLine);
   return true;
 }
 
@@ -95,8 +147,29 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string markdown = lumora::scenario::EventsMarkdown();
+  std::vector<std::string> scripts;
+  std::vector<std::string> updatedScripts;
+  for (const Completion& completion : Completions()) {
+    const std::string path = root + completion.path;
+    std::string script;
+    std::string updated;
+    if (!Read(path, script)) {
+      std::fprintf(stderr, "lumora-event-doc: cannot read %s\n", path.c_str());
+      return 1;
+    }
+    if (!WithNames(script, completion.names, updated)) {
+      std::fprintf(stderr, "lumora-event-doc: %s has no BEGIN NAMES / END NAMES lines\n",
+                   path.c_str());
+      return 1;
+    }
+    scripts.push_back(script);
+    updatedScripts.push_back(updated);
+  }
   if (update) {
-    if (!Write(markdownPath, markdown) || !Write(manPath, updatedPage)) {
+    bool written = Write(markdownPath, markdown) && Write(manPath, updatedPage);
+    for (size_t i = 0; i < scripts.size(); ++i)
+      written = written && Write(root + Completions()[i].path, updatedScripts[i]);
+    if (!written) {
       std::fprintf(stderr, "lumora-event-doc: cannot write the documents under %s\n", root.c_str());
       return 1;
     }
@@ -104,6 +177,13 @@ int main(int argc, char** argv) {
   }
   std::string committed;
   bool same = true;
+  for (size_t i = 0; i < scripts.size(); ++i) {
+    if (updatedScripts[i] != scripts[i]) {
+      std::fprintf(stderr, "lumora-event-doc: the names of %s%s are not the catalogue's\n",
+                   root.c_str(), Completions()[i].path);
+      same = false;
+    }
+  }
   if (!Read(markdownPath, committed) || committed != markdown) {
     std::fprintf(stderr, "lumora-event-doc: %s is not the event catalogue's\n",
                  markdownPath.c_str());
