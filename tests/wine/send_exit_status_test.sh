@@ -4,20 +4,27 @@
 # be written (/dev/full) is said and gives 1, as lumora and lumora-replay do
 # (tests/posix/exit_status_test.sh).
 #
-#   send_exit_status_test.sh SOURCE_DIR MINGW_BUILD_DIR
+#   send_exit_status_test.sh SOURCE_DIR
+#
+# lumora-send.exe is cross-compiled by the x64 preset into the cross build folder of
+# tests/wine/wine_lib.sh (under the build this test runs in, when CTest runs it).
 #
 # Exit status 77 (skipped) when Wine or the mingw-w64 toolchain is not installed.
 set -u
-source_dir=$1
-build_dir=$2
+source_dir=$(cd "$1" && pwd)
 wine=/usr/lib/wine/wine64
 if [ ! -x "$wine" ] || ! command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1; then
   echo "SKIPPED: Wine or mingw-w64 is not installed (Debian packages wine64 and" \
        "g++-mingw-w64-x86-64-posix; scripts/install-deps.sh installs them)" >&2
   exit 77
 fi
-(cd "$source_dir" && cmake --preset mingw -B "$build_dir" >/dev/null &&
-  cmake --build "$build_dir" --target lumora-send -j "$(nproc)" >/dev/null) || exit 1
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+. "$source_dir/tests/wine/wine_lib.sh"
+build_dir=$(windows_build "$source_dir" x64)
+wine_build "$source_dir" mingw-x64 "$build_dir" build-send-exit-statuses.log lumora-send
 send=$build_dir/bin/lumora-send.exe
 tmp=$(mktemp -d)
 trap 'WINEPREFIX=$tmp/prefix wineserver -k 2>/dev/null; rm -rf "$tmp"' EXIT
