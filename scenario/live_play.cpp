@@ -1,7 +1,5 @@
 #include "scenario/live_play.h"
 
-#include <charconv>
-
 namespace lumora::scenario {
 
 namespace {
@@ -166,15 +164,13 @@ bool PlanLivePlay(std::string_view text, LivePlayer player, LivePlay& play, std:
       const std::string_view rest = Trim(line.substr(1));
       if (!rest.starts_with("wait ")) continue;  // any other comment
       const std::string_view value = Trim(rest.substr(5));
-      double seconds = 0;
-      const auto [at, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-      if (ec != std::errc() || at != value.data() + value.size() || !(seconds >= 0) ||
-          seconds > kLongestLiveWait) {
+      int64_t ms = 0;
+      if (!ParseSeconds(value, static_cast<int64_t>(kLongestLiveWait), ms)) {
         play = LivePlay{};
         error = "line " + std::to_string(number) + ": wait wants seconds from 0 to 600";
         return false;
       }
-      planner.Wait(seconds);
+      planner.Wait(static_cast<double>(ms) / 1000);
     } else if (next < scenario.directives.size() && scenario.directives[next].line == number) {
       planner.Directive_(scenario.directives[next++]);
     }

@@ -1,7 +1,6 @@
 #include "scenario/scenario.h"
 
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -325,14 +324,39 @@ int64_t WaitOf(std::string_view line) {
   line.remove_prefix(5);
   while (!line.empty() && IsBlank(line.front()))
     line.remove_prefix(1);
-  double seconds = 0;
-  const auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), seconds);
-  if (ec != std::errc() || end != line.data() + line.size() || !(seconds >= 0 && seconds <= 600))
-    return -1;
-  return std::llround(seconds * 1000);
+  int64_t ms = 0;
+  return ParseSeconds(line, 600, ms) ? ms : -1;
 }
 
 }  // namespace
+
+bool ParseSeconds(std::string_view word, int64_t maxSeconds, int64_t& ms) {
+  const size_t point = word.find('.');
+  const std::string_view whole = word.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view() : word.substr(point + 1);
+  const auto digits = [](std::string_view text) {
+    for (const char c : text) {
+      if (c < '0' || c > '9') return false;
+    }
+    return true;
+  };
+  if (whole.empty() || whole.size() > 6 || !digits(whole) || !digits(fraction) ||
+      (point != std::string_view::npos && fraction.empty())) {
+    return false;
+  }
+  int64_t value = 0;
+  for (const char c : whole)
+    value = value * 10 + (c - '0');
+  value *= 1000;
+  int64_t scale = 100;
+  for (size_t i = 0; i < fraction.size() && i < 3; ++i, scale /= 10)
+    value += (fraction[i] - '0') * scale;
+  if (fraction.size() > 3 && fraction[3] >= '5') ++value;  // rounded to the millisecond
+  if (value > maxSeconds * 1000) return false;
+  ms = value;
+  return true;
+}
 
 bool ScenarioParser::Line(std::string_view line, Directive& d, bool& isDirective,
                           ParseError& error) {

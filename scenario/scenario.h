@@ -81,6 +81,11 @@ bool ParseDecimal(std::string_view word, T& value) {
   return ec == std::errc() && end == word.data() + word.size();
 }
 
+// Seconds as a pause is written ("# wait N"): digits, optionally a point and more digits, at
+// most maxSeconds; ms the milliseconds, rounded. False for anything else. (Whole-number
+// arithmetic: a floating-point reader would weigh on the senders that carry this language.)
+bool ParseSeconds(std::string_view word, int64_t maxSeconds, int64_t& ms);
+
 // Reads a scenario line by line, in order, holding nothing of the lines before but what the
 // checks need (whether the agent was closed, whether a message came, the ticks so far) and the
 // captions waiting for their directive.
