@@ -15,6 +15,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/note.h"
 #include "panel/panel_tables.h"
 
 namespace lumora::lcdproc {
@@ -135,7 +136,7 @@ void LcdprocView::Connect(int64_t nowMs) {
   const std::string host = host_ == "localhost" ? "127.0.0.1" : host_;
   if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
     if (!complained_)
-      std::fprintf(stderr, "lumora: LCDd host is not an IPv4 address: %s\n", host_.c_str());
+      Note(NotePriority::Error, "lumora: LCDd host is not an IPv4 address: %s", host_.c_str());
     complained_ = true;
     retryAtMs_ = nowMs + kLastRetryMs;
     return;
@@ -178,8 +179,8 @@ void LcdprocView::Lost(const char* why, int64_t nowMs) {
   out_.clear();
   sent_ = 0;
   if (wasReady || !complained_) {
-    std::fprintf(stderr, "lumora: LCDd at %s:%u: %s; trying again in %d s\n", host_.c_str(),
-                 static_cast<unsigned>(port_), why, retryMs_ / 1000);
+    Note(NotePriority::Warning, "lumora: LCDd at %s:%u: %s; trying again in %d s", host_.c_str(),
+         static_cast<unsigned>(port_), why, retryMs_ / 1000);
     complained_ = true;
   }
   retryAtMs_ = nowMs + retryMs_;
@@ -238,10 +239,10 @@ void LcdprocView::ReadAnswers(int64_t nowMs) {
       if (c == '\n') {
         if (answerTooLong_) {
           if (!longLineNoted_) {
-            std::fprintf(stderr,
-                         "lumora: LCDd at %s:%u sent a line longer than %zu bytes; skipped (and "
-                         "any more on this connection, without a note)\n",
-                         host_.c_str(), static_cast<unsigned>(port_), kAnswerLineMax);
+            Note(NotePriority::Warning,
+                 "lumora: LCDd at %s:%u sent a line longer than %zu bytes; skipped (and "
+                 "any more on this connection, without a note)",
+                 host_.c_str(), static_cast<unsigned>(port_), kAnswerLineMax);
           }
           longLineNoted_ = true;
         } else {
@@ -257,11 +258,10 @@ void LcdprocView::ReadAnswers(int64_t nowMs) {
     }
     if (fd_ >= 0 && windowBytes_ > kFloodBytesPerSecond) {
       if (!floodNoted_) {
-        std::fprintf(stderr,
-                     "lumora: LCDd at %s:%u sends more than %zu MiB a second, far more than it "
-                     "is asked for; reading it no faster than that\n",
-                     host_.c_str(), static_cast<unsigned>(port_),
-                     kFloodBytesPerSecond / (1024 * 1024));
+        Note(NotePriority::Warning,
+             "lumora: LCDd at %s:%u sends more than %zu MiB a second, far more than it "
+             "is asked for; reading it no faster than that",
+             host_.c_str(), static_cast<unsigned>(port_), kFloodBytesPerSecond / (1024 * 1024));
         floodNoted_ = true;
       }
       readPaused_ = true;
@@ -289,13 +289,13 @@ void LcdprocView::TakeAnswer(std::string_view line, int64_t nowMs) {
     state_ = Link::Ready;
     retryMs_ = kFirstRetryMs;
     complained_ = false;
-    std::fprintf(stderr, "lumora: showing the panel on LCDd at %s:%u (%dx%d)\n", host_.c_str(),
-                 static_cast<unsigned>(port_), width_, height_);
+    Note(NotePriority::Info, "lumora: showing the panel on LCDd at %s:%u (%dx%d)", host_.c_str(),
+         static_cast<unsigned>(port_), width_, height_);
     if (width_ < 16 || height_ < 2) {
-      std::fprintf(stderr,
-                   "lumora: LCDd's display of %dx%d is smaller than the panel's 16x2; it shows "
-                   "what fits\n",
-                   width_, height_);
+      Note(NotePriority::Warning,
+           "lumora: LCDd's display of %dx%d is smaller than the panel's 16x2; it shows "
+           "what fits",
+           width_, height_);
     }
     out_ +=
         "screen_add lumora\nscreen_set lumora -name Lumora -heartbeat off\n"
@@ -315,10 +315,10 @@ void LcdprocView::TakeAnswer(std::string_view line, int64_t nowMs) {
       shown[i] = c >= 0x20 && c < 0x7F ? c : '?';
     }
     shown[length] = '\0';
-    std::fprintf(stderr,
-                 "lumora: LCDd at %s:%u refused a request: %s (further refusals on this "
-                 "connection are not shown)\n",
-                 host_.c_str(), static_cast<unsigned>(port_), shown);
+    Note(NotePriority::Warning,
+         "lumora: LCDd at %s:%u refused a request: %s (further refusals on this "
+         "connection are not shown)",
+         host_.c_str(), static_cast<unsigned>(port_), shown);
     refusalNoted_ = true;
   }
   // success, listen, ignore, key and menu events: nothing to do.
