@@ -428,7 +428,7 @@ TEST(DumbTerminal, OnlyTheClockMovingGivesAFaceAMinute) {
   int pipeFds[2];
   ASSERT_EQ(::pipe(pipeFds), 0);
   const auto clock = [](int second) {
-    char text[16];
+    char text[32];
     std::snprintf(text, sizeof text, "  9:%02d:%02d PM", 7 + second / 60, second % 60);
     return std::string(text);
   };
