@@ -11,10 +11,7 @@
 //
 //   lumora_kodi_latency LUMORA [--notifications N]
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,79 +21,14 @@
 #include <string>
 #include <vector>
 
-#include "senders/frame.h"
+#include "base/monotonic_clock.h"
+#include "bench/agent_process.h"
 #include "sources/kodi/kodi_bridge.h"
 #include "sources/kodi/kodi_posix.h"
 #include "sources/media_source.h"
 
 namespace lumora::bench {
 namespace {
-
-int64_t NowNs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-bool ReadExactly(int fd, uint8_t* bytes, size_t size) {
-  size_t have = 0;
-  while (have < size) {
-    const ssize_t n = ::read(fd, bytes + have, size - have);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    have += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// The baseline: one connection at a time; each frame's header, then its payload, answered at
-// once. Runs until killed.
-[[noreturn]] void ReplyOnlyServer(int listenFd) {
-  uint8_t reply[posix::kReplySize];
-  posix::EncodeReply(posix::Reply{posix::FrameStatus::Ok, 0}, reply);
-  uint8_t frame[posix::kFrameMax];
-  for (;;) {
-    const int fd = ::accept(listenFd, nullptr, nullptr);
-    if (fd < 0) continue;
-    posix::Frame header;
-    while (ReadExactly(fd, frame, posix::kFrameHeaderSize) &&
-           posix::DecodeFrameHeader(frame, posix::kFrameHeaderSize, header) ==
-               posix::FrameStatus::Ok &&
-           ReadExactly(fd, frame + posix::kFrameHeaderSize, header.length) &&
-           ::write(fd, reply, sizeof reply) == static_cast<ssize_t>(sizeof reply)) {
-    }
-    ::close(fd);
-  }
-}
-
-pid_t StartBaseline(const std::string& path) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(fd, 8) != 0) {
-    std::perror("baseline socket");
-    std::exit(1);
-  }
-  const pid_t pid = ::fork();
-  if (pid == 0) ReplyOnlyServer(fd);
-  ::close(fd);
-  return pid;
-}
-
-pid_t StartAgent(const std::string& lumora, const std::string& path) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::execl(lumora.c_str(), lumora.c_str(), "run", "--socket", path.c_str(), "--panel", "none",
-            "--quiet", static_cast<char*>(nullptr));
-    std::perror("lumora run");
-    std::_Exit(1);
-  }
-  for (int i = 0; i < 200 && ::access(path.c_str(), F_OK) != 0; ++i)
-    ::usleep(10000);
-  return pid;
-}
 
 struct Percentiles {
   double p50, p99, max;
@@ -126,9 +58,9 @@ Percentiles Measure(const std::string& socketPath, int notifications) {
           R"({"jsonrpc":"2.0","method":"Application.OnVolumeChanged","params":{"data":{"muted":false,"volume":)" +
           std::to_string(10 + i % 40) + R"(},"sender":"xbmc"}})";
     }
-    const int64_t start = NowNs();
+    const int64_t start = MonotonicNs();
     bridge.Receive(message);
-    ms.push_back(static_cast<double>(NowNs() - start) / 1e6);
+    ms.push_back(static_cast<double>(MonotonicNs() - start) / 1e6);
     if (source.agentLost()) {
       std::fprintf(stderr, "lumora_kodi_latency: the agent at %s went away\n", socketPath.c_str());
       std::exit(1);
@@ -158,7 +90,10 @@ int main(int argc, char** argv) {
   const std::string agentPath = std::string(folder) + "/agent.sock";
   const std::string baselinePath = std::string(folder) + "/baseline.sock";
   const pid_t agent = StartAgent(argv[1], agentPath);
-  const pid_t baseline = StartBaseline(baselinePath);
+  for (int i = 0; i < 200 && ::access(agentPath.c_str(), F_OK) != 0; ++i)
+    ::usleep(10000);
+  const pid_t baseline = StartReplyOnlyServer(baselinePath);
+  if (baseline < 0) return 1;
   const Percentiles viaAgent = Measure(agentPath, notifications);
   const Percentiles viaBaseline = Measure(baselinePath, notifications);
   ::kill(agent, SIGTERM);
