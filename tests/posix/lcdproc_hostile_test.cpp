@@ -25,6 +25,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/posix/spawn_child.h"
+#include "tests/read_file.h"
+
 extern char** environ;
 
 namespace {
@@ -47,26 +50,8 @@ struct Hostile {
   const char* note;  // the one line the fault is worth (a regular expression)
 };
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 pid_t Spawn(const std::vector<std::string>& args, const std::string& err) {
-  std::vector<char*> argv;
-  for (const std::string& a : args)
-    argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  return lumora::test::Spawn(args, "/dev/null", err);
 }
 
 int Wait(pid_t pid) {
@@ -77,7 +62,7 @@ int Wait(pid_t pid) {
 
 // The agent's peak resident memory, in KiB.
 long PeakKib(pid_t pid) {
-  std::istringstream in(Slurp("/proc/" + std::to_string(pid) + "/status"));
+  std::istringstream in(lumora::test::ReadFile("/proc/" + std::to_string(pid) + "/status"));
   for (std::string line; std::getline(in, line);) {
     if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
   }
@@ -86,7 +71,8 @@ long PeakKib(pid_t pid) {
 
 // The agent's time on a CPU so far, in nanoseconds.
 long long CpuNs(pid_t pid) {
-  return std::strtoll(Slurp("/proc/" + std::to_string(pid) + "/schedstat").c_str(), nullptr, 10);
+  return std::strtoll(lumora::test::ReadFile("/proc/" + std::to_string(pid) + "/schedstat").c_str(),
+                      nullptr, 10);
 }
 
 void SendAll(int fd, const std::string& bytes) {
@@ -207,7 +193,9 @@ TEST_P(HostileLcdd, OneLineAndTheAgentGoesOn) {
   ASSERT_GT(agent, 0);
   const std::string showing = "lumora: showing the panel on LCDd at " + lcdd + " (" +
                               std::to_string(c.width) + "x" + std::to_string(c.height) + ")";
-  for (int i = 0; i < 100 && Slurp(dir + "/agent.err").find(showing) == std::string::npos; ++i)
+  for (int i = 0;
+       i < 100 && lumora::test::ReadFile(dir + "/agent.err").find(showing) == std::string::npos;
+       ++i)
     std::this_thread::sleep_for(50ms);
 
   // Every event answered at once, the fault or not.
@@ -243,10 +231,10 @@ TEST_P(HostileLcdd, OneLineAndTheAgentGoesOn) {
   EXPECT_EQ(Wait(agent), 0);
 
   std::vector<std::string> lines;
-  std::istringstream err(Slurp(dir + "/agent.err"));
+  std::istringstream err(lumora::test::ReadFile(dir + "/agent.err"));
   for (std::string line; std::getline(err, line);)
     lines.push_back(line);
-  ASSERT_EQ(lines.size(), 2u) << Slurp(dir + "/agent.err");
+  ASSERT_EQ(lines.size(), 2u) << lumora::test::ReadFile(dir + "/agent.err");
   EXPECT_EQ(lines[0], showing);
   EXPECT_TRUE(std::regex_match(lines[1], std::regex(c.note))) << lines[1];
   std::system(("rm -rf " + dir).c_str());

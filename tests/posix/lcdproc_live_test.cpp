@@ -27,6 +27,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/posix/spawn_child.h"
+#include "tests/read_file.h"
+
 #include "panel/trace_line.h"
 #include "paneldrv/emulator/panel_state.h"
 
@@ -44,27 +47,8 @@ using lumora::emulator::ShownLines;
 
 std::string g_lcdd;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 pid_t Spawn(const std::vector<std::string>& args, const std::string& out) {
-  std::vector<char*> argv;
-  for (const std::string& a : args)
-    argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, (out + ".err").c_str(),
-                                   O_WRONLY | O_CREAT | O_APPEND, 0600);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  return lumora::test::Spawn(args, out, out + ".err");
 }
 
 int Stop(pid_t& pid, int sig = SIGTERM) {
@@ -199,8 +183,8 @@ class LcdprocLive : public ::testing::TestWithParam<Size> {
     const Size size = GetParam();
     const auto width = static_cast<size_t>(size.width);
     PanelState state;
-    Replay(Slurp(dir_ + "/trace"), state);
-    const std::vector<std::string> rows = LastFrame(Slurp(dir_ + "/lcdd.out"));
+    Replay(lumora::test::ReadFile(dir_ + "/trace"), state);
+    const std::vector<std::string> rows = LastFrame(lumora::test::ReadFile(dir_ + "/lcdd.out"));
     if (rows.size() != static_cast<size_t>(size.height)) return "no frame";
     const ShownLines shown(state, 0, 0, width);
     std::string why;
@@ -249,7 +233,8 @@ class LcdprocLive : public ::testing::TestWithParam<Size> {
 
   std::vector<std::string> Evening() {
     std::vector<std::string> steps;
-    std::istringstream in(Slurp(std::string(LUMORA_SOURCE_DIR) + "/examples/evening.scn"));
+    std::istringstream in(
+        lumora::test::ReadFile(std::string(LUMORA_SOURCE_DIR) + "/examples/evening.scn"));
     for (std::string line; std::getline(in, line);) {
       if (line.empty() || line[0] == '#' || line == "close") continue;
       steps.push_back(line);
@@ -318,7 +303,7 @@ TEST_P(LcdprocPriority, AnotherClientHasTheDisplayOnlyWhileTheAgentIsAtBackgroun
   const int other = OtherClient(port_);
   ASSERT_GE(other, 0);
   auto otherShows = [&] {
-    const std::vector<std::string> rows = LastFrame(Slurp(dir_ + "/lcdd.out"));
+    const std::vector<std::string> rows = LastFrame(lumora::test::ReadFile(dir_ + "/lcdd.out"));
     return !rows.empty() && rows[0].rfind("OTHER CLIENT", 0) == 0;
   };
   auto holds = [&](bool want, int rounds) {
@@ -350,13 +335,13 @@ enum class Expect { Foreground, Info, Background };
 
 TEST_P(LcdprocPriorityModel, FollowsTheAgentsModel) {
   // The agent's face first, alone on the display.
-  for (int i = 0; i < 100 && LastFrame(Slurp(dir_ + "/lcdd.out")).size() != 2; ++i)
+  for (int i = 0; i < 100 && LastFrame(lumora::test::ReadFile(dir_ + "/lcdd.out")).size() != 2; ++i)
     std::this_thread::sleep_for(50ms);
   const int otherFd = OtherClient(port_);
   ASSERT_GE(otherFd, 0);
   // Which screen the display shows: 1 the other client's, 0 the agent's, -1 none yet.
   auto shown = [&] {
-    const std::vector<std::string> rows = LastFrame(Slurp(dir_ + "/lcdd.out"));
+    const std::vector<std::string> rows = LastFrame(lumora::test::ReadFile(dir_ + "/lcdd.out"));
     if (rows.empty()) return -1;
     return rows[0].rfind("OTHER CLIENT", 0) == 0 ? 1 : 0;
   };
