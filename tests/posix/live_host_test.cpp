@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -923,6 +924,31 @@ TEST_F(LiveAgent, StoppedAgentWithAFullQueueNeitherHoldsASenderNorASecondAgent) 
   EXPECT_EQ(WithoutClock(Trace()), WithoutClock(Replay(nothing)));
 }
 
+// Reads the replies of a pipelining sender's connection, each one a "done", until most have
+// come, the connection ends or none comes for pollMs; replies counts them.
+void ReadDoneReplies(int fd, size_t most, int pollMs, size_t& replies) {
+  replies = 0;
+  uint8_t buffer[kReplySize * 64];
+  size_t have = 0;
+  while (replies < most) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, pollMs) <= 0) break;
+    const ssize_t n = ::read(fd, buffer + have, sizeof buffer - have);
+    if (n < 0 && errno == EAGAIN) continue;
+    if (n <= 0) break;
+    have += static_cast<size_t>(n);
+    size_t done = 0;
+    for (; have - done >= kReplySize; done += kReplySize) {
+      Reply reply;
+      ASSERT_TRUE(DecodeReply(buffer + done, kReplySize, reply));
+      EXPECT_EQ(reply.status, FrameStatus::Ok);
+      ++replies;
+    }
+    std::memmove(buffer, buffer + done, have - done);
+    have -= done;
+  }
+}
+
 TEST_F(LiveAgent, RepliesOfAPipeliningSenderAreNeverDropped) {
   StartAgent();
   AgentConnection connection;
@@ -951,25 +977,7 @@ TEST_F(LiveAgent, RepliesOfAPipeliningSenderAreNeverDropped) {
   });
   ::usleep(500000);
   size_t replies = 0;
-  size_t done = 0;
-  uint8_t buffer[kReplySize * 64];
-  size_t have = 0;
-  while (replies < kFrames) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 5000) <= 0) break;
-    const ssize_t n = ::read(fd, buffer + have, sizeof buffer - have);
-    if (n < 0 && errno == EAGAIN) continue;
-    if (n <= 0) break;
-    have += static_cast<size_t>(n);
-    for (done = 0; have - done >= kReplySize; done += kReplySize) {
-      Reply reply;
-      ASSERT_TRUE(DecodeReply(buffer + done, kReplySize, reply));
-      EXPECT_EQ(reply.status, FrameStatus::Ok);
-      ++replies;
-    }
-    std::memmove(buffer, buffer + done, have - done);
-    have -= done;
-  }
+  ReadDoneReplies(fd, kFrames, 5000, replies);
   writer.join();
   EXPECT_EQ(replies, kFrames);
   connection.Close();
@@ -1003,24 +1011,7 @@ TEST_F(LiveAgent, ASenderThatStopsReadingIsDroppedWithEveryAppliedMessageAnswere
     }
   }
   size_t replies = 0;
-  uint8_t buffer[kReplySize * 64];
-  size_t have = 0;
-  for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 1000) <= 0) break;
-    const ssize_t n = ::read(fd, buffer + have, sizeof buffer - have);
-    if (n <= 0) break;
-    have += static_cast<size_t>(n);
-    size_t done = 0;
-    for (; have - done >= kReplySize; done += kReplySize) {
-      Reply reply;
-      ASSERT_TRUE(DecodeReply(buffer + done, kReplySize, reply));
-      EXPECT_EQ(reply.status, FrameStatus::Ok);
-      ++replies;
-    }
-    std::memmove(buffer, buffer + done, have - done);
-    have -= done;
-  }
+  ReadDoneReplies(fd, SIZE_MAX, 1000, replies);
   connection.Close();
   EXPECT_EQ(CloseAgent(), 0);
   std::istringstream lines(ReadFile(recording));
