@@ -43,22 +43,8 @@ esac
 
 TEST_NAME=guide_commands-$CASE
 . "$SOURCE_DIR/tests/wine/wine_lib.sh"
-say() { echo "guide_commands $CASE: [${SECONDS}s] $*"; }
-fail() {
-  echo "guide_commands $CASE: FAIL: $*" >&2
-  exit 1
-}
-skip() {
-  echo "guide_commands $CASE: SKIPPED: $*"
-  exit 77
-}
-
-for tool in /usr/lib/wine/wine64:wine64 /usr/lib/wine/wine:wine32:i386 Xvfb:xvfb makensis:nsis \
-  x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix \
-  i686-w64-mingw32-g++-posix:g++-mingw-w64-i686-posix; do
-  command -v "${tool%%:*}" >/dev/null ||
-    skip "${tool%%:*} is missing: install the Debian package ${tool#*:} (scripts/install-deps.sh)"
-done
+TEST_LABEL="guide_commands $CASE"
+wine_need_installers
 if [[ $ARCH == x86 ]] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   skip "this machine runs no 32-bit programs (the kernel refuses Wine's 32-bit loader)"
 fi

@@ -28,21 +28,7 @@ DIR32_WIN='C:\Program Files (x86)\Lumora'
 
 TEST_NAME=one_lumora
 . "$SOURCE_DIR/tests/wine/wine_lib.sh"
-say() { echo "one_lumora: [${SECONDS}s] $*"; }
-fail() {
-  echo "one_lumora: FAIL: $*" >&2
-  exit 1
-}
-skip() {
-  echo "one_lumora: SKIPPED: $*"
-  exit 77
-}
-for tool in /usr/lib/wine/wine64:wine64 /usr/lib/wine/wine:wine32:i386 Xvfb:xvfb makensis:nsis \
-  x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix \
-  i686-w64-mingw32-g++-posix:g++-mingw-w64-i686-posix; do
-  command -v "${tool%%:*}" >/dev/null ||
-    skip "${tool%%:*} is missing: install the Debian package ${tool#*:} (scripts/install-deps.sh)"
-done
+wine_need_installers
 /usr/lib/wine/wine --version >/dev/null 2>&1 ||
   skip "this machine runs no 32-bit programs (the kernel refuses Wine's 32-bit loader)"
 

@@ -49,15 +49,6 @@ TEST_NAME=panel_window
 . "$SOURCE_DIR/tests/wine/wine_lib.sh"
 MINGW_BUILD=$(windows_build "$SOURCE_DIR" x64)
 
-say() { echo "panel_window: [${SECONDS}s] $*"; }
-fail() {
-  echo "panel_window: FAIL: $*" >&2
-  exit 1
-}
-skip() {
-  echo "panel_window: SKIPPED: $*" >&2
-  exit 77
-}
 
 trap wine_cleanup EXIT
 trap 'exit 130' INT TERM

@@ -18,10 +18,7 @@ if [ ! -x "$wine" ] || ! command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1
        "g++-mingw-w64-x86-64-posix; scripts/install-deps.sh installs them)" >&2
   exit 77
 fi
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+TEST_NAME=sender_exit_statuses
 . "$source_dir/tests/wine/wine_lib.sh"
 build_dir=$(windows_build "$source_dir" x64)
 wine_build "$source_dir" mingw-x64 "$build_dir" build-send-exit-statuses.log lumora-send

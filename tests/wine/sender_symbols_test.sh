@@ -11,10 +11,7 @@
 # Exit status 77 (skipped) when the mingw-w64 toolchain is not installed.
 set -u
 source_dir=$(cd "$1" && pwd)
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+TEST_NAME=sender_has_no_agent_symbols
 . "$source_dir/tests/wine/wine_lib.sh"
 build_dir=$(windows_build "$source_dir" x64)
 nm=x86_64-w64-mingw32-nm

@@ -1,11 +1,38 @@
 # Shared by the Wine tests (sourced): stopping what a test started, the locked cross build of a
-# preset, and a virtual display with a new Wine prefix. The including script sets TEST_NAME, and
-# WINE and WINESERVER (the loader of its architecture and its wineserver), and defines fail.
+# preset, a virtual display with a new Wine prefix, and a test's say, fail and skip. The
+# including script sets TEST_NAME before it, and WINE and WINESERVER (the loader of its
+# architecture and its wineserver) for a prefix.
 #
 # State, for cleanup: TMP (the test's temporary folder, its logs *.log), XVFB_PID, AGENT_PID.
 TMP=
 XVFB_PID=
 AGENT_PID=
+
+# A test's lines, each starting with its label (TEST_LABEL, else TEST_NAME): progress on standard
+# output, a failure (status 1) or a skip (status 77, a tool missing) on standard error. A test
+# that says more on a failure defines its own fail after sourcing this file.
+say() { echo "${TEST_LABEL:-$TEST_NAME}: [${SECONDS}s] $*"; }
+fail() {
+  echo "${TEST_LABEL:-$TEST_NAME}: FAIL: $*" >&2
+  exit 1
+}
+skip() {
+  echo "${TEST_LABEL:-$TEST_NAME}: SKIPPED: $*" >&2
+  exit 77
+}
+
+# wine_need_installers: what building and running both architectures' installers takes (both
+# Wine loaders, Xvfb, makensis, both mingw-w64 compilers), or the test is skipped naming the
+# package.
+wine_need_installers() {
+  local tool
+  for tool in /usr/lib/wine/wine64:wine64 /usr/lib/wine/wine:wine32:i386 Xvfb:xvfb makensis:nsis \
+    x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix \
+    i686-w64-mingw32-g++-posix:g++-mingw-w64-i686-posix; do
+    command -v "${tool%%:*}" >/dev/null ||
+      skip "${tool%%:*} is missing: install the Debian package ${tool#*:} (scripts/install-deps.sh)"
+  done
+}
 
 # Stops everything the test started, by its process id, and Wine by its prefix; shows the last
 # lines of the logs when the test failed; keeps TMP when LUMORA_WINE_KEEP=1.
