@@ -229,7 +229,10 @@ int RunDemo(const DemoOptions& options) {
   AgentConnection connection;
   bool notRunning = false;
 
-  // Starts the agent and waits until it answers: it listens only once it is initialised.
+  // Starts the agent and waits until it answers a status request. Its socket takes connections
+  // as soon as it listens, before the agent has drawn its first face (which clears the
+  // terminal); a reply comes only from its loop, after that face, so no caption printed from
+  // here on is wiped by it.
   auto start = [&]() {
     child = exe.empty() ? -1 : ::fork();
     if (child == 0) {
@@ -244,8 +247,12 @@ int RunDemo(const DemoOptions& options) {
     }
     for (int waited = 0; waited < kStartTimeoutMs && gInterrupted == 0; waited += 20) {
       if (connection.Connect(socketPath, error, notRunning)) {
+        Reply reply;
+        StatusReport report;
+        bool reported = false;
+        const bool answered = connection.RequestStatus(reply, report, reported, error);
         connection.Close();
-        return true;
+        if (answered && reported) return true;
       }
       if (::waitpid(child, &status, WNOHANG) == child) {
         child = -1;
