@@ -29,18 +29,24 @@ if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; 
   exclude=(-LE 'wine_(x86|wow64)')
 fi
 
-echo "== Build and test: default preset"
+# Each phase's heading, with how long the run has taken so far (bash counts SECONDS).
+phase() { echo "== $* (at $((SECONDS / 60)) min $((SECONDS % 60)) s)"; }
+
+phase "Build: default preset"
 build_preset default
+phase "Tests: default preset"
 $check ctest --preset default -j "$(nproc)" "${exclude[@]}"
 
 # Once, not per build: the checks read the default preset's compile_commands.json.
-echo "== clang-tidy over every folder"
+phase "clang-tidy over every folder"
 scripts/clang_tidy.sh build/default
 
-echo "== Fuzzing: ${LUMORA_FUZZ_SECONDS:-30} s per harness"
+phase "Fuzzing: ${LUMORA_FUZZ_SECONDS:-30} s per harness"
 scripts/fuzz.sh "${LUMORA_FUZZ_SECONDS:-30}"
 
-echo "== Build and test: address and undefined-behaviour sanitizers"
+phase "Build: address and undefined-behaviour sanitizers"
 build_preset sanitizers
+phase "Tests: address and undefined-behaviour sanitizers"
 # The Wine test runs the cross-compiled programs, which no sanitizer instruments.
 $check ctest --preset sanitizers -j "$(nproc)" -LE wine
+phase "Done"
