@@ -14,6 +14,7 @@
 
 #include "base/event_catalogue.h"
 #include "base/monotonic_clock.h"
+#include "base/note.h"
 #include "senders/send_client.h"
 #include "senders/socket_folder.h"
 #include "sources/kodi/kodi_bridge.h"
@@ -85,8 +86,9 @@ void OnStopSignal(int) {
   gStop = 1;
 }
 
-void Say(const std::string& line) {
-  std::fprintf(stderr, "lumora kodi: %s\n", line.c_str());
+// One line of the bridge's own on standard error, with its priority in the journal.
+void Say(NotePriority priority, const std::string& line) {
+  Note(priority, "lumora kodi: %s", line.c_str());
 }
 
 // Connects to Kodi within 2 seconds; -1 with the reason otherwise.
@@ -155,11 +157,11 @@ bool AgentSink::Connect() {
   std::string error;
   bool notRunning = false;
   if (!sink_.Reconnect(error, notRunning)) {
-    if (!waiting_) Say(error + "; waiting for the agent");
+    if (!waiting_) Say(NotePriority::Warning, error + "; waiting for the agent");
     waiting_ = true;
     return false;
   }
-  if (waiting_) Say("the agent is running; following Kodi for it");
+  if (waiting_) Say(NotePriority::Info, "the agent is running; following Kodi for it");
   waiting_ = false;
   return true;
 }
@@ -168,18 +170,18 @@ bool AgentSink::Deliver(const SourceEvent& event) {
   if (!Connect()) return false;
   if (!sink_.Deliver(event)) {
     if (sink_.lastRefused()) {
-      Say("the agent did not take an event (" + sink_.lastError() + ")");
+      Say(NotePriority::Warning, "the agent did not take an event (" + sink_.lastError() + ")");
     } else {
-      Say("lost the agent (" + sink_.lastError() + "); waiting for it");
+      Say(NotePriority::Warning, "lost the agent (" + sink_.lastError() + "); waiting for it");
       waiting_ = true;
     }
     return false;
   }
   if (verbose_) {
     const EventInfo* info = FindEvent(ToCode(event.code));
-    std::fprintf(stderr, "lumora kodi: event %d %s %.*s\n", event.sessionId,
-                 info != nullptr ? std::string(info->name).c_str() : "?",
-                 static_cast<int>(event.length), event.text);
+    Note(NotePriority::Debug, "lumora kodi: event %d %s %.*s", event.sessionId,
+         info != nullptr ? std::string(info->name).c_str() : "?", static_cast<int>(event.length),
+         event.text);
   }
   return true;
 }
@@ -202,13 +204,14 @@ int RunKodiBridge(const KodiOptions& options) {
       [&](const std::string& request) {
         if (kodi >= 0 && !WriteAll(kodi, request)) writeFailed = true;
       },
-      [](const std::string& problem) { Say(problem); });
+      [](const std::string& problem) { Say(NotePriority::Warning, problem); });
 
   std::FILE* capture = nullptr;
   if (!options.capturePath.empty()) {
     capture = std::fopen(options.capturePath.c_str(), "w");
     if (capture == nullptr) {
-      Say("cannot write the capture " + options.capturePath + ": " + std::strerror(errno));
+      Say(NotePriority::Error,
+          "cannot write the capture " + options.capturePath + ": " + std::strerror(errno));
       return 1;
     }
     bridge.SetCapture([capture](const std::string& line) {
@@ -229,14 +232,14 @@ int RunKodiBridge(const KodiOptions& options) {
         kodi = ConnectKodi(options, error);
         if (kodi < 0) {
           if (!waitingForKodi)
-            Say(std::string("Kodi is not answering on ")
-                    .append(where)
-                    .append(" (")
-                    .append(error)
-                    .append("); waiting for it"));
+            Say(NotePriority::Warning, std::string("Kodi is not answering on ")
+                                           .append(where)
+                                           .append(" (")
+                                           .append(error)
+                                           .append("); waiting for it"));
           waitingForKodi = true;
         } else {
-          Say("following Kodi on " + where);
+          Say(NotePriority::Info, "following Kodi on " + where);
           waitingForKodi = false;
           sink.Connect();
           bridge.Connected();
@@ -265,7 +268,7 @@ int RunKodiBridge(const KodiOptions& options) {
       ::usleep(static_cast<useconds_t>(wait) * 1000);
     }
     if (lost) {
-      Say("Kodi closed the connection; waiting for it to come back");
+      Say(NotePriority::Warning, "Kodi closed the connection; waiting for it to come back");
       ::close(kodi);
       kodi = -1;
       writeFailed = false;

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "base/monotonic_clock.h"
+#include "base/note.h"
 #include "senders/socket_folder.h"
 #include "sources/media_source.h"
 #include "sources/mpris/mpris_adapter.h"
@@ -33,8 +34,9 @@ int OpenStopSignals() {
   return ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
 }
 
-void Note(const std::string& line) {
-  std::fprintf(stderr, "lumora mpris: %s\n", line.c_str());
+// One line of the bridge's own on standard error, with its priority in the journal.
+void Say(NotePriority priority, const std::string& line) {
+  Note(priority, "lumora mpris: %s", line.c_str());
 }
 
 }  // namespace
@@ -42,20 +44,20 @@ void Note(const std::string& line) {
 int RunMpris(const MprisOptions& options) {
   const int signals = OpenStopSignals();
   if (signals < 0) {
-    Note("signalfd failed");
+    Say(NotePriority::Error, "signalfd failed");
     return 1;
   }
   SocketSink sink(options.socketPath.empty() ? posix::DefaultSocketPath() : options.socketPath);
   MediaSource source(sink);
   MprisAdapter adapter(source);
   PlayerWatch watch([&](const PlayerUpdate& update) {
-    if (options.verbose) std::fprintf(stderr, "%s\n", FormatUpdate(update).c_str());
+    if (options.verbose) Note(NotePriority::Debug, "%s", FormatUpdate(update).c_str());
     adapter.Apply(update);
   });
-  watch.SetProblemSink(Note);
+  watch.SetProblemSink([](const std::string& problem) { Say(NotePriority::Warning, problem); });
   std::string error;
   if (!watch.Start(error)) {
-    Note(error + ": no player can be followed");
+    Say(NotePriority::Error, error + ": no player can be followed");
     ::close(signals);
     return 1;
   }
@@ -68,13 +70,13 @@ int RunMpris(const MprisOptions& options) {
     bool notRunning = false;
     if (!sink.Reconnect(error, notRunning)) {
       if (!awayNoted) {
-        Note(notRunning ? "no agent on " + sink.path() + "; waiting for it"
-                        : error + "; trying again every second");
+        Say(NotePriority::Warning, notRunning ? "no agent on " + sink.path() + "; waiting for it"
+                                              : error + "; trying again every second");
         awayNoted = true;
       }
       return;
     }
-    if (awayNoted) Note("the agent on " + sink.path() + " answers");
+    if (awayNoted) Say(NotePriority::Info, "the agent on " + sink.path() + " answers");
     agentAway = false;
     awayNoted = false;
     source.AgentLost();
@@ -87,7 +89,8 @@ int RunMpris(const MprisOptions& options) {
   for (;;) {
     if (source.agentLost() && !agentAway) {
       agentAway = true;
-      Note("the agent on " + sink.path() + " is gone (" + sink.lastError() + "); waiting for it");
+      Say(NotePriority::Warning,
+          "the agent on " + sink.path() + " is gone (" + sink.lastError() + "); waiting for it");
       awayNoted = true;
     }
     int timeout = static_cast<int>(std::max<int64_t>(0, nextBeat - MonotonicMs()));
@@ -95,13 +98,13 @@ int RunMpris(const MprisOptions& options) {
     if (busWait >= 0 && busWait < timeout) timeout = busWait;
     pollfd fds[2] = {{signals, POLLIN, 0}, {watch.fd(), watch.events(), 0}};
     if (::poll(fds, 2, timeout) < 0 && errno != EINTR) {
-      Note("poll failed");
+      Say(NotePriority::Error, "poll failed");
       status = 1;
       break;
     }
     if ((fds[0].revents & POLLIN) != 0) break;  // a stop signal
     if (!watch.Process(error)) {
-      Note(error);
+      Say(NotePriority::Error, error);
       status = 1;
       break;
     }

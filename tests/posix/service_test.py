@@ -3,7 +3,8 @@
 test's own: READY=1 comes only once the agent's socket answers, STOPPING=1 when it ends, and
 never from an agent that could not start; with standard error as the journal's stream every
 line carries its priority (<3> error, <4> warning, <6> information, <7> debug), and without it
-none; with standard output as the journal's stream the default panel is none.
+none; with standard output as the journal's stream the default panel is none; the Kodi bridge's
+lines carry theirs too.
 
     service_test.py LUMORA
 """
@@ -207,11 +208,51 @@ def default_panel():
             fail("no line %r in:\n%s" % (line, open(out_path).read()))
 
 
+def bridge_priorities():
+    """The Kodi bridge, standard error the journal's stream: a port that takes its connection
+    (Kodi's place, silent) and no agent: it follows the port and warns once that the agent is
+    away; a capture it cannot write is an error."""
+    err_path = os.path.join(TMP, "kodi.err")
+    sock = os.path.join(TMP, "no-agent.sock")
+    with socket.socket() as port_socket, open(err_path, "w") as err:
+        port_socket.bind(("127.0.0.1", 0))
+        port_socket.listen(1)
+        port = str(port_socket.getsockname()[1])
+        bridge = subprocess.Popen([LUMORA, "kodi", "--port", port, "--socket", sock],
+                                  env=environment(JOURNAL_STREAM=stream_of(err_path)),
+                                  stdout=subprocess.DEVNULL, stderr=err)
+        try:
+            for _ in range(200):
+                if "waiting for the agent" in open(err_path).read():
+                    break
+                time.sleep(0.05)
+        finally:
+            bridge.terminate()
+            bridge.wait(timeout=10)
+    lines = open(err_path).read().splitlines()
+    wanted = [re.escape("<6>lumora kodi: following Kodi on 127.0.0.1:" + port),
+              r"<4>lumora kodi: .* waiting for the agent"]
+    if len(lines) != 2 or not all(re.fullmatch(w, l) for w, l in zip(wanted, lines)):
+        fail("the Kodi bridge's lines: %r" % lines)
+
+    capture = os.path.join(TMP, "missing", "capture")
+    with open(err_path, "w") as err:
+        status = subprocess.run([LUMORA, "kodi", "--port", port, "--socket", sock, "--capture",
+                                 capture], env=environment(JOURNAL_STREAM=stream_of(err_path)),
+                                stdout=subprocess.DEVNULL, stderr=err, timeout=10).returncode
+    got = open(err_path).read()
+    line = "<3>lumora kodi: cannot write the capture %s: No such file or directory\n" % capture
+    if status != 1 or got != line:
+        fail("an unwritable capture: status %d, %r (wanted 1, %r)" % (status, got, line))
+
+
 readiness()
 priorities(True)
 priorities(False)
 default_panel()
+bridge_priorities()
 subprocess.run(["rm", "-rf", TMP])
 if not FAILURES:
-    print("the service: ready after listening, stopping on the way out, every note's priority")
+    print("the service: ready after listening, stopping on the way out, every note's priority, "
+          "the bridge's too")
 sys.exit(1 if FAILURES else 0)
