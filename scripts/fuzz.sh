@@ -50,16 +50,27 @@ for capture in tests/sources/fixtures/*.cap; do
   sed -n 's/^< //p' "$capture" | tr -d '\n' >"$seeds/kodi/$(basename "$capture" .cap)"
 done
 
+# One harness a core at a time (each libFuzzer process uses one), the results said in order.
+run_harness() {  # HARNESS: its status is the fuzzer's
+  local h=$1 exe="$bin/lumora-fuzz-${1//_/-}"
+  "$exe" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="build/fuzz/artifacts/$h/" "build/fuzz/corpus/$h" "tests/fuzz/corpus/$h" \
+    "$seeds/$h" >"build/fuzz/logs/$h.log" 2>&1
+}
+echo "== ${harnesses[*]}: ${seconds} s each, $(nproc) at a time"
+declare -A job
+for h in "${harnesses[@]}"; do
+  mkdir -p "build/fuzz/corpus/$h" "build/fuzz/artifacts/$h" build/fuzz/logs "tests/fuzz/corpus/$h"
+  while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do wait -n || true; done
+  run_harness "$h" &
+  job[$h]=$!
+done
 failed=()
 for h in "${harnesses[@]}"; do
-  exe="$bin/lumora-fuzz-${h//_/-}"
-  work=build/fuzz/corpus/$h
-  artifacts=build/fuzz/artifacts/$h
   log=build/fuzz/logs/$h.log
-  mkdir -p "$work" "$artifacts" "$(dirname "$log")" "tests/fuzz/corpus/$h"
-  echo "== $h: ${seconds} s"
-  if "$exe" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$artifacts/" "$work" "tests/fuzz/corpus/$h" "$seeds/$h" >"$log" 2>&1; then
+  artifacts=build/fuzz/artifacts/$h
+  echo "== $h"
+  if wait "${job[$h]}"; then
     grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 || true
     grep -E '^stat::number_of_executed_units' "$log" || true
   else
