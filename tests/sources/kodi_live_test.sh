@@ -79,15 +79,12 @@ sleep 1.5
 # title (Windows-1252: the accent is the byte E9, the star a '?'), artist and Play; play times;
 # Pause and Play; a play time of at least 20 s right after the seek; the level of 10 %
 # (round(10 × 255 / 100) = 26); Stop and the close; then the two menus.
-python3 - "$TMP/received.scn" <<'PY' || fail "the events the agent received are not the expected ones"
-import re, sys
-events = [l.split(None, 1)[1].strip() for l in open(sys.argv[1], encoding="utf-8", errors="replace")
-          if l.startswith("event ")]
-def find(pattern, start, what):
-    for i in range(start, len(events)):
-        if re.fullmatch(pattern, events[i]):
-            return i
-    sys.exit(f"missing after event {start}: {what} ({pattern})")
+python3 -B - "$HERE" "$TMP/received.scn" <<'PY' || fail "the events the agent received are not the expected ones"
+import sys
+sys.path.insert(0, sys.argv[1])
+from received_events import events_of, finder
+events = events_of(sys.argv[2])
+find = finder(events)
 at = find(r"1 SessionOpened", 0, "the shell session")
 at = find(r"1 NavHome", at + 1, "the home menu")
 at = find(r'1 Level "255"', at + 1, "the level of 100 %")
@@ -135,10 +132,11 @@ sleep 1
 kodi_kill
 wait_for "$TMP/bridge.err" "Kodi closed the connection" 5 "the bridge did not see Kodi go"
 sleep 0.5
-python3 - "$TMP/received.scn" <<'PY' || fail "the bridge did not close what it had opened"
+python3 -B - "$HERE" "$TMP/received.scn" <<'PY' || fail "the bridge did not close what it had opened"
 import sys
-events = [l.split(None, 1)[1].strip() for l in open(sys.argv[1], encoding="utf-8",
-          errors="replace") if l.startswith("event ")]
+sys.path.insert(0, sys.argv[1])
+from received_events import events_of
+events = events_of(sys.argv[2])
 last_open = max(i for i, e in enumerate(events) if e.endswith(" SessionOpened") and e[0] != "1")
 sid = events[last_open].split()[0]
 tail = events[-3:]

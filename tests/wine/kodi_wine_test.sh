@@ -115,15 +115,12 @@ sleep 1
 # As for the Linux bridge (tests/sources/kodi_live_test.sh): the shell, the song's session with
 # its title in Windows-1252, advancing play times, Pause and Play, Level 26 for 10 %, Stop and
 # the close; the second song's session closed with the shell's when Kodi was killed.
-python3 - "$TMP/received.scn" <<'PY' || fail "the events Lumora.exe received are not the expected ones"
-import re, sys
-events = [l.split(None, 1)[1].strip() for l in open(sys.argv[1], encoding="utf-8", errors="replace")
-          if l.startswith("event ")]
-def find(pattern, start, what):
-    for i in range(start, len(events)):
-        if re.fullmatch(pattern, events[i]):
-            return i
-    sys.exit(f"missing after event {start}: {what} ({pattern})")
+python3 -B - "$SOURCE_DIR/tests/sources" "$TMP/received.scn" <<'PY' || fail "the events Lumora.exe received are not the expected ones"
+import sys
+sys.path.insert(0, sys.argv[1])
+from received_events import events_of, finder
+events = events_of(sys.argv[2])
+find = finder(events)
 at = find(r"1 SessionOpened", 0, "the shell session")
 at = find(r"1 NavHome", at + 1, "the home menu")
 opened = find(r"(\d+) SessionOpened", at + 1, "the song's session")
