@@ -220,9 +220,11 @@ TEST_P(HostileLcdd, OneLineAndTheAgentGoesOn) {
   std::this_thread::sleep_for(1500ms);
   EXPECT_EQ(Wait(Spawn({lumora, "status", "--socket", socket}, dir + "/status.err")), 0);
   const long after = PeakKib(agent);
-  // A server that never stops talking does not keep the agent's loop busy.
+  // A server that never stops talking does not keep the agent's loop busy: a loop that spun
+  // would take the whole core, while reading the flood at the rate the agent allows takes a few
+  // per cent (13 % in the sanitizer build on a loaded machine), so a quarter is the bound.
   const auto wall = std::chrono::nanoseconds(std::chrono::steady_clock::now() - wallBefore);
-  EXPECT_LT(CpuNs(agent) - cpuBefore, wall.count() / 10)
+  EXPECT_LT(CpuNs(agent) - cpuBefore, wall.count() / 4)
       << "the agent spun on the server: " << CpuNs(agent) - cpuBefore << " ns of " << wall.count();
   // A line buffer that grew with the 1 MiB line, or with the flood, would show here.
   EXPECT_LT(after - before, 512) << "peak resident memory from " << before << " to " << after
