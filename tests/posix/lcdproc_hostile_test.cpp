@@ -7,7 +7,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,7 +15,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -27,8 +25,6 @@
 
 #include "tests/posix/spawn_child.h"
 #include "tests/read_file.h"
-
-extern char** environ;
 
 namespace {
 

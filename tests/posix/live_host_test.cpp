@@ -21,7 +21,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -34,6 +33,7 @@
 #include "senders/frame.h"
 #include "senders/send_client.h"
 #include "senders/socket_folder.h"
+#include "tests/read_file.h"
 
 extern char** environ;
 
@@ -49,12 +49,7 @@ int64_t NowMs() {
       .count();
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using lumora::test::ReadFile;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
