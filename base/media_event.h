@@ -37,4 +37,13 @@ bool DecodeMediaStateEvent(const CopyDataStruct& data, MediaStateEvent& out);
 void EncodeMediaStateEvent(int32_t sessionId, uint16_t eventCode, const char* text,
                            size_t textLength, uint8_t (&record)[kMediaStateEventSize]);
 
+// The level a Level event's number stands for: its low 8 bits shifted right by one, 0 to 127.
+inline uint8_t LevelOfPayload(int32_t number) {
+  return static_cast<uint8_t>((number & 0xFF) >> 1);
+}
+// The smallest Level number that stands for a level (0 to 127).
+inline int32_t PayloadOfLevel(uint8_t level) {
+  return int32_t{level} << 1;
+}
+
 }  // namespace lumora

@@ -3,7 +3,7 @@
 //
 // Starts the live agent (`lumora run` on a socket of its own, no panel face) and, as the
 // baseline, a server on another socket of the same kind that only replies to each frame without
-// looking at it. A bridge (KodiBridge, MediaSource and the agent's sink of `lumora kodi`) in this
+// looking at it. A bridge (KodiBridge, the core and the socket sink of `lumora follow`) in this
 // process is given a song that plays, then Kodi's notifications as Kodi sends them: pause and
 // resume in turn, a volume change after every tenth. Delivery is synchronous: the bridge's call
 // returns once the agent has handled every event the notification caused, its packets written.
@@ -24,8 +24,8 @@
 #include "base/monotonic_clock.h"
 #include "bench/agent_process.h"
 #include "sources/kodi/kodi_bridge.h"
-#include "sources/kodi/kodi_posix.h"
 #include "sources/media_source.h"
+#include "sources/socket_sink.h"
 
 namespace lumora::bench {
 namespace {
@@ -35,8 +35,9 @@ struct Percentiles {
 };
 
 Percentiles Measure(const std::string& socketPath, int notifications) {
-  sources::AgentSink sink(socketPath, false);
-  sources::MediaSource source(sink);
+  sources::SocketSink sink(socketPath);
+  sources::MediaSource core(sink, [] { return MonotonicMs(); });
+  sources::SourceApp source(core, "Kodi");
   sources::KodiBridge bridge(
       source, [](const std::string&) {}, [](const std::string&) {});
   // A song plays: the answers carry the ids the bridge gives its first requests.
@@ -61,7 +62,7 @@ Percentiles Measure(const std::string& socketPath, int notifications) {
     const int64_t start = MonotonicNs();
     bridge.Receive(message);
     ms.push_back(static_cast<double>(MonotonicNs() - start) / 1e6);
-    if (source.agentLost()) {
+    if (core.agentLost()) {
       std::fprintf(stderr, "lumora_kodi_latency: the agent at %s went away\n", socketPath.c_str());
       std::exit(1);
     }

@@ -18,7 +18,7 @@ void MediaEngine::OnAuxIndicatorOff(const MediaStateEvent&) {
 }
 
 void MediaEngine::OnLevel(const MediaStateEvent& event) {
-  const auto level = static_cast<uint8_t>((SaturatingAtoi(event.text) & 0xFF) >> 1);
+  const uint8_t level = LevelOfPayload(SaturatingAtoi(event.text));
   panel_.SetLevel(level);
   state_.level = level;
 }

@@ -88,17 +88,24 @@ bool CheckSendable(const std::vector<scenario::LiveStep>& steps, std::string& er
   return true;
 }
 
+Frame EventFrame(int32_t sessionId, uint16_t code, const char* text, size_t length,
+                 uint8_t (&record)[kMediaStateEventSize]) {
+  EncodeMediaStateEvent(sessionId, code, text, length, record);
+  Frame frame;
+  frame.message = kWmCopyData;
+  frame.dwData = kMediaStateEventMarker;
+  frame.payload = record;
+  frame.length = kMediaStateEventSize;
+  return frame;
+}
+
 bool FrameOfDirective(const scenario::Directive& directive, uint8_t (&record)[kMediaStateEventSize],
                       Frame& frame) {
   frame = Frame{};
   switch (directive.kind) {
     case scenario::DirectiveKind::Event:
-      EncodeMediaStateEvent(directive.sessionId, directive.code, directive.bytes.data(),
-                            directive.bytes.size(), record);
-      frame.message = kWmCopyData;
-      frame.dwData = kMediaStateEventMarker;
-      frame.payload = record;
-      frame.length = kMediaStateEventSize;
+      frame = EventFrame(directive.sessionId, directive.code, directive.bytes.data(),
+                         directive.bytes.size(), record);
       return true;
     case scenario::DirectiveKind::CopyData:
       if (directive.bytes.size() > kFramePayloadMax) return false;

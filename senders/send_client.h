@@ -39,6 +39,11 @@ bool CheckSendable(const std::vector<scenario::LiveStep>& steps, std::string& er
 bool FrameOfDirective(const scenario::Directive& directive, uint8_t (&record)[kMediaStateEventSize],
                       Frame& frame);
 
+// The frame of a Media State Event of session sessionId; record holds the encoded event and must
+// outlive the frame.
+Frame EventFrame(int32_t sessionId, uint16_t code, const char* text, size_t length,
+                 uint8_t (&record)[kMediaStateEventSize]);
+
 // While the agent is busy (every connection taken, or its listen queue full) a sender tries
 // again after 10 ms, then after twice as long each time up to 250 ms, for at most 5 seconds.
 inline constexpr int kBusyRetryMs = 5000;

@@ -1,11 +1,18 @@
-// The bridges' way to the Linux agent: every SourceEvent as a Media State Event in a frame on
-// the agent's socket, one synchronous reply each, over one connection kept open. The one set of
-// delivery rules of every bridge: a busy agent (every connection taken) is tried again for a
-// short while; a frame refused by a connection the agent had closed (it drops one that stays
-// silent) goes once more on a new one, while one that went out whole without a reply does not
-// (the agent may still handle it). A failure (no agent, gone, a refusal) is one false from
-// Deliver with its reason in lastError; Reconnect tries again without waiting.
+// The follower's way to the Linux agent: every SourceEvent as a Media State Event in a frame on
+// the agent's socket, one synchronous reply each, over one connection kept open, by the
+// delivery rules every sender keeps (senders/send_client.h): a busy agent is tried again for a
+// while; a frame refused by a connection the agent had closed (it drops one that stays silent)
+// goes once more on a new one, while one that went out whole without a reply does not (the
+// agent may still handle it). A failure (no agent, gone, a refusal) is one false from Deliver
+// with its reason in lastError; Reconnect tries again without waiting.
+//
+// Which agent answers: the socket file (device and inode) and the process that listens on it.
+// A connection to another one than before (the agent restarted) is told once by TakeNewAgent,
+// so that the follower tells it everything again; AgentMoved looks, without connecting, whether
+// the socket on the path is still the one of the agent connected to.
 #pragma once
+
+#include <sys/types.h>
 
 #include <string>
 
@@ -26,8 +33,20 @@ class SocketSink final : public EventSink {
   // event (rather than being gone).
   const std::string& lastError() const { return lastError_; }
   bool lastRefused() const { return lastRefused_; }
+  // True once after a connection reached an agent other than the one before (the first one
+  // included): it knows nothing of what the follower told.
+  bool TakeNewAgent();
+  // Whether the socket on the path is gone or another one than the connected agent's (it
+  // restarted while nothing was sent). Drops the connection when so.
+  bool AgentMoved();
 
  private:
+  struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    pid_t pid = 0;
+    bool operator==(const Identity&) const = default;
+  };
   void Drop();
 
   std::string path_;
@@ -35,6 +54,9 @@ class SocketSink final : public EventSink {
   bool connected_ = false;
   std::string lastError_;
   bool lastRefused_ = false;
+  bool known_ = false;  // identity_ is that of an agent connected to
+  Identity identity_;
+  bool newAgent_ = false;
 };
 
 }  // namespace lumora::sources

@@ -13,7 +13,7 @@
 #   sendargs  -> scenario, base (the senders' command line)
 #   senders   -> sendargs, scenario, base (frames, the socket client, the socket-folder rule,
 #                the SendMessage client)
-#   sources   -> senders, sendargs, scenario, base (the translation of a player's state into
+#   sources   -> senders, sendargs, scenario, the panel's tables, base (the translation of a player's state into
 #                events, and the bridges that follow the players)
 #   app       (the window) -> engine, panel, base
 #   paneldrv  (the display library's interface and the stand-ins) -> panel, base
@@ -39,7 +39,7 @@ set(rules
   "recorder/|base/ scenario/ recorder/"
   "sendargs/|base/ scenario/ sendargs/"
   "senders/|base/ scenario/ sendargs/ senders/"
-  "sources/|base/ scenario/ sendargs/ senders/ sources/"
+  "sources/|base/ panel/panel_tables.h scenario/ sendargs/ senders/ sources/"
   "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/ paneldrv/emulator/"
   "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/ recorder/ sendargs/ senders/ sources/"
   "app/posix/config/|base/ app/posix/config/"

@@ -21,8 +21,7 @@
 #include "scenario/event_names.h"
 #include "sendargs/send_args.h"
 #include "senders/send_client.h"
-#include "sources/kodi/kodi_posix.h"
-#include "sources/mpris/mpris_posix.h"
+#include "sources/follow/follow_posix.h"
 
 namespace {
 
@@ -38,8 +37,9 @@ constexpr const char kUsage[] =
     "  send   send a media-state event, a power or end-of-session message, or close\n"
     "  status show what the running agent's panel shows: lines, icons, level, clock\n"
     "  demo   the live agent with its panel, played a whole evening\n"
-    "  kodi   follow Kodi and send the agent what it plays\n"
-    "  mpris  tell the agent what the desktop players on the session bus play\n"
+    "  follow tell the agent what every player plays: Kodi and the desktop players\n"
+    "  kodi   the follower with Kodi alone\n"
+    "  mpris  the follower with the desktop players on the session bus alone\n"
     "\n"
     "  --version  show the version\n"
     "\n"
@@ -118,24 +118,6 @@ constexpr const char kDemoUsage[] =
     "\n"
     "Exit status: 0 when the evening was played; 1 on a failure; 2 on a usage error or an\n"
     "evening that is missing, unreadable or malformed; 130 when interrupted.\n";
-
-constexpr const char kMprisUsage[] =
-    "usage: lumora mpris [--socket PATH] [-v]\n"
-    "\n"
-    "Follows every desktop player on the session bus (each one that owns a name\n"
-    "org.mpris.MediaPlayer2.*: mpv with mpv-mpris, a music player, a browser) and tells the\n"
-    "agent what plays, as a media-state event source would: a media session per player, the\n"
-    "title, artist and track, play, pause and stop, the play time every second, the volume.\n"
-    "With several players the panel follows the one that changed state last. It waits for\n"
-    "the agent when it is not running, and runs until Ctrl-C or SIGTERM, closing what it\n"
-    "opened.\n"
-    "\n"
-    "  --socket PATH  the agent's socket, as for lumora run\n"
-    "  -v, --verbose  every player update read from the bus on standard error, one a line\n"
-    "  --help         show this help\n"
-    "  --version      show the version\n"
-    "\n"
-    "Exit status: 0 after Ctrl-C or SIGTERM; 1 without a session bus, or when it goes away.\n";
 
 // A usage mistake: one line naming it, and where the help is.
 int Usage(const char* command, const std::string& message) {
@@ -312,47 +294,32 @@ int Demo(const std::vector<std::string>& args) {
   return lumora::posix::RunDemo(options);
 }
 
-int Kodi(const std::vector<std::string>& args) {
-  lumora::sources::KodiOptions options;
-  bool help = false;
+// lumora follow, kodi and mpris: the follower with every source, or with one.
+int Follow(const std::string& command, const std::vector<std::string>& args) {
+  lumora::sources::FollowOptions options;
+  options.command = command;
+  options.kodi = command != "mpris";
+  options.mpris = command != "kodi";
   std::string error;
-  if (!WantsHelp(args) && !lumora::posix::LoadKodiSettings(options, error)) {
+  if (!WantsHelp(args) && !WantsVersion(args) &&
+      !lumora::posix::LoadFollowSettings(options, error)) {
     return ConfigError(error);
   }
-  if (!lumora::sources::ParseKodiArguments(args, options, help, error)) return Usage("kodi", error);
-  if (help) {
-    std::fputs(lumora::sources::kKodiUsage, stdout);
+  if (!lumora::sources::ParseFollowArguments(args, options, error))
+    return Usage(command.c_str(), error);
+  if (options.help) {
+    std::fputs(lumora::sources::FollowUsage(command), stdout);
     return 0;
   }
-  return lumora::sources::RunKodiBridge(options);
-}
-
-int Mpris(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    std::fputs(kMprisUsage, stdout);
-    return 0;
-  }
-  if (WantsVersion(args)) return Version();
-  lumora::sources::MprisOptions options;
-  std::string error;
-  if (!lumora::posix::LoadSocketSetting(options.socketPath, error)) return ConfigError(error);
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--socket" && i + 1 < args.size()) {
-      options.socketPath = args[++i];
-    } else if (arg == "-v" || arg == "--verbose") {
-      options.verbose = true;
-    } else {
-      return Usage("mpris", "unknown option or missing value: " + arg);
-    }
-  }
-  return lumora::sources::RunMpris(options);
+  if (options.version) return Version();
+  return lumora::sources::RunFollower(options);
 }
 
 }  // namespace
 
 static int Main(int argc, char** argv) {
-  if (argc < 2) return Usage("", "no command given (run, send, status, demo, kodi or mpris)");
+  if (argc < 2)
+    return Usage("", "no command given (run, send, status, demo, follow, kodi or mpris)");
   const std::string_view command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "--help" || command == "-h" || command == "help") {
@@ -364,10 +331,10 @@ static int Main(int argc, char** argv) {
   if (command == "send") return Send(args);
   if (command == "status") return lumora::posix::RunStatusCommand(args);
   if (command == "demo") return Demo(args);
-  if (command == "kodi") return Kodi(args);
-  if (command == "mpris") return Mpris(args);
+  if (command == "follow" || command == "kodi" || command == "mpris")
+    return Follow(std::string(command), args);
   return Usage("", "unknown command '" + std::string(command) +
-                       "' (run, send, status, demo, kodi or mpris)");
+                       "' (run, send, status, demo, follow, kodi or mpris)");
 }
 
 int main(int argc, char** argv) {

@@ -84,9 +84,11 @@ bool LoadRunSettings(RunSettings& settings, HostOptions& options, std::string& e
     options.lcdprocHost = file[Setting::LcdprocServer].host;
     options.lcdprocPort = file[Setting::LcdprocServer].port;
   }
-  // The Kodi bridge's, shown by --print-config.
+  // The follower's, shown by --print-config.
   take(Setting::KodiHost);
   take(Setting::KodiPort);
+  take(Setting::FollowKodi);
+  take(Setting::FollowMpris);
   if (!file[Setting::Panel].set) options.panel = DefaultPanel(&settings.panelReason);
   return true;
 }
@@ -98,12 +100,17 @@ bool LoadSocketSetting(std::string& socketPath, std::string& error) {
   return true;
 }
 
-bool LoadKodiSettings(sources::KodiOptions& options, std::string& error) {
+bool LoadFollowSettings(sources::FollowOptions& options, std::string& error) {
   config::ConfigFile file;
   if (!config::ReadConfig(file, error)) return false;
   if (file[Setting::Socket].set) options.socketPath = file[Setting::Socket].text;
-  if (file[Setting::KodiHost].set) options.host = file[Setting::KodiHost].text;
-  if (file[Setting::KodiPort].set) options.port = file[Setting::KodiPort].text;
+  if (file[Setting::KodiHost].set) options.kodiOptions.host = file[Setting::KodiHost].text;
+  if (file[Setting::KodiPort].set) options.kodiOptions.port = file[Setting::KodiPort].text;
+  // The sources of `lumora follow`; kodi and mpris name theirs.
+  if (options.command == "follow") {
+    if (file[Setting::FollowKodi].set) options.kodi = file[Setting::FollowKodi].flag;
+    if (file[Setting::FollowMpris].set) options.mpris = file[Setting::FollowMpris].flag;
+  }
   return true;
 }
 
@@ -120,10 +127,12 @@ std::string DescribeSettings(const RunSettings& settings, const HostOptions& opt
     if (!file.ignored.empty())
       out += "# not read: " + file.ignored + " (the user's file comes first)\n";
   }
-  // The Kodi bridge's settings as `lumora kodi` would take them.
-  sources::KodiOptions kodi;
-  if (file[Setting::KodiHost].set) kodi.host = file[Setting::KodiHost].text;
-  if (file[Setting::KodiPort].set) kodi.port = file[Setting::KodiPort].text;
+  // The follower's settings as `lumora follow` would take them.
+  sources::FollowOptions follow;
+  if (file[Setting::KodiHost].set) follow.kodiOptions.host = file[Setting::KodiHost].text;
+  if (file[Setting::KodiPort].set) follow.kodiOptions.port = file[Setting::KodiPort].text;
+  if (file[Setting::FollowKodi].set) follow.kodi = file[Setting::FollowKodi].flag;
+  if (file[Setting::FollowMpris].set) follow.mpris = file[Setting::FollowMpris].flag;
   for (const config::SettingRule& rule : config::kSettings) {
     std::string value;
     switch (rule.setting) {
@@ -146,10 +155,16 @@ std::string DescribeSettings(const RunSettings& settings, const HostOptions& opt
         value = Quoted(options.lcdprocHost + ":" + std::to_string(options.lcdprocPort));
         break;
       case Setting::KodiHost:
-        value = Quoted(kodi.host);
+        value = Quoted(follow.kodiOptions.host);
         break;
       case Setting::KodiPort:
-        value = kodi.port;
+        value = follow.kodiOptions.port;
+        break;
+      case Setting::FollowKodi:
+        value = follow.kodi ? "true" : "false";
+        break;
+      case Setting::FollowMpris:
+        value = follow.mpris ? "true" : "false";
         break;
     }
     std::string origin;

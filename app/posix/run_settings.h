@@ -8,7 +8,7 @@
 
 #include "app/posix/agent_host.h"
 #include "app/posix/config/config_file.h"
-#include "sources/kodi/kodi_posix.h"
+#include "sources/follow/follow_posix.h"
 
 namespace lumora::posix {
 
@@ -37,9 +37,10 @@ PanelFace DefaultPanel(std::string* reason);
 // options, before the command line goes over them. False with the one line of what is wrong in
 // the file.
 bool LoadRunSettings(RunSettings& settings, HostOptions& options, std::string& error);
-// The file's socket and Kodi settings for `lumora kodi`, `lumora mpris` and `lumora send`.
+// The file's socket, Kodi and follow settings for `lumora follow`, `lumora kodi` and
+// `lumora mpris`.
 bool LoadSocketSetting(std::string& socketPath, std::string& error);
-bool LoadKodiSettings(sources::KodiOptions& options, std::string& error);
+bool LoadFollowSettings(sources::FollowOptions& options, std::string& error);
 
 // The panel named by `--panel` or the file: term, plain, none, lcdproc or lcdproc=HOST:PORT;
 // sets the server only with the second form.

@@ -11,13 +11,15 @@ _lumora_events='SessionOpened SessionClosed NavHome DiscStarted CdStarted MusicS
 _lumora_powers='suspend resume resume-automatic resume-critical enter-quiet leave-quiet'
 # END NAMES
 
-_lumora_commands='run send status demo kodi mpris'
+_lumora_commands='run send status demo follow kodi mpris'
 _lumora_options_run='--socket --panel --trace --record -v --verbose --accelerate --device-error --quiet
   --no-config --print-config --help --version'
 _lumora_options_send='--socket --strict --power --endsession --close --file --list --help --version'
 _lumora_options_status='--socket --help --version'
 _lumora_options_demo='--fast --panel --scenario --help --version'
-_lumora_options_kodi='--host --port --socket -v --verbose --capture --help'
+_lumora_options_follow='--only --no-kodi --no-mpris --host --port --socket -v --verbose --capture
+  --help --version'
+_lumora_options_kodi='--host --port --socket -v --verbose --capture --help --version'
 _lumora_options_mpris='--socket -v --verbose --help --version'
 
 _lumora() {
@@ -50,6 +52,10 @@ _lumora() {
       ;;
     --endsession)
       mapfile -t COMPREPLY < <(compgen -W '0 1' -- "$cur")
+      return 0
+      ;;
+    --only)
+      mapfile -t COMPREPLY < <(compgen -W 'kodi mpris' -- "$cur")
       return 0
       ;;
     --host | --port | --accelerate | --device-error)

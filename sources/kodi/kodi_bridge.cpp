@@ -1,5 +1,6 @@
 #include "sources/kodi/kodi_bridge.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -80,15 +81,18 @@ std::string Text(const json* value) {
   return {};
 }
 
-// A time object {hours, minutes, seconds, milliseconds} in whole seconds; -1 when it is none.
-int64_t Seconds(const json* time) {
+// A time object {hours, minutes, seconds, milliseconds} in milliseconds; -1 when it is none.
+int64_t Milliseconds(const json* time) {
   if (time == nullptr || !time->is_object()) return -1;
   const int64_t hours = Int(Member(*time, "hours"), 0);
   const int64_t minutes = Int(Member(*time, "minutes"), 0);
   const int64_t seconds = Int(Member(*time, "seconds"), 0);
-  if (hours < 0 || hours > 1000000 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59)
+  const int64_t milliseconds = Int(Member(*time, "milliseconds"), 0);
+  // Kodi gives a slightly negative millisecond count right at the start of an item.
+  if (hours < 0 || hours > 1000000 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59 ||
+      milliseconds < -999 || milliseconds > 999)
     return -1;
-  return hours * 3600 + minutes * 60 + seconds;
+  return std::max<int64_t>(0, ((hours * 60 + minutes) * 60 + seconds) * 1000 + milliseconds);
 }
 
 bool EndsWith(const std::string& text, std::string_view end) {
@@ -123,6 +127,15 @@ ItemKind KindOf(const json& item, const std::string& playerType) {
   return ItemKind::Song;
 }
 
+// The name of a file in a path or url, without its folder or extension.
+std::string FileName(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  return name;
+}
+
 // At most this many requests wait for their answers; older ones are forgotten (Kodi answers
 // every request, so more only pile up when it hangs).
 constexpr size_t kMaxPending = 64;
@@ -135,12 +148,18 @@ Menu MenuOfKodiWindow(int64_t windowId) {
   return Menu::Other;
 }
 
-KodiBridge::KodiBridge(MediaSource& source, std::function<void(const std::string&)> request,
+KodiBridge::KodiBridge(SourceApp& source, std::function<void(const std::string&)> request,
                        std::function<void(const std::string&)> problem)
     : source_(source), request_(std::move(request)), problem_(std::move(problem)) {}
 
 void KodiBridge::Ask(Asked what, int64_t player, const char* method, const std::string& params) {
-  if (pending_.size() >= kMaxPending) pending_.erase(pending_.begin());
+  if (pending_.size() >= kMaxPending) {
+    // The oldest question is given up: what it stood for may be asked again.
+    const Asked oldest = pending_.begin()->second.what;
+    if (oldest == Asked::Players) playersAsked_ = false;
+    if (oldest == Asked::Window) windowAsked_ = false;
+    pending_.erase(pending_.begin());
+  }
   const int64_t id = nextId_++;
   pending_[id] = Pending{what, player};
   request_("{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string(id) + ",\"method\":\"" + method +
@@ -154,21 +173,30 @@ void KodiBridge::AskItem(int64_t player) {
           "\"channelnumber\"]}");
 }
 
+void KodiBridge::AskPlayers() {
+  if (playersAsked_) {
+    playersAgain_ = true;  // asked again once the answer in flight has come
+    return;
+  }
+  playersAsked_ = true;
+  Ask(Asked::Players, -1, "Player.GetActivePlayers", "{}");
+}
+
+void KodiBridge::AskProperties(int64_t player) {
+  Ask(Asked::Properties, player, "Player.GetProperties",
+      "{\"playerid\":" + std::to_string(player) + ",\"properties\":[\"time\",\"speed\"]}");
+}
+
 void KodiBridge::Connected() {
   if (capture_) capture_("connected");
   connected_ = true;
   pending_.clear();
   players_.clear();
   stream_.Clear();
-  Ask(Asked::Window, -1, "GUI.GetProperties", "{\"properties\":[\"currentwindow\"]}");
+  playersAsked_ = playersAgain_ = windowAsked_ = false;
+  LookAtWindow();
   Ask(Asked::Volume, -1, "Application.GetProperties", "{\"properties\":[\"volume\",\"muted\"]}");
-  Ask(Asked::Players, -1, "Player.GetActivePlayers", "{}");
-}
-
-void KodiBridge::Resync() {
-  if (capture_) capture_("resync");
-  source_.AgentLost();
-  if (connected_) Connected();
+  AskPlayers();
 }
 
 void KodiBridge::Disconnected() {
@@ -177,16 +205,22 @@ void KodiBridge::Disconnected() {
   pending_.clear();
   players_.clear();
   stream_.Clear();
+  playersAsked_ = playersAgain_ = windowAsked_ = false;
   source_.ApplicationEnded();
 }
 
 void KodiBridge::Poll() {
   if (!connected_) return;
   if (capture_) capture_("poll");
-  for (const auto& [id, player] : players_) {
-    Ask(Asked::Properties, id, "Player.GetProperties",
-        "{\"playerid\":" + std::to_string(id) + ",\"properties\":[\"time\",\"speed\"]}");
-  }
+  for (const auto& [id, player] : players_)
+    AskProperties(id);
+  LookAtWindow();
+}
+
+void KodiBridge::LookAtWindow() {
+  if (!connected_ || windowAsked_) return;
+  if (capture_) capture_("window");
+  windowAsked_ = true;
   Ask(Asked::Window, -1, "GUI.GetProperties", "{\"properties\":[\"currentwindow\"]}");
 }
 
@@ -233,13 +267,21 @@ void KodiBridge::Handle(std::string_view message) {
   if (it == pending_.end()) return;  // an answer to a request forgotten since
   const Pending pending = it->second;
   pending_.erase(it);
+  if (pending.what == Asked::Window) windowAsked_ = false;
+  if (pending.what == Asked::Players) {
+    playersAsked_ = false;
+    if (playersAgain_) {
+      playersAgain_ = false;
+      AskPlayers();
+    }
+  }
   if (const json* result = Member(value, "result")) {
     OnAnswer(pending, *result);
     return;
   }
   // An error: a player asked about has ended meanwhile, most likely; ask which ones remain.
   if (pending.what == Asked::Properties || pending.what == Asked::Item)
-    Ask(Asked::Players, -1, "Player.GetActivePlayers", "{}");
+    AskPlayers();
   else
     problem_("Kodi refused a request: " + Text(Path(value, {"error", "message"})));
 }
@@ -252,10 +294,12 @@ void KodiBridge::OnNotification(const std::string& method, const json& params) {
   if (method == "Player.OnPlay" || method == "Player.OnAVStart") {
     if (player < 0) return;
     if (players_.count(player) == 0)
-      Ask(Asked::Players, -1, "Player.GetActivePlayers", "{}");  // learns its type first
+      AskPlayers();  // learns its type first
     else
       AskItem(player);
   } else if (method == "Player.OnPause") {
+    // Its exact time comes with the next poll: the core sends a paused player's time when it
+    // differs from the one shown.
     source_.PlayStateChanged(player, PlayState::Paused);
   } else if (method == "Player.OnResume") {
     source_.PlayStateChanged(player, PlayState::Playing);
@@ -263,11 +307,11 @@ void KodiBridge::OnNotification(const std::string& method, const json& params) {
     if (Real(Path(*data, {"player", "speed"}), speed))
       source_.PlayStateChanged(player, PlayStateOfSpeed(speed));
   } else if (method == "Player.OnSeek") {
-    const int64_t seconds = Seconds(Path(*data, {"player", "time"}));
-    if (seconds >= 0) source_.PositionChanged(player, seconds, true);
+    const int64_t ms = Milliseconds(Path(*data, {"player", "time"}));
+    if (ms >= 0) source_.PositionChanged(player, ms, true);
   } else if (method == "Player.OnStop") {
     // Says no player: the active players tell which one ended.
-    Ask(Asked::Players, -1, "Player.GetActivePlayers", "{}");
+    AskPlayers();
   } else if (method == "Application.OnVolumeChanged") {
     double volume = 0;
     if (Real(Member(*data, "volume"), volume)) {
@@ -343,6 +387,9 @@ void KodiBridge::OnAnswer(const Pending& pending, const json& result) {
       started.kind = KindOf(*item, known->second.type);
       started.title = Text(Member(*item, "title"));
       if (started.title.empty()) started.title = Text(Member(*item, "label"));
+      // When the title has nothing the panel can show: the file's name, else the artist.
+      started.fallback = FileName(Text(Member(*item, "file")));
+      if (started.fallback.empty()) started.fallback = Text(Member(*item, "artist"));
       started.artist = Text(Member(*item, "artist"));
       started.number = started.kind == ItemKind::TvChannel || started.kind == ItemKind::RadioChannel
                            ? Int(Member(*item, "channelnumber"), 0)
@@ -356,8 +403,8 @@ void KodiBridge::OnAnswer(const Pending& pending, const json& result) {
       double speed = 0;
       if (Real(Member(result, "speed"), speed))
         source_.PlayStateChanged(pending.player, PlayStateOfSpeed(speed));
-      const int64_t seconds = Seconds(Member(result, "time"));
-      if (seconds >= 0) source_.PositionChanged(pending.player, seconds);
+      const int64_t ms = Milliseconds(Member(result, "time"));
+      if (ms >= 0) source_.PositionChanged(pending.player, ms);
       break;
     }
   }
@@ -375,8 +422,8 @@ bool ReplayCapture(std::string_view capture, KodiBridge& bridge, std::string& er
       bridge.Connected();
     } else if (line == "poll") {
       bridge.Poll();
-    } else if (line == "resync") {
-      bridge.Resync();
+    } else if (line == "window") {
+      bridge.LookAtWindow();
     } else if (line == "disconnected") {
       bridge.Disconnected();
     } else if (line.substr(0, 2) == "< ") {

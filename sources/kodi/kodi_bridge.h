@@ -1,12 +1,14 @@
 // The Kodi bridge's protocol, without sockets: Kodi's JSON-RPC messages in (notifications and
 // the answers to the bridge's requests), calls of the translation core out, and the requests
-// the bridge must send to Kodi. The Linux program (kodi_posix.h) and the Windows one feed it
+// the bridge must send to Kodi. The Linux follower (kodi_link.h) and the Windows one feed it
 // the bytes they read and write the requests it asks for.
 //
 // Notifications followed: Player.OnPlay, OnAVStart, OnPause, OnResume, OnStop, OnSpeedChanged,
 // OnSeek; Application.OnVolumeChanged; GUI.OnScreensaverActivated/Deactivated; System.OnQuit,
-// OnSleep, OnWake. Once a second (Poll) it asks for Player.GetProperties (time, speed) of every
-// active player and GUI.GetProperties (the current window).
+// OnSleep, OnWake. Kodi announces no change of window: LookAtWindow asks for it (the follower
+// does so five times a second, so that a menu reaches the panel within a fraction of a second);
+// once a second (Poll) it asks for Player.GetProperties (time, speed) of every active player,
+// whose play time the core runs on between two answers.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +36,7 @@ class KodiBridge {
  public:
   // request writes one request (a whole JSON object) to Kodi; problem reports one line about
   // what Kodi sent that the bridge could not use (the bridge runs on).
-  KodiBridge(MediaSource& source, std::function<void(const std::string&)> request,
+  KodiBridge(SourceApp& source, std::function<void(const std::string&)> request,
              std::function<void(const std::string&)> problem);
 
   // Kodi answered the connection: asks for the window, the volume and the active players; the
@@ -43,17 +45,16 @@ class KodiBridge {
   // Bytes read from Kodi. False when the stream cannot be followed any more (a message over
   // kMaxMessageBytes): the caller drops the connection.
   bool Receive(std::string_view bytes);
-  // Once a second while connected.
+  // Once a second while connected: the players' time and speed, and the window.
   void Poll();
+  // Asks for the current window (a menu the user went to), unless an answer is awaited.
+  void LookAtWindow();
   // The connection to Kodi is gone (Kodi quit, crashed or dropped it): closes what was opened.
   void Disconnected();
-  // The agent came back after a loss: tells the source everything again.
-  void Resync();
-
   // One whole message (for the tests and the fuzzing harness): decodes and applies it.
   void Handle(std::string_view message);
 
-  // Writes, one a line, every step of the bridge ("connected", "poll", "resync",
+  // Writes, one a line, every step of the bridge ("connected", "poll", "window",
   // "disconnected") and every message from Kodi ("< " and the message as it came, line breaks
   // as blanks): ReplayCapture feeds such a capture to a bridge again, to the same events.
   void SetCapture(std::function<void(const std::string&)> capture) {
@@ -74,10 +75,12 @@ class KodiBridge {
 
   void Ask(Asked what, int64_t player, const char* method, const std::string& params);
   void AskItem(int64_t player);
+  void AskPlayers();
+  void AskProperties(int64_t player);
   void OnNotification(const std::string& method, const nlohmann::json& params);
   void OnAnswer(const Pending& pending, const nlohmann::json& result);
 
-  MediaSource& source_;
+  SourceApp& source_;
   std::function<void(const std::string&)> request_;
   std::function<void(const std::string&)> problem_;
   std::function<void(const std::string&)> capture_;
@@ -86,6 +89,11 @@ class KodiBridge {
   std::map<int64_t, Pending> pending_;
   std::map<int64_t, KnownPlayer> players_;
   bool connected_ = false;
+  // At most one question of these in flight: a flood of notifications asks once more after the
+  // answer, never once each.
+  bool playersAsked_ = false;
+  bool playersAgain_ = false;
+  bool windowAsked_ = false;
 };
 
 }  // namespace lumora::sources

@@ -147,7 +147,8 @@ int main(int argc, char** argv) {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 
   WindowSink sink(verbose);
-  lumora::sources::MediaSource source(sink);
+  lumora::sources::MediaSource core(sink, [] { return static_cast<int64_t>(GetTickCount64()); });
+  lumora::sources::SourceApp source(core, "Kodi");
   SOCKET kodi = INVALID_SOCKET;
   bool writeFailed = false;
   lumora::sources::KodiBridge bridge(
@@ -180,8 +181,11 @@ int main(int argc, char** argv) {
           waitingForKodi = false;
           bridge.Connected();
         }
-      } else if (source.agentLost()) {
-        if (sink.AgentThere()) bridge.Resync();
+      } else if (core.agentLost()) {
+        if (sink.AgentThere()) {
+          core.AgentLost(true);
+          core.Resend();
+        }
       } else {
         bridge.Poll();
       }
@@ -203,6 +207,7 @@ int main(int argc, char** argv) {
     } else if (kodi == INVALID_SOCKET) {
       Sleep(100);
     }
+    core.Tick();
     if (lost) {
       Say("Kodi closed the connection; waiting for it to come back");
       closesocket(kodi);

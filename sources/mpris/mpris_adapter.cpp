@@ -159,8 +159,8 @@ void MprisAdapter::Apply(const PlayerUpdate& update) {
     case PlayerUpdate::Kind::Position:
     case PlayerUpdate::Kind::Seeked:
       known->state.Apply(update);
-      if (known->told && followed_ == known->state.player) {
-        source_.PositionChanged(known->id, update.positionUs / 1000000,
+      if (known->told) {
+        source_.PositionChanged(known->id, update.positionUs / 1000,
                                 update.kind == PlayerUpdate::Kind::Seeked);
       }
       break;
@@ -177,17 +177,8 @@ void MprisAdapter::Properties(Known& known, const PlayerUpdate& update) {
   }
   if (!known.told) return;
   const PlayState now = StateOf(state);
-  if (now != before) {
-    known.changed = ++clock_;
-    if (now == PlayState::Stopped || followed_ == state.player) {
-      source_.PlayStateChanged(known.id, now);
-    } else {
-      Tell(known);  // from the background: it takes the panel
-      return;
-    }
-  }
-  if (update.hasVolume && followed_ == state.player)
-    source_.VolumeChanged(state.volume * 100.0, false);
+  if (now != before) source_.PlayStateChanged(known.id, now);
+  if (update.hasVolume) source_.PlayerVolumeChanged(known.id, state.volume * 100.0);
 }
 
 void MprisAdapter::Tell(Known& known) {
@@ -197,52 +188,28 @@ void MprisAdapter::Tell(Known& known) {
   item.title = TitleOfTrack(state.metadata);
   item.artist = state.metadata.artist;
   item.number = state.metadata.trackNumber;
+  // When the title has nothing the panel can show: the file's name, else the artist.
+  TrackMetadata nameOnly = state.metadata;
+  nameOnly.title.clear();
+  item.fallback = TitleOfTrack(nameOnly);
+  if (item.fallback.empty()) item.fallback = state.metadata.artist;
   source_.ItemStarted(known.id, item);
   const PlayState now = StateOf(state);
   if (now != PlayState::Playing) source_.PlayStateChanged(known.id, now);
+  if (state.volume >= 0) source_.PlayerVolumeChanged(known.id, state.volume * 100.0);
   known.told = true;
   known.itemKey = ItemKey(state.metadata);
-  known.changed = ++clock_;
-  followed_ = state.player;
-  if (state.volume >= 0) source_.VolumeChanged(state.volume * 100.0, false);
 }
 
 void MprisAdapter::Vanished(std::string_view player) {
   const auto it = std::find_if(players_.begin(), players_.end(),
                                [&](const Known& k) { return k.state.player == player; });
   if (it == players_.end()) return;
-  const bool wasFollowed = followed_ == player;
   if (it->told) source_.PlayerEnded(it->id);
   players_.erase(it);
-  if (!wasFollowed) return;
-  followed_.clear();
-  Known* next = nullptr;
-  for (Known& known : players_) {
-    if (known.told && (next == nullptr || known.changed > next->changed)) next = &known;
-  }
-  if (next != nullptr && Shown(next->state)) {
-    Tell(*next);
-  } else if (next == nullptr) {
-    source_.ApplicationEnded();  // no player has an item: the panel has its clock back
-  } else {
-    followed_ = next->state.player;  // stopped: it keeps its session, and the panel stays
-  }
-}
-
-void MprisAdapter::Resync() {
-  std::vector<Known*> order;
-  for (Known& known : players_) {
-    if (known.told) order.push_back(&known);
-    known.told = false;
-  }
-  // The followed player last, so that the panel shows it again.
-  std::sort(order.begin(), order.end(), [&](const Known* a, const Known* b) {
-    const bool aFollowed = a->state.player == followed_, bFollowed = b->state.player == followed_;
-    if (aFollowed != bFollowed) return bFollowed;
-    return a->changed < b->changed;
-  });
-  for (Known* known : order)
-    if (Shown(known->state)) Tell(*known);
+  // No player has an item left: the desktop players are gone as an application.
+  if (std::none_of(players_.begin(), players_.end(), [](const Known& k) { return k.told; }))
+    source_.ApplicationEnded();
 }
 
 }  // namespace lumora::sources

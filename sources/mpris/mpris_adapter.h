@@ -3,12 +3,10 @@
 //
 // A player gets its media session once it has an item and plays or pauses it; a new item (its
 // identity: trackid, url, title, artist, album, number) starts again. A local file is told once
-// its length is known: before that the player is still reading its tags. With several players the
-// panel follows the one that changed state last: a player in the background that starts, plays
-// or pauses is told again from its start, so that the agent shows it; its stop is told as it is
-// and leaves the panel where it is. Play time and volume are told for the followed player only.
-// When the followed player ends, the one that changed state last before it is told again; when
-// no player has an item left, the application ends and the panel has its clock back.
+// its length is known: before that the player is still reading its tags. Which player has the
+// panel is the core's rule, across every source of the follower. The desktop players are one
+// application without menus of its own: it is there while some player has an item, and ends
+// (the shell closes unless another application is there) when none has.
 #pragma once
 
 #include <cstdint>
@@ -30,26 +28,21 @@ std::string TitleOfTrack(const TrackMetadata& metadata);
 
 class MprisAdapter {
  public:
-  explicit MprisAdapter(MediaSource& source) : source_(source) {}
+  explicit MprisAdapter(SourceApp& source) : source_(source) {}
 
   void Apply(const PlayerUpdate& update);
-  // The agent lost what it was told: every player with an item is told again, the followed one
-  // last.
-  void Resync();
 
-  // The player the panel follows; empty when none.
-  const std::string& followed() const { return followed_; }
   const PlayerState* Find(std::string_view player) const;
-  // The players that play: their positions are worth asking for.
+  // The players told that play: their positions are worth asking for.
   std::vector<std::string> Playing() const;
+  size_t playerCount() const { return players_.size(); }
 
  private:
   struct Known {
     PlayerState state;
     PlayerId id = 0;
-    bool told = false;     // its item went to the source
-    std::string itemKey;   // the item told
-    uint64_t changed = 0;  // when it last changed state (a counter)
+    bool told = false;    // its item went to the source
+    std::string itemKey;  // the item told
   };
 
   Known* FindKnown(std::string_view player);
@@ -57,11 +50,9 @@ class MprisAdapter {
   void Tell(Known& known);
   void Vanished(std::string_view player);
 
-  MediaSource& source_;
+  SourceApp& source_;
   std::vector<Known> players_;
-  std::string followed_;
   PlayerId nextId_ = 1;
-  uint64_t clock_ = 0;
 };
 
 }  // namespace lumora::sources

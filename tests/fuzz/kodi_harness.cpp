@@ -96,7 +96,9 @@ class CheckingSink : public sources::EventSink {
 
 int FuzzKodi(const uint8_t* data, size_t size) {
   CheckingSink sink;
-  sources::MediaSource source(sink);
+  int64_t now = 0;
+  sources::MediaSource core(sink, [&now] { return now; });
+  sources::SourceApp source(core, "Kodi");
   sources::KodiBridge bridge(
       source, [](const std::string&) {}, [](const std::string&) {});
   bridge.Connected();
@@ -110,6 +112,9 @@ int FuzzKodi(const uint8_t* data, size_t size) {
       bridge.Connected();
     }
     at += length;
+    // Time passes between reads: the core's play times and menu holds run on.
+    now += 250;
+    core.Tick();
     if (read % 3 == 2) bridge.Poll();
   }
   // Whole messages as the tests hand them over: the input, once more, as one message.

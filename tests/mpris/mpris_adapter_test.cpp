@@ -13,24 +13,18 @@
 #include "sources/media_source.h"
 #include "sources/mpris/mpris_adapter.h"
 #include "sources/mpris/player_update.h"
+#include "tests/sources/recording_sink.h"
 
 namespace lumora::sources {
 namespace {
 
-// Every event as "SID Name" or "SID Name text"; refuses from the failAt-th on when asked.
-class RecordingSink final : public EventSink {
- public:
-  bool Deliver(const SourceEvent& event) override {
-    if (refuse) return false;
-    const EventInfo* info = FindEvent(ToCode(event.code));
-    std::string line =
-        std::to_string(event.sessionId) + " " + (info != nullptr ? std::string(info->name) : "?");
-    if (event.length > 0) line += " " + std::string(event.Text());
-    events.push_back(line);
-    return true;
-  }
-  std::vector<std::string> events;
-  bool refuse = false;
+// The core with the desktop players as its one application, on a clock of the test's own.
+struct Rig {
+  RecordingSink sink;
+  TestClock clock;
+  MediaSource core{sink, clock.Function()};
+  SourceApp source{core, "desktop players"};
+  MprisAdapter adapter{source};
 };
 
 std::vector<PlayerUpdate> ReadFixture(const std::string& name) {
@@ -59,31 +53,29 @@ void PrintTo(const Fixture& fixture, std::ostream* out) {
 class CapturedRun : public ::testing::TestWithParam<Fixture> {};
 
 TEST_P(CapturedRun, GivesTheMappedEvents) {
-  RecordingSink sink;
-  MediaSource source(sink);
-  MprisAdapter adapter(source);
+  Rig rig;
   for (const PlayerUpdate& update : ReadFixture(GetParam().file))
-    adapter.Apply(update);
-  EXPECT_EQ(sink.events, GetParam().events);
+    rig.adapter.Apply(update);
+  ExpectEvents(rig.sink.events, GetParam().events);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Mpv, CapturedRun,
     ::testing::Values(
         // One mpv: its idle state (no item) sends nothing; the song opens the shell on Home and
-        // a session of its own, title and artist, Play and the level of its volume (100 % ->
-        // 255); play times in whole seconds while it plays; a seek while paused gives its time
-        // at once; the same second is not sent twice; the stop, the close, and with no player
+        // a session of its own, title and artist, Play and the level of its volume (100 %: the
+        // whole bar, 50); play times in whole seconds while it plays; a seek while paused gives its
+        // time at once; the same second is not sent twice; the stop, the close, and with no player
         // left the shell's close.
         Fixture{"mpv_seek_paused.updates",
                 {"1 SessionOpened", "1 NavHome", "2 SessionOpened", "2 MusicStarted",
-                 "2 MusicTitle Evening Tone", "2 ExtraText The Sines", "2 Play", "2 Level 255",
+                 "2 MusicTitle Evening Tone", "2 ExtraText The Sines", "2 Play", "2 Level 50",
                  "2 PlayTime 000000", "2 PlayTime 000001", "2 Pause", "2 PlayTime 000029", "2 Play",
                  "2 PlayTime 000030", "2 Stop", "2 SessionClosed", "1 SessionClosed"}},
         // Two mpv: the second is told only once its tags are read (mpv names it by its file
         // first), and takes the panel; then the panel follows whichever paused last (told again
-        // from its start: Play, then Pause); the one followed quits and the other is told again;
-        // the last one quits and the shell closes.
+        // from its start: Play, then Pause, and the time it paused at); the one followed quits
+        // and the other is told again; the last one quits and the shell closes.
         Fixture{"mpv_two_players.updates",
                 {"1 SessionOpened",
                  "1 NavHome",
@@ -92,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "2 MusicTitle Evening Tone",
                  "2 ExtraText The Sines",
                  "2 Play",
-                 "2 Level 255",
+                 "2 Level 50",
                  "2 PlayTime 000000",
                  "2 PlayTime 000001",
                  "2 Pause",
@@ -111,11 +103,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "2 ExtraText The Sines",
                  "2 Play",
                  "2 Pause",
+                 "2 PlayTime 000031",
                  "3 MusicStarted",
                  "3 MusicTitle Second Tone",
                  "3 ExtraText Other Band",
                  "3 Play",
                  "3 Pause",
+                 "3 PlayTime 000001",
                  "3 Stop",
                  "3 SessionClosed",
                  "2 MusicStarted",
@@ -123,6 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "2 ExtraText The Sines",
                  "2 Play",
                  "2 Pause",
+                 "2 PlayTime 000031",
                  "2 Stop",
                  "2 SessionClosed",
                  "1 SessionClosed"}}),
@@ -133,58 +128,53 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(MprisAdapter, AgentBackTellsEveryPlayerAgainTheFollowedOneLast) {
-  RecordingSink sink;
-  MediaSource source(sink);
-  MprisAdapter adapter(source);
+  Rig rig;
   const std::vector<PlayerUpdate> updates = ReadFixture("mpv_two_players.updates");
-  // Up to the second player's first play time: the second is followed, the first plays too.
+  // Up to the second player's first play time: the second has the panel, the first plays too.
   for (size_t i = 0; i < 15; ++i)
-    adapter.Apply(updates[i]);
-  ASSERT_EQ(adapter.followed(), "mpv.instance2");
-  sink.refuse = true;
-  adapter.Apply(updates[15]);  // a position: the agent does not take it
-  ASSERT_TRUE(source.agentLost());
-  sink.refuse = false;
-  sink.events.clear();
-  source.AgentLost();
-  adapter.Resync();
-  // The shell again, with the volume known as its level; the players in new sessions (the
-  // numbers go on: the agent that came back knows none of the old ones), the background one
-  // first, the followed one last so that the panel shows it.
-  EXPECT_EQ(sink.events,
-            (std::vector<std::string>{
-                "1 SessionOpened", "1 NavHome", "1 Level 255", "4 SessionOpened", "4 MusicStarted",
-                "4 MusicTitle Evening Tone", "4 ExtraText The Sines", "4 Play", "5 SessionOpened",
-                "5 MusicStarted", "5 MusicTitle Second Tone", "5 ExtraText Other Band", "5 Play"}));
-  EXPECT_EQ(adapter.followed(), "mpv.instance2");
+    rig.adapter.Apply(updates[i]);
+  ASSERT_EQ(rig.core.frontSession(), 3);
+  rig.sink.takes = rig.sink.attempts;
+  rig.adapter.Apply(updates[15]);  // a position: the agent does not take it
+  ASSERT_TRUE(rig.core.agentLost());
+  rig.sink.takes = 1000;
+  rig.sink.events.clear();
+  rig.core.AgentLost(true);
+  rig.core.Resend();
+  // The shell again; the players in new sessions (the numbers go on: the agent that came back
+  // knows none of the old ones), the background one first, the one with the panel last, each
+  // at the time it had; the volume known as the level.
+  ExpectEvents(rig.sink.events,
+               {"1 SessionOpened", "1 NavHome", "4 SessionOpened", "4 MusicStarted",
+                "4 MusicTitle Evening Tone", "4 ExtraText The Sines", "4 Play", "4 PlayTime 000031",
+                "4 Level 50", "5 SessionOpened", "5 MusicStarted", "5 MusicTitle Second Tone",
+                "5 ExtraText Other Band", "5 Play", "5 PlayTime 000001"});
+  EXPECT_EQ(rig.core.frontSession(), 5);
 }
 
 TEST(MprisAdapter, BackgroundPlayTimesAndVolumeAreNotSent) {
-  RecordingSink sink;
-  MediaSource source(sink);
-  MprisAdapter adapter(source);
+  Rig rig;
   const std::vector<PlayerUpdate> updates = ReadFixture("mpv_two_players.updates");
   for (size_t i = 0; i < 15; ++i)
-    adapter.Apply(updates[i]);
-  sink.events.clear();
+    rig.adapter.Apply(updates[i]);
+  rig.sink.events.clear();
   std::string error;
   PlayerUpdate update;
   // The first player, in the background, still plays and changes its volume.
   ASSERT_TRUE(ParseUpdate("position mpv 40000000", update, error)) << error;
-  adapter.Apply(update);
+  rig.adapter.Apply(update);
   ASSERT_TRUE(ParseUpdate("props mpv volume=0.5", update, error)) << error;
-  adapter.Apply(update);
-  EXPECT_TRUE(sink.events.empty()) << sink.events.front();
-  // The followed one's volume is the level: 50 % -> 128 (127.5 rounded to nearest).
+  rig.adapter.Apply(update);
+  EXPECT_TRUE(rig.sink.events.empty()) << rig.sink.events.front();
+  // The volume of the one with the panel is the level: 50 %, half the bar: 8 segments, step 7,
+  // whose lowest level 12 is the Level 24.
   ASSERT_TRUE(ParseUpdate("props mpv.instance2 volume=0.5", update, error)) << error;
-  adapter.Apply(update);
-  EXPECT_EQ(sink.events, std::vector<std::string>{"3 Level 128"});
+  rig.adapter.Apply(update);
+  EXPECT_EQ(rig.sink.events, std::vector<std::string>{"3 Level 24"});
 }
 
 TEST(MprisAdapter, AStoppedPlayerKeepsItsSessionWhenTheFollowedOneQuits) {
-  RecordingSink sink;
-  MediaSource source(sink);
-  MprisAdapter adapter(source);
+  Rig rig;
   std::string error;
   for (const char* line : {
            "props a status=Playing meta title=\"A\" artist=\"X\" url=\"http://radio/a\"",
@@ -194,19 +184,17 @@ TEST(MprisAdapter, AStoppedPlayerKeepsItsSessionWhenTheFollowedOneQuits) {
        }) {
     PlayerUpdate update;
     ASSERT_TRUE(ParseUpdate(line, update, error)) << line << ": " << error;
-    adapter.Apply(update);
+    rig.adapter.Apply(update);
   }
   // b's end leaves a stopped a: nothing told again, the shell stays open for it.
-  ASSERT_GE(sink.events.size(), 2u);
-  EXPECT_EQ(sink.events.back(), "3 SessionClosed");
-  EXPECT_EQ(adapter.followed(), "a");
-  EXPECT_TRUE(source.applicationRunning());
+  ASSERT_GE(rig.sink.events.size(), 2u);
+  EXPECT_EQ(rig.sink.events.back(), "3 SessionClosed");
+  EXPECT_EQ(rig.core.frontSession(), 2);
+  EXPECT_TRUE(rig.source.applicationRunning());
 }
 
 TEST(MprisAdapter, ATitleOfAnyLengthAndAnyBytesGoesOutAsTheAgentTakesIt) {
-  RecordingSink sink;
-  MediaSource source(sink);
-  MprisAdapter adapter(source);
+  Rig rig;
   // 10 000 characters with no blank, after a byte that is not UTF-8; an artist with a character
   // Windows-1252 cannot hold.
   PlayerUpdate update;
@@ -218,7 +206,7 @@ TEST(MprisAdapter, ATitleOfAnyLengthAndAnyBytesGoesOutAsTheAgentTakesIt) {
   update.metadata.title = "\xff" + std::string(9999, 'a');
   update.metadata.artist = "\xe2\x98\x83 Snow";  // U+2603, a snowman
   update.metadata.url = "https://example.org/live";
-  adapter.Apply(update);
+  rig.adapter.Apply(update);
   // The text field holds 32 characters: cut after the 32nd since no word ends near it; the bytes
   // it cannot hold become "?".
   const std::vector<std::string> want = {"1 SessionOpened",
@@ -228,7 +216,7 @@ TEST(MprisAdapter, ATitleOfAnyLengthAndAnyBytesGoesOutAsTheAgentTakesIt) {
                                          "2 MusicTitle ?" + std::string(31, 'a'),
                                          "2 ExtraText ? Snow",
                                          "2 Play"};
-  EXPECT_EQ(sink.events, want);
+  EXPECT_EQ(rig.sink.events, want);
 }
 
 TEST(MprisTrack, KindByUrl) {

@@ -94,7 +94,7 @@ wait_for "the play again at the agent" received '^event 2 Play$' 2
 playerctl -p mpv position 30
 wait_for "the seek at the agent" received '^event 2 PlayTime "000030"$'
 playerctl -p mpv volume 0.5
-wait_for "the volume at the agent" received '^event 2 Level "128"$'
+wait_for "the volume at the agent" received '^event 2 Level "24"$'
 sleep 1.2
 
 play "$work/second.mp3"
@@ -153,7 +153,9 @@ awk -v expect="$here/mpris_live.events" '
 "$replay" "$work/agent.rec" >"$work/replayed.trace" || fail "lumora-replay refused the recording"
 "$check" --same "$work/live.trace" "$work/replayed.trace" ||
   fail "the agent's trace is not the replay of the events it received"
-grep -q "^lumora mpris: " "$work/mpris.log" && fail "lumora mpris complained: $(grep '^lumora mpris: ' "$work/mpris.log")"
+# Its notes, the events it sent (-v) aside.
+complaints=$(grep '^lumora mpris: ' "$work/mpris.log" | grep -v '^lumora mpris: event ' || true)
+[[ -z $complaints ]] || fail "lumora mpris complained: $complaints"
 if [[ -n $capture ]]; then
   grep -v '^lumora mpris: ' "$work/mpris.log" >"$capture/mpris_live.updates"
 fi
@@ -177,20 +179,21 @@ start_later() {  # RECORDING
   pids+=("$agent")
 }
 start_later "$work/later1.rec"
-# The shell on Home with the level of the volume known meanwhile, then the player's session.
+# The shell on Home, then the player's session, and the level of its volume known meanwhile.
 # (Session 2 went with the first attempt, which the agent never received.)
-first_told=("event 1 SessionOpened" "event 1 NavHome" 'event 1 Level "255"' "event 3 SessionOpened"
+first_told=("event 1 SessionOpened" "event 1 NavHome" "event 3 SessionOpened"
   "event 3 MusicStarted" 'event 3 MusicTitle "Evening Tone"' 'event 3 ExtraText "The Sines"'
   "event 3 Play")
-told() {  # RECORDING: the recording starts with the events of first_told
-  [[ $(grep '^event ' "$1" 2>/dev/null | head -${#first_told[@]}) == "$(printf '%s\n' "${first_told[@]}")" ]]
+told() {  # RECORDING: the recording starts with the events of first_told, then has the level
+  [[ $(grep '^event ' "$1" 2>/dev/null | head -${#first_told[@]}) == "$(printf '%s\n' "${first_told[@]}")" ]] &&
+    grep -q "^${first_told[2]% *} Level \"50\"$" "$1"
 }
 wait_for "the playing song told to the agent that came" told "$work/later1.rec"
 "$lumora" send --socket "$socket" --close || fail "lumora send --close failed"
 wait "$agent" || fail "the agent ended with status $?"
 wait_for "the note that the agent is gone" grep -q "^lumora mpris: the agent on $socket is gone (.*); waiting for it$" "$work/waiting.log"
 start_later "$work/later2.rec"
-first_told=("event 1 SessionOpened" "event 1 NavHome" 'event 1 Level "255"' "event 4 SessionOpened"
+first_told=("event 1 SessionOpened" "event 1 NavHome" "event 4 SessionOpened"
   "event 4 MusicStarted" 'event 4 MusicTitle "Evening Tone"' 'event 4 ExtraText "The Sines"'
   "event 4 Play")
 wait_for "the playing song told to the agent that came back" told "$work/later2.rec"

@@ -33,8 +33,8 @@ usage_error() {
 
 lumora=$bin/lumora
 replay=$bin/lumora-replay
-usage_error lumora "lumora: no command given (run, send, status, demo, kodi or mpris)" "$lumora"
-usage_error lumora "lumora: unknown command 'frob' (run, send, status, demo, kodi or mpris)" "$lumora" frob
+usage_error lumora "lumora: no command given (run, send, status, demo, follow, kodi or mpris)" "$lumora"
+usage_error lumora "lumora: unknown command 'frob' (run, send, status, demo, follow, kodi or mpris)" "$lumora" frob
 usage_error "lumora run" "lumora run: unknown option --frob" "$lumora" run --frob
 for panel in x lcdproc= lcdproc=127.0.0.1 lcdproc=:13666 lcdproc=127.0.0.1:0 lcdproc=127.0.0.1:65536 \
   lcdproc=127.0.0.1:13666x lcdprocx; do

@@ -122,10 +122,10 @@ if [ "$shell" = bash ]; then
   expect "no name for the text" "lumora send 1 NavHome Nav"
   expect "demo's faces" "lumora demo --panel " term plain none
 fi
-expect "commands" "lumora " run send status demo kodi mpris
+expect "commands" "lumora " run send status demo follow kodi mpris
 expect "the program's options" "lumora -" --help --version
 # Every option of every command, as its --help lists it.
-for command in run send status demo kodi mpris; do
+for command in run send status demo follow kodi mpris; do
   # shellcheck disable=SC2046
   expect "options of $command" "lumora $command -" $(help_options "$command")
 done

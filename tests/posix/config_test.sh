@@ -46,7 +46,7 @@ bad() {
   fi
 }
 
-allowed='socket, panel, trace, record, verbose, [lcdproc], [kodi]'
+allowed='socket, panel, trace, record, verbose, [lcdproc], [kodi], [follow]'
 bad 'pannel = "none"\n' - "lumora: $user:1: unknown key 'pannel' (allowed: $allowed)"
 bad '# the panel\npanel = 3\n' - \
   "lumora: $user:2: 'panel' wants a string, not an integer (allowed: term, plain, none, lcdproc)"
@@ -120,7 +120,9 @@ record = (none)  # default
 verbose = false  # default
 lcdproc.server = \"127.0.0.1:13666\"  # default
 kodi.host = \"127.0.0.1\"  # default
-kodi.port = 9090  # default"
+kodi.port = 9090  # default
+follow.kodi = true  # default
+follow.mpris = true  # default"
 
 every='# every setting\nsocket = "~/lumora.sock"\npanel = "lcdproc"\ntrace = "/var/tmp/t"\nrecord = "~/r.scn"\nverbose = true\n\n[lcdproc]\nserver = "lcd.local:13667"\n\n[kodi]\nhost = "kodi.local"\nport = 8080\n'
 shows "$every" - "$header
@@ -132,7 +134,9 @@ record = \"$HOME/r.scn\"  # $user:5
 verbose = true  # $user:6
 lcdproc.server = \"lcd.local:13667\"  # $user:9
 kodi.host = \"kodi.local\"  # $user:12
-kodi.port = 8080  # $user:13"
+kodi.port = 8080  # $user:13
+follow.kodi = true  # default
+follow.mpris = true  # default"
 
 # The command line wins, setting by setting; --panel lcdproc alone keeps the file's server.
 shows "$every" - "$header
@@ -144,7 +148,9 @@ record = \"$HOME/r.scn\"  # $user:5
 verbose = true  # $user:6
 lcdproc.server = \"lcd.local:13667\"  # $user:9
 kodi.host = \"kodi.local\"  # $user:12
-kodi.port = 8080  # $user:13" --socket "$tmp/s" --panel lcdproc --trace "$tmp/t2"
+kodi.port = 8080  # $user:13
+follow.kodi = true  # default
+follow.mpris = true  # default" --socket "$tmp/s" --panel lcdproc --trace "$tmp/t2"
 shows "$every" - "$header
 # read $user
 socket = \"$HOME/lumora.sock\"  # $user:2
@@ -154,7 +160,9 @@ record = \"$HOME/r.scn\"  # $user:5
 verbose = true  # $user:6
 lcdproc.server = \"10.1.2.3:1\"  # command line
 kodi.host = \"kodi.local\"  # $user:12
-kodi.port = 8080  # $user:13" --panel lcdproc=10.1.2.3:1
+kodi.port = 8080  # $user:13
+follow.kodi = true  # default
+follow.mpris = true  # default" --panel lcdproc=10.1.2.3:1
 shows 'panel = "lcdproc"\n' - "$header
 # read $user
 socket = \"$XDG_RUNTIME_DIR/lumora.sock\"  # default
@@ -164,7 +172,24 @@ record = (none)  # default
 verbose = true  # command line
 lcdproc.server = \"127.0.0.1:13666\"  # default
 kodi.host = \"127.0.0.1\"  # default
-kodi.port = 9090  # default" --panel none -v
+kodi.port = 9090  # default
+follow.kodi = true  # default
+follow.mpris = true  # default" --panel none -v
+
+# The follower's sources, each switchable.
+shows '[follow]\nmpris = false\n' - "$header
+# read $user
+socket = \"$XDG_RUNTIME_DIR/lumora.sock\"  # default
+panel = \"plain\"  # default: standard output is not a terminal
+trace = (none)  # default
+record = (none)  # default
+verbose = false  # default
+lcdproc.server = \"127.0.0.1:13666\"  # default
+kodi.host = \"127.0.0.1\"  # default
+kodi.port = 9090  # default
+follow.kodi = true  # default
+follow.mpris = false  # $user:2"
+bad '[follow]\nkodi = "no"\n' - "lumora: $user:2: 'follow.kodi' wants a boolean, not a string (allowed: true, false)"
 
 # Both files: the user's is read whole and the system's not at all (not even checked).
 shows 'verbose = true\n' 'panel = "lcd"\n' "$header
@@ -177,7 +202,9 @@ record = (none)  # default
 verbose = true  # $user:1
 lcdproc.server = \"127.0.0.1:13666\"  # default
 kodi.host = \"127.0.0.1\"  # default
-kodi.port = 9090  # default"
+kodi.port = 9090  # default
+follow.kodi = true  # default
+follow.mpris = true  # default"
 shows - '[kodi]\nport = 9191\n' "$header
 # read $system
 socket = \"$XDG_RUNTIME_DIR/lumora.sock\"  # default
@@ -187,7 +214,9 @@ record = (none)  # default
 verbose = false  # default
 lcdproc.server = \"127.0.0.1:13666\"  # default
 kodi.host = \"127.0.0.1\"  # default
-kodi.port = 9191  # $system:2"
+kodi.port = 9191  # $system:2
+follow.kodi = true  # default
+follow.mpris = true  # default"
 
 # --no-config: no file read, not even one in error; the demo's agent runs so, whatever the
 # user's file says.
@@ -200,7 +229,9 @@ record = (none)  # default
 verbose = false  # default
 lcdproc.server = \"127.0.0.1:13666\"  # default
 kodi.host = \"127.0.0.1\"  # default
-kodi.port = 9090  # default" --no-config --panel none
+kodi.port = 9090  # default
+follow.kodi = true  # default
+follow.mpris = true  # default" --no-config --panel none
 files "panel = \"lcd\"\ntrace = \"$tmp/demo.trace\"\n" -
 timeout 60 "$lumora" demo --fast --panel plain >"$tmp/out" 2>"$tmp/err"
 status=$?

@@ -24,7 +24,8 @@ units=$prefix/lib/systemd/user
 if [ "$mode" = unit ]; then
   # The units' documentation (man:lumora(1)) is looked up in the installed pages; any warning
   # counts as a failure, since systemd-analyze only warns about unknown keys.
-  for unit in "$units/lumora.service" "$units/lumora-kodi.service" "$units/lumora-mpris.service"; do
+  for unit in "$units/lumora.service" "$units/lumora-follow.service" "$units/lumora-kodi.service" \
+    "$units/lumora-mpris.service"; do
     MANPATH=$prefix/share/man systemd-analyze verify "$unit" >"$prefix/verify.out" 2>&1
     status=$?
     if [ $status != 0 ] || [ -s "$prefix/verify.out" ]; then
@@ -39,8 +40,8 @@ fi
 
 for file in bin/lumora bin/lumora-replay share/lumora/evening.scn \
   share/man/man1/lumora.1 share/man/man1/lumora-replay.1 share/man/man1/lumora-send.1 \
-  lib/systemd/user/lumora.service lib/systemd/user/lumora-kodi.service \
-  lib/systemd/user/lumora-mpris.service; do
+  lib/systemd/user/lumora.service lib/systemd/user/lumora-follow.service \
+  lib/systemd/user/lumora-kodi.service lib/systemd/user/lumora-mpris.service; do
   [ -f "$prefix/$file" ] || { echo "FAIL: $file was not installed"; fail=1; }
 done
 for program in lumora lumora-replay; do
@@ -48,11 +49,13 @@ for program in lumora lumora-replay; do
 done
 grep -qx "ExecStart=$prefix/bin/lumora run" "$units/lumora.service" ||
   { echo "FAIL: the unit does not start the installed program:"; grep ExecStart "$units/lumora.service"; fail=1; }
+grep -qx "ExecStart=$prefix/bin/lumora follow" "$units/lumora-follow.service" ||
+  { echo "FAIL: the follower's unit does not start the installed program"; fail=1; }
 grep -qx "ExecStart=$prefix/bin/lumora kodi" "$units/lumora-kodi.service" ||
   { echo "FAIL: the bridge's unit does not start the installed program"; fail=1; }
 grep -qx "ExecStart=$prefix/bin/lumora mpris" "$units/lumora-mpris.service" ||
   { echo "FAIL: the mpris unit does not start the installed program"; fail=1; }
-grep -q '@' "$units/lumora.service" "$units/lumora-kodi.service" "$units/lumora-mpris.service" &&
+grep -q '@' "$units"/lumora*.service &&
   { echo "FAIL: a unit keeps a template name"; fail=1; }
 
 # The installed programs run from the prefix, and the demo finds its evening there.

@@ -187,7 +187,7 @@ def priorities(journal):
     expected = {
         second_err: p(3) + "lumora: an agent is already running on " + sock,
         config_err: p(3) + "lumora: " + config + ":1: unknown key 'pannel' (allowed: socket, "
-        "panel, trace, record, verbose, [lcdproc], [kodi])",
+        "panel, trace, record, verbose, [lcdproc], [kodi], [follow])",
     }
     for path, line in expected.items():
         got = open(path).read()
@@ -210,8 +210,8 @@ def default_panel():
 
 def bridge_priorities():
     """The Kodi bridge, standard error the journal's stream: a port that takes its connection
-    (Kodi's place, silent) and no agent: it follows the port and warns once that the agent is
-    away; a capture it cannot write is an error."""
+    (Kodi's place, silent) and no agent: it warns once that the agent is away and follows the
+    port; a capture it cannot write is an error."""
     err_path = os.path.join(TMP, "kodi.err")
     sock = os.path.join(TMP, "no-agent.sock")
     with socket.socket() as port_socket, open(err_path, "w") as err:
@@ -223,15 +223,15 @@ def bridge_priorities():
                                   stdout=subprocess.DEVNULL, stderr=err)
         try:
             for _ in range(200):
-                if "waiting for the agent" in open(err_path).read():
+                if "following Kodi" in open(err_path).read():
                     break
                 time.sleep(0.05)
         finally:
             bridge.terminate()
             bridge.wait(timeout=10)
     lines = open(err_path).read().splitlines()
-    wanted = [re.escape("<6>lumora kodi: following Kodi on 127.0.0.1:" + port),
-              r"<4>lumora kodi: .* waiting for the agent"]
+    wanted = [re.escape("<4>lumora kodi: no agent on " + sock + "; waiting for it"),
+              re.escape("<6>lumora kodi: following Kodi on 127.0.0.1:" + port)]
     if len(lines) != 2 or not all(re.fullmatch(w, l) for w, l in zip(wanted, lines)):
         fail("the Kodi bridge's lines: %r" % lines)
 

@@ -11,22 +11,10 @@
 
 #include "sources/kodi/kodi_bridge.h"
 #include "sources/media_source.h"
+#include "tests/sources/recording_sink.h"
 
 namespace lumora::sources {
 namespace {
-
-// Every event as "SESSION Name TEXT" (TEXT in the event's Windows-1252 bytes).
-class RecordingSink : public EventSink {
- public:
-  bool Deliver(const SourceEvent& event) override {
-    std::string line =
-        std::to_string(event.sessionId) + " " + std::string(FindEvent(ToCode(event.code))->name);
-    if (event.length > 0) line += " " + std::string(event.Text());
-    events.push_back(line);
-    return true;
-  }
-  std::vector<std::string> events;
-};
 
 std::string ReadFixture(const std::string& name) {
   std::ifstream in(std::string(LUMORA_SOURCE_DIR) + "/tests/sources/fixtures/" + name,
@@ -44,7 +32,9 @@ struct Replayed {
 
 Replayed Replay(const std::string& fixture) {
   RecordingSink sink;
-  MediaSource source(sink);
+  TestClock clock;
+  MediaSource core(sink, clock.Function());
+  SourceApp source(core, "Kodi");
   Replayed out;
   KodiBridge bridge(
       source, [&](const std::string& request) { out.requests.push_back(request); },
@@ -57,45 +47,38 @@ Replayed Replay(const std::string& fixture) {
   return out;
 }
 
-// Event by event, so that a difference shows where it is.
-void ExpectEvents(const std::vector<std::string>& actual,
-                  const std::vector<std::string>& expected) {
-  for (size_t i = 0; i < std::max(actual.size(), expected.size()); ++i) {
-    EXPECT_EQ(i < actual.size() ? actual[i] : "(none)",
-              i < expected.size() ? expected[i] : "(none)")
-        << "event " << i;
-  }
-}
-
 // Play, pause, play, a seek of 20 s, the volume to 10 %, stop, the music window and home; a
 // second play and Kodi killed under it; Kodi started again, then the bridge stopped.
 TEST(KodiCapture, PlayPauseSeekVolumeStopMenusAndAKill) {
   const std::string title = "Caf\xE9 Song ? Live";
   const std::vector<std::string> expected = {
-      "1 SessionOpened", "1 NavHome", "1 Level 255",
+      // volume 100 %: the whole bar, the Level of its top step
+      "1 SessionOpened", "1 NavHome", "1 Level 50",
       // the song: its own session, start, track, title, artist, Play
       "2 SessionOpened", "2 MusicStarted", "2 ItemNumber 4", "2 MusicTitle " + title,
       "2 ExtraText The Testers", "2 Play",
       // the polls' times, one a second
       "2 PlayTime 000000", "2 PlayTime 000001", "2 PlayTime 000002", "2 PlayTime 000003",
-      // the pause: Kodi's OnPause and OnSpeedChanged 0 are one Pause; no time while paused
-      "2 Pause",
-      // OnResume, then OnSeek's time at once; the next poll's time is a second behind it
-      "2 Play", "2 PlayTime 000024", "2 PlayTime 000023", "2 PlayTime 000024",
-      // volume 10 %: round(25.5) = 26, in the session that plays
-      "2 Level 26", "2 PlayTime 000025",
-      // OnStop: no player active any more
-      "2 Stop", "2 SessionClosed",
+      // the pause: Kodi's OnPause and OnSpeedChanged 0 are one Pause; the next poll's time
+      // (4.196 s) is where it paused
+      "2 Pause", "2 PlayTime 000004",
+      // OnResume, then OnSeek's time at once; the next poll's 23.995 s is a little behind it,
+      // Kodi's jitter, and not a step back
+      "2 Play", "2 PlayTime 000024",
+      // volume 10 %: 2 of the bar's 16 segments (step 1, level 1), in the session that plays
+      "2 Level 2", "2 PlayTime 000025",
+      // OnStop: no player active any more; the panel back on Kodi's menu, home
+      "2 Stop", "2 SessionClosed", "1 NavHome",
       // the windows 10502 (music) and 10000 (home)
       "1 NavMusic", "1 NavHome",
       // the second play: a new session
       "3 SessionOpened", "3 MusicStarted", "3 ItemNumber 4", "3 MusicTitle " + title,
       "3 ExtraText The Testers", "3 Play", "3 PlayTime 000000", "3 PlayTime 000001",
       "3 PlayTime 000002",
-      // Kodi killed: what was opened is closed
+      // Kodi killed: what was opened is closed, the shell last: no other application is there
       "3 Stop", "3 SessionClosed", "1 SessionClosed",
       // Kodi again, then the bridge's end
-      "1 SessionOpened", "1 NavHome", "1 Level 255", "1 SessionClosed"};
+      "1 SessionOpened", "1 NavHome", "1 Level 50", "1 SessionClosed"};
   const Replayed replayed = Replay("kodi_evening.cap");
   ExpectEvents(replayed.events, expected);
   EXPECT_TRUE(replayed.problems.empty());
@@ -104,9 +87,9 @@ TEST(KodiCapture, PlayPauseSeekVolumeStopMenusAndAKill) {
 // Fast forward, play, rewind, play; mute and unmute; the song runs out.
 TEST(KodiCapture, ScansMuteAndTheEndOfTheSong) {
   const std::vector<std::string> expected = {
-      "1 SessionOpened", "1 NavHome", "1 Level 255", "2 SessionOpened", "2 MusicStarted",
+      "1 SessionOpened", "1 NavHome", "1 Level 50", "2 SessionOpened", "2 MusicStarted",
       "2 ItemNumber 2", "2 MusicTitle Short Tune", "2 ExtraText Ensemble", "2 Play",
-      // two polls at 0 s give one play time
+      // Kodi's first time is 0 s less 55 ms: 0; the second poll (0.949 s) gives no new second
       "2 PlayTime 000000", "2 PlayTime 000001",
       // speed 2: fast forward, and the time still goes to the agent
       "2 ScanA", "2 PlayTime 000004",
@@ -116,12 +99,12 @@ TEST(KodiCapture, ScansMuteAndTheEndOfTheSong) {
       "2 ScanB", "2 PlayTime 000005", "2 PlayTime 000000",
       // speed 1 again
       "2 Play", "2 PlayTime 000001",
-      // mute, then unmute at 100 %
-      "2 Level 0", "2 PlayTime 000002", "2 Level 255", "2 PlayTime 000003", "2 PlayTime 000004",
+      // mute: the bar's lowest step; unmute at 100 %: the whole bar
+      "2 Level 0", "2 PlayTime 000002", "2 Level 50", "2 PlayTime 000003", "2 PlayTime 000004",
       "2 PlayTime 000005", "2 PlayTime 000006", "2 PlayTime 000007", "2 PlayTime 000008",
       "2 PlayTime 000009", "2 PlayTime 000010",
-      // OnStop with end true: the song ran out
-      "2 Stop", "2 SessionClosed",
+      // OnStop with end true: the song ran out; the panel back on Kodi's menu
+      "2 Stop", "2 SessionClosed", "1 NavHome",
       // the bridge stopped
       "1 SessionClosed"};
   const Replayed replayed = Replay("kodi_scan_mute_end.cap");
@@ -151,69 +134,38 @@ TEST(KodiCapture, RequestsOnConnectAndPoll) {
 namespace lumora::sources {
 namespace {
 
-// An agent that takes the first events, then is gone until it comes back.
-class FailingSink : public EventSink {
- public:
-  bool Deliver(const SourceEvent& event) override {
-    ++attempts;
-    if (attempts > takes) return false;
-    events.push_back(std::to_string(event.sessionId) + " " +
-                     std::string(FindEvent(ToCode(event.code))->name));
-    return true;
-  }
-  size_t takes = 0;
-  size_t attempts = 0;
-  std::vector<std::string> events;
-};
-
-// The id of a request the bridge wrote.
-std::string IdOf(const std::string& request) {
-  const size_t at = request.find("\"id\":") + 5;
-  return request.substr(at, request.find(',', at) - at);
-}
-
-// The agent goes away at the song's first play time: the bridge sends nothing more (not even the
-// closes when Kodi goes), and once the agent is back it opens the shell again and shows Kodi's
-// menu and volume, asked anew; Kodi's answers are those the capture holds for its restart.
-TEST(KodiCapture, AnAgentGoneAndBackGetsTheOpeningAgain) {
-  FailingSink sink;
+// The agent goes away at the song's first play time: nothing more is sent while it is away, and
+// an agent that comes back (a new one, after a restart) while the song is paused is told
+// everything again from what the core kept, without asking Kodi: the shell, the menu, the
+// level, the song from its start, paused, at its time, in a session under a new number.
+TEST(KodiCapture, AnAgentBackGetsEverythingAgain) {
+  RecordingSink sink;
   sink.takes = 9;  // up to the song's Play
-  MediaSource source(sink);
-  std::vector<std::string> requests;
+  TestClock clock;
+  MediaSource core(sink, clock.Function());
+  SourceApp source(core, "Kodi");
   KodiBridge bridge(
-      source, [&](const std::string& request) { requests.push_back(request); },
-      [](const std::string&) {});
+      source, [](const std::string&) {}, [](const std::string&) {});
   const std::string capture = ReadFixture("kodi_evening.cap");
+  // Up to the pause and the poll after it (the capture's line 26).
+  size_t cut = 0;
+  for (int line = 0; line < 26; ++line)
+    cut = capture.find('\n', cut) + 1;
   std::string error;
-  ASSERT_TRUE(ReplayCapture(capture, bridge, error)) << error;
+  ASSERT_TRUE(ReplayCapture(capture.substr(0, cut), bridge, error)) << error;
+  EXPECT_TRUE(core.agentLost());
   EXPECT_EQ(sink.attempts, 10u);  // the failed one, then silence
-  EXPECT_TRUE(source.agentLost());
   ASSERT_EQ(sink.events.size(), 9u);
   EXPECT_EQ(sink.events.back(), "2 Play");
 
-  // Back: the capture's last connection, whose answers come again under the new requests' ids.
   sink.takes = 1000;
-  requests.clear();
-  bridge.Connected();  // Kodi is there
-  bridge.Resync();
-  ASSERT_GE(requests.size(), 3u);
-  const std::vector<std::string> asked(requests.end() - 3, requests.end());
-  std::vector<std::string> answers;
-  size_t last = capture.rfind("\nconnected\n");
-  ASSERT_NE(last, std::string::npos);
-  std::istringstream lines(capture.substr(last + 11));
-  for (std::string line; std::getline(lines, line) && answers.size() < 3;)
-    if (line.rfind("< ", 0) == 0) answers.push_back(line.substr(2));
-  ASSERT_EQ(answers.size(), 3u);
-  for (size_t i = 0; i < 3; ++i) {
-    std::string answer = answers[i];
-    const size_t at = answer.find("\"id\":") + 5;
-    answer.replace(at, answer.find(',', at) - at, IdOf(asked[i]));
-    bridge.Handle(answer);
-  }
-  EXPECT_FALSE(source.agentLost());
-  const std::vector<std::string> tail(sink.events.begin() + 9, sink.events.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"1 SessionOpened", "1 NavHome", "1 Level"}));
+  core.AgentLost(true);
+  core.Resend();
+  EXPECT_FALSE(core.agentLost());
+  ExpectEvents(sink.From(9),
+               {"1 SessionOpened", "1 NavHome", "3 SessionOpened", "3 MusicStarted",
+                "3 ItemNumber 4", "3 MusicTitle Caf\xE9 Song ? Live", "3 ExtraText The Testers",
+                "3 Play", "3 Pause", "3 PlayTime 000004", "3 Level 50"});
 }
 
 }  // namespace

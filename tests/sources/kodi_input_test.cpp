@@ -10,6 +10,7 @@
 #include "sources/kodi/json_stream.h"
 #include "sources/kodi/kodi_bridge.h"
 #include "sources/media_source.h"
+#include "tests/sources/recording_sink.h"
 
 namespace lumora::sources {
 namespace {
@@ -90,22 +91,11 @@ TEST(JsonStream, RefusesAValueOverOneMebibyte) {
   EXPECT_TRUE(tooLong);
 }
 
-class Recorder : public EventSink {
- public:
-  bool Deliver(const SourceEvent& event) override {
-    EXPECT_LE(event.length, kTitleMax);
-    EXPECT_EQ(event.text[event.length], '\0');
-    events.push_back(std::to_string(event.sessionId) + " " +
-                     std::string(FindEvent(ToCode(event.code))->name) +
-                     (event.length > 0 ? " " + std::string(event.Text()) : ""));
-    return true;
-  }
-  std::vector<std::string> events;
-};
-
 struct Rig {
-  Recorder sink;
-  MediaSource source{sink};
+  RecordingSink sink;
+  TestClock clock;
+  MediaSource core{sink, clock.Function()};
+  SourceApp source{core, "Kodi"};
   std::vector<std::string> problems;
   std::vector<std::string> requests;
   KodiBridge bridge{source, [this](const std::string& r) { requests.push_back(r); },
@@ -188,8 +178,9 @@ TEST(KodiInput, APlayerGoneBeforeItsAnswerIsAskedForAgain) {
   EXPECT_NE(rig.requests[0].find("Player.GetActivePlayers"), std::string::npos);
   EXPECT_TRUE(rig.problems.empty());
   rig.bridge.Handle(R"({"id":7,"result":[]})");
-  const std::vector<std::string> tail(rig.sink.events.end() - 2, rig.sink.events.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"2 Stop", "2 SessionClosed"}));
+  // Closed, and the panel back on the menu Kodi is on.
+  const std::vector<std::string> tail(rig.sink.events.end() - 3, rig.sink.events.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"2 Stop", "2 SessionClosed", "1 NavHome"}));
 }
 
 }  // namespace

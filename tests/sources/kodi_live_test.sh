@@ -79,8 +79,9 @@ sleep 1.5
 # The events in their order, as docs/sources.md maps the scenario: the shell and its first menu
 # with the volume Kodi starts with (100 %); the song's session with its start event, track,
 # title (Windows-1252: the accent is the byte E9, the star a '?'), artist and Play; play times;
-# Pause and Play; a play time of at least 20 s right after the seek; the level of 10 %
-# (round(10 × 255 / 100) = 26); Stop and the close; then the two menus.
+# Pause and Play; a play time of at least 20 s right after the seek; the level of 10 % (2 of
+# the bar's 16 segments: step 1, level 1, the Level 2); Stop and the close, and the panel back
+# on Kodi's menu (home); then the two menus.
 python3 -B - "$HERE" "$TMP/received.scn" <<'PY' || fail "the events the agent received are not the expected ones"
 import sys
 sys.path.insert(0, sys.argv[1])
@@ -89,7 +90,7 @@ events = events_of(sys.argv[2])
 find = finder(events)
 at = find(r"1 SessionOpened", 0, "the shell session")
 at = find(r"1 NavHome", at + 1, "the home menu")
-at = find(r'1 Level "255"', at + 1, "the level of 100 %")
+at = find(r'1 Level "50"', at + 1, "the level of 100 %")
 opened = find(r"(\d+) SessionOpened", at + 1, "the song's session")
 sid = events[opened].split()[0]
 if sid == "1":
@@ -110,23 +111,24 @@ at = find(sid + r" Play", pause + 1, "Play after the pause")
 seek = find(sid + r' PlayTime "\d+"', at + 1, "the play time after the seek")
 if int(events[seek].split('"')[1]) < 20:
     sys.exit(f"the play time after the seek is {events[seek]}")
-at = find(sid + r' Level "26"', seek + 1, "the level of 10 %")
+at = find(sid + r' Level "2"', seek + 1, "the level of 10 %")
 at = find(sid + r" Stop", at + 1, "Stop")
 at = find(sid + r" SessionClosed", at + 1, "the close of the song's session")
+if events[at + 1] != "1 NavHome":
+    sys.exit(f"after the close, {events[at + 1]}, not Kodi's menu again")
 at = find(r"1 NavMusic", at + 1, "the music menu")
 at = find(r"1 NavHome", at + 1, "home again")
 PY
 
 # The panel: the title with the music icon and the play icon, then the pause icon; the level bar
-# full at 100 % and, at Level 26 (the agent halves it: 13, step 13 / 2 + 1 = 7), 8 segments lit;
-# "Music" after the close.
+# full at 100 % and 2 segments at 10 %; "Music" after the close.
 grep -q 'L2 "Café Song ? Live".*icons PLAY MUSIC' "$TMP/panel.txt" ||
   fail "the panel never showed the title with the play and music icons"
 grep -q 'L2 "Café Song ? Live".*icons PAUSE MUSIC' "$TMP/panel.txt" ||
   fail "the panel never showed the pause icon"
 grep -q 'L2 "Music"' "$TMP/panel.txt" || fail "the panel never showed the menu name Music"
 grep -q 'level 16/16' "$TMP/panel.txt" || fail "the level bar never showed the full volume"
-grep -q 'level 8/16' "$TMP/panel.txt" || fail "the level bar never followed the volume"
+grep -q 'level 2/16' "$TMP/panel.txt" || fail "the level bar never followed the volume"
 
 # Kodi killed while a song plays: the bridge stops and closes that session and the shell's.
 "${DRIVE[@]}" "Player.Open={\"item\":{\"file\":\"$SONG\"}}" time:2 || fail "no second play"

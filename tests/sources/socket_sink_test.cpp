@@ -145,8 +145,9 @@ TEST(SocketSink, TakesTheEventExactlyWhenTheAgentTookIt) {
       {"the agent hung up after reading the frame", "XO", 1, false, false, {}, 1},
       {"done", "O", 1, true, false, {1}, 1},
       {"busy twice, then a new connection takes it", "BBO", 1, true, false, {1}, 3},
-      // 10, 20, 40, 80 and 160 ms apart: the sixth busy gives up.
-      {"busy for too long", "BBBBBB", 1, false, true, {}, 6},
+      // The senders' rule: 10, 20, 40, 80, 160 ms apart, then every 250 ms, for 5 s in all:
+      // 23 pauses at most (0 below: the count depends on the machine's pace, checked apart).
+      {"busy for too long", "BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBB", 1, false, true, {}, 0},
       {"refused", "R", 1, false, true, {}, 1},
       {"the agent closed the connection between two events: sent again on a new one",
        "CO",
@@ -169,7 +170,12 @@ TEST(SocketSink, TakesTheEventExactlyWhenTheAgentTookIt) {
     EXPECT_EQ(delivered, c.delivered) << sink.lastError();
     EXPECT_EQ(sink.lastRefused(), c.refused);
     EXPECT_EQ(agent.taken(), c.taken);
-    EXPECT_EQ(agent.connections(), c.connections);
+    if (c.connections > 0) {
+      EXPECT_EQ(agent.connections(), c.connections);
+    } else {
+      EXPECT_GE(agent.connections(), 15);
+      EXPECT_LE(agent.connections(), 24);
+    }
   }
 }
 

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <string>
 
+#include "base/media_event.h"
+#include "panel/vfd_cmd.h"
 #include "sources/media_source.h"
 
 namespace lumora::sources {
@@ -48,13 +50,23 @@ TEST(FieldText, ConvertsTrimsAndCutsAtAWord) {
     EXPECT_EQ(FieldText(c.utf8), c.field) << c.name;
 }
 
-TEST(LevelOfVolume, PercentToTheLevelScale) {
+// The volume over the bar's whole range: the Level goes through the agent's reading of its
+// number and the panel's level steps, and lights the segments the volume stands for.
+TEST(LevelOfVolume, LightsTheBarInProportion) {
   const struct {
     double percent;
-    int level;
-  } cases[] = {{0, 0}, {100, 255}, {50, 128}, {1, 3}, {99, 252}, {-5, 0}, {150, 255}, {NAN, 0}};
-  for (const auto& c : cases)
-    EXPECT_EQ(LevelOfVolume(c.percent), c.level) << c.percent;
+    int segments;  // of 16: round(percent × 16 / 100), at least the one a shown bar keeps
+  } cases[] = {{0, 1},   {1, 1},   {10, 2},  {25, 4},   {50, 8}, {70, 11},  {75, 12}, {80, 13},
+               {90, 14}, {95, 15}, {99, 16}, {100, 16}, {-5, 1}, {150, 16}, {NAN, 1}};
+  for (const auto& c : cases) {
+    const int payload = LevelOfVolume(c.percent);
+    EXPECT_GE(payload, 0) << c.percent;
+    EXPECT_LE(payload, 255) << c.percent;
+    const uint8_t step = CVFDCmd::LevelToStep(LevelOfPayload(payload));
+    EXPECT_EQ(step + 1, c.segments) << c.percent << " % gives Level " << payload;
+  }
+  // Half the volume, half the bar: step 7, whose lowest level is 12, the Level 24.
+  EXPECT_EQ(LevelOfVolume(50), 24);
 }
 
 TEST(PlayTimeText, SixDigitsHoursMinutesSeconds) {

@@ -28,6 +28,8 @@ enum class Setting : uint8_t {
   LcdprocServer,
   KodiHost,
   KodiPort,
+  FollowKodi,
+  FollowMpris,
 };
 
 // What a setting takes.
@@ -57,6 +59,8 @@ inline constexpr SettingRule kSettings[] = {
     {Setting::LcdprocServer, "lcdproc", "server", ValueKind::Server},
     {Setting::KodiHost, "kodi", "host", ValueKind::Host},
     {Setting::KodiPort, "kodi", "port", ValueKind::Port},
+    {Setting::FollowKodi, "follow", "kodi", ValueKind::Boolean},
+    {Setting::FollowMpris, "follow", "mpris", ValueKind::Boolean},
 };
 inline constexpr size_t kSettingCount = std::size(kSettings);
 

@@ -1,0 +1,351 @@
+#include "sources/follow/follow_posix.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "base/event_catalogue.h"
+#include "base/monotonic_clock.h"
+#include "base/note.h"
+#include "senders/socket_folder.h"
+#include "sources/media_source.h"
+#include "sources/mpris/mpris_adapter.h"
+#include "sources/mpris/player_watch.h"
+#include "sources/socket_sink.h"
+
+namespace lumora::sources {
+
+namespace {
+
+constexpr char kFollowUsage[] =
+    "usage: lumora follow [--only kodi|mpris] [--no-kodi] [--no-mpris] [--host HOST]\n"
+    "                     [--port PORT] [--socket PATH] [-v] [--capture FILE]\n"
+    "\n"
+    "Follows every player of this session at once and shows on the panel the one that\n"
+    "changed last: Kodi over its JSON-RPC TCP port and every desktop player on the session\n"
+    "bus (each one that owns a name org.mpris.MediaPlayer2.*: mpv with mpv-mpris, VLC, a\n"
+    "browser). It sends the running agent (`lumora run`) the Media State Events of the menus,\n"
+    "what plays, its play time, transport and volume, waits for the players and the agent\n"
+    "when they are not running, and tells an agent that restarted everything again. Runs\n"
+    "until Ctrl-C, SIGTERM or SIGHUP, then closes the sessions it opened. The configuration\n"
+    "file's [follow] kodi and mpris, [kodi] host and port and socket come first (lumora(1)).\n"
+    "\n"
+    "  --only SOURCE  follow only kodi, or only mpris (the desktop players)\n"
+    "  --no-kodi      do not follow Kodi\n"
+    "  --no-mpris     do not follow the desktop players\n"
+    "  --host HOST    Kodi's host (default 127.0.0.1)\n"
+    "  --port PORT    Kodi's JSON-RPC TCP port (default 9090)\n"
+    "  --socket PATH  the agent's socket (default as for `lumora run`)\n"
+    "  -v, --verbose  one line per event sent and per player update read, on standard error\n"
+    "  --capture FILE write every message Kodi sends, and the Kodi source's own steps, to FILE\n"
+    "                 (for a bug report: the same events follow from it again)\n"
+    "  --help         show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Exit status: 0 after a stop signal; 1 when no source can run or the capture cannot be\n"
+    "written; 2 on a usage error.\n";
+
+constexpr char kKodiUsage[] =
+    "usage: lumora kodi [--host HOST] [--port PORT] [--socket PATH] [-v] [--capture FILE]\n"
+    "\n"
+    "The follower with Kodi alone (lumora follow --only kodi): follows Kodi over its JSON-RPC\n"
+    "TCP port and shows what it plays on the panel: sends the running agent (`lumora run`)\n"
+    "the Media State Events of Kodi's menus, what it plays, its play time, transport and\n"
+    "volume. Waits for Kodi and for the agent when they are not running, and follows Kodi\n"
+    "again when it restarts. Kodi's JSON-RPC over TCP must be on (Settings > Services >\n"
+    "Control: \"Allow remote control from applications on this system\"). Runs until Ctrl-C,\n"
+    "SIGTERM or SIGHUP, then closes the sessions it opened.\n"
+    "\n"
+    "  --host HOST    Kodi's host (default 127.0.0.1)\n"
+    "  --port PORT    Kodi's JSON-RPC TCP port (default 9090)\n"
+    "  --socket PATH  the agent's socket (default as for `lumora run`)\n"
+    "  -v, --verbose  one line per event sent on standard error\n"
+    "  --capture FILE write every message Kodi sends, and the bridge's own steps, to FILE\n"
+    "                 (for a bug report: the same events follow from it again)\n"
+    "  --help         show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Exit status: 0 after a stop signal; 1 when the capture cannot be written; 2 on a usage\n"
+    "error.\n";
+
+constexpr char kMprisUsage[] =
+    "usage: lumora mpris [--socket PATH] [-v]\n"
+    "\n"
+    "The follower with the desktop players alone (lumora follow --only mpris): follows every\n"
+    "desktop player on the session bus (each one that owns a name org.mpris.MediaPlayer2.*:\n"
+    "mpv with mpv-mpris, a music player, a browser) and tells the agent what plays, as a\n"
+    "media-state event source would: a media session per player, the title, artist and track,\n"
+    "play, pause and stop, the play time, the volume. With several players the panel follows\n"
+    "the one that changed state last. It waits for the agent when it is not running, and\n"
+    "runs until Ctrl-C or SIGTERM, closing what it opened.\n"
+    "\n"
+    "  --socket PATH  the agent's socket, as for lumora run\n"
+    "  -v, --verbose  every event sent and every player update read from the bus on standard\n"
+    "                 error, one a line\n"
+    "  --help         show this help\n"
+    "  --version      show the version\n"
+    "\n"
+    "Exit status: 0 after Ctrl-C or SIGTERM; 1 without a session bus, or when it goes away.\n";
+
+constexpr int64_t kBeatMs = 1000;
+
+int OpenStopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+    sigaddset(&set, signal);
+  if (::sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGPIPE, &ignore, nullptr);
+  return ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+// The socket sink as the follower uses it: -v shows each event it delivers.
+class FollowerSink final : public EventSink {
+ public:
+  FollowerSink(std::string path, const std::string& command, bool verbose)
+      : sink(std::move(path)), command_(command), verbose_(verbose) {}
+  bool Deliver(const SourceEvent& event) override {
+    if (!sink.Deliver(event)) return false;
+    if (verbose_) {
+      const EventInfo* info = FindEvent(ToCode(event.code));
+      Note(NotePriority::Debug, "lumora %s: event %d %s%s%.*s", command_.c_str(), event.sessionId,
+           info != nullptr ? std::string(info->name).c_str() : "?", event.length > 0 ? " " : "",
+           static_cast<int>(event.length), event.text);
+    }
+    return true;
+  }
+  SocketSink sink;
+
+ private:
+  const std::string& command_;
+  bool verbose_;
+};
+
+}  // namespace
+
+const char* FollowUsage(const std::string& command) {
+  if (command == "kodi") return kKodiUsage;
+  if (command == "mpris") return kMprisUsage;
+  return kFollowUsage;
+}
+
+bool ParseFollowArguments(const std::vector<std::string>& args, FollowOptions& options,
+                          std::string& error) {
+  const bool follow = options.command == "follow";
+  const bool kodi = follow || options.command == "kodi";
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
+    } else if (arg == "-v" || arg == "--verbose") {
+      options.verbose = true;
+    } else if (arg == "--socket" && hasValue) {
+      options.socketPath = args[++i];
+    } else if (follow && arg == "--only" && hasValue) {
+      const std::string& source = args[++i];
+      if (source != "kodi" && source != "mpris") {
+        error = "--only wants kodi or mpris";
+        return false;
+      }
+      options.kodi = source == "kodi";
+      options.mpris = source == "mpris";
+    } else if (follow && arg == "--no-kodi") {
+      options.kodi = false;
+    } else if (follow && arg == "--no-mpris") {
+      options.mpris = false;
+    } else if (kodi && arg == "--host" && hasValue) {
+      options.kodiOptions.host = args[++i];
+      if (options.kodiOptions.host.empty()) {
+        error = "--host wants a host name or address";
+        return false;
+      }
+    } else if (kodi && arg == "--port" && hasValue) {
+      const std::string& port = args[++i];
+      char* end = nullptr;
+      const long number = std::strtol(port.c_str(), &end, 10);
+      if (port.empty() || *end != '\0' || number < 1 || number > 65535) {
+        error = "--port wants a number from 1 to 65535";
+        return false;
+      }
+      options.kodiOptions.port = port;
+    } else if (kodi && arg == "--capture" && hasValue) {
+      options.kodiOptions.capturePath = args[++i];
+    } else {
+      error = "unknown option or missing value: " + arg;
+      return false;
+    }
+  }
+  if (!options.kodi && !options.mpris) {
+    error = "no source left to follow (both kodi and mpris are off)";
+    return false;
+  }
+  return true;
+}
+
+int RunFollower(const FollowOptions& options) {
+  const std::string& command = options.command;
+  const auto say = [&command](NotePriority priority, const std::string& line) {
+    Note(priority, "lumora %s: %s", command.c_str(), line.c_str());
+  };
+  const int signals = OpenStopSignals();
+  if (signals < 0) {
+    say(NotePriority::Error, "signalfd failed");
+    return 1;
+  }
+  FollowerSink out(options.socketPath.empty() ? posix::DefaultSocketPath() : options.socketPath,
+                   command, options.verbose);
+  MediaSource core(out, [] { return MonotonicMs(); });
+
+  std::unique_ptr<SourceApp> kodiApp;
+  std::unique_ptr<KodiLink> kodi;
+  if (options.kodi) {
+    kodiApp = std::make_unique<SourceApp>(core, "Kodi");
+    kodi = std::make_unique<KodiLink>(options.kodiOptions, *kodiApp, say);
+    std::string error;
+    if (!kodi->OpenCapture(error)) {
+      say(NotePriority::Error, error);
+      ::close(signals);
+      return 1;
+    }
+  }
+  std::unique_ptr<SourceApp> desktopApp;
+  std::unique_ptr<MprisAdapter> adapter;
+  std::unique_ptr<PlayerWatch> watch;
+  if (options.mpris) {
+    desktopApp = std::make_unique<SourceApp>(core, "desktop players");
+    adapter = std::make_unique<MprisAdapter>(*desktopApp);
+    watch = std::make_unique<PlayerWatch>([&](const PlayerUpdate& update) {
+      if (options.verbose) Note(NotePriority::Debug, "%s", FormatUpdate(update).c_str());
+      adapter->Apply(update);
+    });
+    watch->SetProblemSink([&](const std::string& problem) { say(NotePriority::Warning, problem); });
+    std::string error;
+    if (!watch->Start(error)) {
+      if (!options.kodi) {
+        say(NotePriority::Error, error + ": no player can be followed");
+        ::close(signals);
+        return 1;
+      }
+      say(NotePriority::Warning, error + ": the desktop players are not followed");
+      watch.reset();
+    }
+  }
+
+  // The agent: looked for at start and on every beat while it is away; an agent other than the
+  // one before (a restart) is told everything again, as is the same one after a failed send.
+  bool agentAway = true;
+  bool awayNoted = false;
+  const auto findAgent = [&] {
+    std::string error;
+    bool notRunning = false;
+    if (!out.sink.Reconnect(error, notRunning)) {
+      if (!awayNoted) {
+        say(NotePriority::Warning, notRunning
+                                       ? "no agent on " + out.sink.path() + "; waiting for it"
+                                       : error + "; trying again every second");
+        awayNoted = true;
+      }
+      return;
+    }
+    if (awayNoted) say(NotePriority::Info, "the agent on " + out.sink.path() + " answers");
+    agentAway = false;
+    awayNoted = false;
+    core.AgentLost(out.sink.TakeNewAgent());
+    core.Resend();
+  };
+  findAgent();
+
+  int status = 0;
+  int64_t nextBeat = MonotonicMs() + kBeatMs;
+  for (;;) {
+    // A send reached another agent than before (it restarted between two events).
+    if (!agentAway && out.sink.TakeNewAgent()) {
+      say(NotePriority::Info, "another agent answers on " + out.sink.path() + "; telling it all");
+      core.AgentLost(true);
+      core.Resend();
+    }
+    if (core.agentLost() && !agentAway) {
+      agentAway = true;
+      say(NotePriority::Warning, "the agent on " + out.sink.path() + " is gone (" +
+                                     out.sink.lastError() + "); waiting for it");
+      awayNoted = true;
+    }
+    if (kodi != nullptr && kodi->captureFailed()) {
+      say(NotePriority::Error, "cannot write the capture " + options.kodiOptions.capturePath);
+      status = 1;
+      break;
+    }
+    const int64_t now = MonotonicMs();
+    int64_t timeout = std::max<int64_t>(0, nextBeat - now);
+    const int64_t tick = core.NextTickInMs();
+    if (tick >= 0) timeout = std::min(timeout, tick);
+    if (kodi != nullptr) timeout = std::min(timeout, kodi->NextBeatInMs(now));
+    if (watch != nullptr) {
+      const int busWait = watch->timeoutMs();
+      if (busWait >= 0) timeout = std::min<int64_t>(timeout, busWait);
+    }
+    pollfd fds[3] = {{signals, POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};
+    if (kodi != nullptr && kodi->fd() >= 0) fds[1] = {kodi->fd(), kodi->events(), 0};
+    if (watch != nullptr) fds[2] = {watch->fd(), watch->events(), 0};
+    if (::poll(fds, 3, static_cast<int>(timeout)) < 0 && errno != EINTR) {
+      say(NotePriority::Error, "poll failed");
+      status = 1;
+      break;
+    }
+    if ((fds[0].revents & POLLIN) != 0) break;  // a stop signal
+    if (kodi != nullptr) {
+      if (fds[1].fd >= 0 && fds[1].revents != 0) kodi->Process(fds[1].revents, MonotonicMs());
+      kodi->Beat(MonotonicMs());
+    }
+    if (watch != nullptr) {
+      std::string error;
+      if (!watch->Process(error)) {
+        say(NotePriority::Error, error);
+        if (!options.kodi) {
+          status = 1;
+          break;
+        }
+        // The bus is gone: the desktop players with it; Kodi goes on.
+        desktopApp->ApplicationEnded();
+        watch.reset();
+      }
+    }
+    core.Tick();
+    if (MonotonicMs() >= nextBeat) {
+      nextBeat = MonotonicMs() + kBeatMs;
+      if (agentAway) {
+        findAgent();
+      } else if (out.sink.AgentMoved()) {
+        // The socket changed under a quiet follower: the agent restarted, or went.
+        agentAway = true;
+        awayNoted = true;
+        say(NotePriority::Warning,
+            "the agent on " + out.sink.path() + " is gone (its socket changed); waiting for it");
+        findAgent();
+      }
+      if (watch != nullptr) {
+        const std::vector<std::string> playing = adapter->Playing();
+        if (!playing.empty()) watch->AskPositions(playing);
+      }
+    }
+  }
+  // Whatever was opened is closed: the players' sessions and the shell's.
+  if (kodi != nullptr) kodi->Stop();
+  if (desktopApp != nullptr) desktopApp->ApplicationEnded();
+  ::close(signals);
+  return status;
+}
+
+}  // namespace lumora::sources

@@ -1,0 +1,81 @@
+// Kodi's JSON-RPC TCP port for the Linux follower's poll loop: connects without waiting, reads
+// what Kodi sends into the Kodi bridge, and writes the bridge's requests from a bounded buffer,
+// so that a Kodi that stops reading (or a host that does not answer) never holds the loop: the
+// other sources and the stop signals go on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <cstdio>
+#include <functional>
+
+#include "base/note.h"
+#include "sources/kodi/kodi_bridge.h"
+
+namespace lumora::sources {
+
+// What a follower's Kodi source is told to follow.
+struct KodiOptions {
+  std::string host = "127.0.0.1";
+  std::string port = "9090";
+  std::string capturePath;  // empty: no capture of what Kodi sends
+};
+
+// The requests not yet taken by Kodi may hold at most this much: past it Kodi is taken as stuck
+// and the connection is dropped (and tried again a second later).
+inline constexpr size_t kKodiOutputMax = 256 * 1024;
+// A connection attempt that has not completed by then is given up.
+inline constexpr int64_t kKodiConnectMs = 2000;
+
+class KodiLink {
+ public:
+  // say reports one line of the link's own (Kodi away, back, its connection lost).
+  KodiLink(KodiOptions options, SourceApp& source,
+           std::function<void(NotePriority, const std::string&)> say);
+  ~KodiLink();
+  KodiLink(const KodiLink&) = delete;
+  KodiLink& operator=(const KodiLink&) = delete;
+
+  // Opens the capture when asked for; false with the reason.
+  bool OpenCapture(std::string& error);
+  // For poll: the descriptor (-1 while not connected), its events.
+  int fd() const { return fd_; }
+  short events() const;
+  // After poll: what the descriptor is ready for.
+  void Process(short revents, int64_t nowMs);
+  // Time-driven: a connection attempt once a second while Kodi is away, the players' poll once
+  // a second and a look at the window five times a second while connected.
+  void Beat(int64_t nowMs);
+  // Milliseconds until Beat has something to do.
+  int64_t NextBeatInMs(int64_t nowMs) const;
+  // The capture could not be written: the follower ends with status 1.
+  bool captureFailed() const { return captureFailed_; }
+  // Closes the connection and what Kodi had opened.
+  void Stop();
+
+ private:
+  void StartConnecting(int64_t nowMs);
+  void Established();
+  void Lost(const std::string& why);
+  void Queue(const std::string& request);
+  void Flush();
+
+  KodiOptions options_;
+  SourceApp& source_;
+  std::function<void(NotePriority, const std::string&)> say_;
+  KodiBridge bridge_;
+  std::FILE* capture_ = nullptr;
+  bool captureFailed_ = false;
+  int fd_ = -1;
+  bool connecting_ = false;
+  int64_t connectStarted_ = 0;
+  std::string output_;
+  bool stuck_ = false;    // the output overflowed: dropped at the next Process or Beat
+  bool waiting_ = false;  // "waiting for Kodi" said
+  int64_t nextConnect_ = 0;
+  int64_t nextPoll_ = 0;
+  int64_t nextWindow_ = 0;
+};
+
+}  // namespace lumora::sources
