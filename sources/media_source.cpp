@@ -181,6 +181,11 @@ std::string_view MediaSource::frontApplication() const {
                           : std::string_view(apps_[static_cast<size_t>(front->app)].name);
 }
 
+std::string_view MediaSource::frontPlayer() const {
+  const Player* front = Front();
+  return front == nullptr ? std::string_view{} : std::string_view(front->name);
+}
+
 int32_t MediaSource::frontSession() const {
   const Player* front = Front();
   return front == nullptr ? -1 : front->session;
@@ -226,14 +231,14 @@ void MediaSource::SendMenu(Menu menu) {
   }
 }
 
-void MediaSource::MenuAgain() {
+void MediaSource::MenuAgain(bool evenIfShown) {
   const App* last = nullptr;
   for (const App& a : apps_) {
     if (a.running && a.navigated > 0 && a.menu != Menu::Other &&
         (last == nullptr || a.navigated > last->navigated))
       last = &a;
   }
-  if (last != nullptr) SendMenu(last->menu);
+  if (last != nullptr && (evenIfShown || last->menu != shownMenu_)) SendMenu(last->menu);
 }
 
 void MediaSource::Started(int app, Menu menu) {
@@ -286,7 +291,7 @@ void MediaSource::Ended(int app) {
     frontSerial_ = 0;
     FrontEnded();
   } else if (Front() == nullptr) {
-    MenuAgain();
+    MenuAgain(false);  // the menu of the application that navigated last before it
   }
 }
 
@@ -313,6 +318,7 @@ void MediaSource::ItemStarted(int app, PlayerId id, const Item& item) {
     player->serial = ++clock_;
   }
   player->kind = item.kind;
+  player->name = item.player;
   player->title = FieldText(item.title);
   if (!ShowsSomething(player->title)) {
     std::string fallback = FieldText(item.fallback);
@@ -519,9 +525,10 @@ void MediaSource::FrontEnded() {
     TellFromStart(*next);
     return;
   }
-  // Nothing plays: the panel shows the menu the user is on again.
+  // Nothing plays: the panel shows the menu the user is on again (the agent left it for the
+  // media that ended).
   if (next != nullptr) frontSerial_ = next->serial;
-  MenuAgain();
+  MenuAgain(true);
   SendLevel();
 }
 
@@ -555,7 +562,7 @@ void MediaSource::AgentLost(bool newAgent) {
 void MediaSource::Resend() {
   if (!shellOpen_ || lost_) return;
   OpenShell();
-  MenuAgain();
+  MenuAgain(false);
   if (shownMenu_ == Menu::Other) SendMenu(Menu::Home);
   // Every player that plays or pauses, in the order they changed, the one with the panel last.
   const uint64_t front = frontSerial_;

@@ -100,6 +100,7 @@ struct Item {
   int64_t titleNumber = 0;  // the title of a disc; 0 when none
   std::string fallback;     // what to show when the title has nothing the panel can show (the
                             // file name, the artist); may be empty
+  std::string player;       // the player's own name, as lumora status shows it (mpv, Kodi)
 };
 
 enum class PlayState : uint8_t {
@@ -164,9 +165,10 @@ class MediaSource {
   // and state (the player that has the panel last).
   void Resend();
 
-  // The player that has the panel: its application's name and its session; an empty name when
-  // none.
+  // The player that has the panel: its application's name, its own name and its session;
+  // empty names and -1 when none.
   std::string_view frontApplication() const;
+  std::string_view frontPlayer() const;
   int32_t frontSession() const;
   // How many players the core keeps (for the bound of memory).
   size_t playerCount() const { return players_.size(); }
@@ -191,6 +193,7 @@ class MediaSource {
     bool hasItem = false;
     bool told = false;  // the agent has its item since it last went to the panel
     ItemKind kind = ItemKind::Song;
+    std::string name;    // the player's own name
     std::string title;   // the field texts, converted
     std::string artist;  // ExtraText
     int64_t number = 0;
@@ -225,7 +228,9 @@ class MediaSource {
   void SendNumber(int32_t session, EventCode code, int64_t value);
   void OpenShell();
   void SendMenu(Menu menu);
-  void MenuAgain();
+  // The menu of the application that navigated last, when it is not the one shown (or even
+  // then).
+  void MenuAgain(bool evenIfShown);
   void TellFromStart(Player& player);
   void SendState(Player& player);
   void SendTime(Player& player, bool force);

@@ -384,6 +384,7 @@ void KodiBridge::OnAnswer(const Pending& pending, const json& result) {
       if (key == known->second.itemKey) break;  // OnPlay and OnAVStart of the same item
       known->second.itemKey = key;
       Item started;
+      started.player = "Kodi";
       started.kind = KindOf(*item, known->second.type);
       started.title = Text(Member(*item, "title"));
       if (started.title.empty()) started.title = Text(Member(*item, "label"));

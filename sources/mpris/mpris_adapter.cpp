@@ -188,6 +188,7 @@ void MprisAdapter::Tell(Known& known) {
   item.title = TitleOfTrack(state.metadata);
   item.artist = state.metadata.artist;
   item.number = state.metadata.trackNumber;
+  item.player = state.player;
   // When the title has nothing the panel can show: the file's name, else the artist.
   TrackMetadata nameOnly = state.metadata;
   nameOnly.title.clear();
