@@ -14,5 +14,6 @@ if [ "${1:-}" = build ]; then
   exit 0
 fi
 need_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${LINT_PACKAGES[@]}" \
-  "${WINDOWS_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" "${PLAYER_PACKAGES[@]}" "${BROWSER_PACKAGES[@]}"
+  "${WINDOWS_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${PLAYER_PACKAGES[@]}" \
+  "${BROWSER_PACKAGES[@]}"
 need_node_modules

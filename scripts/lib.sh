@@ -19,6 +19,9 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine6
 # by librsvg (rsvg-convert), measured with ImageMagick; and zsh, whose completion of lumora is
 # tested in a real interactive shell.
 DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd lcdproc librsvg2-bin imagemagick zsh)
+# The Debian package (scripts/deb.sh, the posix.deb_* tests): dpkg-shlibdeps and file for
+# CPack's dependencies, lintian; systemd-analyze and man for the installed units.
+DEB_PACKAGES=(dpkg-dev file lintian systemd man-db)
 # The players the bridges follow, run for real in the tests: Kodi under a virtual display with a
 # PulseAudio null sink for a real-time clock, tagged songs made by ffmpeg; mpv with its MPRIS
 # plug-in on a private session bus, driven by playerctl; and a private system bus for the login

@@ -10,6 +10,9 @@
 #                               in debug/ the debug information of each (FILE.debug) for bug
 #                               reports; the binaries themselves are stripped
 #   Lumora guide.txt            the owner's sections of docs/windows.md, with Windows line ends
+# and beside it the Debian package of the Linux programs, OUT_DIR/lumora_VERSION_ARCH.deb
+# (scripts/deb.sh, which builds and checks it; LUMORA_RELEASE_DEB=no leaves it out, as the tests
+# of the Windows archive do).
 # Needs the mingw-w64 compilers of both architectures and makensis (Debian: nsis). The cross
 # builds go to the presets' folders, build/mingw-x64 and build/mingw-x86, or under
 # LUMORA_WINDOWS_BUILDS when set (the tests set it to a folder of the build they run in).
@@ -56,3 +59,6 @@ cp "${LUMORA_WINDOWS_BUILDS:-build}/mingw-x64/Lumora guide.txt" "$STAGE/Lumora g
 (cd "$OUT_DIR" && cmake -E tar cf "$NAME.zip" --format=zip "$NAME")
 rm -rf "$STAGE"
 echo "$OUT_DIR/$NAME.zip"
+if [ "${LUMORA_RELEASE_DEB:-yes}" != no ]; then
+  scripts/deb.sh "$OUT_DIR"
+fi

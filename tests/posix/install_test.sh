@@ -22,23 +22,17 @@ cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 ||
 rm -f "$prefix.log"
 units=$prefix/lib/systemd/user
 if [ "$mode" = unit ]; then
-  # The units' documentation (man:lumora(1)) is looked up in the installed pages; any warning
-  # counts as a failure, since systemd-analyze only warns about unknown keys.
+  . "$(dirname "$0")/test_lib.sh"
   for unit in "$units/lumora.service" "$units/lumora-follow.service" "$units/lumora-kodi.service" \
     "$units/lumora-mpris.service"; do
-    MANPATH=$prefix/share/man systemd-analyze verify "$unit" >"$prefix/verify.out" 2>&1
-    status=$?
-    if [ $status != 0 ] || [ -s "$prefix/verify.out" ]; then
-      cat "$prefix/verify.out"
-      echo "FAIL: systemd-analyze verify $unit (status $status)"
-      exit 1
-    fi
+    verify_unit "$unit" "$prefix/share/man" || exit 1
   done
   echo "the installed units pass systemd-analyze verify"
   exit 0
 fi
 
 for file in bin/lumora bin/lumora-replay share/lumora/evening.scn \
+  share/doc/lumora/examples/lumora.conf \
   share/man/man1/lumora.1 share/man/man1/lumora-replay.1 share/man/man1/lumora-send.1 \
   lib/systemd/user/lumora.service lib/systemd/user/lumora-follow.service \
   lib/systemd/user/lumora-kodi.service lib/systemd/user/lumora-mpris.service; do

@@ -16,3 +16,17 @@ posix_test_cleanup() {
   [ -n "$agent" ] && kill "$agent" 2>/dev/null
   rm -rf "$tmp"
 }
+
+# verify_unit UNIT MANPATH: systemd-analyze verify on an installed unit, its documentation
+# (man:lumora(1)) looked up in the installed pages of MANPATH; any warning counts as a failure,
+# since systemd-analyze only warns about unknown keys. Prints what it said and returns 1 then.
+verify_unit() {
+  local out status
+  out=$(MANPATH=$2 systemd-analyze verify "$1" 2>&1)
+  status=$?
+  if [ $status != 0 ] || [ -n "$out" ]; then
+    printf '%s\n' "$out"
+    echo "FAIL: systemd-analyze verify $1 (status $status)"
+    return 1
+  fi
+}
