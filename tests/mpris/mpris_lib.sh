@@ -58,7 +58,7 @@ status_of() {  # PLAYER STATUS: playerctl says the player is in that state
 }
 
 # A session bus of the test's own. "open" lets other users join it: VLC refuses to run as root,
-# so a test run as root starts it as nobody (mpris_as_player).
+# so a test run as root starts it as nobody (mpris_player).
 mpris_bus() {
   local bus
   if [[ ${1:-} == open ]]; then
@@ -84,15 +84,20 @@ XML
   pids+=("$(sed -n 2p <<<"$bus")")
 }
 
-# COMMAND...: as the user running the test, or as nobody when that is root (with a home of its
-# own in $work/player, where the test puts the files it plays).
-mpris_as_player() {
+# LOG COMMAND...: starts a player in the background, its output in LOG and its process id in
+# REPLY: as the user running the test, or as nobody when that is root (with a home of its own in
+# $work/player, where the test puts the files it plays).
+mpris_player() {
+  local log=$1
+  shift
   if ((EUID == 0)); then
     setpriv --reuid=nobody --regid=nogroup --clear-groups \
-      env HOME="$work/player" XDG_RUNTIME_DIR="$work/player" "$@"
+      env HOME="$work/player" XDG_RUNTIME_DIR="$work/player" "$@" >"$log" 2>&1 &
   else
-    "$@"
+    "$@" >"$log" 2>&1 &
   fi
+  REPLY=$!
+  pids+=("$REPLY")
 }
 
 mpris_start() {
@@ -177,4 +182,35 @@ mpris_finish() {
     grep -v '^lumora mpris: ' "$work/mpris.log" >"$capture"
   fi
   events=$(wc -l <"$work/received")
+}
+
+# A PulseAudio server of its own with a null sink, in PULSE_SERVER: a sound output that keeps
+# time for a player that plays nothing without a sound device (Firefox).
+mpris_sound() {
+  local i
+  mkdir -m 700 "$work/pulse"
+  XDG_RUNTIME_DIR=$work/pulse pulseaudio --daemonize=no --exit-idle-time=-1 -n \
+    --load="module-null-sink sink_name=nul" \
+    --load="module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
+    >"$work/pulse.log" 2>&1 &
+  pids+=("$!")
+  for ((i = 0; i < 100; ++i)); do
+    [[ -S $work/pulse/native ]] && break
+    sleep 0.05
+  done
+  [[ -S $work/pulse/native ]] || fail "PulseAudio did not start: $(cat "$work/pulse.log")"
+  export PULSE_SERVER=unix:$work/pulse/native
+}
+
+# DIR: serves DIR over HTTP on a free port of 127.0.0.1, its address in REPLY.
+mpris_web() {
+  local i
+  python3 -u -m http.server --bind 127.0.0.1 --directory "$1" 0 >"$work/web.log" 2>&1 &
+  pids+=("$!")
+  for ((i = 0; i < 100; ++i)); do
+    grep -q ' port [0-9]*' "$work/web.log" && break
+    sleep 0.05
+  done
+  REPLY=http://127.0.0.1:$(grep -o ' port [0-9]*' "$work/web.log" | head -1 | cut -d' ' -f3)
+  [[ $REPLY != *: ]] || fail "the web server did not start: $(cat "$work/web.log")"
 }
