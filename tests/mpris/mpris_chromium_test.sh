@@ -11,6 +11,7 @@
 set -euo pipefail
 lumora=$1 replay=$2 check=$3 here=$4 capture=${5:-}
 
+# shellcheck source=tests/mpris/mpris_lib.sh
 source "$here/mpris_lib.sh"
 mpris_need dbus-daemon:dbus chromium:chromium Xvfb:xvfb playerctl:playerctl ffmpeg:ffmpeg
 

@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2154 # lumora, replay and check are the sourcing test's
 # Shared by the live tests of lumora mpris (sourced): a private folder and session bus, the
 # agent recording what it receives with --panel none, lumora mpris -v between the players and
 # the agent, and at the end the agent's received events checked against events written by hand.
@@ -132,7 +134,8 @@ mpris_display() {
     sleep 0.05
   done
   [[ -s $work/display ]] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-  export DISPLAY=:$(cat "$work/display")
+  DISPLAY=:$(cat "$work/display")
+  export DISPLAY
 }
 
 mpris_finish() {
@@ -181,6 +184,7 @@ mpris_finish() {
   if [[ -n $capture ]]; then
     grep -v '^lumora mpris: ' "$work/mpris.log" >"$capture"
   fi
+  # shellcheck disable=SC2034 # for the test's last line
   events=$(wc -l <"$work/received")
 }
 

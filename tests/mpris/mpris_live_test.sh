@@ -13,6 +13,7 @@
 set -euo pipefail
 lumora=$1 replay=$2 check=$3 here=$4 capture=${5:-}
 
+# shellcheck source=tests/mpris/mpris_lib.sh
 source "$here/mpris_lib.sh"
 mpris_need dbus-daemon:dbus mpv:mpv playerctl:playerctl ffmpeg:ffmpeg
 plugin=/etc/mpv/scripts/mpris.so

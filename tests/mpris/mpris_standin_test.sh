@@ -9,6 +9,7 @@
 set -euo pipefail
 lumora=$1 replay=$2 check=$3 here=$4 standin=$5
 
+# shellcheck source=tests/mpris/mpris_lib.sh
 source "$here/mpris_lib.sh"
 mpris_need dbus-daemon:dbus
 
