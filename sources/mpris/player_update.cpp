@@ -135,6 +135,11 @@ bool PlayerState::ReadyToTell() const {
   return metadataAtMs < 0 || lastAtMs - metadataAtMs >= kMetadataSettleMs;
 }
 
+namespace {
+// A length beyond a year is no length.
+constexpr int64_t kLongestUs = int64_t{366} * 24 * 3600 * 1000000;
+}  // namespace
+
 int64_t PositionUnit::Convert(int64_t raw) const {
   if (scale_ == 0) return raw / 1000;
   const int64_t limit = INT64_MAX / scale_;
@@ -142,6 +147,7 @@ int64_t PositionUnit::Convert(int64_t raw) const {
 }
 
 int64_t PositionUnit::Microseconds(int64_t raw, int64_t atMs, int64_t lengthUs, bool seeked) {
+  if (lengthUs > kLongestUs) lengthUs = 0;                 // nonsense: as if not known
   const int64_t end = lengthUs + lengthUs / 10 + 1000000;  // the length, with room to spare
   if (!decided_ && lengthUs > 0 && raw > end && raw / 1000 <= end) {
     scale_ = 0;  // beyond the end in microseconds, within it in nanoseconds
@@ -150,7 +156,8 @@ int64_t PositionUnit::Microseconds(int64_t raw, int64_t atMs, int64_t lengthUs, 
   if (!decided_ && !seeked && lastAtMs_ >= 0 && atMs - lastAtMs_ >= 500 && raw > lastRaw_) {
     // Units the position ran per millisecond: about 1000 for microseconds, 1 for milliseconds,
     // 0.001 for seconds (a third to three times that).
-    const double rate = static_cast<double>(raw - lastRaw_) / static_cast<double>(atMs - lastAtMs_);
+    const double rate = (static_cast<double>(raw) - static_cast<double>(lastRaw_)) /
+                        static_cast<double>(atMs - lastAtMs_);
     int64_t unit = 0;
     for (const int64_t scale : {int64_t{1}, int64_t{1000}, int64_t{1000000}}) {
       const double expected = 1000.0 / static_cast<double>(scale);

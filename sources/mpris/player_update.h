@@ -100,13 +100,11 @@ class PositionUnit {
   // A position the player gave at atMs (its milliseconds since the watch started): asked while
   // it plays, or announced by a seek (which starts the measure again). Returns microseconds.
   int64_t Microseconds(int64_t raw, int64_t atMs, int64_t lengthUs, bool seeked);
-  // Microseconds per unit of the player: 1, 1000 or 1000000; 0 for nanoseconds.
-  int64_t scale() const { return scale_; }
 
  private:
   int64_t Convert(int64_t raw) const;
 
-  int64_t scale_ = 1;
+  int64_t scale_ = 1;  // microseconds per unit: 1, 1000 or 1000000; 0 for nanoseconds
   bool decided_ = false;
   int64_t candidate_ = 1;  // the unit the last measure pointed at
   int agreeing_ = 0;       // how many measures in a row pointed at it
