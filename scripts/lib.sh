@@ -24,9 +24,12 @@ DESKTOP_PACKAGES=(chromium tmux man-db bsdextrautils systemd lcdproc librsvg2-bi
 DEB_PACKAGES=(dpkg-dev file lintian systemd man-db)
 # The players the bridges follow, run for real in the tests: Kodi under a virtual display with a
 # PulseAudio null sink for a real-time clock, tagged songs made by ffmpeg; mpv with its MPRIS
-# plug-in on a private session bus, driven by playerctl; and a private system bus for the login
+# plug-in on a private session bus, driven by playerctl; VLC without its graphical interface (the
+# player, its D-Bus control and its audio outputs, the silent one among them) and Firefox ESR,
+# the desktop players followed beside mpv and Chromium; and a private system bus for the login
 # manager's sleep and wake.
-PLAYER_PACKAGES=(kodi xvfb pulseaudio ffmpeg python3 dbus mpv mpv-mpris playerctl)
+PLAYER_PACKAGES=(kodi xvfb pulseaudio ffmpeg python3 dbus mpv mpv-mpris playerctl vlc-bin
+  vlc-plugin-base firefox-esr)
 # The browser tests run on Node.js. Debian's nodejs; npm only where the npm command is missing
 # (a nodejs that bundles npm conflicts with Debian's npm package).
 BROWSER_PACKAGES=(nodejs)

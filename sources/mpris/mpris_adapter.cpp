@@ -55,16 +55,8 @@ std::string ItemKey(const TrackMetadata& m) {
          '\x1f' + std::to_string(m.trackNumber);
 }
 
-// A local file whose length is not known yet is one the player is still opening: mpv names it
-// by its file name first and gives its tags a moment later. Told only once the length comes, so
-// that the panel does not flash the file name. (A stream has no length and is told at once.)
-bool Opening(const TrackMetadata& metadata) {
-  return metadata.lengthUs <= 0 && StartsWithNoCase(metadata.url, "file://");
-}
-
 bool Shown(const PlayerState& state) {
-  return !state.metadata.empty() && !Opening(state.metadata) &&
-         (state.status == "Playing" || state.status == "Paused");
+  return state.ReadyToTell();
 }
 
 PlayState StateOf(const PlayerState& state) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -101,12 +102,16 @@ bool ToDouble(std::string_view text, double& value) {
 }  // namespace
 
 void PlayerState::Apply(const PlayerUpdate& update) {
+  if (update.atMs >= 0) lastAtMs = update.atMs;
   switch (update.kind) {
     case PlayerUpdate::Kind::Properties:
       if (update.hasStatus) status = update.status;
       if (update.hasRate) rate = update.rate;
       if (update.hasVolume) volume = update.volume;
-      if (update.hasMetadata) metadata = update.metadata;
+      if (update.hasMetadata && !(update.metadata == metadata)) {
+        metadata = update.metadata;
+        metadataAtMs = update.atMs;
+      }
       break;
     case PlayerUpdate::Kind::Position:
     case PlayerUpdate::Kind::Seeked:
@@ -116,6 +121,66 @@ void PlayerState::Apply(const PlayerUpdate& update) {
     case PlayerUpdate::Kind::Vanished:
       break;
   }
+}
+
+bool PlayerState::ReadyToTell() const {
+  if (metadata.empty() || (status != "Playing" && status != "Paused")) return false;
+  constexpr std::string_view kFile = "file://";
+  std::string scheme = metadata.url.substr(0, kFile.size());
+  for (char& c : scheme)
+    c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  // A local file whose length is not known yet is one the player is still opening. (A stream
+  // has no length and is told at once.)
+  if (metadata.lengthUs <= 0 && scheme == kFile) return false;
+  return metadataAtMs < 0 || lastAtMs - metadataAtMs >= kMetadataSettleMs;
+}
+
+namespace {
+// A length beyond a year is no length.
+constexpr int64_t kLongestUs = int64_t{366} * 24 * 3600 * 1000000;
+}  // namespace
+
+int64_t PositionUnit::Convert(int64_t raw) const {
+  if (scale_ == 0) return raw / 1000;
+  const int64_t limit = INT64_MAX / scale_;
+  return raw > limit ? INT64_MAX : raw < -limit ? INT64_MIN : raw * scale_;
+}
+
+int64_t PositionUnit::Microseconds(int64_t raw, int64_t atMs, int64_t lengthUs, bool seeked) {
+  if (lengthUs > kLongestUs) lengthUs = 0;                 // nonsense: as if not known
+  const int64_t end = lengthUs + lengthUs / 10 + 1000000;  // the length, with room to spare
+  if (!decided_ && lengthUs > 0 && raw > end && raw / 1000 <= end) {
+    scale_ = 0;  // beyond the end in microseconds, within it in nanoseconds
+    decided_ = true;
+  }
+  if (!decided_ && !seeked && lastAtMs_ >= 0 && atMs - lastAtMs_ >= 500 && raw > lastRaw_) {
+    // Units the position ran per millisecond: about 1000 for microseconds, 1 for milliseconds,
+    // 0.001 for seconds (a third to three times that).
+    const double rate = (static_cast<double>(raw) - static_cast<double>(lastRaw_)) /
+                        static_cast<double>(atMs - lastAtMs_);
+    int64_t unit = 0;
+    for (const int64_t scale : {int64_t{1}, int64_t{1000}, int64_t{1000000}}) {
+      const double expected = 1000.0 / static_cast<double>(scale);
+      if (rate >= expected / 3 && rate <= expected * 3) unit = scale;
+    }
+    // A finer unit only where the length leaves room for the position in it.
+    if (unit > 1 && lengthUs > 0 && raw > end / unit) unit = 0;
+    if (unit == 1) {
+      decided_ = true;  // microseconds, as due
+    } else if (unit != 0) {
+      agreeing_ = unit == candidate_ ? agreeing_ + 1 : 1;
+      candidate_ = unit;
+      if (agreeing_ >= 2) {
+        scale_ = unit;
+        decided_ = true;
+      }
+    } else {
+      agreeing_ = 0;
+    }
+  }
+  lastRaw_ = seeked ? -1 : raw;
+  lastAtMs_ = seeked ? -1 : atMs;
+  return Convert(raw);
 }
 
 std::string FormatUpdate(const PlayerUpdate& update) {
@@ -146,6 +211,7 @@ std::string FormatUpdate(const PlayerUpdate& update) {
     case PlayerUpdate::Kind::Vanished:
       break;
   }
+  if (update.atMs >= 0) line += " at=" + std::to_string(update.atMs);
   return line;
 }
 
@@ -169,6 +235,14 @@ bool ParseUpdate(std::string_view line, PlayerUpdate& update, std::string& error
     return false;
   }
   update.player = std::string(words[1]);
+  // The time it was read, last on any line.
+  if (words.size() > 2 && words.back().substr(0, 3) == "at=") {
+    if (!ToInt(words.back().substr(3), update.atMs) || update.atMs < 0) {
+      error = "bad time: " + std::string(words.back());
+      return false;
+    }
+    words.pop_back();
+  }
   const auto is = [&](PlayerUpdate::Kind kind) { return update.kind == kind; };
   if (is(PlayerUpdate::Kind::Appeared) || is(PlayerUpdate::Kind::Vanished)) {
     if (words.size() == 2) return true;

@@ -1,8 +1,11 @@
 #include "sources/mpris/player_watch.h"
 
 #include <poll.h>
+#include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -15,6 +18,9 @@ namespace {
 constexpr const char* kPath = "/org/mpris/MediaPlayer2";
 constexpr const char* kPlayer = "org.mpris.MediaPlayer2.Player";
 constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
+// A player whose properties cannot be had yet is asked again this often, this many times.
+constexpr int kPropertyTries = 5;
+constexpr int64_t kPropertyRetryMs = 200;
 
 std::string Errno(int r) {
   return std::strerror(r < 0 ? -r : r);
@@ -51,7 +57,8 @@ bool ReadText(sd_bus_message* m, std::string& out) {
   return false;
 }
 
-// Reads a variant holding a number of any integer or floating type.
+// Reads a variant holding a number of any integer or floating type, or a text that is a number
+// (VLC's track number).
 bool ReadNumber(sd_bus_message* m, double& out) {
   char type = 0;
   const char* contents = nullptr;
@@ -62,6 +69,14 @@ bool ReadNumber(sd_bus_message* m, double& out) {
   }
   int r = -EINVAL;
   switch (contents[0]) {
+    case 's': {
+      const char* text = nullptr;
+      r = sd_bus_message_read(m, "v", "s", &text);
+      if (r < 0 || text == nullptr) return false;
+      char* end = nullptr;
+      out = std::strtod(text, &end);
+      return end != text && *end == '\0';
+    }
     case 'd': {
       double v = 0;
       r = sd_bus_message_read(m, "v", "d", &v);
@@ -126,7 +141,7 @@ bool ReadMetadata(sd_bus_message* m, TrackMetadata& out) {
       ReadText(m, out.album);
     } else if (std::strcmp(key, "xesam:url") == 0) {
       ReadText(m, out.url);
-    } else if (std::strcmp(key, "xesam:trackNumber") == 0) {
+    } else if (strcasecmp(key, "xesam:trackNumber") == 0) {  // VLC: xesam:tracknumber
       if (ReadNumber(m, number)) out.trackNumber = Whole(number);
     } else if (std::strcmp(key, "mpris:length") == 0) {
       if (ReadNumber(m, number)) out.lengthUs = Whole(number);
@@ -190,7 +205,38 @@ void PlayerWatch::Problem(const std::string& line) {
   if (problem_) problem_(line);
 }
 
+int64_t PlayerWatch::Now() const {
+  return MonotonicMs() - startMs_;
+}
+
+void PlayerWatch::Emit(PlayerUpdate& update) {
+  update.atMs = Now();
+  Owner* owner = Named(update.player);
+  if (owner != nullptr && update.hasMetadata && !(update.metadata == owner->metadata)) {
+    owner->metadata = update.metadata;
+    owner->settleAtMs = update.atMs + kMetadataSettleMs;
+  }
+  sink_(update);
+}
+
+void PlayerWatch::Settle() {
+  const int64_t now = Now();
+  for (size_t i = 0; i < owners_.size(); ++i) {
+    if (owners_[i].askAgainAtMs >= 0 && owners_[i].askAgainAtMs <= now) {
+      owners_[i].askAgainAtMs = -1;
+      AskProperties(owners_[i].player);
+    }
+    if (owners_[i].settleAtMs < 0 || owners_[i].settleAtMs > now) continue;
+    owners_[i].settleAtMs = -1;
+    PlayerUpdate update;
+    update.kind = PlayerUpdate::Kind::Properties;
+    update.player = owners_[i].player;
+    Emit(update);
+  }
+}
+
 bool PlayerWatch::Start(std::string& error) {
+  startMs_ = MonotonicMs();
   int r = sd_bus_open_user(&bus_);
   if (r < 0) {
     bus_ = nullptr;
@@ -235,9 +281,19 @@ short PlayerWatch::events() const {
 
 int PlayerWatch::timeoutMs() const {
   if (bus_ == nullptr) return -1;
+  int wait = -1;
   uint64_t until = 0;
-  if (sd_bus_get_timeout(bus_, &until) < 0 || until == UINT64_MAX) return -1;
-  return MillisecondsUntilUs(until, 60000);
+  if (sd_bus_get_timeout(bus_, &until) >= 0 && until != UINT64_MAX)
+    wait = MillisecondsUntilUs(until, 60000);
+  const int64_t now = Now();
+  for (const Owner& owner : owners_) {
+    for (const int64_t at : {owner.settleAtMs, owner.askAgainAtMs}) {
+      if (at < 0) continue;
+      const int rest = static_cast<int>(std::max<int64_t>(0, at - now));
+      if (wait < 0 || rest < wait) wait = rest;
+    }
+  }
+  return wait;
 }
 
 bool PlayerWatch::Process(std::string& error) {
@@ -252,14 +308,22 @@ bool PlayerWatch::Process(std::string& error) {
       bus_ = sd_bus_flush_close_unref(bus_);
       return false;
     }
-    if (r == 0) return true;
+    if (r == 0) break;
   }
+  Settle();
+  return true;
 }
 
-const PlayerWatch::Owner* PlayerWatch::OwnerOf(const char* unique) const {
+PlayerWatch::Owner* PlayerWatch::OwnerOf(const char* unique) {
   if (unique == nullptr) return nullptr;
-  for (const Owner& owner : owners_)
-    if (owner.unique == unique) return &owner;
+  for (Owner& owner : owners_)
+    if (owner.announced && owner.unique == unique) return &owner;
+  return nullptr;
+}
+
+PlayerWatch::Owner* PlayerWatch::Named(const std::string& player) {
+  for (Owner& owner : owners_)
+    if (owner.player == player) return &owner;
   return nullptr;
 }
 
@@ -286,32 +350,73 @@ void PlayerWatch::Call(const std::string& player, const char* interface, const c
 }
 
 void PlayerWatch::Appeared(const std::string& player, const std::string& unique) {
-  for (const Owner& owner : owners_)
-    if (owner.player == player) return;  // seen already (at start, and announced meanwhile)
-  owners_.push_back({unique, player});
+  if (Named(player) != nullptr) return;  // seen already (at start, and announced meanwhile)
+  Owner& added = owners_.emplace_back();
+  added.unique = unique;
+  added.player = player;
+  // Its process first: a second name of a player already told stays silent.
+  auto* context = new CallContext{this, player, nullptr};
+  sd_bus_slot* slot = nullptr;
+  const std::string name = std::string(kMprisPrefix) + player;
+  const int r = sd_bus_call_method_async(
+      bus_, &slot, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "GetConnectionUnixProcessID",
+      [](sd_bus_message* m, void* userdata, sd_bus_error*) {
+        const auto* call = static_cast<CallContext*>(userdata);
+        PlayerWatch& watch = *call->watch;
+        Owner* owner = watch.Named(call->player);
+        if (owner == nullptr || owner->announced) return 0;  // gone meanwhile
+        uint32_t pid = 0;
+        if (!sd_bus_message_is_method_error(m, nullptr) && sd_bus_message_read(m, "u", &pid) > 0)
+          owner->pid = pid;
+        for (const Owner& other : watch.owners_)
+          if (other.announced && pid != 0 && other.pid == pid) return 0;  // its second name
+        watch.Announce(*owner);
+        return 0;
+      },
+      context, "s", name.c_str());
+  if (r < 0) {
+    delete context;
+    Announce(owners_.back());
+    return;
+  }
+  sd_bus_slot_set_destroy_callback(slot, &FreeContext);
+  sd_bus_slot_set_floating(slot, 1);
+  sd_bus_slot_unref(slot);
+}
+
+void PlayerWatch::Announce(Owner& owner) {
+  owner.announced = true;
   PlayerUpdate update;
   update.kind = PlayerUpdate::Kind::Appeared;
-  update.player = player;
-  sink_(update);
+  update.player = owner.player;
+  Emit(update);
+  AskProperties(owner.player);
+}
+
+void PlayerWatch::AskProperties(const std::string& player) {
   Call(
       player, kProperties, "GetAll",
       [](PlayerWatch& watch, const std::string& name, sd_bus_message* m) {
         const sd_bus_error* error = sd_bus_message_get_error(m);
         if (error != nullptr) {
-          // Vanished mid-call, or not a player after all: its end comes by NameOwnerChanged.
+          // A player may take its name before its object is there (Firefox): asked again a
+          // little later, a few times. Vanished mid-call, or not a player after all: its end
+          // comes by NameOwnerChanged.
+          Owner* owner = watch.Named(name);
+          if (owner != nullptr && ++owner->propertyTries < kPropertyTries) {
+            owner->askAgainAtMs = watch.Now() + kPropertyRetryMs;
+            return;
+          }
           watch.Problem("the player " + name + " did not give its properties (" +
                         (error->message != nullptr ? error->message : error->name) + ")");
           return;
         }
-        bool known = false;
-        for (Owner& owner : watch.owners_) {
-          if (owner.player != name) continue;
-          known = true;
-          // Found at start: its connection's name comes with the answer.
-          const char* sender = sd_bus_message_get_sender(m);
-          if (owner.unique.empty() && sender != nullptr) owner.unique = sender;
-        }
-        if (!known) return;
+        Owner* owner = watch.Named(name);
+        if (owner == nullptr || !owner->announced) return;
+        // Found at start: its connection's name comes with the answer.
+        const char* sender = sd_bus_message_get_sender(m);
+        if (owner->unique.empty() && sender != nullptr) owner->unique = sender;
         PlayerUpdate properties;
         properties.kind = PlayerUpdate::Kind::Properties;
         properties.player = name;
@@ -319,7 +424,7 @@ void PlayerWatch::Appeared(const std::string& player, const std::string& unique)
           watch.Problem("the player " + name + " gave properties that cannot be read");
           return;
         }
-        watch.sink_(properties);
+        watch.Emit(properties);
       },
       "s", kPlayer);
 }
@@ -327,11 +432,21 @@ void PlayerWatch::Appeared(const std::string& player, const std::string& unique)
 void PlayerWatch::Vanished(const std::string& player) {
   for (auto it = owners_.begin(); it != owners_.end(); ++it) {
     if (it->player != player) continue;
+    const bool announced = it->announced;
+    const uint32_t pid = it->pid;
     owners_.erase(it);
+    if (!announced) return;
     PlayerUpdate update;
     update.kind = PlayerUpdate::Kind::Vanished;
     update.player = player;
-    sink_(update);
+    Emit(update);
+    // The same process still there under its second name: that one is the player now.
+    for (Owner& other : owners_) {
+      if (!other.announced && pid != 0 && other.pid == pid) {
+        Announce(other);
+        break;
+      }
+    }
     return;
   }
 }
@@ -378,23 +493,34 @@ int PlayerWatch::OnPropertiesChanged(sd_bus_message* m, void* self, sd_bus_error
   update.kind = PlayerUpdate::Kind::Properties;
   update.player = owner->player;
   if (!ReadProperties(m, update)) return 0;
-  // Properties said to have changed without their values (the array of names that follows)
-  // are not the ones the panel uses with mpv and most players; they are left alone.
+  // Properties said to have changed without their values: asked for when the panel uses one.
+  bool invalidated = false;
+  if (sd_bus_message_enter_container(m, SD_BUS_TYPE_ARRAY, "s") > 0) {
+    const char* name = nullptr;
+    while (sd_bus_message_read(m, "s", &name) > 0) {
+      for (const char* used : {"PlaybackStatus", "Rate", "Volume", "Metadata"})
+        invalidated = invalidated || (name != nullptr && std::strcmp(name, used) == 0);
+    }
+    sd_bus_message_exit_container(m);
+  }
+  const std::string player = owner->player;
   if (update.hasStatus || update.hasRate || update.hasVolume || update.hasMetadata)
-    watch.sink_(update);
+    watch.Emit(update);
+  if (invalidated) watch.AskProperties(player);
   return 0;
 }
 
 int PlayerWatch::OnSeeked(sd_bus_message* m, void* self, sd_bus_error*) {
   auto& watch = *static_cast<PlayerWatch*>(self);
-  const Owner* owner = watch.OwnerOf(sd_bus_message_get_sender(m));
+  Owner* owner = watch.OwnerOf(sd_bus_message_get_sender(m));
   int64_t position = 0;
   if (owner == nullptr || sd_bus_message_read(m, "x", &position) < 0) return 0;
   PlayerUpdate update;
   update.kind = PlayerUpdate::Kind::Seeked;
   update.player = owner->player;
-  update.positionUs = position;
-  watch.sink_(update);
+  update.positionUs =
+      owner->unit.Microseconds(position, watch.Now(), owner->metadata.lengthUs, true);
+  watch.Emit(update);
   return 0;
 }
 
@@ -405,10 +531,8 @@ void PlayerWatch::AskPositions(const std::vector<std::string>& players) {
         player, kProperties, "Get",
         [](PlayerWatch& watch, const std::string& name, sd_bus_message* m) {
           if (sd_bus_message_is_method_error(m, nullptr)) return;  // gone meanwhile
-          bool known = false;
-          for (const Owner& owner : watch.owners_)
-            known = known || owner.player == name;
-          if (!known) return;
+          Owner* owner = watch.Named(name);
+          if (owner == nullptr || !owner->announced) return;
           PlayerUpdate update;
           update.kind = PlayerUpdate::Kind::Position;
           update.player = name;
@@ -417,8 +541,9 @@ void PlayerWatch::AskPositions(const std::vector<std::string>& players) {
             watch.Problem("the player " + name + " gave a position that is not a number");
             return;
           }
-          update.positionUs = Whole(position);
-          watch.sink_(update);
+          update.positionUs = owner->unit.Microseconds(Whole(position), watch.Now(),
+                                                       owner->metadata.lengthUs, false);
+          watch.Emit(update);
         },
         "ss", kPlayer, "Position");
   }

@@ -4,10 +4,20 @@
 // PropertiesChanged: PlaybackStatus, Rate, Volume, Metadata), seeks (Seeked) and, on request,
 // their positions (Position is never announced, so it is asked for). Made for a poll loop:
 // nothing here waits.
+//
+// What players do that MPRIS does not say, evened out here: VLC owns two names (vlc and
+// vlc.instancePID) on two connections of one process, so that a player of the same process under a
+// second name is left silent; a player may give the track number as text under
+// "xesam:tracknumber"; a property may be said to have changed without its value (its
+// properties are then asked for again); positions in another unit than microseconds
+// (PositionUnit). After a player's metadata changed, once it has stayed the same for
+// kMetadataSettleMs, the player's properties come once more with nothing changed (a "props" with
+// no value): the item that came in pieces is whole.
 #pragma once
 
 #include <systemd/sd-bus.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,11 +39,13 @@ class PlayerWatch {
   // asks which players are there. False with a one-line reason.
   bool Start(std::string& error);
 
-  // For poll: the bus's descriptor, its events, how long poll may wait (-1: no limit).
+  // For poll: the bus's descriptor, its events, how long poll may wait (-1: no limit; the
+  // moment a player's metadata has settled is one of the deadlines).
   int fd() const;
   short events() const;
   int timeoutMs() const;
-  // Handles what the bus brought. False with a reason once the bus is gone.
+  // Handles what the bus brought, and the players whose metadata has settled. False with a
+  // reason once the bus is gone.
   bool Process(std::string& error);
 
   // Asks the players for their positions; each answer comes as a Position update.
@@ -47,16 +59,32 @@ class PlayerWatch {
 
  private:
   struct Owner {
-    std::string unique;  // the bus's name of the connection, :1.N
-    std::string player;  // NAME of org.mpris.MediaPlayer2.NAME
+    std::string unique;       // the bus's name of the connection, :1.N
+    std::string player;       // NAME of org.mpris.MediaPlayer2.NAME
+    bool announced = false;   // told as a player (not the second name of one already told)
+    uint32_t pid = 0;         // its process, 0 when the bus did not say
+    TrackMetadata metadata;   // as last told
+    int64_t settleAtMs = -1;  // when its metadata will have settled; -1 when it has
+    PositionUnit unit;
+    int propertyTries = 0;      // GetAll calls refused so far
+    int64_t askAgainAtMs = -1;  // when to ask for its properties again; -1 not
   };
   static int OnNameOwnerChanged(sd_bus_message* m, void* self, sd_bus_error* error);
   static int OnPropertiesChanged(sd_bus_message* m, void* self, sd_bus_error* error);
   static int OnSeeked(sd_bus_message* m, void* self, sd_bus_error* error);
   static int OnListNames(sd_bus_message* m, void* self, sd_bus_error* error);
   void Appeared(const std::string& player, const std::string& unique);
+  // Tells the player and asks for its properties.
+  void Announce(Owner& owner);
+  void AskProperties(const std::string& player);
   void Vanished(const std::string& player);
-  const Owner* OwnerOf(const char* unique) const;
+  Owner* OwnerOf(const char* unique);
+  Owner* Named(const std::string& player);
+  // Milliseconds since Start.
+  int64_t Now() const;
+  // Stamps the update with the time and gives it to the sink.
+  void Emit(PlayerUpdate& update);
+  void Settle();
   // A call to a player whose answer goes to done with the player's name.
   void Call(const std::string& player, const char* interface, const char* member,
             void (*done)(PlayerWatch&, const std::string&, sd_bus_message*),
@@ -66,6 +94,7 @@ class PlayerWatch {
   Sink sink_;
   std::function<void(const std::string&)> problem_;
   sd_bus* bus_ = nullptr;
+  int64_t startMs_ = 0;
   std::vector<Owner> owners_;
 };
 

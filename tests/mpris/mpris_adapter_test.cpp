@@ -1,9 +1,11 @@
-// The adapter of lumora mpris, without a bus: player updates captured from the real mpv with
-// mpv-mpris (fixtures/, written by `lumora mpris -v` in mpris_live_test.sh) replayed into the
-// adapter and the translation core, and the events that come out checked against what the
-// mapping says, written by hand.
+// The adapter of lumora mpris, without a bus: player updates captured from the real players
+// (fixtures/, written by `lumora mpris -v` in the live tests: mpv, VLC, Chromium, Firefox ESR)
+// replayed into the adapter and the translation core, and the events that come out checked
+// against what the mapping says, written by hand; the rule of when an item is ready and the
+// units of positions as tables.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -126,6 +128,204 @@ INSTANTIATE_TEST_SUITE_P(
       name = name.substr(0, name.find('.'));
       return name;
     });
+
+// The other real players, captured by their live tests (mpris_*_test.sh with a capture file): the
+// updates carry the time the bus watch read them, and an item is told once its metadata has
+// stayed the same for 200 ms (the watch's "props NAME at=MS" with nothing else says when).
+INSTANTIATE_TEST_SUITE_P(
+    OtherPlayers, CapturedRun,
+    ::testing::Values(
+        // VLC (one player, though it owns two names: the watch told only one), a song with its
+        // track number given as the text "4", and a silent output whose volume VLC says is 0.
+        // Told once the metadata has settled; a seek while paused and each seek after gives its
+        // time at once, even the same second twice; VLC quits without a word before its name
+        // goes.
+        Fixture{"vlc_pause_seek.updates",
+                {"1 SessionOpened", "1 NavHome", "2 SessionOpened", "2 MusicStarted",
+                 "2 ItemNumber 4", "2 MusicTitle Caf\xe9 Tone", "2 ExtraText The Sines", "2 Play",
+                 "2 Level 0", "2 PlayTime 000000", "2 PlayTime 000001", "2 Pause",
+                 "2 PlayTime 000002", "2 Play", "2 PlayTime 000030", "2 PlayTime 000030", "2 Stop",
+                 "2 SessionClosed", "1 SessionClosed"}},
+        // Chromium: a track with no title, then the length, title, artist and album one update
+        // each, then Playing: told once, whole. A pause is a rate of 0 (Pause), a seek to where
+        // it is, then Paused (nothing more); play the same way round. At 0:30 the page names a
+        // second piece: title with the old artist, then the artist, then the album, told once
+        // as a new item that plays.
+        Fixture{"chromium_pieces.updates",
+                {"1 SessionOpened",
+                 "1 NavHome",
+                 "2 SessionOpened",
+                 "2 MusicStarted",
+                 "2 MusicTitle Caf\xe9 Tone",
+                 "2 ExtraText The Sines",
+                 "2 Play",
+                 "2 Level 50",
+                 "2 PlayTime 000000",
+                 "2 PlayTime 000001",
+                 "2 Pause",
+                 "2 PlayTime 000002",
+                 "2 PlayTime 000002",
+                 "2 Play",
+                 "2 PlayTime 000030",
+                 "2 MusicStarted",
+                 "2 MusicTitle Second Piece",
+                 "2 ExtraText Other Band",
+                 "2 Play",
+                 "2 PlayTime 000030",
+                 "2 Stop",
+                 "2 SessionClosed",
+                 "1 SessionClosed"}},
+        // Firefox ESR: playing under the page's title ("Lumora test page", an http url, no
+        // length), the Media Session's metadata 9 ms later: the page's title is never told. A
+        // pause is Paused, then a rate of 0; a play is Playing while the rate is still 0 (no
+        // change), then the rate of 1 (Play).
+        Fixture{"firefox_page_title_first.updates",
+                {"1 SessionOpened",
+                 "1 NavHome",
+                 "2 SessionOpened",
+                 "2 MusicStarted",
+                 "2 MusicTitle Caf\xe9 Tone",
+                 "2 ExtraText The Sines",
+                 "2 Play",
+                 "2 Level 50",
+                 "2 PlayTime 000001",
+                 "2 PlayTime 000002",
+                 "2 Pause",
+                 "2 PlayTime 000001",
+                 "2 Play",
+                 "2 PlayTime 000001",
+                 "2 PlayTime 000030",
+                 "2 MusicStarted",
+                 "2 MusicTitle Second Piece",
+                 "2 ExtraText Other Band",
+                 "2 Play",
+                 "2 PlayTime 000030",
+                 "2 Stop",
+                 "2 SessionClosed",
+                 "1 SessionClosed"}}),
+    [](const ::testing::TestParamInfo<Fixture>& param) {
+      std::string name = param.param.file;
+      name = name.substr(0, name.find('.'));
+      return name;
+    });
+
+// When an item is ready to be told, each case a player's updates and whether it is ready after
+// the last of them.
+TEST(PlayerState, ReadyToTell) {
+  struct Case {
+    const char* what;
+    std::vector<const char*> lines;
+    bool ready;
+  };
+  const Case cases[] = {
+      {"a track id alone is no item",
+       {"props p status=Playing meta trackid=\"/noplaylist\" at=0", "props p at=500"},
+       false},
+      {"stopped", {"props p status=Stopped meta title=\"A\" at=0", "props p at=500"}, false},
+      {"the metadata settled",
+       {"props p status=Paused meta title=\"A\" at=0", "props p at=200"},
+       true},
+      {"the metadata changed 199 ms ago",
+       {"props p status=Playing meta title=\"A\" at=0", "props p at=199"},
+       false},
+      {"the same metadata again does not start the wait again",
+       {"props p status=Playing meta title=\"A\" at=0", "props p meta title=\"A\" at=150",
+        "props p at=200"},
+       true},
+      {"an artist that came later starts it again",
+       {"props p status=Playing meta title=\"A\" at=0",
+        "props p meta title=\"A\" artist=\"B\" at=150", "props p at=200"},
+       false},
+      {"with no times, at once", {"props p status=Playing meta title=\"A\""}, true},
+      {"VLC's local file with no title and a length of -1",
+       {"props p status=Playing meta url=\"file:///m/a.mp3\" length=-1 at=0", "props p at=500"},
+       false},
+      {"a local file once its length is known",
+       {"props p status=Playing meta url=\"file:///m/a.mp3\" at=0",
+        "props p meta url=\"file:///m/a.mp3\" length=5 at=10", "props p at=210"},
+       true},
+      {"a stream has no length",
+       {"props p status=Playing meta url=\"HTTP://radio/x\" at=0", "props p at=200"},
+       true},
+      {"FILE:// is a local file too",
+       {"props p status=Playing meta url=\"FILE:///m/a.mp3\" at=0", "props p at=200"},
+       false},
+  };
+  for (const Case& c : cases) {
+    PlayerState state;
+    for (const char* line : c.lines) {
+      PlayerUpdate update;
+      std::string error;
+      ASSERT_TRUE(ParseUpdate(line, update, error)) << line << ": " << error;
+      state.Apply(update);
+    }
+    EXPECT_EQ(state.ReadyToTell(), c.ready) << c.what;
+  }
+}
+
+// Positions in another unit than microseconds, each case the positions a player gives (raw, the
+// time read, a seek or an asked one) and the microseconds the last of them is.
+TEST(PositionUnit, TurnsEveryUnitIntoMicroseconds) {
+  struct Sample {
+    int64_t raw;
+    int64_t atMs;
+    bool seeked;
+  };
+  struct Case {
+    const char* what;
+    int64_t lengthUs;
+    std::vector<Sample> samples;
+    int64_t lastUs;
+  };
+  const Case cases[] = {
+      {"microseconds stay", 60000000, {{1000000, 0, false}, {2000000, 1000, false}}, 2000000},
+      {"milliseconds, once two measures agree",
+       60000000,
+       {{1000, 0, false}, {2000, 1000, false}, {3010, 2000, false}},
+       3010000},
+      {"one measure is not enough", 60000000, {{1000, 0, false}, {2000, 1000, false}}, 2000},
+      {"seconds", 60000000, {{1, 0, false}, {2, 1000, false}, {3, 2000, false}}, 3000000},
+      {"seconds with no length known",
+       0,
+       {{1, 0, false}, {2, 1000, false}, {3, 2000, false}},
+       3000000},
+      {"a length of nonsense counts as none",
+       INT64_MAX,
+       {{1, 0, false}, {2, 1000, false}, {3, 2000, false}},
+       3000000},
+      {"milliseconds, then a seek in the same unit",
+       60000000,
+       {{1000, 0, false}, {2000, 1000, false}, {3000, 2000, false}, {30000, 2500, true}},
+       30000000},
+      {"nanoseconds: beyond the length in microseconds",
+       60000000,
+       {{5000000000, 0, false}},
+       5000000},
+      {"a player that stalls is not taken for milliseconds where the length has no room",
+       60000000,
+       {{40000000, 0, false}, {40001000, 1000, false}, {40002000, 2000, false}},
+       40002000},
+      {"a seek starts the measure again",
+       60000000,
+       {{1000, 0, false}, {2000, 1000, false}, {9000, 1500, true}, {10000, 2500, false}},
+       10000},
+      {"measures under half a second are not taken",
+       60000000,
+       {{1000, 0, false}, {1300, 300, false}, {1600, 600, false}, {1900, 900, false}},
+       1900},
+      {"decided microseconds keep even when a later measure looks like milliseconds",
+       60000000,
+       {{0, 0, false}, {1000000, 1000, false}, {1001000, 2000, false}, {1002000, 3000, false}},
+       1002000},
+  };
+  for (const Case& c : cases) {
+    PositionUnit unit;
+    int64_t us = -1;
+    for (const Sample& s : c.samples)
+      us = unit.Microseconds(s.raw, s.atMs, c.lengthUs, s.seeked);
+    EXPECT_EQ(us, c.lastUs) << c.what;
+  }
+}
 
 TEST(MprisAdapter, AgentBackTellsEveryPlayerAgainTheFollowedOneLast) {
   Rig rig;
@@ -288,9 +488,23 @@ TEST(PlayerUpdateLine, ReadsBackWhatItWrites) {
   EXPECT_FALSE(back.hasRate);
 }
 
+TEST(PlayerUpdateLine, ReadsTheTimeOnEveryKindOfLine) {
+  const char* lines[] = {"appeared p at=7", "vanished p at=7", "position p 5 at=7",
+                         "seeked p 5 at=7", "props p at=7",    "props p status=Playing at=7"};
+  for (const char* line : lines) {
+    PlayerUpdate update;
+    std::string error;
+    ASSERT_TRUE(ParseUpdate(line, update, error)) << line << ": " << error;
+    EXPECT_EQ(update.atMs, 7) << line;
+    EXPECT_EQ(FormatUpdate(update), line);
+  }
+}
+
 TEST(PlayerUpdateLine, RefusesWhatIsNotAnUpdate) {
   const char* lines[] = {
-      "",
+      "props mpv at=-1",
+      "position mpv 5 at=soon",
+      "position mpv at=5",
       "appeared",
       "jumped mpv",
       "appeared mpv extra",

@@ -13,73 +13,25 @@
 set -euo pipefail
 lumora=$1 replay=$2 check=$3 here=$4 capture=${5:-}
 
-for tool in dbus-daemon:dbus mpv:mpv playerctl:playerctl ffmpeg:ffmpeg; do
-  if ! command -v "${tool%%:*}" >/dev/null 2>&1; then
-    echo "SKIP: ${tool%%:*} is missing (Debian package ${tool#*:})"
-    exit 77
-  fi
-done
+# shellcheck source=tests/mpris/mpris_lib.sh
+source "$here/mpris_lib.sh"
+mpris_need dbus-daemon:dbus mpv:mpv playerctl:playerctl ffmpeg:ffmpeg
 plugin=/etc/mpv/scripts/mpris.so
 if [[ ! -f $plugin ]]; then
   echo "SKIP: $plugin is missing (Debian package mpv-mpris)"
   exit 77
 fi
 
-work=$(mktemp -d /tmp/lumora-mpris-XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/{mpris,agent,compare}.log; do [[ -f $f ]] && sed "s|^|  $(basename "$f"): |" "$f" >&2; done
-  [[ -f $work/agent.rec ]] && grep '^event ' "$work/agent.rec" | sed 's|^|  received: |' >&2
-  exit 1
-}
-wait_for() {  # DESCRIPTION COMMAND...: up to 10 s
-  local what=$1
-  shift
-  for ((i = 0; i < 200; ++i)); do
-    "$@" && return 0
-    sleep 0.05
-  done
-  fail "$what did not happen within 10 s"
-}
-export TMPDIR=$work XDG_RUNTIME_DIR=$work HOME=$work
-chmod 700 "$work"
-socket=$work/agent.sock
-
+mpris_start mpris
 ffmpeg -loglevel error -f lavfi -i sine=f=440:d=60 -metadata title="Evening Tone" \
   -metadata artist="The Sines" -metadata album="Test Tones" "$work/first.mp3"
 ffmpeg -loglevel error -f lavfi -i sine=f=660:d=60 -metadata title="Second Tone" \
   -metadata artist="Other Band" "$work/second.mp3"
 
-bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 --address="unix:path=$work/bus")
-export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
-pids+=("$(sed -n 2p <<<"$bus")")
-
-"$lumora" run --socket "$socket" --panel none --quiet --trace "$work/live.trace" \
-  --record "$work/agent.rec" 2>"$work/agent.log" &
-agent=$!
-pids+=("$agent")
-wait_for "the agent listening" test -S "$socket"
-"$lumora" mpris --socket "$socket" -v 2>"$work/mpris.log" &
-bridge=$!
-pids+=("$bridge")
-
 play() {  # FILE: starts an mpv on the bus; its pid in $REPLY
   mpv --no-config --script="$plugin" --ao=null --no-video --idle=no "$1" >"$work/mpv-$(basename "$1").log" 2>&1 &
   REPLY=$!
   pids+=("$REPLY")
-}
-status_of() {  # PLAYER STATUS
-  [[ $(playerctl -p "$1" status 2>/dev/null) == "$2" ]]
-}
-received() {  # PATTERN [N [RECORDING]]: the agent received N events (default 1) matching PATTERN
-  [[ $(grep -cE "$1" "${3:-$work/agent.rec}" 2>/dev/null) -eq ${2:-1} ]]
 }
 
 play "$work/first.mp3"
@@ -113,53 +65,7 @@ wait_for "the second session closed" received '^event 3 SessionClosed$'
 wait_for "the first player shown again" received '^event 2 Pause$' 3
 kill "$first"
 wait_for "the shell session closed" received '^event 1 SessionClosed$'
-kill -TERM "$bridge"
-wait "$bridge" || fail "lumora mpris ended with status $?"
-"$lumora" send --socket "$socket" --close || fail "lumora send --close failed"
-wait "$agent" || fail "the agent ended with status $?"
-
-# What the agent received, without the clock and the set-up lines, against the hand-written
-# events: "playtimes SID" stands for any number of PlayTime events of that session, whose
-# number depends on how fast the test ran.
-grep -E '^event ' "$work/agent.rec" >"$work/received" || true
-awk -v expect="$here/mpris_live.events" '
-  BEGIN {
-    while ((getline line < expect) > 0) {
-      if (line ~ /^#/ || line ~ /^[[:space:]]*$/) continue
-      want[++n] = line
-    }
-  }
-  { got[++m] = $0 }
-  END {
-    i = 1; j = 1
-    while (i <= n) {
-      if (want[i] ~ /^playtimes /) {
-        split(want[i], w, " ")
-        pattern = "^event " w[2] " PlayTime \"[0-9][0-9][0-9][0-9][0-9][0-9]\"$"
-        while (j <= m && got[j] ~ pattern && got[j] != want[i + 1]) j++
-        i++
-        continue
-      }
-      if (j > m || got[j] != want[i]) {
-        printf "expected line %d: %s\n     received: %s\n", i, want[i], (j > m ? "(nothing more)" : got[j])
-        exit 1
-      }
-      i++; j++
-    }
-    if (j <= m) { printf "received more than expected, from: %s\n", got[j]; exit 1 }
-  }' "$work/received" >"$work/compare.log" || fail "the agent did not receive the expected events"
-
-# The panel: the live trace is the one a replay of what the agent received gives.
-"$replay" "$work/agent.rec" >"$work/replayed.trace" || fail "lumora-replay refused the recording"
-"$check" --same "$work/live.trace" "$work/replayed.trace" ||
-  fail "the agent's trace is not the replay of the events it received"
-# Its notes, the events it sent (-v) aside.
-complaints=$(grep '^lumora mpris: ' "$work/mpris.log" | grep -v '^lumora mpris: event ' || true)
-[[ -z $complaints ]] || fail "lumora mpris complained: $complaints"
-if [[ -n $capture ]]; then
-  grep -v '^lumora mpris: ' "$work/mpris.log" >"$capture/mpris_live.updates"
-fi
-events=$(wc -l <"$work/received")
+mpris_finish "$here/mpris_live.events" "${capture:+$capture/mpris_live.updates}"
 
 # --- the agent away: not there at start, then there, then gone and back ------------------------
 # The bridge waits for it in one line, tells it what plays when it comes, and again when it comes
