@@ -35,7 +35,36 @@ std::string Quote(std::string_view text, bool display) {
   return quoted;
 }
 
+// The length of the UTF-8 sequence of a character (not a control character) at the start of
+// text; 0 when there is none.
+size_t Utf8CharacterAt(std::string_view text) {
+  const auto lead = static_cast<uint8_t>(text[0]);
+  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || text.size() < length || !IsUtf8(text.substr(0, length))) return 0;
+  // C1 control characters (U+0080 to U+009F) stay escaped.
+  if (lead == 0xC2 && static_cast<uint8_t>(text[1]) < 0xA0) return 0;
+  return length;
+}
+
 }  // namespace
+
+std::string QuoteUtf8Text(std::string_view text) {
+  std::string quoted = "\"";
+  for (size_t i = 0; i < text.size();) {
+    const size_t length =
+        static_cast<uint8_t>(text[i]) >= 0x80 ? Utf8CharacterAt(text.substr(i)) : 0;
+    if (length > 0) {
+      quoted.append(text.substr(i, length));
+      i += length;
+      continue;
+    }
+    quoted.append(Quote(text.substr(i, 1), false), 1, std::string::npos);
+    quoted.pop_back();  // the closing quote of the one byte's form
+    ++i;
+  }
+  quoted += '"';
+  return quoted;
+}
 
 std::string QuoteText(std::string_view text) {
   return Quote(text, false);

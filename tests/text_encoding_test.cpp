@@ -73,6 +73,23 @@ TEST(Windows1252, DisplayQuotingAndScenarioQuoting) {
   EXPECT_EQ(QuoteText(text), "\"Caf\\xe9 \\x80\\x81\\xa0\\xad\\x01\\\"\\\\\"");
 }
 
+// A player's UTF-8 text: its characters as they are, control bytes, C1 controls, stray and cut
+// bytes escaped, so that the line reads back byte for byte and a terminal shows the title.
+TEST(Utf8Quoting, CharactersAsTheyAreOtherBytesEscaped) {
+  const struct {
+    std::string text;
+    std::string quoted;
+  } cases[] = {
+      {"Caf\xC3\xA9 Cr\xC3\xA8me \xE2\x82\xAC \xF0\x9F\x8E\xB5",
+       "\"Caf\xC3\xA9 Cr\xC3\xA8me \xE2\x82\xAC \xF0\x9F\x8E\xB5\""},
+      {"tab\there \x01 \"q\" \\", "\"tab\\x09here \\x01 \\\"q\\\" \\\\\""},
+      {"stray \xFF and cut \xE2\x82", "\"stray \\xff and cut \\xe2\\x82\""},
+      {"C1 \xC2\x85 and overlong \xC0\xAF", "\"C1 \\xc2\\x85 and overlong \\xc0\\xaf\""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(QuoteUtf8Text(c.text), c.quoted) << c.text;
+}
+
 TEST(Windows1252, DecodedTextPacket) {
   Packet packet{};
   packet[kPacketCommand] = 3;

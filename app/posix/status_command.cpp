@@ -9,6 +9,8 @@
 #include "base/version.h"
 #include "panel/panel_tables.h"
 #include "senders/send_client.h"
+#include "senders/socket_folder.h"
+#include "sources/follow/follower_state.h"
 
 namespace lumora::posix {
 namespace {
@@ -20,7 +22,8 @@ constexpr const char kStatusUsage[] =
     "line 3 (quoted, trailing blanks included), the lit icons by name, the level bar's lit\n"
     "segments of 16, and who shows the time (the agent's clock, the idle date and time while\n"
     "the Media Center shell is not running, or the panel's own clock after a suspend). The\n"
-    "agent answers from its model and changes nothing.\n"
+    "agent answers from its model and changes nothing. While a follower (lumora follow, kodi\n"
+    "or mpris) runs for the agent, a last line says which player has the panel.\n"
     "\n"
     "  --socket PATH  the agent's socket (default as for lumora run)\n"
     "  --help         show this help\n"
@@ -81,6 +84,12 @@ std::string FormatStatus(const StatusReport& report) {
   return out;
 }
 
+std::string FormatFollower(const sources::FollowerState& follower) {
+  if (follower.session < 0) return "player: none (the follower runs; no player has the panel)\n";
+  return "player: " + follower.player + " (" + follower.application + "), session " +
+         std::to_string(follower.session) + "\n";
+}
+
 int RunStatusCommand(const std::vector<std::string>& args) {
   std::string socketPath;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -113,7 +122,12 @@ int RunStatusCommand(const std::vector<std::string>& args) {
     std::fprintf(stderr, "lumora status: %s\n", error.c_str());
     return status;
   }
-  std::fputs(FormatStatus(report).c_str(), stdout);
+  std::string out = FormatStatus(report);
+  sources::FollowerState follower;
+  const std::string socket = socketPath.empty() ? DefaultSocketPath() : socketPath;
+  if (sources::ReadFollowerState(sources::FollowerStatePath(socket), follower))
+    out += FormatFollower(follower);
+  std::fputs(out.c_str(), stdout);
   return 0;
 }
 

@@ -14,6 +14,7 @@
 #include "base/monotonic_clock.h"
 #include "base/note.h"
 #include "senders/socket_folder.h"
+#include "sources/follow/follower_state.h"
 #include "sources/media_source.h"
 #include "sources/mpris/mpris_adapter.h"
 #include "sources/mpris/player_watch.h"
@@ -267,9 +268,33 @@ int RunFollower(const FollowOptions& options) {
   };
   findAgent();
 
+  // Which player has the panel, for lumora status: written when it changes.
+  const std::string statePath = FollowerStatePath(out.sink.path());
+  FollowerState shown;
+  shown.pid = ::getpid();
+  shown.session = -2;  // not written yet
+  bool stateNoted = false;
+  const auto writeState = [&] {
+    FollowerState now = shown;
+    now.session = core.frontSession();
+    now.application = std::string(core.frontApplication());
+    now.player = std::string(core.frontPlayer());
+    if (now.session == shown.session && now.player == shown.player &&
+        now.application == shown.application)
+      return;
+    std::string error;
+    if (!WriteFollowerState(statePath, now, error) && !stateNoted) {
+      say(NotePriority::Warning,
+          "cannot tell lumora status which player has the panel (" + error + ")");
+      stateNoted = true;
+    }
+    shown = now;
+  };
+
   int status = 0;
   int64_t nextBeat = MonotonicMs() + kBeatMs;
   for (;;) {
+    writeState();
     // A send reached another agent than before (it restarted between two events).
     if (!agentAway && out.sink.TakeNewAgent()) {
       say(NotePriority::Info, "another agent answers on " + out.sink.path() + "; telling it all");
@@ -344,6 +369,7 @@ int RunFollower(const FollowOptions& options) {
   // Whatever was opened is closed: the players' sessions and the shell's.
   if (kodi != nullptr) kodi->Stop();
   if (desktopApp != nullptr) desktopApp->ApplicationEnded();
+  if (shown.session != -2) ::unlink(statePath.c_str());
   ::close(signals);
   return status;
 }

@@ -196,10 +196,10 @@ std::string FormatUpdate(const PlayerUpdate& update) {
       if (update.hasVolume) line += " volume=" + FormatNumber(update.volume);
       if (update.hasMetadata) {
         const TrackMetadata& m = update.metadata;
-        line += " meta trackid=" + QuoteText(m.trackId) + " title=" + QuoteText(m.title) +
-                " artist=" + QuoteText(m.artist) + " album=" + QuoteText(m.album) +
+        line += " meta trackid=" + QuoteUtf8Text(m.trackId) + " title=" + QuoteUtf8Text(m.title) +
+                " artist=" + QuoteUtf8Text(m.artist) + " album=" + QuoteUtf8Text(m.album) +
                 " track=" + std::to_string(m.trackNumber) +
-                " length=" + std::to_string(m.lengthUs) + " url=" + QuoteText(m.url);
+                " length=" + std::to_string(m.lengthUs) + " url=" + QuoteUtf8Text(m.url);
       }
       break;
     }

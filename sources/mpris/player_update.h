@@ -11,7 +11,8 @@
 //   seeked NAME US [at=MS]
 //   vanished NAME [at=MS]
 // NAME is the player's bus name after "org.mpris.MediaPlayer2."; texts are quoted as in the
-// scenario language (\" \\ \xHH); US are microseconds; MS the milliseconds since the watch
+// scenario language, UTF-8 as it is (\" \\, \xHH for a control or stray byte); US are
+// microseconds; MS the milliseconds since the watch
 // started when it read the update (a line without it: the time is not known).
 //
 // A "props NAME at=MS" with nothing else is the watch saying that the player's metadata has not
