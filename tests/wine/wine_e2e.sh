@@ -83,15 +83,12 @@ need makensis nsis
 need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
 need i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix
 need cmake cmake
-if [[ $ARCH == x86 ]] && [[ -x $WINE ]] && ! "$WINE" --version >/dev/null 2>&1; then
-  echo "wine_e2e $ARCH: SKIPPED: this machine runs no 32-bit programs (the kernel refuses $WINE)"
-  exit 77
-fi
 if ((${#missing[@]})); then
   echo "wine_e2e $ARCH: SKIPPED: missing tools; install the Debian packages: ${missing[*]}" \
     "(scripts/install-deps.sh installs them)"
   exit 77
 fi
+[[ $ARCH == x86 ]] && wine_need_32bit
 
 trap wine_cleanup EXIT
 trap 'exit 130' INT TERM
