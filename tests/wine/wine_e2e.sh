@@ -9,8 +9,9 @@
 # SOURCE_DIR is the top of the repository, TRACE_CHECK the lumora_trace_check program and
 # REPLAY the lumora-replay program of the Linux build. In order:
 #  1. the build folder: Lumora.exe with the recording PanelDrv.dll; NavHome, live TV on channel
-#     7, play, a suspend (the window, shown, must hide itself again) and a resume; the trace must
-#     match e2e_live_tv.expect;
+#     7, play, a suspend (the window, shown, must hide itself again) and a resume; a second
+#     Lumora.exe started beside it, on the same trace, must end at once without touching the
+#     panel (one agent per session); the trace must match e2e_live_tv.expect;
 #  2. OpenVFD fails: the box "OpenVFD Error: 1167" is read and dismissed from a second Wine
 #     process, the agent still answers events, the trace holds the failed open alone;
 #  3. display libraries that cannot be used (none, the other architecture's, not a library, one
@@ -179,6 +180,13 @@ say "run 1: Lumora.exe with the recording PanelDrv.dll"
 trace1=$TMP/live_tv.trace
 start_agent "$BIN/Lumora.exe" "$TMP/lumora-1.log" LUMORA_PANEL_TRACE="$(winpath "$trace1")"
 live_tv_events
+# One agent per session: a second Lumora.exe finds the first and ends, status 0, without loading
+# the library or sending a packet: an open or a packet of its own would be in the one trace.
+say "run 1: a second Lumora.exe while the first runs"
+status=0
+env LUMORA_PANEL_TRACE="$(winpath "$trace1")" timeout 30 "$WINE" "$BIN/Lumora.exe" \
+  >"$TMP/lumora-1-second.log" 2>&1 || status=$?
+((status == 0)) || fail "a second Lumora.exe did not end at once with status 0 (status $status)"
 stop_agent
 "$TRACE_CHECK" "$HERE/e2e_live_tv.expect" "$trace1" || fail "run 1: wrong trace"
 # The trace reader of the Windows PC reads that trace as the Linux one does, and replays a
