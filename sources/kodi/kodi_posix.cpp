@@ -236,7 +236,10 @@ int RunKodiBridge(const KodiOptions& options) {
                                            .append(where)
                                            .append(" (")
                                            .append(error)
-                                           .append("); waiting for it"));
+                                           .append("); waiting for it. Turn on in Kodi: "
+                                                   "Settings > Services > Control > \"Allow "
+                                                   "remote control from applications on this "
+                                                   "system\""));
           waitingForKodi = true;
         } else {
           Say(NotePriority::Info, "following Kodi on " + where);
