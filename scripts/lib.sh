@@ -11,9 +11,10 @@ FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The static checks of scripts/clang_tidy.sh.
 LINT_PACKAGES=(clang-tidy)
 # The Windows programs (both architectures), their installers, and running them under Wine on a
-# virtual display, with screenshots compared by ImageMagick.
+# virtual display, with screenshots compared by ImageMagick; a console on a terminal of its own
+# (script of bsdutils).
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
-  xvfb x11-utils x11-apps nsis imagemagick)
+  xvfb x11-utils x11-apps nsis imagemagick bsdutils)
 # The pages in a real browser, the terminal faces under tmux, the man pages, the service unit,
 # LCDd (lcdproc), the display server the panel is shown on in the live tests; the pictures drawn
 # by librsvg (rsvg-convert), measured with ImageMagick; and zsh, whose completion of lumora is

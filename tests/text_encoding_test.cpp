@@ -90,6 +90,15 @@ TEST(Utf8Quoting, CharactersAsTheyAreOtherBytesEscaped) {
     EXPECT_EQ(QuoteUtf8Text(c.text), c.quoted) << c.text;
 }
 
+// The notes keep a file's words as they are but for the control characters: C0, DEL, and the
+// C1 controls in UTF-8; a lone 0xC2, other UTF-8 and bytes that are not UTF-8 stay.
+TEST(Windows1252, NotesShowControlCharacters) {
+  EXPECT_EQ(ShowControls("Caf\xC3\xA9 \x1B[2J\r\n\t\x7F\xC2\x9B\xC2\xA0\xE9\xC2"),
+            "Caf\xC3\xA9 \\x1b[2J\\x0d\\x0a\\x09\\x7f\\xc2\\x9b\xC2\xA0\xE9\xC2");
+  EXPECT_EQ(ShowControls(std::string_view("a\0b", 3)), "a\\x00b");
+  EXPECT_EQ(ShowControls("plain 'text'"), "plain 'text'");
+}
+
 TEST(Windows1252, DecodedTextPacket) {
   Packet packet{};
   packet[kPacketCommand] = 3;

@@ -49,8 +49,8 @@ constexpr const char kUsage[] =
 constexpr const char kRunUsage[] =
     "usage: lumora run [--socket PATH] [--panel term|plain|none|lcdproc[=HOST:PORT]]\n"
     "                  [--trace FILE]\n"
-    "                  [--record FILE] [-v] [--accelerate N] [--device-error N] [--quiet]\n"
-    "                  [--no-config] [--print-config]\n"
+    "                  [--record FILE] [-v | --no-verbose] [--accelerate N]\n"
+    "                  [--device-error N] [--quiet] [--no-config] [--print-config]\n"
     "\n"
     "Runs the agent until Ctrl-C, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 or\n"
     "`lumora send --close`. It takes the media-state events, power and end-of-session\n"
@@ -73,6 +73,7 @@ constexpr const char kRunUsage[] =
     "                    recording and the trace)\n"
     "  -v, --verbose     one line per message received on standard error: the local time, the\n"
     "                    event (name, session, text) or message, and the packets it caused\n"
+    "  --no-verbose      none of those lines, whatever the configuration file says\n"
     "  --accelerate N    make the agent's time run N times faster: its waits and its clock\n"
     "  --device-error N  the panel cannot be opened: OpenVFD fails with error N\n"
     "  --quiet           no notes on standard error (listening; no system bus or login manager)\n"
@@ -200,8 +201,8 @@ int Run(const std::vector<std::string>& args) {
       options.quiet = true;
       continue;
     }
-    if (arg == "-v" || arg == "--verbose") {
-      options.verbose = true;
+    if (arg == "-v" || arg == "--verbose" || arg == "--no-verbose") {
+      options.verbose = arg != "--no-verbose";
       settings[Setting::Verbose] = Source::CommandLine;
       continue;
     }

@@ -5,11 +5,20 @@
 // modal dialog and destroys it; the process then ends. The framework set-up of a dialog
 // application (ActiveX control hosting, 3-D controls) and the help command have no counterpart
 // here and change nothing the agent does.
+//
+// One agent per Windows session: before anything else the program creates the named mutex
+// kAgentMutexName in the session's own namespace (Local\). When it exists already, another
+// Lumora.exe of this session runs and owns the panel: this one ends at once (status 0), without
+// loading the display library, opening the panel, showing a box or making a window. The mutex
+// lives as long as the first agent's process.
 #include <windows.h>
 
 #include "app/win32/agent_dialog_host.h"
 
 namespace lumora::win32 {
+
+// The session's one agent holds this name; a second start finds it.
+constexpr char kAgentMutexName[] = "Local\\Lumora.Agent";
 
 class CAgentApp {
  public:
@@ -38,6 +47,12 @@ CAgentApp theApp;
 }  // namespace lumora::win32
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Held until the process ends; the system closes it then.
+  const HANDLE running = CreateMutexA(nullptr, FALSE, lumora::win32::kAgentMutexName);
+  if (running != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(running);
+    return 0;
+  }
   lumora::win32::theApp.InitInstance(instance);
   return 0;
 }

@@ -12,8 +12,8 @@ _lumora_powers='suspend resume resume-automatic resume-critical enter-quiet leav
 # END NAMES
 
 _lumora_commands='run send status demo follow kodi mpris'
-_lumora_options_run='--socket --panel --trace --record -v --verbose --accelerate --device-error --quiet
-  --no-config --print-config --help --version'
+_lumora_options_run='--socket --panel --trace --record -v --verbose --no-verbose --accelerate
+  --device-error --quiet --no-config --print-config --help --version'
 _lumora_options_send='--socket --strict --power --endsession --close --file --list --help --version'
 _lumora_options_status='--socket --help --version'
 _lumora_options_demo='--fast --panel --scenario --help --version'

@@ -18,6 +18,10 @@ namespace {
 constexpr int64_t kConnectEveryMs = 1000;
 constexpr int64_t kPollEveryMs = 1000;
 constexpr int64_t kWindowEveryMs = 200;
+// A refused connection is almost always Kodi's remote control setting left off.
+constexpr const char* kTurnItOn =
+    "Turn on in Kodi: Settings > Services > Control > \"Allow remote control from applications "
+    "on this system\"";
 
 }  // namespace
 
@@ -86,7 +90,7 @@ void KodiLink::StartConnecting(int64_t nowMs) {
   }
   if (fd_ < 0 && !waiting_) {
     say_(NotePriority::Warning, "Kodi is not answering on " + options_.host + ":" + options_.port +
-                                    " (" + error + "); waiting for it");
+                                    " (" + error + "); waiting for it. " + kTurnItOn);
     waiting_ = true;
   }
 }
@@ -115,7 +119,7 @@ void KodiLink::Lost(const std::string& why) {
     bridge_.Disconnected();
   } else if (!waiting_) {
     say_(NotePriority::Warning, "Kodi is not answering on " + options_.host + ":" + options_.port +
-                                    " (" + why + "); waiting for it");
+                                    " (" + why + "); waiting for it. " + kTurnItOn);
     waiting_ = true;
   }
 }

@@ -47,6 +47,11 @@ usage_error "lumora kodi" "lumora kodi: unknown option or missing value: --frob"
 usage_error "lumora kodi" "lumora kodi: --port wants a number from 1 to 65535" "$lumora" kodi --port 0
 usage_error "lumora kodi" "lumora kodi: --port wants a number from 1 to 65535" "$lumora" kodi --port 9x
 usage_error "lumora kodi" "lumora kodi: unknown option or missing value: --host" "$lumora" kodi --host
+# Kodi refusing the connection: the line names the setting to turn on in Kodi.
+XDG_CONFIG_HOME=$tmp/no-config LUMORA_SYSTEM_CONFIG=$tmp/no.conf timeout 2 "$lumora" kodi --port 1 \
+  --socket "$tmp/no-agent.sock" >/dev/null 2>"$tmp/err"
+grep -qxF 'lumora kodi: Kodi is not answering on 127.0.0.1:1 (Connection refused); waiting for it. Turn on in Kodi: Settings > Services > Control > "Allow remote control from applications on this system"' "$tmp/err" ||
+  { echo "FAIL: lumora kodi with nothing on its port says:"; cat "$tmp/err"; fail=1; }
 usage_error "lumora send" "lumora send: nothing to send" "$lumora" send
 usage_error "lumora send" "lumora send: unknown event 'navhme' (did you mean NavHome?); --list shows every event" \
   "$lumora" send 1 navhme

@@ -78,6 +78,30 @@ bad - 'socket = "/tmp/x"\npanel = "lcd"\n' \
 # Wrong in the file, however much the command line says.
 bad 'panel = "lcd"\n' - "lumora: $user:1: 'panel' is 'lcd' (allowed: term, plain, none, lcdproc)" \
   --trace "$tmp/t"
+# The command line's form of the panel names its server; the file keeps it in [lcdproc].
+bad 'panel = "lcdproc=lcd:13667"\n' - \
+  "lumora: $user:1: 'panel' is 'lcdproc=lcd:13667' (allowed: term, plain, none, lcdproc); in the file the server goes apart: panel = \"lcdproc\" and, under [lcdproc], server = \"lcd:13667\""
+# The file's control characters (an escape sequence, line breaks, a bell, a C1 control) reach
+# the terminal as \xHH, in a value, in a key and in the file's name; the parser's own words
+# never hold one either.
+bad 'panel = "\\u001b[2J\\r\\nnone\\u009b"\n' - \
+  "lumora: $user:1: 'panel' is '\\x1b[2J\\x0d\\x0anone\\xc2\\x9b' (allowed: term, plain, none, lcdproc)"
+bad '"pa\\u0007nel" = "none"\n' - "lumora: $user:1: unknown key 'pa\\x07nel' (allowed: $allowed)"
+files 'panel = "none\033]0;title\007"\n' -
+timeout 10 "$lumora" run --socket "$tmp/agent.sock" >/dev/null 2>"$tmp/err"
+status=$?
+if [ $status != 2 ] || [ "$(wc -l <"$tmp/err")" != 1 ] || grep -q "$(printf '[\001-\037]')" "$tmp/err"; then
+  echo "FAIL: a raw escape in a string: status $status:"; cat -v "$tmp/err"; fail=1
+fi
+# ... and in the file's name (here the system's).
+odd=$tmp/etc/odd$(printf '\033')[1mname.conf
+rm -f "$user"
+printf 'panel = "lcd"\n' >"$odd"
+LUMORA_SYSTEM_CONFIG=$odd timeout 10 "$lumora" run --socket "$tmp/agent.sock" >/dev/null 2>"$tmp/err"
+status=$?
+[ $status = 2 ] && [ "$(cat "$tmp/err")" = "lumora: $tmp/etc/odd\\x1b[1mname.conf:1: 'panel' is 'lcd' (allowed: term, plain, none, lcdproc)" ] ||
+  { echo "FAIL: a control character in the file's name: status $status:"; cat -v "$tmp/err"; fail=1; }
+rm -f "$odd"
 # Not TOML at all: the parser's own words, on the line where it stopped.
 files 'panel = "none\n' -
 timeout 10 "$lumora" run --socket "$tmp/agent.sock" >/dev/null 2>"$tmp/err"
@@ -92,6 +116,27 @@ status=$?
 [ $status = 2 ] && [ "$bad_folder" = "lumora: $user: is a folder, not a configuration file" ] ||
   { echo "FAIL: a folder as the file: status $status: $bad_folder"; fail=1; }
 rmdir "$user"
+# A FIFO or a device where the file should be: refused at once, never waited on, by every
+# command that reads the file.
+rm -f "$user" && mkfifo "$user"
+for command in run send status kodi mpris; do
+  case $command in
+    send) args=(1 NavHome) ;;
+    run) args=(--socket "$tmp/agent.sock") ;;
+    *) args=() ;;
+  esac
+  refused=$(timeout 5 "$lumora" "$command" "${args[@]}" 2>&1 >/dev/null)
+  status=$?
+  [ $status = 2 ] && [ "$refused" = "lumora: $user: is a FIFO, not a configuration file" ] ||
+    { echo "FAIL: lumora $command with a FIFO as the file: status $status: $refused"; fail=1; }
+done
+rm -f "$user"
+ln -s /dev/null "$user"
+refused=$(timeout 5 "$lumora" run --print-config 2>&1 >/dev/null)
+status=$?
+[ $status = 2 ] && [ "$refused" = "lumora: $user: is a character device, not a configuration file" ] ||
+  { echo "FAIL: /dev/null as the file: status $status: $refused"; fail=1; }
+rm -f "$user"
 
 # --print-config: the settings, where each came from; standard output is a file here, so the
 # default panel is plain.
@@ -190,6 +235,20 @@ kodi.port = 9090  # default
 follow.kodi = true  # default
 follow.mpris = false  # $user:2"
 bad '[follow]\nkodi = "no"\n' - "lumora: $user:2: 'follow.kodi' wants a boolean, not a string (allowed: true, false)"
+
+# --no-verbose goes over the file's verbose = true, as -v goes over false.
+shows 'verbose = true\n' - "$header
+# read $user
+socket = \"$XDG_RUNTIME_DIR/lumora.sock\"  # default
+panel = \"plain\"  # default: standard output is not a terminal
+trace = (none)  # default
+record = (none)  # default
+verbose = false  # command line
+lcdproc.server = \"127.0.0.1:13666\"  # default
+kodi.host = \"127.0.0.1\"  # default
+kodi.port = 9090  # default
+follow.kodi = true  # default
+follow.mpris = true  # default" --no-verbose
 
 # Both files: the user's is read whole and the system's not at all (not even checked).
 shows 'verbose = true\n' 'panel = "lcd"\n' "$header

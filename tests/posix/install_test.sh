@@ -52,6 +52,21 @@ grep -qx "ExecStart=$prefix/bin/lumora mpris" "$units/lumora-mpris.service" ||
 grep -q '@' "$units"/lumora*.service &&
   { echo "FAIL: a unit keeps a template name"; fail=1; }
 
+# The installed lumora(1) names the files where this prefix put them, not under /usr/local.
+if command -v man >/dev/null && command -v col >/dev/null; then
+  LC_ALL=C MANWIDTH=200 man -l "$prefix/share/man/man1/lumora.1" 2>/dev/null | col -b >"$prefix/page.txt"
+  for file in share/lumora/evening.scn lib/systemd/user/lumora.service lib/systemd/user/lumora-follow.service \
+    lib/systemd/user/lumora-kodi.service lib/systemd/user/lumora-mpris.service; do
+    grep -qxF "       $prefix/$file" "$prefix/page.txt" ||
+      { echo "FAIL: the installed lumora(1) does not name $prefix/$file"; fail=1; }
+  done
+  grep -q /usr/local "$prefix/page.txt" &&
+    { echo "FAIL: the installed lumora(1) still names /usr/local:"; grep /usr/local "$prefix/page.txt"; fail=1; }
+else
+  grep -qF "$prefix/share/lumora/evening.scn" "$prefix/share/man/man1/lumora.1" ||
+    { echo "FAIL: the installed lumora.1 does not name $prefix/share/lumora/evening.scn"; fail=1; }
+fi
+
 # The installed programs run from the prefix, and the demo finds its evening there.
 [ "$("$prefix/bin/lumora-replay" --version)" = "$("$build/bin/lumora-replay" --version)" ] ||
   { echo "FAIL: the installed lumora-replay"; fail=1; }

@@ -45,9 +45,7 @@ TEST_NAME=guide_commands-$CASE
 . "$SOURCE_DIR/tests/wine/wine_lib.sh"
 TEST_LABEL="guide_commands $CASE"
 wine_need_installers
-if [[ $ARCH == x86 ]] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  skip "this machine runs no 32-bit programs (the kernel refuses Wine's 32-bit loader)"
-fi
+[[ $ARCH == x86 ]] && wine_need_32bit
 
 trap wine_cleanup EXIT
 trap 'exit 130' INT TERM

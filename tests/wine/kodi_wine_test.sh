@@ -51,6 +51,7 @@ if ((${#missing[@]})); then
     "(scripts/install-deps.sh installs them)"
   exit 77
 fi
+[[ $ARCH == x86 ]] && wine_need_32bit
 kodi_need
 
 BRIDGE_PID=

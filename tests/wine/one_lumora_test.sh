@@ -29,8 +29,7 @@ DIR32_WIN='C:\Program Files (x86)\Lumora'
 TEST_NAME=one_lumora
 . "$SOURCE_DIR/tests/wine/wine_lib.sh"
 wine_need_installers
-/usr/lib/wine/wine --version >/dev/null 2>&1 ||
-  skip "this machine runs no 32-bit programs (the kernel refuses Wine's 32-bit loader)"
+wine_need_32bit
 
 trap wine_cleanup EXIT
 trap 'exit 130' INT TERM

@@ -9,8 +9,12 @@
 # SOURCE_DIR is the top of the repository, TRACE_CHECK the lumora_trace_check program and
 # REPLAY the lumora-replay program of the Linux build. In order:
 #  1. the build folder: Lumora.exe with the recording PanelDrv.dll; NavHome, live TV on channel
-#     7, play, a suspend (the window, shown, must hide itself again) and a resume; the trace must
-#     match e2e_live_tv.expect;
+#     7, play, a suspend (the window, shown, must hide itself again) and a resume; a second
+#     Lumora.exe started beside it, on the same trace, must end at once without touching the
+#     panel (one agent per session); the trace must match e2e_live_tv.expect;
+#     then lumora-replay.exe and lumora-send.exe in a console: it shows their UTF-8 texts as
+#     such ("Crème", not "CrÃ¨me" or "Cr├¿me"), its code page left as it was; into a file the
+#     trace stays UTF-8 bytes;
 #  2. OpenVFD fails: the box "OpenVFD Error: 1167" is read and dismissed from a second Wine
 #     process, the agent still answers events, the trace holds the failed open alone;
 #  3. display libraries that cannot be used (none, the other architecture's, not a library, one
@@ -83,15 +87,13 @@ need makensis nsis
 need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
 need i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix
 need cmake cmake
-if [[ $ARCH == x86 ]] && [[ -x $WINE ]] && ! "$WINE" --version >/dev/null 2>&1; then
-  echo "wine_e2e $ARCH: SKIPPED: this machine runs no 32-bit programs (the kernel refuses $WINE)"
-  exit 77
-fi
+need script bsdutils
 if ((${#missing[@]})); then
   echo "wine_e2e $ARCH: SKIPPED: missing tools; install the Debian packages: ${missing[*]}" \
     "(scripts/install-deps.sh installs them)"
   exit 77
 fi
+[[ $ARCH == x86 ]] && wine_need_32bit
 
 trap wine_cleanup EXIT
 trap 'exit 130' INT TERM
@@ -182,6 +184,13 @@ say "run 1: Lumora.exe with the recording PanelDrv.dll"
 trace1=$TMP/live_tv.trace
 start_agent "$BIN/Lumora.exe" "$TMP/lumora-1.log" LUMORA_PANEL_TRACE="$(winpath "$trace1")"
 live_tv_events
+# One agent per session: a second Lumora.exe finds the first and ends, status 0, without loading
+# the library or sending a packet: an open or a packet of its own would be in the one trace.
+say "run 1: a second Lumora.exe while the first runs"
+status=0
+env LUMORA_PANEL_TRACE="$(winpath "$trace1")" timeout 30 "$WINE" "$BIN/Lumora.exe" \
+  >"$TMP/lumora-1-second.log" 2>&1 || status=$?
+((status == 0)) || fail "a second Lumora.exe did not end at once with status 0 (status $status)"
 stop_agent
 "$TRACE_CHECK" "$HERE/e2e_live_tv.expect" "$trace1" || fail "run 1: wrong trace"
 # The trace reader of the Windows PC reads that trace as the Linux one does, and replays a
@@ -197,6 +206,39 @@ cmp -s "$TMP/read.linux" "$TMP/read.windows" ||
 "$REPLAY" --decode "$HERE/e2e_live_tv.scn" >"$TMP/replay.linux" || fail "lumora-replay failed"
 cmp -s "$TMP/replay.linux" "$TMP/replay.windows" ||
   fail "lumora-replay.exe replays e2e_live_tv.scn differently: $(diff "$TMP/replay.linux" "$TMP/replay.windows" | head)"
+
+# --- The console: the programs' UTF-8 as the console shows it ------------------------------
+# A command prompt in a console of its own (Wine's, on a terminal that script makes) runs the
+# trace reader on a trace with accents and the sender on a scenario with a character the panel
+# cannot show; console-screen.exe then reads back what the console holds. The texts must be the
+# characters themselves, and the code page the same before and after (chcp).
+say "the console shows what lumora-replay.exe and lumora-send.exe write in UTF-8"
+accents='Crème Brûlée – 5 €'
+printf 'event 1 NavHome\nevent 7 SessionOpened\nevent 7 MusicStarted\nevent 7 MusicTitle "%s"\n' \
+  "$accents" >"$TMP/accents.scn"
+"$REPLAY" "$TMP/accents.scn" >"$TMP/accents.trace" || fail "lumora-replay refused accents.scn"
+printf 'event 7 MusicTitle "Café ł"\n' >"$TMP/not-1252.scn"
+# From the test's folder, so that the sender's line names the file short, on the console's
+# first row.
+printf '@cd /d "%s"\r\n@chcp\r\n@"%s" --trace accents.trace\r\n@"%s" --file not-1252.scn\r\n@chcp\r\n@"%s" screen.txt\r\n' \
+  "$(winpath "$TMP")" "$(winpath "$BIN/lumora-replay.exe")" "$(winpath "$BIN/lumora-send.exe")" \
+  "$(winpath "$BIN/fixtures/console-screen.exe")" >"$TMP/console.bat"
+WINE=$WINE BAT=$(winpath "$TMP/console.bat") LANG=C.UTF-8 timeout 90 \
+  script -qec '"$WINE" cmd /c "$BAT"' /dev/null </dev/null >"$TMP/console.log" 2>&1 ||
+  fail "the command prompt in a console failed"
+[[ -s $TMP/screen.txt ]] || fail "console-screen.exe read no console"
+grep -qxF "text2 8 \"$accents\"" "$TMP/screen.txt" ||
+  fail "the console shows lumora-replay.exe's trace otherwise:"$'\n'"$(cat "$TMP/screen.txt")"
+grep -qF "lumora-send.exe: not-1252.scn: line 1: 'ł' (U+0142) is not in" "$TMP/screen.txt" ||
+  fail "the console shows lumora-send.exe's message otherwise:"$'\n'"$(cat "$TMP/screen.txt")"
+pages=$(grep '^Active code page: ' "$TMP/screen.txt" | uniq | wc -l)
+((pages == 1)) || fail "the console's code page changed:"$'\n'"$(grep '^Active code page' "$TMP/screen.txt")"
+# Into a file, the same trace is the UTF-8 bytes that the Linux reader prints.
+"$WINE" "$BIN/lumora-replay.exe" --trace "$(winpath "$TMP/accents.trace")" >"$TMP/accents.windows" ||
+  fail "lumora-replay.exe --trace into a file failed"
+"$REPLAY" --trace "$TMP/accents.trace" >"$TMP/accents.linux" || fail "lumora-replay --trace failed"
+tr -d '\r' <"$TMP/accents.windows" | cmp -s - "$TMP/accents.linux" ||
+  fail "lumora-replay.exe --trace wrote into a file otherwise: $(tr -d '\r' <"$TMP/accents.windows" | diff - "$TMP/accents.linux" | head)"
 
 # --- Run 2: the device cannot be opened ------------------------------------------------------
 say "run 2: OpenVFD fails"

@@ -21,6 +21,17 @@ skip() {
   exit 77
 }
 
+# The 32-bit Wine loader; LUMORA_WINE32 names a stand-in in its place (the skip test's own).
+WINE32=${LUMORA_WINE32:-/usr/lib/wine/wine}
+
+# wine_need_32bit: the test is skipped, with the reason, on a machine that runs no 32-bit
+# programs: some kernels refuse them ("Exec format error"), and no package can give them one.
+wine_need_32bit() {
+  local said
+  said=$("$WINE32" --version 2>&1 >/dev/null) ||
+    skip "this machine runs no 32-bit programs: $WINE32 --version failed ($(head -n 1 <<<"${said:-no output}"))"
+}
+
 # wine_need_installers: what building and running both architectures' installers takes (both
 # Wine loaders, Xvfb, makensis, both mingw-w64 compilers), or the test is skipped naming the
 # package.

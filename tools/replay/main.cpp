@@ -22,6 +22,7 @@
 #include "app/replay/replay_pictures.h"
 #include "app/replay/replay_runner.h"
 #include "app/replay/virtual_platform.h"
+#include "base/console_output.h"
 #include "base/event_catalogue.h"
 #include "base/exit_status.h"
 #include "base/version.h"
@@ -279,6 +280,8 @@ static int Main(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+  // On Windows a console shows the UTF-8 texts as they are (Crème), not in its code page.
+  [[maybe_unused]] const lumora::ConsoleOutput console;
   // Whatever the outcome, a trace, help or page text that did not reach standard output is said.
   return lumora::CheckedExit("lumora-replay", Main(argc, argv));
 }

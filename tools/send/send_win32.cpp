@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/console_output.h"
 #include "base/exit_status.h"
 #include "base/media_event.h"
 #include "base/version.h"
@@ -135,8 +136,6 @@ static int Main(int argc, char** argv) {
     return DismissBox(argv[2], timeoutMs);
   }
 
-  // Messages name the characters a text cannot send, in UTF-8 like the arguments.
-  SetConsoleOutputCP(CP_UTF8);
   const std::vector<std::string> utf8 = Utf8Arguments();
   const std::vector<std::string_view> args(utf8.begin(), utf8.end());
   lumora::send::SendRequest request;
@@ -189,6 +188,9 @@ static int Main(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+  // Messages name the characters a text cannot send, in UTF-8 like the arguments: a console
+  // shows them as they are, whatever its code page.
+  [[maybe_unused]] const lumora::ConsoleOutput console;
   // A help or an event table that did not reach standard output is a failure too.
   return lumora::CheckedExit("lumora-send.exe", Main(argc, argv));
 }

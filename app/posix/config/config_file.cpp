@@ -6,14 +6,17 @@
 #endif
 #include "app/posix/config/config_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <toml++/toml.h>
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "base/text_quote.h"
 
 namespace lumora::config {
 
@@ -197,6 +200,13 @@ class Reader {
         bool known = false;
         for (const char* panel : kPanelNames)
           known = known || value.text == panel;
+        // The command line's form names the server too; the file has a table for it.
+        if (!known && value.text.rfind("lcdproc=", 0) == 0) {
+          return Fail(line, "'" + name + "' is " + quoted + " (allowed: " + AllowedOf(kind) +
+                                "); in the file the server goes apart: panel = \"lcdproc\" and, "
+                                "under [lcdproc], server = \"" +
+                                value.text.substr(8) + "\"");
+        }
         if (!known) return bad(quoted);
         break;
       }
@@ -231,6 +241,81 @@ class Reader {
 bool Exists(const std::string& path) {
   struct stat info {};
   return !path.empty() && ::stat(path.c_str(), &info) == 0;
+}
+
+// What a file that is not a regular one is, as the messages say it.
+struct FileKind {
+  mode_t type;  // of S_IFMT
+  const char* words;
+};
+constexpr FileKind kFileKinds[] = {
+    {S_IFDIR, "a folder"},           {S_IFIFO, "a FIFO"},         {S_IFSOCK, "a socket"},
+    {S_IFCHR, "a character device"}, {S_IFBLK, "a block device"},
+};
+
+const char* KindOfFile(mode_t mode) {
+  for (const FileKind& kind : kFileKinds) {
+    if ((mode & S_IFMT) == kind.type) return kind.words;
+  }
+  return "a special file";
+}
+
+bool NotRegular(const std::string& path, mode_t mode, std::string& error) {
+  error = path + ": is " + KindOfFile(mode) + ", not a configuration file";
+  return false;
+}
+
+// Reads the text of a regular file of at most kMaxFileBytes. Nothing waits: the kind is looked
+// at before the open (a socket cannot be opened at all), the open does not wait for the writer
+// of a FIFO, and what was opened is looked at again before a byte is read.
+bool ReadText(const std::string& path, std::string& text, std::string& error) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    return NotRegular(path, info.st_mode, error);
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return NotRegular(path, info.st_mode, error);
+  }
+  text.assign(kMaxFileBytes + 1, '\0');
+  size_t size = 0;
+  while (size < text.size()) {
+    const ssize_t got = ::read(fd, text.data() + size, text.size() - size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ::close(fd);
+      error = path + ": cannot be read";
+      return false;
+    }
+    if (got == 0) break;
+    size += static_cast<size_t>(got);
+  }
+  ::close(fd);
+  if (size > kMaxFileBytes) {
+    error = path + ": larger than " + std::to_string(kMaxFileBytes) + " bytes";
+    return false;
+  }
+  text.resize(size);
+  return true;
+}
+
+bool ReadInto(const std::string& path, ConfigFile& config, std::string& error) {
+  std::string text;
+  if (!ReadText(path, text, error)) return false;
+  toml::table table;
+  try {
+    table = toml::parse(text, path);
+  } catch (const toml::parse_error& failure) {
+    error = path + ":" + std::to_string(failure.source().begin.line) + ": " +
+            std::string(failure.description());
+    return false;
+  }
+  return Reader(path, config, error).Table(table, "");
 }
 
 }  // namespace
@@ -270,38 +355,11 @@ bool ReadConfig(ConfigFile& config, std::string& error) {
 
 bool ReadConfigFile(const std::string& path, ConfigFile& config, std::string& error) {
   config.path = path;
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    error = path + ": is a folder, not a configuration file";
-    return false;
-  }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    error = path + ": " + std::strerror(errno);
-    return false;
-  }
-  std::string text(kMaxFileBytes + 1, '\0');
-  const size_t size = std::fread(text.data(), 1, text.size(), file);
-  const bool readError = std::ferror(file) != 0;
-  std::fclose(file);
-  if (readError) {
-    error = path + ": cannot be read";
-    return false;
-  }
-  if (size > kMaxFileBytes) {
-    error = path + ": larger than " + std::to_string(kMaxFileBytes) + " bytes";
-    return false;
-  }
-  text.resize(size);
-  toml::table table;
-  try {
-    table = toml::parse(text, path);
-  } catch (const toml::parse_error& failure) {
-    error = path + ":" + std::to_string(failure.source().begin.line) + ": " +
-            std::string(failure.description());
-    return false;
-  }
-  return Reader(path, config, error).Table(table, "");
+  const bool read = ReadInto(path, config, error);
+  // The file's own words (its path, its keys and values, the parser's quote of it) go to a
+  // terminal or the journal: no escape or line break of the file's reaches them as it is.
+  if (!read) error = ShowControls(error);
+  return read;
 }
 
 bool ParseServer(std::string_view text, std::string& host, uint16_t& port) {
