@@ -13,6 +13,7 @@
 #include "base/event_catalogue.h"
 #include "base/monotonic_clock.h"
 #include "base/note.h"
+#include "base/text_quote.h"
 #include "senders/socket_folder.h"
 #include "sources/follow/follower_state.h"
 #include "sources/media_source.h"
@@ -118,9 +119,11 @@ class FollowerSink final : public EventSink {
     if (!sink.Deliver(event)) return false;
     if (verbose_) {
       const EventInfo* info = FindEvent(ToCode(event.code));
-      Note(NotePriority::Debug, "lumora %s: event %d %s%s%.*s", command_.c_str(), event.sessionId,
-           info != nullptr ? std::string(info->name).c_str() : "?", event.length > 0 ? " " : "",
-           static_cast<int>(event.length), event.text);
+      // The text as the readable forms show the panel's bytes: Windows-1252 as UTF-8, quoted.
+      const std::string text =
+          event.length > 0 ? " " + QuoteDisplayText(event.Text()) : std::string();
+      Note(NotePriority::Debug, "lumora %s: event %d %s%s", command_.c_str(), event.sessionId,
+           info != nullptr ? std::string(info->name).c_str() : "?", text.c_str());
     }
     return true;
   }
