@@ -4,8 +4,10 @@
 #   1. the cost of each kind of message through the window procedure on a null display library
 #      (Google Benchmark, 5 repetitions, medians), with packets and heap allocations per message;
 #   2. the instructions of the same situations under callgrind (repeatable on a busy machine);
-#   3. the round trip through the Linux agent's socket intake beside a reply-only server, and
-#      an event to LCDd's display (the panel on LCDd) beside a bare client of LCDd;
+#   3. the round trip through the Linux agent's socket intake beside a reply-only server, an
+#      event to LCDd's display (the panel on LCDd) beside a bare client of LCDd, and a
+#      notification of Kodi's to its frame at the agent through lumora follow with two mpv
+#      playing beside it;
 #   4. the idle agent's CPU time over a minute of clock ticks and its resident memory;
 #   5. with LUMORA_BENCH_WINE=1 only: SendMessage with WM_COPYDATA to Lumora.exe under Wine
 #      beside a reply-only window (informative; cross-builds in build/bench/mingw).
@@ -17,7 +19,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-need_packages "${BUILD_PACKAGES[@]}" valgrind python3 time lcdproc
+need_packages "${BUILD_PACKAGES[@]}" valgrind python3 time lcdproc dbus mpv mpv-mpris ffmpeg
 
 repetitions=${LUMORA_BENCH_REPETITIONS:-5}
 latency_runs=${LUMORA_LATENCY_RUNS:-5}
@@ -64,6 +66,11 @@ if [ -x "$bin/lumora" ] && [ -x "$bin/lumora_intake_latency" ]; then
   if [ -x /usr/sbin/LCDd ] && [ -x "$bin/lumora_lcdproc_latency" ]; then
     echo "== 3b. An event to LCDd's display, beside a bare client of LCDd"
     "$bin/lumora_lcdproc_latency" "$bin/lumora" 2>/dev/null | tee "$out/lcdproc.txt"
+  fi
+
+  if [ -x "$bin/lumora_follow_latency" ] && command -v mpv >/dev/null; then
+    echo "== 3c. A notification of Kodi's to its frame through lumora follow, two mpv beside it"
+    bench/follow_latency.sh "$bin" 2>/dev/null | tee "$out/follow.txt"
   fi
 
   echo "== 4. Idle agent over $idle_seconds s"

@@ -168,6 +168,11 @@ void KodiLink::Process(short revents, int64_t nowMs) {
   if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
     char buffer[65536];
     const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    // Every read acknowledged at once: a Kodi that holds its next message until the last one is
+    // acknowledged (Nagle's rule) would otherwise wait for the delayed acknowledgement, tens of
+    // milliseconds. Linux turns this off again after a while, hence after every read.
+    const int one = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
     if (n > 0) {
       if (!bridge_.Receive(std::string_view(buffer, static_cast<size_t>(n)))) stuck_ = true;
     } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {

@@ -1,9 +1,3 @@
-// GCC 12 at -O3 (the bench preset) takes `"text" + std::string(...)` for an overlapping copy in
-// the string's own code (its bug 105329, a false -Wrestrict); this file's messages are built so.
-// Set before the includes, where that code is.
-#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ < 13
-#pragma GCC diagnostic ignored "-Wrestrict"
-#endif
 #include "app/posix/config/config_file.h"
 
 #include <fcntl.h>
