@@ -23,12 +23,15 @@ namespace lumora::posix {
 namespace {
 
 // Waits for fd to become ready for events until deadlineMs; false on timeout or error.
-bool WaitFor(int fd, short events, int64_t deadlineMs) {
+// Waits for events on fd until the deadline; false when it passed, or at once when the stop
+// descriptor (-1: none) becomes readable.
+bool WaitFor(int fd, short events, int64_t deadlineMs, int stopFd = -1) {
   for (;;) {
     const int64_t left = deadlineMs - MonotonicMs();
     if (left <= 0) return false;
-    pollfd p{fd, events, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(left));
+    pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+    const int ready = ::poll(p, stopFd >= 0 ? 2 : 1, static_cast<int>(left));
+    if (ready > 0 && p[1].revents != 0) return false;
     if (ready > 0) return true;
     if (ready < 0 && errno != EINTR) return false;
   }
@@ -186,6 +189,11 @@ ConnectResult AgentConnection::Open(const std::string& path, std::string& error)
   return ConnectResult::Connected;
 }
 
+bool AgentConnection::Stopping() const {
+  pollfd p{stopFd_, POLLIN, 0};
+  return stopFd_ >= 0 && ::poll(&p, 1, 0) > 0;
+}
+
 bool AgentConnection::Connect(const std::string& path, std::string& error, bool& notRunning) {
   const ConnectResult result = Open(path, error);
   notRunning = result == ConnectResult::NotRunning;
@@ -230,7 +238,7 @@ bool AgentConnection::ExchangeRaw(const uint8_t* bytes, size_t size, Reply& repl
   size_t have = 0;
   auto readUpTo = [&](size_t want, int64_t deadline) {
     while (have < want) {
-      if (!WaitFor(fd_, POLLIN, deadline)) return false;
+      if (!WaitFor(fd_, POLLIN, deadline, stopFd_)) return false;
       const ssize_t n = ::read(fd_, answer + have, want - have);
       if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
       if (n <= 0) return false;
@@ -251,7 +259,7 @@ bool AgentConnection::ExchangeRaw(const uint8_t* bytes, size_t size, Reply& repl
     }
     const int code = n < 0 ? errno : EPIPE;
     if (code == EINTR) continue;
-    if (code == EAGAIN && WaitFor(fd_, POLLOUT, deadline)) continue;
+    if (code == EAGAIN && WaitFor(fd_, POLLOUT, deadline, stopFd_)) continue;
     // The frame did not go out whole, so the agent cannot handle it. It may have said why
     // before it hung up (busy).
     if (readReply(MonotonicMs() + 100) && DecodeReply(answer, have, reply)) return true;
@@ -262,7 +270,10 @@ bool AgentConnection::ExchangeRaw(const uint8_t* bytes, size_t size, Reply& repl
   }
   deadline = MonotonicMs() + timeoutMs;
   if (!readReply(deadline)) {
-    if (MonotonicMs() >= deadline) {
+    if (Stopping()) {
+      unanswered_ = true;
+      error = "stopped before the agent replied; it has the message and may still handle it";
+    } else if (MonotonicMs() >= deadline) {
       unanswered_ = true;
       error = "no reply from the agent within " + std::to_string(timeoutMs / 1000) +
               " seconds; it has the message and may still handle it";

@@ -89,12 +89,18 @@ class AgentConnection {
   bool unanswered() const { return unanswered_; }
   void Close();
   int fd() const { return fd_; }
+  // A descriptor that becomes readable when the caller is asked to stop (a signalfd): every wait
+  // for the agent ends at once then, as if its time had run out. -1 (the default): none.
+  void SetStopDescriptor(int fd) { stopFd_ = fd; }
+  // Whether the stop descriptor is readable.
+  bool Stopping() const;
 
  private:
   bool ExchangeRaw(const uint8_t* bytes, size_t size, Reply& reply, StatusReport* report,
                    bool* reported, std::string& error, int timeoutMs);
 
   int fd_ = -1;
+  int stopFd_ = -1;
   bool unanswered_ = false;
 };
 

@@ -61,14 +61,14 @@ bool SocketSink::Deliver(const SourceEvent& event) {
   for (;;) {
     if (!Reconnect(lastError_, notRunning)) return false;
     posix::Reply reply;
-    if (!connection_.Exchange(frame, reply, lastError_)) {
+    if (!connection_.Exchange(frame, reply, lastError_, replyWaitMs_)) {
       const bool unanswered = connection_.unanswered();
       Drop();
-      if (unanswered || resent) return false;
+      if (unanswered || resent || connection_.Stopping()) return false;
       resent = true;
       continue;
     }
-    if (reply.status == posix::FrameStatus::Busy && busy.Pause()) {
+    if (reply.status == posix::FrameStatus::Busy && !connection_.Stopping() && busy.Pause()) {
       // The agent read nothing and closed the connection: a new one after a while.
       Drop();
       continue;

@@ -39,6 +39,11 @@ class SocketSink final : public EventSink {
   // Whether the socket on the path is gone or another one than the connected agent's (it
   // restarted while nothing was sent). Drops the connection when so.
   bool AgentMoved();
+  // While the descriptor (the follower's stop signals) is readable, a delivery gives up at once
+  // instead of waiting for the agent's reply or for a busy agent. -1: never.
+  void SetStopDescriptor(int fd) { connection_.SetStopDescriptor(fd); }
+  // How long a delivery waits for the agent's reply (by default the senders' kReplyWaitMs).
+  void SetReplyWait(int ms) { replyWaitMs_ = ms; }
 
  private:
   struct Identity {
@@ -57,6 +62,7 @@ class SocketSink final : public EventSink {
   bool known_ = false;  // identity_ is that of an agent connected to
   Identity identity_;
   bool newAgent_ = false;
+  int replyWaitMs_ = posix::kReplyWaitMs;
 };
 
 }  // namespace lumora::sources

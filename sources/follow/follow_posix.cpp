@@ -96,6 +96,8 @@ constexpr char kMprisUsage[] =
     "Exit status: 0 after Ctrl-C or SIGTERM; 1 without a session bus, or when it goes away.\n";
 
 constexpr int64_t kBeatMs = 1000;
+// How long each close at the end waits for the agent's reply.
+constexpr int kClosingReplyWaitMs = 300;
 
 int OpenStopSignals() {
   sigset_t set;
@@ -210,6 +212,9 @@ int RunFollower(const FollowOptions& options) {
   }
   FollowerSink out(options.socketPath.empty() ? posix::DefaultSocketPath() : options.socketPath,
                    command, options.verbose);
+  // A stop signal cuts any wait for the agent short: the follower ends within a second whatever
+  // the agent does (stopped, hung).
+  out.sink.SetStopDescriptor(signals);
   MediaSource core(out, [] { return MonotonicMs(); });
 
   std::unique_ptr<SourceApp> kodiApp;
@@ -369,7 +374,10 @@ int RunFollower(const FollowOptions& options) {
       }
     }
   }
-  // Whatever was opened is closed: the players' sessions and the shell's.
+  // Whatever was opened is closed: the players' sessions and the shell's, tried once with a
+  // short wait for each reply (an agent that does not answer gets no more than the first).
+  out.sink.SetStopDescriptor(-1);
+  out.sink.SetReplyWait(kClosingReplyWaitMs);
   if (kodi != nullptr) kodi->Stop();
   if (desktopApp != nullptr) desktopApp->ApplicationEnded();
   if (shown.session != -2) ::unlink(statePath.c_str());
