@@ -8,75 +8,19 @@ Each row starts a real agent (`lumora run --record`) and a Kodi of the test's ow
 of 127.0.0.1 (a JSON-RPC server that answers the follower's questions, on its home screen), then
 `lumora kodi` (the follower with Kodi alone) between them, and does what the row says before the
 stop signal."""
-import json
 import os
 import signal
 import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from kodi_standin import Kodi  # noqa: E402
 
 LUMORA = sys.argv[1]
 failures = []
-
-
-class Kodi(threading.Thread):
-    """Kodi on its home screen. players: how many active players it lists (each an audio player
-    with a song); stall: after listing them it reads nothing more (its receive window fills)."""
-
-    def __init__(self, players=0, stall=False):
-        super().__init__(daemon=True)
-        self.server = socket.socket()
-        self.server.bind(("127.0.0.1", 0))
-        self.server.listen(1)
-        self.port = self.server.getsockname()[1]
-        self.players = players
-        self.stall = stall
-        self.stalled = threading.Event()
-        self.start()
-
-    def answer(self, request):
-        method = request.get("method")
-        if method == "GUI.GetProperties":
-            result = {"currentwindow": {"id": 10000, "label": "Home"}}
-        elif method == "Application.GetProperties":
-            result = {"volume": 100, "muted": False}
-        elif method == "Player.GetActivePlayers":
-            result = [{"playerid": i, "type": "audio"} for i in range(self.players)]
-        elif method == "Player.GetItem":
-            result = {"item": {"type": "song", "title": "Song", "label": "Song"}}
-        else:  # the song's time runs on: a play time goes to the agent every second
-            ms = int(time.monotonic() * 1000) % 60000
-            result = {"speed": 1, "time": {"hours": 0, "minutes": 0, "seconds": ms // 1000,
-                                           "milliseconds": ms % 1000}}
-        return json.dumps({"id": request.get("id"), "jsonrpc": "2.0", "result": result}).encode()
-
-    def run(self):
-        connection, _ = self.server.accept()
-        connection.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-        decoder = json.JSONDecoder()
-        buffer = ""
-        while True:
-            try:
-                data = connection.recv(65536)
-            except ConnectionError:  # the follower dropped a Kodi that stalled
-                return
-            if not data:
-                return
-            buffer += data.decode("utf-8", "replace")
-            while True:
-                buffer = buffer.lstrip()
-                try:
-                    request, end = decoder.raw_decode(buffer)
-                except ValueError:
-                    break
-                buffer = buffer[end:]
-                connection.sendall(self.answer(request))
-                if self.stall and request.get("method") == "Player.GetActivePlayers":
-                    self.stalled.set()
-                    time.sleep(3600)  # reads nothing more
 
 
 def wait_for(what, condition, seconds=10):
