@@ -17,6 +17,8 @@ enum ExitStatus : int {
   // (senders) A message went out whole but no reply came: it may have been handled, or may
   // still be.
   kExitUnanswered = 3,
+  // (lumora status) No agent runs on the socket: nothing was asked.
+  kExitNoAgent = 4,
   // (lumora demo) Ended by Ctrl-C or SIGTERM.
   kExitInterrupted = 130,
 };

@@ -334,12 +334,13 @@ bool SenderSocketPath(const std::string& path, std::string& out, std::string& er
 int QueryStatus(const std::string& socketPath, StatusReport& report, std::string& error) {
   std::string path;
   bool notRunning = false;
-  if (!SenderSocketPath(socketPath, path, error, notRunning)) return notRunning ? 3 : 1;
+  if (!SenderSocketPath(socketPath, path, error, notRunning))
+    return notRunning ? kExitNoAgent : kExitFailure;
   AgentConnection connection;
   BusyBackOff backOff;
   for (;;) {
     const ConnectResult result = connection.Open(path, error);
-    if (result == ConnectResult::NotRunning) return 3;
+    if (result == ConnectResult::NotRunning) return kExitNoAgent;
     if (result == ConnectResult::Connected) {
       Reply reply;
       bool reported = false;

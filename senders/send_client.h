@@ -124,8 +124,8 @@ bool SenderSocketPath(const std::string& path, std::string& out, std::string& er
                       bool& notRunning);
 
 // What `lumora status` does: asks the agent on the socket (empty: the default) for its status,
-// trying again while it is busy. Returns 0 with report filled; 3 when no agent runs there; 1
-// when it could not be asked or did not answer, with the reason in error.
+// trying again while it is busy. Returns 0 with report filled; kExitNoAgent when no agent runs
+// there; kExitFailure when it could not be asked or did not answer, with the reason in error.
 int QueryStatus(const std::string& socketPath, StatusReport& report, std::string& error);
 
 // Plays the steps: delivers every message over one connection, trying again while the agent

@@ -30,7 +30,7 @@ constexpr const char kStatusUsage[] =
     "  --version      show the version\n"
     "\n"
     "Exit status: 0 when the status was shown; 1 when the agent could not be asked (busy for 5\n"
-    "seconds, another user's, no answer); 2 on a usage error; 3 when no agent is running.\n";
+    "seconds, another user's, no answer); 2 on a usage error; 4 when no agent is running.\n";
 
 const char* ClockText(const StatusReport& report) {
   switch (report.clock) {

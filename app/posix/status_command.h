@@ -18,7 +18,7 @@ std::string FormatStatus(const StatusReport& report);
 std::string FormatFollower(const sources::FollowerState& follower);
 
 // The command, args without the program and command names; returns its exit status: 0 shown,
-// 1 the agent could not be asked, 2 a usage mistake, 3 no agent runs.
+// 1 the agent could not be asked, 2 a usage mistake, 4 no agent runs.
 int RunStatusCommand(const std::vector<std::string>& args);
 
 }  // namespace lumora::posix

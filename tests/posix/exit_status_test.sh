@@ -44,6 +44,13 @@ for command in "lumora run" "lumora send" "lumora demo" "lumora-replay"; do
   expect 2 "Try '$command --help' for more information." "$program" "${args[@]}" --frob
 done
 
+# No agent on the socket: a status request has nobody to ask (4); a message is not delivered, a
+# failure (1). Each status means one thing.
+expect 4 "lumora status: the agent is not running (nothing listens on $tmp/none.sock)" \
+  "$lumora" status --socket "$tmp/none.sock"
+expect 1 "lumora send: the agent is not running (nothing listens on $tmp/none.sock)" \
+  "$lumora" send --socket "$tmp/none.sock" 1 NavHome
+
 # Output that cannot be written: said, status 1.
 full="write error: No space left on device"
 expect 1 "lumora: $full" sh -c '"$0" --help >/dev/full' "$lumora"

@@ -2,7 +2,7 @@
 # `lumora status` against a live agent: after each step of a short evening it prints what the
 # panel shows and who shows the time, as derived by hand from the agent's documented behaviour;
 # asking changes nothing (the recording holds only the messages sent); and without an agent it
-# says so in one line with status 3.
+# says so in one line with status 4.
 #
 #   status_test.sh BIN_DIR
 set -u
@@ -99,16 +99,16 @@ agent=
 recorded=$(grep -Ec '^(event|power) ' "$tmp/record.scn")
 [ "$recorded" = 9 ] || { echo "FAIL: the recording holds $recorded messages, wanted 9:"; cat "$tmp/record.scn"; fail=1; }
 
-# No agent: one line, status 3, nothing on standard output; on the socket given, and on the
+# No agent: one line, status 4, nothing on standard output; on the socket given, and on the
 # default socket whose folder does not even exist.
 "$lumora" status --socket "$socket" >"$tmp/out" 2>"$tmp/err"
 status=$?
-[ $status = 3 ] && [ ! -s "$tmp/out" ] &&
+[ $status = 4 ] && [ ! -s "$tmp/out" ] &&
   [ "$(cat "$tmp/err")" = "lumora status: the agent is not running (nothing listens on $socket)" ] ||
   { echo "FAIL: no agent (status $status):"; cat "$tmp/err"; fail=1; }
 XDG_RUNTIME_DIR=$tmp/gone "$lumora" status >"$tmp/out" 2>"$tmp/err"
 status=$?
-[ $status = 3 ] && [ ! -s "$tmp/out" ] &&
+[ $status = 4 ] && [ ! -s "$tmp/out" ] &&
   [ "$(cat "$tmp/err")" = "lumora status: the agent is not running: the socket folder $tmp/gone (XDG_RUNTIME_DIR) does not exist" ] ||
   { echo "FAIL: no agent on the default socket (status $status):"; cat "$tmp/err"; fail=1; }
 
