@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/posix/run_settings.h"
 #include "base/exit_status.h"
 #include "paneldrv/emulator/panel_view.h"
 #include "scenario/scenario_input.h"
@@ -212,9 +213,7 @@ int RunDemo(const DemoOptions& options) {
 
   // The agent: this same program's `run`, with the panel on this terminal.
   const std::string exe = ExecutablePath();
-  const char* face = options.panel == PanelFace::Terminal ? "term"
-                     : options.panel == PanelFace::Plain  ? "plain"
-                                                          : "none";
+  const char* face = PanelName(options.panel);
   const std::string divisor = std::to_string(options.fast ? kFastDivisor : 1);
   std::vector<std::string> childArgs = {"lumora",  "run",        "--socket",     socketPath,
                                         "--panel", face,         "--accelerate", divisor,

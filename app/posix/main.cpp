@@ -145,17 +145,9 @@ int Version() {
   return 0;
 }
 
+// The demo's faces: those of lumora run but LCDd.
 bool ParseFace(const std::string& value, PanelFace& face) {
-  if (value == "term") {
-    face = PanelFace::Terminal;
-  } else if (value == "plain") {
-    face = PanelFace::Plain;
-  } else if (value == "none") {
-    face = PanelFace::None;
-  } else {
-    return false;
-  }
-  return true;
+  return lumora::posix::PanelNamed(value, face) && face != PanelFace::Lcdproc;
 }
 
 template <typename T>

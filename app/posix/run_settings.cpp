@@ -18,12 +18,6 @@ constexpr PanelFace kFaces[] = {PanelFace::Terminal, PanelFace::Plain, PanelFace
                                 PanelFace::Lcdproc};
 static_assert(std::size(kFaces) == std::size(config::kPanelNames));
 
-const char* NameOf(PanelFace face) {
-  for (size_t i = 0; i < std::size(kFaces); ++i) {
-    if (kFaces[i] == face) return config::kPanelNames[i];
-  }
-  return "?";
-}
 
 std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
@@ -58,9 +52,20 @@ bool ParsePanel(const std::string& value, HostOptions& options, bool* serverGive
     if (serverGiven != nullptr) *serverGiven = true;
     return true;
   }
+  return PanelNamed(value, options.panel);
+}
+
+const char* PanelName(PanelFace face) {
   for (size_t i = 0; i < std::size(kFaces); ++i) {
-    if (value == config::kPanelNames[i]) {
-      options.panel = kFaces[i];
+    if (kFaces[i] == face) return config::kPanelNames[i];
+  }
+  return "?";
+}
+
+bool PanelNamed(std::string_view name, PanelFace& face) {
+  for (size_t i = 0; i < std::size(kFaces); ++i) {
+    if (name == config::kPanelNames[i]) {
+      face = kFaces[i];
       return true;
     }
   }
@@ -140,7 +145,7 @@ std::string DescribeSettings(const RunSettings& settings, const HostOptions& opt
         value = Quoted(options.socketPath.empty() ? DefaultSocketPath() : options.socketPath);
         break;
       case Setting::Panel:
-        value = Quoted(NameOf(options.panel));
+        value = Quoted(PanelName(options.panel));
         break;
       case Setting::Trace:
         value = options.tracePath.empty() ? "(none)" : Quoted(options.tracePath);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "app/posix/agent_host.h"
 #include "app/posix/config/config_file.h"
@@ -45,6 +46,9 @@ bool LoadFollowSettings(sources::FollowOptions& options, std::string& error);
 // The panel named by `--panel` or the file: term, plain, none, lcdproc or lcdproc=HOST:PORT;
 // sets the server only with the second form.
 bool ParsePanel(const std::string& value, HostOptions& options, bool* serverGiven);
+// A panel's name (config::kPanelNames), and the panel of a name; false for a name that is none.
+const char* PanelName(PanelFace face);
+bool PanelNamed(std::string_view name, PanelFace& face);
 
 // What `lumora run --print-config` prints: the file read, then every setting, its value and
 // where it came from (default, FILE:LINE or command line).
