@@ -35,18 +35,18 @@ bool IsIntakeMessage(uint32_t message) {
 FrameStatus DecodeFrameHeader(const uint8_t* bytes, size_t size, Frame& out) {
   if (size < kFrameHeaderSize) return FrameStatus::Truncated;
   if (std::memcmp(bytes, kFrameMagic, sizeof kFrameMagic) != 0) return FrameStatus::BadMagic;
-  if (bytes[4] != kFrameVersion) return FrameStatus::BadVersion;
-  const uint8_t type = bytes[5];
+  if (bytes[at::kVersion] != kFrameVersion) return FrameStatus::BadVersion;
+  const uint8_t type = bytes[at::kType];
   if (type != static_cast<uint8_t>(FrameType::Message) &&
       type != static_cast<uint8_t>(FrameType::Close) &&
       type != static_cast<uint8_t>(FrameType::Status)) {
     return FrameStatus::BadType;
   }
-  if (bytes[6] != 0 || bytes[7] != 0) return FrameStatus::BadReserved;
-  const uint32_t message = Get32(bytes + 8);
-  const uint32_t length = Get32(bytes + 12);
-  const uint64_t wParam = Get64(bytes + 16);
-  const uint64_t dwData = Get64(bytes + 24);
+  if (bytes[at::kReserved] != 0 || bytes[at::kReserved + 1] != 0) return FrameStatus::BadReserved;
+  const uint32_t message = Get32(bytes + at::kMessage);
+  const uint32_t length = Get32(bytes + at::kLength);
+  const uint64_t wParam = Get64(bytes + at::kWParam);
+  const uint64_t dwData = Get64(bytes + at::kDwData);
   if (length > kFramePayloadMax) return FrameStatus::TooLong;
   if (type != static_cast<uint8_t>(FrameType::Message)) {
     // A close or status request carries nothing.
@@ -84,12 +84,12 @@ size_t EncodeFrame(const Frame& frame, uint8_t* out, size_t size) {
   if (frame.length > kFramePayloadMax || size < whole) return 0;
   std::memset(out, 0, kFrameHeaderSize);
   std::memcpy(out, kFrameMagic, sizeof kFrameMagic);
-  out[4] = kFrameVersion;
-  out[5] = static_cast<uint8_t>(frame.type);
-  Put32(out + 8, frame.message);
-  Put32(out + 12, frame.length);
-  Put64(out + 16, frame.wParam);
-  Put64(out + 24, frame.dwData);
+  out[at::kVersion] = kFrameVersion;
+  out[at::kType] = static_cast<uint8_t>(frame.type);
+  Put32(out + at::kMessage, frame.message);
+  Put32(out + at::kLength, frame.length);
+  Put64(out + at::kWParam, frame.wParam);
+  Put64(out + at::kDwData, frame.dwData);
   if (frame.length != 0) std::memcpy(out + kFrameHeaderSize, frame.payload, frame.length);
   return whole;
 }
@@ -97,66 +97,73 @@ size_t EncodeFrame(const Frame& frame, uint8_t* out, size_t size) {
 void EncodeReply(const Reply& reply, uint8_t (&out)[kReplySize]) {
   std::memset(out, 0, sizeof out);
   std::memcpy(out, kFrameMagic, sizeof kFrameMagic);
-  out[4] = kFrameVersion;
-  out[5] = static_cast<uint8_t>(FrameType::Reply);
-  out[6] = static_cast<uint8_t>(reply.status);
-  Put64(out + 8, static_cast<uint64_t>(reply.result));
+  out[at::kVersion] = kFrameVersion;
+  out[at::kType] = static_cast<uint8_t>(FrameType::Reply);
+  out[at::kReplyStatus] = static_cast<uint8_t>(reply.status);
+  Put64(out + at::kReplyResult, static_cast<uint64_t>(reply.result));
 }
 
 bool DecodeReply(const uint8_t* bytes, size_t size, Reply& out) {
   if (size != kReplySize || std::memcmp(bytes, kFrameMagic, sizeof kFrameMagic) != 0 ||
-      bytes[4] != kFrameVersion || bytes[5] != static_cast<uint8_t>(FrameType::Reply) ||
-      bytes[7] != 0 || bytes[6] > static_cast<uint8_t>(kLastFrameStatus)) {
+      bytes[at::kVersion] != kFrameVersion ||
+      bytes[at::kType] != static_cast<uint8_t>(FrameType::Reply) ||
+      bytes[at::kReplyReserved] != 0 ||
+      bytes[at::kReplyStatus] > static_cast<uint8_t>(kLastFrameStatus)) {
     return false;
   }
-  out.status = static_cast<FrameStatus>(bytes[6]);
-  out.result = static_cast<int64_t>(Get64(bytes + 8));
+  out.status = static_cast<FrameStatus>(bytes[at::kReplyStatus]);
+  out.result = static_cast<int64_t>(Get64(bytes + at::kReplyResult));
   return true;
 }
 
 void EncodeStatusReply(const StatusReport& report, uint8_t (&out)[kStatusReplySize]) {
   std::memset(out, 0, sizeof out);
   std::memcpy(out, kFrameMagic, sizeof kFrameMagic);
-  out[4] = kFrameVersion;
-  out[5] = static_cast<uint8_t>(FrameType::StatusReply);
-  Put64(out + 8, kStatusReportSize);
+  out[at::kVersion] = kFrameVersion;
+  out[at::kType] = static_cast<uint8_t>(FrameType::StatusReply);
+  Put64(out + at::kReplyResult, kStatusReportSize);
   uint8_t* r = out + kReplySize;
-  r[0] = static_cast<uint8_t>(report.clock);
-  r[1] = static_cast<uint8_t>(report.power);
-  r[2] = report.levelSegments;
-  r[3] = report.panelOpen ? 1 : 0;
-  Put32(r + 4, report.litIcons);
+  r[report_at::kClock] = static_cast<uint8_t>(report.clock);
+  r[report_at::kPower] = static_cast<uint8_t>(report.power);
+  r[report_at::kLevel] = report.levelSegments;
+  r[report_at::kFlags] = report.panelOpen ? 1 : 0;
+  Put32(r + report_at::kIcons, report.litIcons);
   const uint8_t length2 = report.line2Length > kStatusLineMax ? kStatusLineMax : report.line2Length;
   const uint8_t length3 = report.line3Length > kStatusLineMax ? kStatusLineMax : report.line3Length;
-  r[8] = length2;
-  r[9] = length3;
-  std::memcpy(r + 12, report.line2, length2);
-  std::memcpy(r + 12 + kStatusLineMax, report.line3, length3);
+  r[report_at::kLine2Length] = length2;
+  r[report_at::kLine3Length] = length3;
+  std::memcpy(r + report_at::kLine2, report.line2, length2);
+  std::memcpy(r + report_at::kLine3, report.line3, length3);
 }
 
 bool IsStatusReplyHeader(const uint8_t* bytes, size_t size) {
   return size == kReplySize && std::memcmp(bytes, kFrameMagic, sizeof kFrameMagic) == 0 &&
-         bytes[4] == kFrameVersion && bytes[5] == static_cast<uint8_t>(FrameType::StatusReply) &&
-         bytes[6] == 0 && bytes[7] == 0 && Get64(bytes + 8) == kStatusReportSize;
+         bytes[at::kVersion] == kFrameVersion &&
+         bytes[at::kType] == static_cast<uint8_t>(FrameType::StatusReply) &&
+         bytes[at::kReplyStatus] == 0 && bytes[at::kReplyReserved] == 0 &&
+         Get64(bytes + at::kReplyResult) == kStatusReportSize;
 }
 
 bool DecodeStatusReport(const uint8_t* bytes, size_t size, StatusReport& out) {
   if (size != kStatusReportSize) return false;
-  if (bytes[0] > static_cast<uint8_t>(kLastClockState) ||
-      bytes[1] > static_cast<uint8_t>(kLastPowerStatus) || bytes[2] > 16 || bytes[3] > 1 ||
-      bytes[8] > kStatusLineMax || bytes[9] > kStatusLineMax || bytes[10] != 0 || bytes[11] != 0) {
+  if (bytes[report_at::kClock] > static_cast<uint8_t>(kLastClockState) ||
+      bytes[report_at::kPower] > static_cast<uint8_t>(kLastPowerStatus) ||
+      bytes[report_at::kLevel] > 16 || bytes[report_at::kFlags] > 1 ||
+      bytes[report_at::kLine2Length] > kStatusLineMax ||
+      bytes[report_at::kLine3Length] > kStatusLineMax || bytes[report_at::kReserved] != 0 ||
+      bytes[report_at::kReserved + 1] != 0) {
     return false;
   }
   StatusReport report;
-  report.clock = static_cast<ClockState>(bytes[0]);
-  report.power = static_cast<PowerStatus>(bytes[1]);
-  report.levelSegments = bytes[2];
-  report.panelOpen = bytes[3] == 1;
-  report.litIcons = Get32(bytes + 4);
-  report.line2Length = bytes[8];
-  report.line3Length = bytes[9];
-  std::memcpy(report.line2, bytes + 12, report.line2Length);
-  std::memcpy(report.line3, bytes + 12 + kStatusLineMax, report.line3Length);
+  report.clock = static_cast<ClockState>(bytes[report_at::kClock]);
+  report.power = static_cast<PowerStatus>(bytes[report_at::kPower]);
+  report.levelSegments = bytes[report_at::kLevel];
+  report.panelOpen = bytes[report_at::kFlags] == 1;
+  report.litIcons = Get32(bytes + report_at::kIcons);
+  report.line2Length = bytes[report_at::kLine2Length];
+  report.line3Length = bytes[report_at::kLine3Length];
+  std::memcpy(report.line2, bytes + report_at::kLine2, report.line2Length);
+  std::memcpy(report.line3, bytes + report_at::kLine3, report.line3Length);
   out = report;
   return true;
 }

@@ -30,6 +30,19 @@
 namespace lumora::posix {
 
 inline constexpr uint8_t kFrameMagic[4] = {'L', 'U', 'M', 'O'};
+// Where the fields of a header lie, as the layout above gives them; a reply shares the first six.
+namespace at {
+inline constexpr size_t kVersion = 4;
+inline constexpr size_t kType = 5;
+inline constexpr size_t kReserved = 6;  // 2 bytes in a request
+inline constexpr size_t kMessage = 8;
+inline constexpr size_t kLength = 12;
+inline constexpr size_t kWParam = 16;
+inline constexpr size_t kDwData = 24;
+inline constexpr size_t kReplyStatus = 6;
+inline constexpr size_t kReplyReserved = 7;
+inline constexpr size_t kReplyResult = 8;
+}  // namespace at
 inline constexpr uint8_t kFrameVersion = 1;
 inline constexpr size_t kFrameHeaderSize = 32;
 inline constexpr size_t kFramePayloadMax = 1024;
@@ -135,6 +148,20 @@ struct StatusReport {
   char line3[kStatusLineMax] = {};
 };
 inline constexpr size_t kStatusReportSize = 132;
+// Where the fields of a report lie, as the layout above gives them.
+namespace report_at {
+inline constexpr size_t kClock = 0;
+inline constexpr size_t kPower = 1;
+inline constexpr size_t kLevel = 2;
+inline constexpr size_t kFlags = 3;
+inline constexpr size_t kIcons = 4;
+inline constexpr size_t kLine2Length = 8;
+inline constexpr size_t kLine3Length = 9;
+inline constexpr size_t kReserved = 10;  // 2 bytes
+inline constexpr size_t kLine2 = 12;
+inline constexpr size_t kLine3 = kLine2 + kStatusLineMax;
+}  // namespace report_at
+static_assert(report_at::kLine3 + kStatusLineMax == kStatusReportSize);
 inline constexpr size_t kStatusReplySize = kReplySize + kStatusReportSize;
 // The longest reply the agent writes.
 inline constexpr size_t kReplyMax = kStatusReplySize;
