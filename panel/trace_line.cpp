@@ -186,4 +186,31 @@ void AppendedTraceFile::Close() {
   file_ = nullptr;
 }
 
+const char* TraceLineProblem(std::string_view line) {
+  auto numbers = [](std::string_view rest, int count) {
+    for (int i = 0; i < count; ++i) {
+      if (rest.empty() || rest[0] != ' ') return false;
+      rest.remove_prefix(1);
+      if (!rest.empty() && rest[0] == '-') rest.remove_prefix(1);
+      size_t digits = 0;
+      while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9')
+        ++digits;
+      if (digits == 0) return false;
+      rest.remove_prefix(digits);
+    }
+    return rest.empty();
+  };
+  Packet packet;
+  if (line.starts_with("#") || line == "close") return nullptr;
+  if (line.starts_with("open"))
+    return numbers(line.substr(4), 3) ? nullptr : "open wants 3 numbers";
+  if (line.starts_with("sleep"))
+    return numbers(line.substr(5), 1) ? nullptr : "sleep wants a number";
+  if (line.starts_with("msgbox ")) return nullptr;
+  if (line.starts_with("cmd")) {
+    return ParseCmdLine(line, packet) ? nullptr : "cmd wants 130 hexadecimal digits";
+  }
+  return "not a trace line (open, cmd, close, sleep, msgbox or a # note)";
+}
+
 }  // namespace lumora

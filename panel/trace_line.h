@@ -34,6 +34,9 @@ std::string DecodePacket(const uint8_t* packet);
 std::string DecodeTraceLine(std::string_view line);
 // Parses the 130 hex digits of a "cmd" line; false when the line is not one.
 bool ParseCmdLine(std::string_view line, Packet& packet);
+// The grammar of the lines the trace writer writes: nullptr when the line has the shape of one
+// of them (open, cmd, sleep, msgbox, close, or a # note), else the reason it has not.
+const char* TraceLineProblem(std::string_view line);
 
 // Receives the trace, one line at a time, without its line feed.
 class TraceSink {

@@ -106,34 +106,6 @@ void NoteTerminalInput(const char* path, const char* what) {
   }
 }
 
-// Whether a trace line has the shape of one of the calls a trace records; the reason when not.
-const char* TraceLineProblem(std::string_view line) {
-  auto numbers = [](std::string_view rest, int count) {
-    for (int i = 0; i < count; ++i) {
-      if (rest.empty() || rest[0] != ' ') return false;
-      rest.remove_prefix(1);
-      if (!rest.empty() && rest[0] == '-') rest.remove_prefix(1);
-      size_t digits = 0;
-      while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9')
-        ++digits;
-      if (digits == 0) return false;
-      rest.remove_prefix(digits);
-    }
-    return rest.empty();
-  };
-  lumora::Packet packet;
-  if (line.starts_with("#") || line == "close") return nullptr;
-  if (line.starts_with("open"))
-    return numbers(line.substr(4), 3) ? nullptr : "open wants 3 numbers";
-  if (line.starts_with("sleep"))
-    return numbers(line.substr(5), 1) ? nullptr : "sleep wants a number";
-  if (line.starts_with("msgbox ")) return nullptr;
-  if (line.starts_with("cmd")) {
-    return lumora::ParseCmdLine(line, packet) ? nullptr : "cmd wants 130 hexadecimal digits";
-  }
-  return "not a trace line (open, cmd, close, sleep, msgbox or a # note)";
-}
-
 // --trace: a recorded trace, checked whole and then printed in its readable form.
 int ReadTrace(const char* input) {
   std::string text;
@@ -152,7 +124,7 @@ int ReadTrace(const char* input) {
     rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     // A trace written on Windows may end its lines with a carriage return.
     if (line.ends_with('\r')) line.remove_suffix(1);
-    if (const char* problem = TraceLineProblem(line); problem != nullptr) {
+    if (const char* problem = lumora::TraceLineProblem(line); problem != nullptr) {
       std::fprintf(stderr, "line %zu: %s\n", lines.size() + 1, problem);
       return 2;
     }
