@@ -34,7 +34,6 @@
 
 namespace {
 
-using lumora::win32::kAgentWindowTitle;
 
 // What the usage text says of the Windows sender; the rest is the senders' common text.
 constexpr lumora::send::SendHost kSendHost{
@@ -74,7 +73,7 @@ int WaitForWindow(DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   HWND window = nullptr;
   do {
-    window = FindWindowA(nullptr, kAgentWindowTitle);
+    window = lumora::win32::FindAgentWindow();
     if (window != nullptr && !IsWindowVisible(window)) return 0;
     Sleep(kPollMs);
   } while (GetTickCount64() < deadline);
@@ -85,7 +84,7 @@ int WaitForWindow(DWORD timeoutMs) {
 }
 
 int ShowUntilHidden(DWORD timeoutMs) {
-  HWND window = FindWindowA(nullptr, kAgentWindowTitle);
+  HWND window = lumora::win32::FindAgentWindow();
   if (window == nullptr) {
     std::fprintf(stderr, "lumora-send: no window titled \"Lumora\" was found\n");
     return 1;
@@ -164,7 +163,7 @@ static int Main(int argc, char** argv) {
   for (const std::string& line : request.skipped)
     std::fprintf(stderr, "lumora-send.exe: %s\n", line.c_str());
 
-  HWND window = FindWindowA(nullptr, kAgentWindowTitle);
+  HWND window = lumora::win32::FindAgentWindow();
   if (window == nullptr) {
     std::fprintf(stderr,
                  "lumora-send: no window titled \"Lumora\" was found; is the agent running?\n");
