@@ -34,7 +34,6 @@
 
 namespace {
 
-
 // What the usage text says of the Windows sender; the rest is the senders' common text.
 constexpr lumora::send::SendHost kSendHost{
     "lumora-send.exe", "",
