@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/calendar.h"
+#include "panel/clock_text.h"
 
 namespace lumora::emulator {
 
@@ -141,7 +142,7 @@ ShownLines::ShownLines(const PanelState& state, int64_t nowMs, uint64_t frame, s
     // The panel's own clock owns both lines while it runs.
     const LocalTime now = state.PanelClockTime(nowMs);
     line2_ = {date_, FormatPanelClockDate(now, clock.dateOrder, date_, sizeof date_)};
-    line3_ = {time_, FormatPanelClockTime(now, time_, sizeof time_)};
+    line3_ = {time_, FormatClockTime(now, time_, sizeof time_)};
     return;
   }
   const TextLine& l2 = state.line(2);
@@ -164,12 +165,6 @@ size_t FormatPanelClockDate(const LocalTime& time, uint8_t dateOrder, char* out,
       n = std::snprintf(out, size, "%04u/%02u/%02u", U(time.year), U(time.month), U(time.day));
       break;
   }
-  return n < 0 ? 0 : std::min(static_cast<size_t>(n), size - 1);
-}
-
-size_t FormatPanelClockTime(const LocalTime& time, char* out, size_t size) {
-  const int n =
-      std::snprintf(out, size, "%02u:%02u:%02u", U(time.hour), U(time.minute), U(time.second));
   return n < 0 ? 0 : std::min(static_cast<size_t>(n), size - 1);
 }
 

@@ -116,10 +116,10 @@ class ShownLines {
   bool panelClock_ = false;
 };
 
-// --- The panel clock's own texts ---
-// The date in the order the panel was given (" 5 JAN 2006", "JAN 05 2006", "2006/01/05") and
-// the time in 24-hour form ("21:07:30"); each returns the length written (out >= 16 bytes).
+// --- The panel clock's own date ---
+// The date in the order the panel was given (" 5 JAN 2006", "JAN 05 2006", "2006/01/05"); returns
+// the length written (out >= 16 bytes). Its time is told in the agent's one form
+// (panel/clock_text.h), since the panel's packets say nothing of another.
 size_t FormatPanelClockDate(const LocalTime& time, uint8_t dateOrder, char* out, size_t size);
-size_t FormatPanelClockTime(const LocalTime& time, char* out, size_t size);
 
 }  // namespace lumora::emulator

@@ -16,6 +16,7 @@
 #include "base/monotonic_clock.h"
 #include "base/text_encoding.h"
 #include "base/text_quote.h"
+#include "panel/clock_text.h"
 
 namespace lumora::emulator {
 
@@ -388,7 +389,7 @@ void FormatPlainLine(const PanelState& state, PacketKind kind, int64_t nowMs, st
     out += " | panel clock ";
     out.append(date, FormatPanelClockDate(now, clock.dateOrder, date, sizeof date));
     out += ' ';
-    out.append(time, FormatPanelClockTime(now, time, sizeof time));
+    out.append(time, FormatClockTime(now, time, sizeof time));
   }
 }
 

@@ -106,12 +106,7 @@ void RenderFace(const emulator::PanelState& state, int64_t nowMs, uint64_t frame
   Fill(pixels, kFrameRight, kFrameTop, 1, kFrameBottom - kFrameTop + 1, kFrameColour);
 
   TextCells(pixels, kLine2Top, shown.line2());
-  // The panel's own clock tells the time as the agent did before it handed the clock over.
-  char time[kClockTimeTextMax];
-  std::string_view line3 = shown.line3();
-  if (shown.panelClock())
-    line3 = {time, FormatClockTime(state.PanelClockTime(nowMs), time, sizeof time)};
-  TextCells(pixels, kLine3Top, line3);
+  TextCells(pixels, kLine3Top, shown.line3());
   IconRow(pixels, state, 0, kIconRowTop);
   IconRow(pixels, state, kIconsPerRow, kIconRowTop + kIconRowPitch);
 

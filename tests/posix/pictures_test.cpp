@@ -101,7 +101,7 @@ TEST(PanelSvg, PanelClockOwnsTheLines) {
   state.Apply(start.data(), 1000);
   const std::string svg = RenderPanelSvg(state, 6000);
   EXPECT_NE(svg.find("PANEL CLOCK"), std::string::npos);
-  EXPECT_EQ(Shown(svg, 3), "21:07:35");
+  EXPECT_EQ(Shown(svg, 3), "  9:07:35 PM");
   EXPECT_EQ(Shown(svg, 2), " 5 JAN 2006");
   EXPECT_EQ(svg.find("CH-007"), std::string::npos);
 }

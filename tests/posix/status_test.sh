@@ -21,10 +21,10 @@ agent=$!
 for _ in $(seq 50); do [ -S "$socket" ] && break; sleep 0.1; done
 sleep 1.2  # the first tick: the idle date and time are on the panel
 
-# The agent's time on line 3 and its date on line 2; the panel's own date and 24-hour time.
+# The agent's time on line 3 and its date on line 2; the panel's own date, and its time in the
+# agent's one form.
 time12='" *[0-9]{1,2}:[0-5][0-9]:[0-5][0-9] [AP]M"'
 date='"[0-9]{4}/[0-9]{2}/[0-9]{2} *"'
-time24='"[0-2][0-9]:[0-5][0-9]:[0-5][0-9]"'
 
 # step NAME EXPECTED-LINES [MESSAGE...]: sends each message (the arguments of lumora send, one
 # string each), then compares lumora status line by line with the expected extended regular
@@ -87,7 +87,7 @@ clock: the agent'"'"'s time on line 3' "7 Pause" "7 Level 20"
 
 # Suspend: the panel cleared and handed the date and time; the Icon Map is empty.
 step "suspended" "line 2: $date
-line 3: $time24
+line 3: $time12
 icons: none
 level: 0/16
 clock: the panel's own clock \(handed over on suspend\)" "--power suspend"

@@ -203,7 +203,7 @@ TEST(MonochromeFace, PanelClockAndEveryIconLit) {
   const std::vector<std::string> rows = Rows(out);
   ASSERT_EQ(rows.size(), 8u);
   EXPECT_EQ(rows[1], "│  2006/01/05" + Spaces(10 + 16) + "│");
-  EXPECT_EQ(rows[2], "│  21:07:32" + Spaces(12 + 16) + "│");
+  EXPECT_EQ(rows[2], "│    9:07:32 PM" + Spaces(8 + 16) + "│");
   EXPECT_EQ(rows[3], "│  PLAY PAUSE SCAN A SCAN B AUX        │");
   EXPECT_EQ(rows[4], "│  PICTURE TV MUSIC CD VIDEO           │");
   EXPECT_EQ(rows[5], "│  VCD SESSION MARKED DVD              │");
