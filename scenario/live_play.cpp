@@ -55,7 +55,7 @@ class Planner {
     play_.steps.push_back(std::move(step));
   }
 
-  void Directive_(const Directive& d) {
+  void Take(const Directive& d) {
     if (IsLiveMessage(d.kind)) {
       messageSent_ = true;
       LiveStep step;
@@ -172,7 +172,7 @@ bool PlanLivePlay(std::string_view text, LivePlayer player, LivePlay& play, std:
       }
       planner.Wait(static_cast<double>(ms) / 1000);
     } else if (next < scenario.directives.size() && scenario.directives[next].line == number) {
-      planner.Directive_(scenario.directives[next++]);
+      planner.Take(scenario.directives[next++]);
     }
   }
   planner.Finish();

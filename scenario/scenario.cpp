@@ -171,8 +171,7 @@ bool ParseTime(std::string_view date, std::string_view time, int64_t& epochSecon
 // The directives' own syntax, line by line; ScenarioParser keeps what lies between the lines.
 class Parser {
  public:
-  static bool Directive_(std::string_view name, LineReader& reader, Directive& d,
-                         std::string& reason) {
+  static bool Read(std::string_view name, LineReader& reader, Directive& d, std::string& reason) {
     if (name == "time") {
       d.kind = DirectiveKind::Time;
       const std::string_view date = reader.Word();
@@ -388,7 +387,7 @@ bool ScenarioParser::Line(std::string_view line, Directive& d, bool& isDirective
   }
   d = Directive{};
   d.line = number_;
-  if (!Parser::Directive_(name, reader, d, reason)) {
+  if (!Parser::Read(name, reader, d, reason)) {
     error = {number_, reason};
     return false;
   }

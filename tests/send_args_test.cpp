@@ -1,4 +1,4 @@
-// The senders' command line (lumora_send_args): arguments to scenario directives, the text
+// The senders' command line (lumora_sendargs): arguments to scenario directives, the text
 // of an event passed byte for byte, and the arguments and scenario lines a sender refuses.
 #include <gtest/gtest.h>
 

@@ -21,10 +21,6 @@ void WriteLine(TextLine& line, const uint8_t* packet) {
   line.scroll = packet[kPacketArg1];
 }
 
-unsigned U(uint16_t value) {
-  return value;
-}
-
 const char* MonthName(uint16_t month) {
   return month >= 1 && month <= 12 ? kMonthNames[month - 1u] : "???";
 }
@@ -51,7 +47,6 @@ PacketKind PanelState::Apply(const uint8_t* packet, int64_t nowMs) {
       WriteLine(line3_, packet);
       return PacketKind::Text;
     case kCmdOption:
-      optionSet_ = true;
       option_ = arg1;
       return PacketKind::Option;
     case kCmdPanelClock:
@@ -155,14 +150,16 @@ size_t FormatPanelClockDate(const LocalTime& time, uint8_t dateOrder, char* out,
   int n = 0;
   switch (dateOrder) {
     case kDayMonthYear:
-      n = std::snprintf(out, size, "%2u %s %04u", U(time.day), MonthName(time.month), U(time.year));
+      n = std::snprintf(out, size, "%2u %s %04u", unsigned{time.day}, MonthName(time.month),
+                        unsigned{time.year});
       break;
     case kMonthDayYear:
-      n = std::snprintf(out, size, "%s %02u %04u", MonthName(time.month), U(time.day),
-                        U(time.year));
+      n = std::snprintf(out, size, "%s %02u %04u", MonthName(time.month), unsigned{time.day},
+                        unsigned{time.year});
       break;
     default:
-      n = std::snprintf(out, size, "%04u/%02u/%02u", U(time.year), U(time.month), U(time.day));
+      n = std::snprintf(out, size, "%04u/%02u/%02u", unsigned{time.year}, unsigned{time.month},
+                        unsigned{time.day});
       break;
   }
   return n < 0 ? 0 : std::min(static_cast<size_t>(n), size - 1);

@@ -67,7 +67,6 @@ class PanelState {
   // The 16 level-bar segments, segment 1 in bit 0.
   uint16_t LevelSegments() const;
   int LitLevelSegments() const;
-  bool optionSet() const { return optionSet_; }
   uint8_t option() const { return option_; }
   const PanelClock& panelClock() const { return clock_; }
   // The panel clock's reading at nowMs: the time it was given, advanced by the time since.
@@ -78,7 +77,6 @@ class PanelState {
   TextLine line2_;
   TextLine line3_;
   IconMap iconMap_{};
-  bool optionSet_ = false;
   uint8_t option_ = 0;
   PanelClock clock_;
   uint32_t packets_ = 0;

@@ -1,6 +1,6 @@
 // lumora-send.exe: the Windows stand-in for the media-state event source. Sends the agent's
 // window each message through the senders' window client (senders/window_client.h). The
-// arguments are read by the portable lumora_send_args (sendargs/send_args.h).
+// arguments are read by the portable lumora_sendargs (sendargs/send_args.h).
 //
 // Three options for the end-to-end test, not in --help:
 //   --test-wait-window SECONDS     waits until the window "Lumora" exists and is hidden (the
