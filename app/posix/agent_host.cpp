@@ -24,6 +24,7 @@
 #include "app/posix/sleep/sleep_watch.h"
 #include "base/exit_status.h"
 #include "base/media_event.h"
+#include "base/monotonic_clock.h"
 #include "base/note.h"
 #include "engine/media_engine.h"
 #include "paneldrv/emulator/emulated_panel.h"
@@ -230,7 +231,7 @@ intptr_t Host::Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (DecodeMediaStateEvent(*reinterpret_cast<const CopyDataStruct*>(lParam), event) &&
         MediaEngine::IsNavigationEvent(event.eventCode)) {
       menuSeen_ = true;
-      lastMenuMs_ = emulator::MonotonicMs();
+      lastMenuMs_ = MonotonicMs();
     }
   }
   if (recorder_ != nullptr) recorder_->Received(message, wParam, lParam);
@@ -265,7 +266,7 @@ bool MediaPlays(const MediaEngine& engine) {
 
 void Host::UpdatePriority() {
   if (lcdproc_ == nullptr || agent_ == nullptr) return;
-  const int64_t now = emulator::MonotonicMs();
+  const int64_t now = MonotonicMs();
   lcdproc::Situation situation;
   situation.clockHandedOver = ClockHandedOver();
   situation.mediaPlays = MediaPlays(agent_->engine());
@@ -297,7 +298,7 @@ StatusReport Host::Status() const {
   report.levelSegments = static_cast<uint8_t>(panel.LitLevelSegments());
   report.litIcons = panel.NamedLitIcons();
   // The whole lines, as the panel shows them (its own date and time while its clock runs).
-  const emulator::ShownLines shown(panel, emulator::MonotonicMs(), 0, kStatusLineMax);
+  const emulator::ShownLines shown(panel, MonotonicMs(), 0, kStatusLineMax);
   report.line2Length = static_cast<uint8_t>(std::min(shown.line2().size(), kStatusLineMax));
   report.line3Length = static_cast<uint8_t>(std::min(shown.line3().size(), kStatusLineMax));
   std::memcpy(report.line2, shown.line2().data(), report.line2Length);
@@ -454,9 +455,9 @@ int Host::Run() {
 void Host::Loop() {
   enum : size_t { kSignal, kTimer, kListen, kFace, kSleep, kFirstClient };
   std::array<pollfd, kFirstClient + kMaxConnections> fds{};
-  int64_t lastAnimation = emulator::MonotonicMs();
+  int64_t lastAnimation = MonotonicMs();
   while (!stop_) {
-    int64_t now = emulator::MonotonicMs();
+    int64_t now = MonotonicMs();
     int timeout = -1;
     fds[kSignal] = {signalFd_, POLLIN, 0};
     fds[kTimer] = {platform_->timerFd(), POLLIN, 0};
@@ -507,9 +508,9 @@ void Host::Loop() {
     if (stop_) return;
     // After the connections, so that a slot freed by a sender that just hung up is free for a
     // newcomer of the same round.
-    if (ready > 0 && (fds[kListen].revents & POLLIN) != 0) Accept(emulator::MonotonicMs());
+    if (ready > 0 && (fds[kListen].revents & POLLIN) != 0) Accept(MonotonicMs());
 
-    now = emulator::MonotonicMs();
+    now = MonotonicMs();
     for (Client& client : clients_) {
       if (client.fd < 0 || now < client.deadlineMs) continue;
       // Silent, stalled or not reading its reply: a partial frame is refused, the others
@@ -639,11 +640,11 @@ void Host::Handle(Client& client) {
   pollfd room{client.fd, POLLOUT, 0};
   if (::poll(&room, 1, 0) != 1 || (room.revents & POLLOUT) == 0) {
     client.waitingRoom = true;
-    client.deadlineMs = emulator::MonotonicMs() + kReadDeadlineMs;
+    client.deadlineMs = MonotonicMs() + kReadDeadlineMs;
     return;
   }
   client.waitingRoom = false;
-  const int64_t started = emulator::MonotonicMs();
+  const int64_t started = MonotonicMs();
   intptr_t result = 0;
   if (frame.message == kWmCopyData) {
     CopyDataStruct data;
@@ -656,7 +657,7 @@ void Host::Handle(Client& client) {
     result = Deliver(frame.message, static_cast<uintptr_t>(frame.wParam), 0);
   }
   CheckTrace();
-  const int64_t now = emulator::MonotonicMs();
+  const int64_t now = MonotonicMs();
   // The others waited for the agent, not the other way round: their time runs from now.
   for (Client& other : clients_) {
     if (other.fd >= 0 && &other != &client) other.deadlineMs += now - started;
@@ -677,7 +678,7 @@ void Host::Reply(Client& client, FrameStatus status, int64_t result) {
   client.replySize = sizeof reply;
   client.replySent = 0;
   // The sender has as long to take its reply as it had to send its frame.
-  client.deadlineMs = emulator::MonotonicMs() + kReadDeadlineMs;
+  client.deadlineMs = MonotonicMs() + kReadDeadlineMs;
   WriteReply(client);
 }
 
@@ -688,7 +689,7 @@ void Host::ReplyStatus(Client& client) {
   client.replySize = kStatusReplySize;
   client.replySent = 0;
   // The sender has as long to take its reply as it had to send its frame.
-  client.deadlineMs = emulator::MonotonicMs() + kReadDeadlineMs;
+  client.deadlineMs = MonotonicMs() + kReadDeadlineMs;
   WriteReply(client);
 }
 
@@ -710,7 +711,7 @@ void Host::WriteReply(Client& client) {
     Drop(client);
     return;
   }
-  client.deadlineMs = emulator::MonotonicMs() + kReadDeadlineMs;
+  client.deadlineMs = MonotonicMs() + kReadDeadlineMs;
 }
 
 void Host::Drop(Client& client) {

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/posix/locale_language.h"
+#include "base/monotonic_clock.h"
 #include "panel/trace_line.h"
 
 namespace lumora::posix {
@@ -37,7 +38,7 @@ PosixPlatform::PosixPlatform(emulator::EmulatedPanel& panel, TraceWriter* trace,
       trace_(trace),
       waitDivisor_(waitDivisor == 0 ? 1 : waitDivisor),
       realStartMs_(RealTimeMs()),
-      monotonicStartMs_(emulator::MonotonicMs()),
+      monotonicStartMs_(MonotonicMs()),
       timerFd_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {}
 
 PosixPlatform::~PosixPlatform() {
@@ -58,10 +59,9 @@ int32_t PosixPlatform::CloseVFD(int32_t handle) {
 
 LocalTime PosixPlatform::GetLocalTime() {
   // The accelerated agent's time runs faster from the real time it started at.
-  const int64_t nowMs =
-      waitDivisor_ == 1
-          ? RealTimeMs()
-          : realStartMs_ + (emulator::MonotonicMs() - monotonicStartMs_) * waitDivisor_;
+  const int64_t nowMs = waitDivisor_ == 1
+                            ? RealTimeMs()
+                            : realStartMs_ + (MonotonicMs() - monotonicStartMs_) * waitDivisor_;
   time_t seconds = static_cast<time_t>(nowMs / 1000);
   tm local{};
   localtime_r(&seconds, &local);

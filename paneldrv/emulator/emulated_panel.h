@@ -15,13 +15,10 @@
 
 namespace lumora::emulator {
 
-// The panel's own clock runs on the system's monotonic clock.
-using lumora::MonotonicMs;
-
 class EmulatedPanel {
  public:
   // view and trace may be null (no face, no trace); clock gives the time in milliseconds.
-  EmulatedPanel(PanelView* view, TraceWriter* trace, int64_t (*clock)() = MonotonicMs);
+  EmulatedPanel(PanelView* view, TraceWriter* trace, int64_t (*clock)() = lumora::MonotonicMs);
 
   // The device cannot be opened: OpenVFD answers -1 and this error code.
   void FailOpen(int32_t error) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/monotonic_clock.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_state.h"
 #include "paneldrv/emulator/panel_view.h"
@@ -66,7 +67,7 @@ bool ParseConnect(std::string_view line, int& width, int& height);
 class LcdprocView final : public emulator::PanelView {
  public:
   // host is a numeric IPv4 address or a name; clock gives milliseconds on a monotonic clock.
-  LcdprocView(std::string host, uint16_t port, int64_t (*clock)() = emulator::MonotonicMs);
+  LcdprocView(std::string host, uint16_t port, int64_t (*clock)() = MonotonicMs);
   ~LcdprocView() override;
   LcdprocView(const LcdprocView&) = delete;
   LcdprocView& operator=(const LcdprocView&) = delete;

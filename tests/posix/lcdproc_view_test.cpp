@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/monotonic_clock.h"
 #include "paneldrv/lcdproc/lcdproc_view.h"
 
 namespace lumora::lcdproc {
@@ -106,7 +107,7 @@ TEST(LcdprocView, MisbehavingServersNeitherHoldNorGrowTheClient) {
 
     emulator::PanelState state;
     LcdprocView view("127.0.0.1", ntohs(a.sin_port));
-    view.Opened(state, emulator::MonotonicMs());
+    view.Opened(state, MonotonicMs());
     const auto end = std::chrono::steady_clock::now() + 1500ms;
     int turns = 0;
     while (std::chrono::steady_clock::now() < end) {
