@@ -298,7 +298,7 @@ Section "Lumora"
 SectionEnd
 
 ; --- Follow Kodi ---------------------------------------------------------------------------
-; lumora-kodi.exe beside the agent, started at login by a second entry: what Kodi plays goes to
+; lumora-follow.exe beside the agent, started at login by a second entry: what Kodi plays goes to
 ; the panel. Chosen with /FOLLOWKODI on the command line, since only a Kodi owner wants it.
 Section /o "Follow Kodi" SEC_FOLLOW_KODI
   SetShellVarContext all
@@ -306,8 +306,8 @@ Section /o "Follow Kodi" SEC_FOLLOW_KODI
     SetRegView 64
   !endif
   SetOutPath "$INSTDIR"
-  File "${BIN_DIR}/lumora-kodi.exe"
-  WriteRegStr HKLM "${RUN_KEY}" "Lumora Kodi" '"$INSTDIR\lumora-kodi.exe"'
+  File "${BIN_DIR}/lumora-follow.exe"
+  WriteRegStr HKLM "${RUN_KEY}" "Lumora Kodi" '"$INSTDIR\lumora-follow.exe"'
 SectionEnd
 
 ; Called by .onInit: /FOLLOWKODI on the command line chooses the section.
@@ -358,7 +358,7 @@ Section "Uninstall"
 
   Delete "$INSTDIR\Lumora.exe"
   Delete "$INSTDIR\lumora-send.exe"
-  Delete "$INSTDIR\lumora-kodi.exe"
+  Delete "$INSTDIR\lumora-follow.exe"
   Delete "$INSTDIR\Lumora guide.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ; Only when empty: the panel maker's PanelDrv.dll, which this installer did not bring, stays.

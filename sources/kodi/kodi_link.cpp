@@ -17,7 +17,6 @@ constexpr int64_t kWindowEveryMs = 200;
 KodiLink::KodiLink(KodiOptions options, SourceApp& source,
                    std::function<void(NotePriority, const std::string&)> say)
     : options_(std::move(options)),
-      source_(source),
       say_(std::move(say)),
       bridge_(
           source, [this](const std::string& request) { Queue(request); },

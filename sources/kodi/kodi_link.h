@@ -69,7 +69,6 @@ class KodiLink {
   void Flush();
 
   KodiOptions options_;
-  SourceApp& source_;
   std::function<void(NotePriority, const std::string&)> say_;
   KodiBridge bridge_;
   std::FILE* capture_ = nullptr;

@@ -34,6 +34,14 @@ wine_need_installers() {
   done
 }
 
+# wine_need_arch ARCH: skips the test (77, with the reason) when ARCH is x86 and this machine
+# cannot run Wine's 32-bit loader (a kernel without 32-bit programs refuses it).
+wine_need_arch() {
+  [[ $1 == x86 ]] || return 0
+  /usr/lib/wine/wine --version >/dev/null 2>&1 ||
+    skip "this machine runs no 32-bit programs (the kernel refuses Wine's 32-bit loader /usr/lib/wine/wine)"
+}
+
 # Stops everything the test started, by its process id, and Wine by its prefix; shows the last
 # lines of the logs when the test failed; keeps TMP when LUMORA_WINE_KEEP=1.
 wine_cleanup() {
