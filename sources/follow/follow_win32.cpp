@@ -24,6 +24,7 @@
 
 #include "base/event_catalogue.h"
 #include "base/exit_status.h"
+#include "base/text_quote.h"
 #include "base/version.h"
 #include "senders/window_client.h"
 #include "sources/follow/follow_options.h"
@@ -52,7 +53,8 @@ int64_t NowMs() {
   return static_cast<int64_t>(GetTickCount64());
 }
 
-// The follower's notes: each line with the local time into the log file, and to a debugger.
+// The follower's notes: each line with the local time into the log file (UTF-8), and to a
+// debugger.
 class FollowLog {
  public:
   FollowLog() {
@@ -60,8 +62,6 @@ class FollowLog {
     const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", base, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;
     folder_ = std::wstring(base) + kLogFolder;
-    CreateDirectoryW(folder_.c_str(), nullptr);
-    Open(false);
   }
   ~FollowLog() {
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
@@ -73,6 +73,12 @@ class FollowLog {
   void Line(const std::string& text) {
     const std::string debug = std::string("lumora-follow: ") + text + "\n";
     OutputDebugStringA(debug.c_str());
+    if (!opened_ && !folder_.empty()) {
+      // Opened at the first line: a help shown on a console leaves the log as it is.
+      opened_ = true;
+      CreateDirectoryW(folder_.c_str(), nullptr);
+      Open(false);
+    }
     if (file_ == INVALID_HANDLE_VALUE) return;
     if (size_ >= kLogMax) Open(true);
     if (file_ == INVALID_HANDLE_VALUE) return;
@@ -119,6 +125,7 @@ class FollowLog {
   }
 
   std::wstring folder_;
+  bool opened_ = false;
   HANDLE file_ = INVALID_HANDLE_VALUE;
   uint64_t size_ = 0;
 };
@@ -162,9 +169,13 @@ class WindowSink final : public EventSink {
     if (delivery != win32::Delivery::Delivered) return false;
     if (verbose_) {
       const EventInfo* info = FindEvent(ToCode(event.code));
-      log_.Line("event " + std::to_string(event.sessionId) + " " +
-                (info != nullptr ? std::string(info->name) : std::string("?")) +
-                (event.length > 0 ? " " : "") + std::string(event.Text()));
+      std::string line = "event " + std::to_string(event.sessionId) + " ";
+      line += info != nullptr ? std::string(info->name) : std::string("?");
+      if (event.length > 0) {
+        line += ' ';
+        line += QuoteDisplayText(event.Text());
+      }
+      log_.Line(line);
     }
     return true;
   }
