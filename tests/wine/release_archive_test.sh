@@ -73,7 +73,9 @@ for arch in x64 x86; do
   done
   # The follower starts at login: a program of the GUI subsystem, so that no console window
   # opens on the TV.
-  "$objdump" -p "$top/Lumora-$arch/lumora-follow.exe" | grep -q '^Subsystem.*(Windows GUI)' ||
+  headers=$("$objdump" -p "$top/Lumora-$arch/lumora-follow.exe") ||
+    fail "$objdump cannot read $arch/lumora-follow.exe"
+  grep -q '^Subsystem.*(Windows GUI)' <<<"$headers" ||
     fail "$arch: lumora-follow.exe is not a program of the GUI subsystem"
   agent=$(stat -c %s "$top/Lumora-$arch/Lumora.exe")
   sender=$(stat -c %s "$top/Lumora-$arch/lumora-send.exe")
