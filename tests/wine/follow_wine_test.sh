@@ -3,8 +3,9 @@
 # the recording PanelDrv.dll: the follower started before Kodi waits for it; a tagged song
 # played, paused and played again, the volume set to 50 %, stopped (the panel back on Kodi's
 # menu); a second song paused, the agent closed and started again while it is quiet (the new
-# agent is told everything and shows the song), played; Kodi killed (the follower closes what it
-# opened) and started again (the follower follows it); the follower ended by WM_CLOSE to its
+# agent is told everything and shows the song), played; the agent closed and started again while
+# the song plays (a delivery fails, the next agent is told the song playing); Kodi killed (the
+# follower closes what it opened) and started again (the follower follows it); the follower ended by WM_CLOSE to its
 # window. The events each Lumora.exe received (its LUMORA_RECORD recording) are checked against
 # what docs/sources.md says they must be, the panel's level bar and title against the panel's
 # rules; the follower's command line, its log and the log's bound are checked on the way.
@@ -259,11 +260,44 @@ say "playing the paused song on"
 grep -q '^text2 .*Café Song ? Live' "$TMP/panel-2.txt" ||
   fail "the new agent's panel never showed the song: $(grep '^text2' "$TMP/panel-2.txt" | tail -n 5)"
 
+# The agent gone while the song plays: the next play time's delivery fails, the follower looks
+# for the agent at once and then each second, and tells the one that comes everything again,
+# the song playing.
+say "the agent closed and started again while the song plays"
+log_lines=$(wc -l <"$LOG")
+timeout 60 "$WINE" "$BIN/lumora-send.exe" --close || fail "lumora-send.exe --close failed"
+wait "$AGENT_PID" 2>/dev/null
+AGENT_PID=
+sleep 2
+start_agent 3
+wait_for "$TMP/received-3.scn" 'event [0-9]* PlayTime' 15 \
+  "the agent started while the song plays was not told it within 15 s"
+python3 -B - "$SOURCE_DIR/tests/sources" "$TMP/received-3.scn" <<'PY' || fail "the agent started while the song plays was not told everything again"
+import sys
+sys.path.insert(0, sys.argv[1])
+from received_events import events_of, finder
+events = events_of(sys.argv[2])
+find = finder(events)
+if events[0] != "1 SessionOpened":
+    sys.exit(f"the new agent's first event is {events[0]}")
+at = find(r"1 Nav\w+", 1, "Kodi's menu")
+opened = find(r"(\d+) SessionOpened", at + 1, "the song's session")
+sid = events[opened].split()[0]
+at = find(sid + r" MusicStarted", opened + 1, "the music start")
+at = find(sid + r' MusicTitle "Caf(\\xE9|\\xe9|é) Song \? Live"', at + 1, "the title")
+at = find(sid + r" Play", at + 1, "Play")
+at = find(sid + r' PlayTime "\d+"', at + 1, "the play time")
+if any(e == sid + " Pause" for e in events[opened:at]):
+    sys.exit("the playing song was told paused")
+PY
+tail -n +$((log_lines + 1)) "$LOG" | grep -q 'no window titled "Lumora": waiting for the agent' ||
+  fail "the log does not say the follower waits for the agent once it was gone"
+
 say "killing Kodi"
 kodi_kill
 wait_for "$LOG" "Kodi closed the connection" 10 "lumora-follow.exe did not see Kodi go"
 sleep 1
-python3 -B - "$SOURCE_DIR/tests/sources" "$TMP/received-2.scn" <<'PY' || fail "the follower did not close what it had opened"
+python3 -B - "$SOURCE_DIR/tests/sources" "$TMP/received-3.scn" <<'PY' || fail "the follower did not close what it had opened"
 import sys
 sys.path.insert(0, sys.argv[1])
 from received_events import events_of
@@ -277,10 +311,10 @@ PY
 say "starting Kodi again"
 kodi_start
 for ((i = 0; i < 300; ++i)); do
-  (($(grep -c '^event 1 SessionOpened' "$TMP/received-2.scn") > 1)) && break
+  (($(grep -c '^event 1 SessionOpened' "$TMP/received-3.scn") > 1)) && break
   sleep 0.1
 done
-(($(grep -c '^event 1 SessionOpened' "$TMP/received-2.scn") > 1)) ||
+(($(grep -c '^event 1 SessionOpened' "$TMP/received-3.scn") > 1)) ||
   fail "lumora-follow.exe did not follow Kodi after its restart"
 
 say "ending the follower by WM_CLOSE to its window"
@@ -295,7 +329,7 @@ wait "$FOLLOWER_PID"
 status=$?
 FOLLOWER_PID=
 ((status == 0)) || fail "lumora-follow.exe ended with status $status after WM_CLOSE"
-[[ $(grep '^event' "$TMP/received-2.scn" | tail -n 1) == "event 1 SessionClosed" ]] ||
+[[ $(grep '^event' "$TMP/received-3.scn" | tail -n 1) == "event 1 SessionClosed" ]] ||
   fail "the follower did not close the shell session at its end"
 grep -q "stopped; the sessions it opened are closed" "$LOG" || fail "the log does not say it stopped"
 timeout 60 "$WINE" "$BIN/lumora-send.exe" --close || fail "lumora-send.exe --close failed"
