@@ -5,7 +5,8 @@
 # the login entry starts lumora-follow.exe with the port; an update while the follower runs
 # ends it (WM_CLOSE to its window: it closes what it opened and ends with 0) and replaces its
 # program, keeping the port; an update with /NOFOLLOW removes it; an uninstall while it runs
-# ends it and removes it.
+# ends it and removes it; run by hand with /KODIPORT=, the installer shows its follower page with
+# the port, and the port typed there goes on the login entry.
 #
 #   follow_install_test.sh x64|x86 SOURCE_DIR
 #
@@ -46,7 +47,8 @@ trap finish EXIT
 trap 'exit 130' INT TERM
 
 say "building the programs and the installer"
-wine_build "$SOURCE_DIR" "mingw-$ARCH" "$BUILD" follow-install-build.log installer
+wine_build "$SOURCE_DIR" "mingw-$ARCH" "$BUILD" follow-install-build.log installer \
+  lumora-send wine_setup_page
 [[ -f $SETUP ]] || fail "no installer $SETUP"
 say "preparing a $WINEARCH Wine prefix on a virtual display"
 wine_start
@@ -162,4 +164,20 @@ reg_value "$RUN_KEY" "Lumora Follow" >/dev/null && fail "the uninstall left the 
 "$WINE" reg query "$UNINSTALL_KEY" >/dev/null 2>&1 && fail "the uninstall left $UNINSTALL_KEY"
 left=$(cd "$WINEPREFIX/drive_c" && find . -ipath '*program files*lumora*')
 [[ -z $left ]] || fail "the uninstall left: $left"
+
+# The graphical mode: the page shows the follower chosen and the given port; the owner types
+# another; the installer then warns of the missing PanelDrv.dll (a box), and installs.
+say "the installer run by hand with /KODIPORT=9124; 9125 typed on its page"
+timeout 120 "$WINE" "$SETUP" /KODIPORT=9124 &
+setup_pid=$!
+page=$(timeout 90 "$WINE" "$BIN/fixtures/setup-page.exe" 60 9125 | tr -d '\r') ||
+  fail "the installer showed no follower page"
+[[ $page == "follow=1 host=127.0.0.1 port=9124" ]] || fail "the follower page shows: $page"
+timeout 90 "$WINE" "$BIN/lumora-send.exe" --test-dismiss-box "Lumora Setup: PanelDrv.dll" 60 \
+  >/dev/null || fail "no box about the missing PanelDrv.dll after the page"
+wait "$setup_pid" || fail "the installer run by hand failed"
+ENTRY="\"$INSTALL_DIR_WIN\\lumora-follow.exe\" --host 127.0.0.1 --port 9125"
+[[ $(reg_value "$RUN_KEY" "Lumora Follow") == "$ENTRY" ]] ||
+  fail "after the page the login entry is '$(reg_value "$RUN_KEY" "Lumora Follow")', not '$ENTRY'"
+timeout 60 "$WINE" "$INSTALL_DIR/Uninstall.exe" /S || fail "Uninstall.exe /S failed"
 say "PASS"
