@@ -370,8 +370,8 @@ SectionEnd
 
 ; --- Follow Kodi ---------------------------------------------------------------------------
 ; lumora-follow.exe beside the agent, started at login by a second entry with Kodi's host and
-; port: what Kodi plays goes to the panel. Chosen on the command line (only a Kodi owner wants
-; it) or kept by an update; removed again by an update with /NOFOLLOW.
+; port: what Kodi plays goes to the panel. Chosen on the command line or the follower's page
+; (only a Kodi owner wants it) or kept by an update; removed again by an update with /NOFOLLOW.
 Section "-Follow Kodi"
   SetShellVarContext all
   !if "${ARCH}" == "x64"
@@ -379,6 +379,16 @@ Section "-Follow Kodi"
   !endif
   ${If} $Follow == 1
     SetOutPath "$INSTDIR"
+    ; A follower this installer could not end (another user's, in a session of its own) keeps
+    ; its program open: a running program can still be renamed, so it is moved aside and
+    ; removed at the next start of Windows.
+    Delete "$INSTDIR\lumora-follow.exe"
+    ${If} ${FileExists} "$INSTDIR\lumora-follow.exe"
+      Delete "$INSTDIR\lumora-follow.old.exe"
+      Rename "$INSTDIR\lumora-follow.exe" "$INSTDIR\lumora-follow.old.exe"
+      Delete /REBOOTOK "$INSTDIR\lumora-follow.old.exe"
+      !insertmacro Note "lumora-follow.exe is in use (by another user?): the new one starts at the next login."
+    ${EndIf}
     File "${BIN_DIR}/lumora-follow.exe"
     WriteRegStr HKLM "${RUN_KEY}" "${FOLLOW_VALUE}" '"$INSTDIR\lumora-follow.exe" --host $KodiHost --port $KodiPort'
     WriteRegStr HKLM "${UNINSTALL_KEY}" "KodiHost" "$KodiHost"
@@ -601,6 +611,7 @@ Section "Uninstall"
   Delete "$INSTDIR\Lumora.exe"
   Delete "$INSTDIR\lumora-send.exe"
   Delete "$INSTDIR\lumora-follow.exe"
+  Delete /REBOOTOK "$INSTDIR\lumora-follow.old.exe"
   Delete "$INSTDIR\Lumora guide.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ; Only when empty: the panel maker's PanelDrv.dll, which this installer did not bring, stays.
