@@ -13,6 +13,15 @@
 ; registry) is replaced, after asking (a silent install replaces it and says so in its log).
 ; Every note of the installer also goes to its log, $TEMP\Lumora-setup.log.
 ;
+; The follower (lumora-follow.exe), chosen with /FOLLOW (or /FOLLOWKODI, its older name, or by
+; giving /KODIHOST=HOST or /KODIPORT=PORT), starts at every login with Kodi's host and port on
+; its command line (the login entry "Lumora Follow"); an update keeps it, with the host and port
+; it had unless new ones are given, and /NOFOLLOW removes it. In the graphical mode a page shows
+; the choice and both fields whenever the follower is chosen or was installed; a double click
+; with neither asks nothing. A running follower is ended (WM_CLOSE to its hidden window, then
+; waited for) before an update or uninstall replaces or removes its program; the Kodi bridge of
+; earlier versions (lumora-kodi.exe, the login entry "Lumora Kodi") is removed.
+;
 ; It never installs a PanelDrv.dll: the panel maker's library goes beside Lumora.exe. After
 ; copying, it looks for one there and warns when there is none or when it is of the other
 ; architecture (no box in a silent install).
@@ -48,10 +57,16 @@
 !include StrFunc.nsh
 ${StrStr}
 !include FileFunc.nsh
+!include nsDialogs.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Lumora"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define AGENT_CLASS "LumoraAgentDialog"
+!define FOLLOWER_CLASS "LumoraFollower"
+!define FOLLOW_VALUE "Lumora Follow"
+!define OLD_KODI_VALUE "Lumora Kodi"
+!define KODI_HOST_DEFAULT "127.0.0.1"
+!define KODI_PORT_DEFAULT "9090"
 !define BOX_CAPTION "Lumora Setup: PanelDrv.dll"
 !define SETUP_CAPTION "Lumora Setup"
 !define LOG_NAME "Lumora-setup.log"
@@ -59,6 +74,13 @@ ${StrStr}
 Var Log          ; the handle of $TEMP\Lumora-setup.log
 Var OtherDir     ; the folder of an installed Lumora of the other architecture, or empty
 Var OtherBits    ; its "32-bit" or "64-bit"
+Var Follow       ; 1: lumora-follow.exe is installed and started at login
+Var FollowAsked  ; 1: the command line chose the follower or not, or gave Kodi's host or port
+Var KodiHost     ; Kodi's host and port on the follower's command line
+Var KodiPort
+Var FollowBox    ; the follower page's fields
+Var HostField
+Var PortField
 
 Name "Lumora ${VERSION} (${BITS})"
 Caption "Lumora ${VERSION} (${BITS}) Setup"
@@ -86,7 +108,8 @@ VIAddVersionKey "CompanyName" "Lumora"
 VIAddVersionKey "LegalCopyright" "Lumora"
 
 ; No questions: a double click installs into Program Files (another folder with /D=FOLDER).
-; /FOLLOWKODI adds the Follow Kodi section below.
+; The follower's page only when it is chosen or installed (see Follow Kodi below).
+Page custom FollowPage FollowPageLeave
 Page instfiles
 UninstPage instfiles
 
@@ -98,6 +121,52 @@ UninstPage instfiles
     DetailPrint "Closing the running Lumora"
     SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
     Sleep 1000
+  ${EndIf}
+!macroend
+
+; Ends every running lumora-follow.exe of this session, before its program is replaced or
+; removed: WM_CLOSE to its hidden window (it closes the sessions it opened and ends), then a wait
+; for the process; one that has not ended after 10 s is ended by force.
+!macro CloseFollower
+  StrCpy $R8 0
+  FindWindow $0 "${FOLLOWER_CLASS}" ""
+  ${DoWhile} $0 <> 0
+    IntOp $R8 $R8 + 1
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1) i'
+    ; SYNCHRONIZE | PROCESS_TERMINATE
+    System::Call 'kernel32::OpenProcess(i 0x00100001, i 0, i r1) p .r2'
+    !insertmacro Note "Ending the running lumora-follow.exe"
+    SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
+    ${If} $2 != 0
+      System::Call 'kernel32::WaitForSingleObject(p r2, i 10000) i .r3'
+      ${If} $3 <> 0
+        !insertmacro Note "lumora-follow.exe did not end within 10 s; ending it by force"
+        System::Call 'kernel32::TerminateProcess(p r2, i 1) i'
+        System::Call 'kernel32::WaitForSingleObject(p r2, i 5000) i'
+      ${EndIf}
+      System::Call 'kernel32::CloseHandle(p r2) i'
+    ${Else}
+      Sleep 2000
+    ${EndIf}
+    ; The next one, if any (another user's in this session); at most eight.
+    ${If} $R8 < 8
+      FindWindow $0 "${FOLLOWER_CLASS}" ""
+    ${Else}
+      StrCpy $0 0
+    ${EndIf}
+  ${Loop}
+!macroend
+
+; The Kodi bridge of earlier versions: its login entry, and its program (a console program with
+; no window to close: ended by name, then removed).
+!macro RemoveOldKodiBridge
+  DeleteRegValue HKLM "${RUN_KEY}" "${OLD_KODI_VALUE}"
+  ${If} ${FileExists} "$INSTDIR\lumora-kodi.exe"
+    !insertmacro Note "Replacing lumora-kodi.exe by lumora-follow.exe"
+    nsExec::Exec '"$SYSDIR\taskkill.exe" /f /im lumora-kodi.exe'
+    Pop $0
+    Sleep 500
+    Delete /REBOOTOK "$INSTDIR\lumora-kodi.exe"
   ${EndIf}
 !macroend
 
@@ -238,7 +307,7 @@ Function .onInit
   ; The log of this run: every note of the details, also in a silent install.
   FileOpen $Log "$TEMP\${LOG_NAME}" w
   Call CheckInstallDir
-  Call FollowKodiOption
+  Call FollowOptions
   Call FindOtherLumora
   ${If} $OtherDir != ""
   ${AndIfNot} ${Silent}
@@ -257,8 +326,10 @@ Section "Lumora"
   !if "${ARCH}" == "x64"
     SetRegView 64
   !endif
+  !insertmacro CloseFollower
   !insertmacro CloseAgent
   Call ReplaceOtherLumora
+  !insertmacro RemoveOldKodiBridge
 
   SetOutPath "$INSTDIR"
   File "${BIN_DIR}/Lumora.exe"
@@ -298,25 +369,204 @@ Section "Lumora"
 SectionEnd
 
 ; --- Follow Kodi ---------------------------------------------------------------------------
-; lumora-kodi.exe beside the agent, started at login by a second entry: what Kodi plays goes to
-; the panel. Chosen with /FOLLOWKODI on the command line, since only a Kodi owner wants it.
-Section /o "Follow Kodi" SEC_FOLLOW_KODI
+; lumora-follow.exe beside the agent, started at login by a second entry with Kodi's host and
+; port: what Kodi plays goes to the panel. Chosen on the command line or the follower's page
+; (only a Kodi owner wants it) or kept by an update; removed again by an update with /NOFOLLOW.
+Section "-Follow Kodi"
   SetShellVarContext all
   !if "${ARCH}" == "x64"
     SetRegView 64
   !endif
-  SetOutPath "$INSTDIR"
-  File "${BIN_DIR}/lumora-kodi.exe"
-  WriteRegStr HKLM "${RUN_KEY}" "Lumora Kodi" '"$INSTDIR\lumora-kodi.exe"'
+  ${If} $Follow == 1
+    SetOutPath "$INSTDIR"
+    ; A follower this installer could not end (another user's, in a session of its own) keeps
+    ; its program open: a running program can still be renamed, so it is moved aside and
+    ; removed at the next start of Windows.
+    Delete "$INSTDIR\lumora-follow.exe"
+    ${If} ${FileExists} "$INSTDIR\lumora-follow.exe"
+      Delete "$INSTDIR\lumora-follow.old.exe"
+      Rename "$INSTDIR\lumora-follow.exe" "$INSTDIR\lumora-follow.old.exe"
+      Delete /REBOOTOK "$INSTDIR\lumora-follow.old.exe"
+      !insertmacro Note "lumora-follow.exe is in use (by another user?): the new one starts at the next login."
+    ${EndIf}
+    File "${BIN_DIR}/lumora-follow.exe"
+    WriteRegStr HKLM "${RUN_KEY}" "${FOLLOW_VALUE}" '"$INSTDIR\lumora-follow.exe" --host $KodiHost --port $KodiPort'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "KodiHost" "$KodiHost"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "KodiPort" "$KodiPort"
+    !insertmacro Note "lumora-follow.exe starts at every login and follows Kodi on $KodiHost:$KodiPort."
+  ${Else}
+    DeleteRegValue HKLM "${RUN_KEY}" "${FOLLOW_VALUE}"
+    Delete "$INSTDIR\lumora-follow.exe"
+  ${EndIf}
 SectionEnd
 
-; Called by .onInit: /FOLLOWKODI on the command line chooses the section.
-Function FollowKodiOption
-  ${GetParameters} $R0
+; $R0 empty when $KodiHost and $KodiPort can go on the follower's command line, else the reason.
+Function CheckKodiOptions
+  StrCpy $R0 ""
+  ${If} $KodiHost == ""
+    StrCpy $R0 "Kodi's host is empty."
+  ${EndIf}
+  ; A host name or address: no blank, quote or other character a command line would split.
+  StrLen $R1 $KodiHost
+  StrCpy $R2 0
+  ${DoWhile} $R2 < $R1
+    StrCpy $R3 $KodiHost 1 $R2
+    ${If} $R3 == " "
+    ${OrIf} $R3 == '"'
+    ${OrIf} $R3 == "%"
+    ${OrIf} $R3 == "&"
+    ${OrIf} $R3 == "^"
+    ${OrIf} $R3 == "|"
+    ${OrIf} $R3 == "<"
+    ${OrIf} $R3 == ">"
+    ${OrIf} $R3 == "$\t"
+      StrCpy $R0 "Kodi's host $\"$KodiHost$\" holds a character a host name cannot have."
+      StrCpy $R2 $R1
+    ${EndIf}
+    IntOp $R2 $R2 + 1
+  ${Loop}
+  ; The port: digits only, 1 to 65535.
+  StrLen $R1 $KodiPort
+  ${If} $R1 < 1
+  ${OrIf} $R1 > 5
+    StrCpy $R0 "Kodi's port $\"$KodiPort$\" is not a number from 1 to 65535."
+  ${Else}
+    StrCpy $R2 0
+    ${DoWhile} $R2 < $R1
+      StrCpy $R3 $KodiPort 1 $R2
+      ${StrStr} $R5 "0123456789" $R3
+      ${If} $R5 == ""
+        StrCpy $R0 "Kodi's port $\"$KodiPort$\" is not a number from 1 to 65535."
+        StrCpy $R2 $R1
+      ${EndIf}
+      IntOp $R2 $R2 + 1
+    ${Loop}
+    ${If} $R0 == ""
+      IntOp $R4 $KodiPort + 0
+      ${If} $R4 < 1
+      ${OrIf} $R4 > 65535
+        StrCpy $R0 "Kodi's port $\"$KodiPort$\" is not a number from 1 to 65535."
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; Called by .onInit: the follower as installed before (an update keeps it), then the command
+; line: /FOLLOW (or /FOLLOWKODI), /KODIHOST=HOST, /KODIPORT=PORT, /NOFOLLOW. Options it cannot
+; use end the installer with status 2 and the reason, before anything is installed.
+Function FollowOptions
+  StrCpy $Follow 0
+  StrCpy $FollowAsked 0
+  StrCpy $KodiHost "${KODI_HOST_DEFAULT}"
+  StrCpy $KodiPort "${KODI_PORT_DEFAULT}"
+  !if "${ARCH}" == "x64"
+    SetRegView 64
+  !endif
+  ReadRegStr $R0 HKLM "${RUN_KEY}" "${FOLLOW_VALUE}"
+  ReadRegStr $R1 HKLM "${RUN_KEY}" "${OLD_KODI_VALUE}"
+  ${If} $R0 != ""
+  ${OrIf} $R1 != ""
+    StrCpy $Follow 1
+  ${EndIf}
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "KodiHost"
+  ${If} $R0 != ""
+    StrCpy $KodiHost $R0
+  ${EndIf}
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "KodiPort"
+  ${If} $R0 != ""
+    StrCpy $KodiPort $R0
+  ${EndIf}
+  !if "${ARCH}" == "x64"
+    SetRegView 32
+  !endif
+  ${GetParameters} $R9
   ClearErrors
-  ${GetOptions} $R0 "/FOLLOWKODI" $R1
+  ${GetOptions} $R9 "/FOLLOWKODI" $R1
   ${IfNot} ${Errors}
-    SectionSetFlags ${SEC_FOLLOW_KODI} ${SF_SELECTED}
+    StrCpy $Follow 1
+    StrCpy $FollowAsked 1
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R9 "/FOLLOW" $R1
+  ; GetOptions matches /FOLLOW at the start of /FOLLOWKODI too; either chooses the follower.
+  ${IfNot} ${Errors}
+    StrCpy $Follow 1
+    StrCpy $FollowAsked 1
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R9 "/KODIHOST=" $R1
+  ${IfNot} ${Errors}
+    StrCpy $KodiHost $R1
+    StrCpy $Follow 1
+    StrCpy $FollowAsked 1
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R9 "/KODIPORT=" $R1
+  ${IfNot} ${Errors}
+    StrCpy $KodiPort $R1
+    StrCpy $Follow 1
+    StrCpy $FollowAsked 1
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R9 "/NOFOLLOW" $R1
+  ${IfNot} ${Errors}
+    StrCpy $Follow 0
+    StrCpy $FollowAsked 1
+  ${EndIf}
+  ${If} $Follow == 1
+    Call CheckKodiOptions
+    ${If} $R0 != ""
+      !insertmacro Note "$R0 Give /KODIHOST= a host name or address and /KODIPORT= Kodi's JSON-RPC port (9090 unless changed in Kodi)."
+      ${IfNot} ${Silent}
+        MessageBox MB_OK|MB_ICONSTOP "$R0$\r$\n$\r$\nGive /KODIHOST= a host name or address and /KODIPORT= Kodi's JSON-RPC port (9090 unless changed in Kodi)."
+      ${EndIf}
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; The follower's page, in the graphical mode only when the follower is chosen or installed.
+Function FollowPage
+  ${If} $Follow != 1
+  ${AndIf} $FollowAsked != 1
+    Abort
+  ${EndIf}
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 40u "lumora-follow.exe follows Kodi over its JSON-RPC port and hands Lumora what Kodi shows and plays. Turn on in Kodi: Settings > Services > Control > $\"Allow remote control from applications on this system$\"."
+  Pop $0
+  ${NSD_CreateCheckbox} 0 44u 100% 12u "&Follow Kodi: start lumora-follow.exe at every login"
+  Pop $FollowBox
+  ${If} $Follow == 1
+    ${NSD_Check} $FollowBox
+  ${EndIf}
+  ${NSD_CreateLabel} 0 64u 70u 12u "Kodi's &host:"
+  Pop $0
+  ${NSD_CreateText} 72u 62u 140u 12u "$KodiHost"
+  Pop $HostField
+  ${NSD_CreateLabel} 0 82u 70u 12u "Kodi's &port:"
+  Pop $0
+  ${NSD_CreateNumber} 72u 80u 50u 12u "$KodiPort"
+  Pop $PortField
+  nsDialogs::Show
+FunctionEnd
+
+Function FollowPageLeave
+  ${NSD_GetState} $FollowBox $0
+  ${If} $0 == ${BST_CHECKED}
+    StrCpy $Follow 1
+  ${Else}
+    StrCpy $Follow 0
+  ${EndIf}
+  ${NSD_GetText} $HostField $KodiHost
+  ${NSD_GetText} $PortField $KodiPort
+  ${If} $Follow == 1
+    Call CheckKodiOptions
+    ${If} $R0 != ""
+      MessageBox MB_OK|MB_ICONEXCLAMATION "$R0"
+      Abort
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 ; --- end of Follow Kodi --------------------------------------------------------------------
@@ -326,10 +576,12 @@ Section "Uninstall"
   !if "${ARCH}" == "x64"
     SetRegView 64
   !endif
+  !insertmacro CloseFollower
   !insertmacro CloseAgent
+  !insertmacro RemoveOldKodiBridge
 
   DeleteRegValue HKLM "${RUN_KEY}" "Lumora"
-  DeleteRegValue HKLM "${RUN_KEY}" "Lumora Kodi"
+  DeleteRegValue HKLM "${RUN_KEY}" "${FOLLOW_VALUE}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 
   ; The Start menu entries are shared by both architectures' installations: they stay while a
@@ -358,7 +610,8 @@ Section "Uninstall"
 
   Delete "$INSTDIR\Lumora.exe"
   Delete "$INSTDIR\lumora-send.exe"
-  Delete "$INSTDIR\lumora-kodi.exe"
+  Delete "$INSTDIR\lumora-follow.exe"
+  Delete /REBOOTOK "$INSTDIR\lumora-follow.old.exe"
   Delete "$INSTDIR\Lumora guide.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ; Only when empty: the panel maker's PanelDrv.dll, which this installer did not bring, stays.

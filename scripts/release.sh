@@ -2,8 +2,9 @@
 # The Windows release archive: builds the mingw-x64 and mingw-x86 presets with their installers
 # and packs, into OUT_DIR/Lumora-VERSION-windows.zip (OUT_DIR defaults to build/release):
 #   Lumora-x64-VERSION-setup.exe, Lumora-x86-VERSION-setup.exe   the installers
-#   Lumora-x64/, Lumora-x86/    Lumora.exe, lumora-send.exe and lumora-replay.exe (the trace
-#                               reader) of each architecture, in
+#   Lumora-x64/, Lumora-x86/    Lumora.exe, lumora-send.exe, lumora-follow.exe (the follower
+#                               of Kodi) and lumora-replay.exe (the trace reader) of each
+#                               architecture, in
 #                               stand-in/ the recording PanelDrv.dll for trying without a panel,
 #                               in on-screen/ the PanelDrv.dll that draws the panel in a window,
 #                               in pass-through/ the PanelDrv.dll that traces a real panel's calls,
@@ -34,7 +35,7 @@ for arch in x64 x86; do
   exec {lock}>"$build/wine_e2e.lock"
   flock -w 900 "$lock"
   cmake --preset "mingw-$arch" -B "$build" >/dev/null
-  cmake --build "$build" --parallel 2 --target Lumora lumora-send lumora-replay \
+  cmake --build "$build" --parallel 2 --target Lumora lumora-send lumora-follow lumora-replay \
     paneldrv_recording paneldrv_passthrough paneldrv_window owner_guide installer >/dev/null
   bin=$build/bin
   to=$STAGE/Lumora-$arch
@@ -47,6 +48,7 @@ for arch in x64 x86; do
   }
   ship "$bin/Lumora.exe" .
   ship "$bin/lumora-send.exe" .
+  ship "$bin/lumora-follow.exe" .
   ship "$bin/lumora-replay.exe" .
   ship "$bin/PanelDrv.dll" stand-in
   ship "$bin/window/PanelDrv.dll" on-screen

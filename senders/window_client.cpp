@@ -1,5 +1,8 @@
 #include "senders/window_client.h"
 
+// after windows.h
+#include <shellapi.h>
+
 #include "base/media_event.h"
 
 namespace lumora::win32 {
@@ -44,6 +47,48 @@ bool SendDirective(HWND window, const scenario::Directive& d) {
     default:
       return false;  // not sendable
   }
+}
+
+std::vector<std::string> Utf8Arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return args;
+  for (int i = 1; i < count; ++i) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(size > 1 ? static_cast<size_t>(size - 1) : 0, '\0');
+    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+    args.push_back(std::move(arg));
+  }
+  LocalFree(wide);
+  return args;
+}
+
+namespace {
+
+// Sends with send() unless the window is gone; a send to a window that went meanwhile fails
+// with ERROR_INVALID_WINDOW_HANDLE.
+template <typename Send>
+Delivery DeliverTo(HWND window, Send send) {
+  if (window == nullptr || !IsWindow(window)) return Delivery::WindowGone;
+  SetLastError(ERROR_SUCCESS);
+  if (!send()) return Delivery::NotSendable;
+  if (GetLastError() == ERROR_INVALID_WINDOW_HANDLE) return Delivery::WindowGone;
+  return Delivery::Delivered;
+}
+
+}  // namespace
+
+Delivery Deliver(HWND window, const scenario::Directive& directive) {
+  return DeliverTo(window, [&] { return SendDirective(window, directive); });
+}
+
+Delivery DeliverMediaStateEvent(HWND window, int32_t sessionId, uint16_t code, const char* text,
+                                size_t size) {
+  return DeliverTo(window, [&] {
+    SendMediaStateEvent(window, sessionId, code, text, size);
+    return true;
+  });
 }
 
 }  // namespace lumora::win32

@@ -7,31 +7,9 @@
 // one source.
 #pragma once
 
-#include <string>
-#include <vector>
-
-#include "sources/kodi/kodi_link.h"
+#include "sources/follow/follow_options.h"
 
 namespace lumora::sources {
-
-struct FollowOptions {
-  std::string command = "follow";  // as the notes name it: lumora follow, lumora kodi, ...
-  bool kodi = true;                // follow Kodi
-  bool mpris = true;               // follow the desktop players on the session bus
-  KodiOptions kodiOptions;
-  std::string socketPath;  // empty: the agent's default socket
-  bool verbose = false;    // every event sent, and every player update read, on standard error
-  bool help = false;
-  bool version = false;
-};
-
-// The help of `lumora follow`, `lumora kodi` and `lumora mpris`.
-const char* FollowUsage(const std::string& command);
-
-// Parses the arguments after `lumora COMMAND` (follow, kodi or mpris) over what options holds
-// already (the configuration file's settings); false with a message on a usage error.
-bool ParseFollowArguments(const std::vector<std::string>& args, FollowOptions& options,
-                          std::string& error);
 
 // Runs until SIGINT, SIGTERM, SIGHUP or SIGQUIT, then closes the sessions it opened. Returns
 // the exit status: 0 after a stop signal; 1 when no source can run (the session bus missing,

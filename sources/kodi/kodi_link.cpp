@@ -1,13 +1,6 @@
 #include "sources/kodi/kodi_link.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -28,14 +21,13 @@ constexpr const char* kTurnItOn =
 KodiLink::KodiLink(KodiOptions options, SourceApp& source,
                    std::function<void(NotePriority, const std::string&)> say)
     : options_(std::move(options)),
-      source_(source),
       say_(std::move(say)),
       bridge_(
           source, [this](const std::string& request) { Queue(request); },
           [this](const std::string& problem) { say_(NotePriority::Warning, problem); }) {}
 
 KodiLink::~KodiLink() {
-  if (fd_ >= 0) ::close(fd_);
+  tcp::Close(fd_);
   if (capture_ != nullptr) std::fclose(capture_);
 }
 
@@ -55,40 +47,25 @@ bool KodiLink::OpenCapture(std::string& error) {
 }
 
 short KodiLink::events() const {
-  if (fd_ < 0) return 0;
-  if (connecting_) return POLLOUT;
-  return static_cast<short>(POLLIN | (output_.empty() ? 0 : POLLOUT));
+  if (fd_ == tcp::kNoHandle) return 0;
+  if (connecting_) return tcp::kWritable;
+  return static_cast<short>(tcp::kReadable | (output_.empty() ? 0 : tcp::kWritable));
 }
 
 void KodiLink::StartConnecting(int64_t nowMs) {
   nextConnect_ = nowMs + kConnectEveryMs;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int status = ::getaddrinfo(options_.host.c_str(), options_.port.c_str(), &hints, &found);
   std::string error;
-  if (status != 0) {
-    error = std::string("cannot find the host: ") + ::gai_strerror(status);
-  } else {
-    // The first address; its connection completes (or fails) while the loop goes on.
-    fd_ = ::socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                   found->ai_protocol);
-    if (fd_ < 0) {
-      error = std::strerror(errno);
-    } else if (::connect(fd_, found->ai_addr, found->ai_addrlen) == 0) {
+  bool connected = false;
+  fd_ = tcp::StartConnect(options_.host, options_.port, connected, error);
+  if (fd_ != tcp::kNoHandle) {
+    ++socketSerial_;
+    if (connected) {
       Established();
-    } else if (errno == EINPROGRESS) {
+    } else {
       connecting_ = true;
       connectStarted_ = nowMs;
-    } else {
-      error = std::strerror(errno);
-      ::close(fd_);
-      fd_ = -1;
     }
-    ::freeaddrinfo(found);
-  }
-  if (fd_ < 0 && !waiting_) {
+  } else if (!waiting_) {
     say_(NotePriority::Warning, "Kodi is not answering on " + options_.host + ":" + options_.port +
                                     " (" + error + "); waiting for it. " + kTurnItOn);
     waiting_ = true;
@@ -97,8 +74,7 @@ void KodiLink::StartConnecting(int64_t nowMs) {
 
 void KodiLink::Established() {
   connecting_ = false;
-  const int one = 1;
-  ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  tcp::SendAtOnce(fd_);
   say_(NotePriority::Info, "following Kodi on " + options_.host + ":" + options_.port);
   waiting_ = false;
   output_.clear();
@@ -107,8 +83,8 @@ void KodiLink::Established() {
 }
 
 void KodiLink::Lost(const std::string& why) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  tcp::Close(fd_);
+  fd_ = tcp::kNoHandle;
   const bool wasConnected = !connecting_;
   connecting_ = false;
   output_.clear();
@@ -125,7 +101,7 @@ void KodiLink::Lost(const std::string& why) {
 }
 
 void KodiLink::Queue(const std::string& request) {
-  if (fd_ < 0 || connecting_ || stuck_) return;
+  if (fd_ == tcp::kNoHandle || connecting_ || stuck_) return;
   if (output_.size() + request.size() > kKodiOutputMax) {
     // Kodi takes nothing: the rest of this round is given up, and the connection with it.
     stuck_ = true;
@@ -137,45 +113,37 @@ void KodiLink::Queue(const std::string& request) {
 
 void KodiLink::Flush() {
   while (!output_.empty()) {
-    const ssize_t n = ::send(fd_, output_.data(), output_.size(), MSG_NOSIGNAL);
+    const long n = tcp::Send(fd_, output_.data(), output_.size());
     if (n > 0) {
       output_.erase(0, static_cast<size_t>(n));
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // the rest when it drains
+    if (n == 0) return;  // the rest when it drains
     stuck_ = true;
     return;
   }
 }
 
 void KodiLink::Process(short revents, int64_t nowMs) {
-  if (fd_ < 0) return;
+  if (fd_ == tcp::kNoHandle) return;
   if (connecting_) {
-    if ((revents & (POLLOUT | POLLERR | POLLHUP)) == 0) return;
-    int soError = 0;
-    socklen_t length = sizeof soError;
-    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &soError, &length) != 0) soError = errno;
-    if (soError != 0) {
-      Lost(std::strerror(soError));
+    if ((revents & (tcp::kWritable | tcp::kError | tcp::kHangUp)) == 0) return;
+    std::string error;
+    if (!tcp::ConnectOutcome(fd_, revents, error)) {
+      Lost(error);
       return;
     }
     Established();
     (void)nowMs;
     return;
   }
-  if ((revents & POLLOUT) != 0) Flush();
-  if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+  if ((revents & tcp::kWritable) != 0) Flush();
+  if ((revents & (tcp::kReadable | tcp::kHangUp | tcp::kError)) != 0) {
     char buffer[65536];
-    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-    // Every read acknowledged at once: a Kodi that holds its next message until the last one is
-    // acknowledged (Nagle's rule) would otherwise wait for the delayed acknowledgement, tens of
-    // milliseconds. Linux turns this off again after a while, hence after every read.
-    const int one = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+    const long n = tcp::Receive(fd_, buffer, sizeof buffer);
     if (n > 0) {
       if (!bridge_.Receive(std::string_view(buffer, static_cast<size_t>(n)))) stuck_ = true;
-    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+    } else if (n != tcp::kTryLater) {
       Lost("Kodi closed the connection");
       return;
     }
@@ -185,7 +153,7 @@ void KodiLink::Process(short revents, int64_t nowMs) {
 
 void KodiLink::Beat(int64_t nowMs) {
   if (stuck_) Lost("Kodi takes no more requests");
-  if (fd_ < 0) {
+  if (fd_ == tcp::kNoHandle) {
     if (nowMs >= nextConnect_) StartConnecting(nowMs);
     return;
   }
@@ -206,15 +174,15 @@ void KodiLink::Beat(int64_t nowMs) {
 
 int64_t KodiLink::NextBeatInMs(int64_t nowMs) const {
   int64_t at = nextConnect_;
-  if (fd_ >= 0)
+  if (fd_ != tcp::kNoHandle)
     at = connecting_ ? connectStarted_ + kKodiConnectMs : std::min(nextPoll_, nextWindow_);
   return std::max<int64_t>(0, at - nowMs);
 }
 
 void KodiLink::Stop() {
-  if (fd_ >= 0) ::close(fd_);
-  const bool wasConnected = fd_ >= 0 && !connecting_;
-  fd_ = -1;
+  tcp::Close(fd_);
+  const bool wasConnected = fd_ != tcp::kNoHandle && !connecting_;
+  fd_ = tcp::kNoHandle;
   connecting_ = false;
   if (wasConnected) bridge_.Disconnected();
 }

@@ -1,7 +1,9 @@
-// Kodi's JSON-RPC TCP port for the Linux follower's poll loop: connects without waiting, reads
-// what Kodi sends into the Kodi bridge, and writes the bridge's requests from a bounded buffer,
-// so that a Kodi that stops reading (or a host that does not answer) never holds the loop: the
-// other sources and the stop signals go on.
+// Kodi's JSON-RPC TCP port for a follower's loop, the same on Linux and on Windows: connects
+// without waiting, reads what Kodi sends into the Kodi bridge, and writes the bridge's requests
+// from a bounded buffer, so that a Kodi that stops reading (or a host that does not answer)
+// never holds the loop: the other sources and the stop go on. The socket calls are
+// tcp_socket.h's; the loop waits on the socket (poll on Linux, a Winsock event on Windows) and
+// hands Process what it is ready for.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 
 #include "base/note.h"
 #include "sources/kodi/kodi_bridge.h"
+#include "sources/kodi/tcp_socket.h"
 
 namespace lumora::sources {
 
@@ -39,10 +42,14 @@ class KodiLink {
 
   // Opens the capture when asked for; false with the reason.
   bool OpenCapture(std::string& error);
-  // For poll: the descriptor (-1 while not connected), its events.
-  int fd() const { return fd_; }
+  // For the loop's wait: the socket (tcp::kNoHandle while there is none), the events it waits
+  // for (poll's flags).
+  tcp::Handle fd() const { return fd_; }
+  // Counts the sockets made: a new one may get the number of one closed before, and a loop that
+  // ties a socket to its wait (Windows) does so again when this changes.
+  uint32_t socketSerial() const { return socketSerial_; }
   short events() const;
-  // After poll: what the descriptor is ready for.
+  // After the wait: what the socket is ready for (poll's flags).
   void Process(short revents, int64_t nowMs);
   // Time-driven: a connection attempt once a second while Kodi is away, the players' poll once
   // a second and a look at the window five times a second while connected.
@@ -62,12 +69,12 @@ class KodiLink {
   void Flush();
 
   KodiOptions options_;
-  SourceApp& source_;
   std::function<void(NotePriority, const std::string&)> say_;
   KodiBridge bridge_;
   std::FILE* capture_ = nullptr;
   bool captureFailed_ = false;
-  int fd_ = -1;
+  tcp::Handle fd_ = tcp::kNoHandle;
+  uint32_t socketSerial_ = 0;
   bool connecting_ = false;
   int64_t connectStarted_ = 0;
   std::string output_;

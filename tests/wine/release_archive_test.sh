@@ -5,10 +5,11 @@
 #   release_archive_test.sh SOURCE_DIR
 #
 #  - exactly the files the guide's section 1 promises: both installers, both architectures'
-#    programs (the agent, the sender, the trace reader), the three stand-in libraries of each (recording, on-screen, pass-through), the
+#    programs (the agent, the sender, the follower, the trace reader), the three stand-in libraries of each (recording, on-screen, pass-through), the
 #    debug information of each binary under debug/, and the guide;
 #  - every binary stripped (no debug sections, no symbol table), with a link to its debug file,
 #    and that file holding the debug information;
+#  - the follower a program of the GUI subsystem (no console window at login);
 #  - the sender not much larger than the agent of its architecture (at most a fifth more: it
 #    carries the scenario language and its live player, the agent the engine and the panel; a
 #    library pulled in by mistake, as std::filesystem once tripled it, goes far beyond);
@@ -46,8 +47,8 @@ top=$TMP/$NAME
 # --- What is in it, written out by hand ------------------------------------------------------
 expected=("Lumora guide.txt" "Lumora-x64-$VERSION-setup.exe" "Lumora-x86-$VERSION-setup.exe")
 for arch in x64 x86; do
-  for binary in Lumora.exe lumora-send.exe lumora-replay.exe stand-in/PanelDrv.dll \
-    on-screen/PanelDrv.dll pass-through/PanelDrv.dll; do
+  for binary in Lumora.exe lumora-send.exe lumora-follow.exe lumora-replay.exe \
+    stand-in/PanelDrv.dll on-screen/PanelDrv.dll pass-through/PanelDrv.dll; do
     expected+=("Lumora-$arch/$binary" "Lumora-$arch/debug/$binary.debug")
   done
 done
@@ -59,8 +60,8 @@ have=$(cd "$top" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 for arch in x64 x86; do
   objdump=x86_64-w64-mingw32-objdump
   [[ $arch == x86 ]] && objdump=i686-w64-mingw32-objdump
-  for binary in Lumora.exe lumora-send.exe lumora-replay.exe stand-in/PanelDrv.dll \
-    on-screen/PanelDrv.dll pass-through/PanelDrv.dll; do
+  for binary in Lumora.exe lumora-send.exe lumora-follow.exe lumora-replay.exe \
+    stand-in/PanelDrv.dll on-screen/PanelDrv.dll pass-through/PanelDrv.dll; do
     file=$top/Lumora-$arch/$binary
     sections=$("$objdump" -h "$file") || fail "$objdump cannot read $arch/$binary"
     grep -q ' \.debug_' <<<"$sections" && fail "$arch/$binary carries debug sections"
@@ -70,6 +71,12 @@ for arch in x64 x86; do
     "$objdump" -h "$top/Lumora-$arch/debug/$binary.debug" | grep -q ' \.debug_info' ||
       fail "debug/$binary.debug of $arch holds no debug information"
   done
+  # The follower starts at login: a program of the GUI subsystem, so that no console window
+  # opens on the TV.
+  headers=$("$objdump" -p "$top/Lumora-$arch/lumora-follow.exe") ||
+    fail "$objdump cannot read $arch/lumora-follow.exe"
+  grep -q '^Subsystem.*(Windows GUI)' <<<"$headers" ||
+    fail "$arch: lumora-follow.exe is not a program of the GUI subsystem"
   agent=$(stat -c %s "$top/Lumora-$arch/Lumora.exe")
   sender=$(stat -c %s "$top/Lumora-$arch/lumora-send.exe")
   echo "release_archive: $arch: Lumora.exe $agent bytes, lumora-send.exe $sender bytes"

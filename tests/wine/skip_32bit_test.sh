@@ -42,7 +42,8 @@ wine_e2e_x86 $HERE/wine_e2e.sh x86 $SOURCE_DIR /bin/false /bin/false
 wine_guide_x86 $HERE/guide_commands_test.sh x86 $SOURCE_DIR
 wine_guide_wow64 $HERE/guide_commands_test.sh wow64 $SOURCE_DIR
 wine_one_lumora $HERE/one_lumora_test.sh $SOURCE_DIR
-kodi_wine_x86 $HERE/kodi_wine_test.sh x86 $SOURCE_DIR
+follow_wine_x86 $HERE/follow_wine_test.sh x86 $SOURCE_DIR /bin/false
+follow_install_x86 $HERE/follow_install_test.sh x86 $SOURCE_DIR
 EOF
 
 if ((fail == 0)) && [[ -n $missing ]]; then

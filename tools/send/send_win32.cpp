@@ -14,8 +14,6 @@
 //                                  on standard output and presses its OK button; status 0, or 1
 //                                  when no such box appeared within SECONDS
 #include <windows.h>
-// after windows.h
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,23 +39,6 @@ constexpr lumora::send::SendHost kSendHost{
     "\"Lumora\") its messages with SendMessage and waits until the agent has handled each one.\n",
     ""};
 constexpr DWORD kPollMs = 50;
-
-// The arguments in UTF-8, whatever the console's code page: the senders' common command line
-// takes UTF-8 and converts an event's text to the panel's Windows-1252 itself.
-std::vector<std::string> Utf8Arguments() {
-  std::vector<std::string> args;
-  int count = 0;
-  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (wide == nullptr) return args;
-  for (int i = 1; i < count; ++i) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-    std::string arg(size > 1 ? static_cast<size_t>(size - 1) : 0, '\0');
-    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
-    args.push_back(std::move(arg));
-  }
-  LocalFree(wide);
-  return args;
-}
 
 // Seconds as given to the test options; false when the text is not a positive number.
 bool ParseSeconds(const char* text, DWORD& milliseconds) {
@@ -134,7 +115,7 @@ static int Main(int argc, char** argv) {
     return DismissBox(argv[2], timeoutMs);
   }
 
-  const std::vector<std::string> utf8 = Utf8Arguments();
+  const std::vector<std::string> utf8 = lumora::win32::Utf8Arguments();
   const std::vector<std::string_view> args(utf8.begin(), utf8.end());
   lumora::send::SendRequest request;
   std::string error;
@@ -175,12 +156,11 @@ static int Main(int argc, char** argv) {
     }
     if (step.kind != lumora::scenario::LiveStep::Kind::Message) continue;
     const lumora::scenario::Directive& d = step.message;
-    if (!IsWindow(window)) {
+    if (lumora::win32::Deliver(window, d) == lumora::win32::Delivery::WindowGone) {
       std::fprintf(stderr, "lumora-send: the window \"Lumora\" went away before '%s'\n",
                    d.source.c_str());
       return lumora::kExitFailure;
     }
-    lumora::win32::SendDirective(window, d);
   }
   return lumora::kExitOk;
 }
