@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -25,6 +24,7 @@
 #include "base/exit_status.h"
 #include "base/media_event.h"
 #include "base/note.h"
+#include "base/output_file.h"
 #include "engine/media_engine.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
@@ -163,48 +163,22 @@ class Host final : public SleepWatch::Listener {
   Client* closer_ = nullptr;
 };
 
-// Opens a file the agent writes to (the trace, the recording): null with a message when it
-// cannot be the agent's own. Only a regular file: a FIFO, a device or a socket could block the
-// loop in open or in a write, deaf to its stop signals. A symbolic link is followed only when it
-// belongs to the user, so another user's link cannot turn the agent against its owner's files.
-// The file is locked for as long as the agent runs: a second agent refuses it rather than
-// interleave its lines. Nothing is truncated here; truncate asks for that once the agent knows
-// it will run.
+// Opens a file the agent writes to (the trace, the recording) by the rule of every output file
+// (base/output_file.h): null with a message when it cannot be the agent's own. Nothing is
+// truncated here; truncate asks for that once the agent knows it will run.
 std::FILE* OpenOutput(const std::string& path, bool append, const char* what) {
-  const auto refuse = [&](const std::string& reason) -> std::FILE* {
+  std::string reason;
+  const int fd =
+      OpenOutputFile(path, append ? OutputMode::Append : OutputMode::Keep, "another agent", reason);
+  std::FILE* file = fd < 0 ? nullptr : ::fdopen(fd, append ? "ab" : "wb");
+  if (fd >= 0 && file == nullptr) {
+    reason = std::strerror(errno);
+    ::close(fd);
+  }
+  if (file == nullptr) {
     Note(NotePriority::Error, "lumora: cannot write the %s %s: %s", what, path.c_str(),
          reason.c_str());
-    return nullptr;
-  };
-  int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : 0);
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    if (info.st_uid != ::geteuid()) {
-      return refuse("it is a symbolic link of user " + std::to_string(info.st_uid) +
-                    ", not yours; refusing to follow it");
-    }
-    flags &= ~O_NOFOLLOW;
   }
-  const int fd = ::open(path.c_str(), flags, 0666);
-  if (fd < 0) {
-    // A FIFO without a reader answers ENXIO to a write-only open that does not wait.
-    if (errno == ENXIO) return refuse("it is not a regular file");
-    if (errno == ELOOP) return refuse("it is a symbolic link; refusing to follow it");
-    if (errno == EISDIR) return refuse("it is a folder");
-    return refuse(std::strerror(errno));
-  }
-  const auto close_refusing = [&](const std::string& reason) {
-    ::close(fd);
-    return refuse(reason);
-  };
-  if (::fstat(fd, &info) != 0) return close_refusing(std::strerror(errno));
-  if (S_ISDIR(info.st_mode)) return close_refusing("it is a folder");
-  if (!S_ISREG(info.st_mode)) return close_refusing("it is not a regular file");
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    return close_refusing(errno == EWOULDBLOCK ? "another agent writes it" : std::strerror(errno));
-  }
-  std::FILE* file = ::fdopen(fd, append ? "ab" : "wb");
-  if (file == nullptr) return close_refusing(std::strerror(errno));
   return file;
 }
 

@@ -5,11 +5,14 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "base/output_file.h"
 
 namespace lumora::sources {
 
@@ -37,11 +40,25 @@ KodiLink::~KodiLink() {
 
 bool KodiLink::OpenCapture(std::string& error) {
   if (options_.capturePath.empty()) return true;
-  capture_ = std::fopen(options_.capturePath.c_str(), "w");
+  // By the rule of every output file: a regular file of the user's own, opened without waiting.
+  std::string reason;
+  const int fd =
+      OpenOutputFile(options_.capturePath, OutputMode::Truncate, "another follower", reason);
+  capture_ = fd < 0 ? nullptr : ::fdopen(fd, "w");
   if (capture_ == nullptr) {
-    error = "cannot write the capture " + options_.capturePath + ": " + std::strerror(errno);
+    if (fd >= 0) {
+      reason = std::strerror(errno);
+      ::close(fd);
+    }
+    error = "cannot write the capture " + options_.capturePath + ": " + reason;
     return false;
   }
+  // A capture past the file size limit is a write that fails (and ends the follower with its
+  // status), not a signal that kills it.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGXFSZ, &ignore, nullptr);
   bridge_.SetCapture([this](const std::string& line) {
     if (captureFailed_) return;
     if (std::fprintf(capture_, "%s\n", line.c_str()) < 0 || std::fflush(capture_) != 0)
