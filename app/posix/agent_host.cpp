@@ -156,6 +156,9 @@ class Host final : public SleepWatch::Listener {
   std::unique_ptr<CAgentDlg> agent_;
   std::unique_ptr<SleepWatch> sleepWatch_;
   int listenFd_ = -1;
+  bool boundKnown_ = false;  // the socket's file as bind made it
+  dev_t boundDevice_ = 0;
+  ino_t boundInode_ = 0;
   std::array<Client, kMaxConnections> clients_{};
   bool stop_ = false;
   bool failed_ = false;
@@ -308,6 +311,13 @@ bool Host::Listen() {
       Note(NotePriority::Error, "lumora: %s exists and is not a socket", socketPath_.c_str());
       return false;
     }
+    // Only the user's own: another user's socket in a folder both may write is not ours to take.
+    if (info.st_uid != ::geteuid()) {
+      Note(NotePriority::Error,
+           "lumora: %s is a socket of user %u, not yours; refusing to replace it",
+           socketPath_.c_str(), static_cast<unsigned>(info.st_uid));
+      return false;
+    }
     ::unlink(socketPath_.c_str());
   }
   listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -320,6 +330,13 @@ bool Host::Listen() {
   const mode_t old = ::umask(0177);
   const int bound = ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   ::umask(old);
+  // The file bind made, by device and inode: at the end the agent removes the socket only when
+  // it is still this one (another agent may have been started on the path since it was removed).
+  if (bound == 0 && ::lstat(socketPath_.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) {
+    boundDevice_ = info.st_dev;
+    boundInode_ = info.st_ino;
+    boundKnown_ = true;
+  }
   if (bound != 0 || ::listen(listenFd_, kListenBacklog) != 0) {
     Note(NotePriority::Error, "lumora: cannot listen on %s: %s", socketPath_.c_str(),
          std::strerror(errno));
@@ -709,7 +726,11 @@ void Host::Shutdown() {
     CheckTrace();
   }
   if (listenFd_ >= 0) {
-    ::unlink(socketPath_.c_str());
+    struct stat info {};
+    if (boundKnown_ && ::lstat(socketPath_.c_str(), &info) == 0 && info.st_dev == boundDevice_ &&
+        info.st_ino == boundInode_) {
+      ::unlink(socketPath_.c_str());
+    }
     ::close(listenFd_);
     listenFd_ = -1;
   }
