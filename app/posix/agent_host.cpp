@@ -122,6 +122,8 @@ class Host final : public SleepWatch::Listener {
   // Delivers a message to the window procedure, recorded and logged first when asked.
   intptr_t Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam);
   bool Listen();
+  // Removes the socket's file when the path still holds the one this agent bound.
+  void RemoveSocket();
   void Loop();
   void Accept(int64_t now);
   void Service(Client& client, short revents);
@@ -300,6 +302,14 @@ void Host::CheckTrace() {
   stop_ = true;
 }
 
+void Host::RemoveSocket() {
+  struct stat info {};
+  if (boundKnown_ && ::lstat(socketPath_.c_str(), &info) == 0 && info.st_dev == boundDevice_ &&
+      info.st_ino == boundInode_) {
+    ::unlink(socketPath_.c_str());
+  }
+}
+
 bool Host::Listen() {
   sockaddr_un address;
   FillAddress(socketPath_, address);
@@ -340,7 +350,7 @@ bool Host::Listen() {
   if (bound != 0 || ::listen(listenFd_, kListenBacklog) != 0) {
     Note(NotePriority::Error, "lumora: cannot listen on %s: %s", socketPath_.c_str(),
          std::strerror(errno));
-    if (bound == 0) ::unlink(socketPath_.c_str());
+    RemoveSocket();
     ::close(listenFd_);
     listenFd_ = -1;
     return false;
@@ -726,11 +736,7 @@ void Host::Shutdown() {
     CheckTrace();
   }
   if (listenFd_ >= 0) {
-    struct stat info {};
-    if (boundKnown_ && ::lstat(socketPath_.c_str(), &info) == 0 && info.st_dev == boundDevice_ &&
-        info.st_ino == boundInode_) {
-      ::unlink(socketPath_.c_str());
-    }
+    RemoveSocket();
     ::close(listenFd_);
     listenFd_ = -1;
   }
