@@ -85,6 +85,18 @@ if ((chown_ok)); then
   [[ $(cat "$work/victim") == "keep me" ]] || fail "capture their-link: the link's target changed"
 fi
 
+# A second follower refuses the capture the first one writes.
+"$lumora" kodi --port 1 --socket "$work/none.sock" --capture "$work/held.cap" 2>/dev/null &
+follower=$!
+for ((i = 0; i < 100; ++i)); do
+  [[ -e $work/held.cap ]] && break
+  sleep 0.05
+done
+sleep 0.1  # created, then locked: a moment apart
+capture_refused second-follower "$work/held.cap" "another follower writes it"
+kill "$follower"
+wait "$follower" 2>/dev/null
+
 # Past the file size limit the capture's first line cannot be written: once Kodi (a listener of
 # the test's own) answers, the follower says so and ends with status 1, not killed by SIGXFSZ.
 python3 -c '
