@@ -100,6 +100,21 @@ bool IsUtf8(std::string_view text) {
   return true;
 }
 
+bool ReplaceNonUtf8(std::string& text) {
+  bool replaced = false;
+  for (size_t at = 0; at < text.size();) {
+    char32_t code = 0;
+    const size_t length = DecodeUtf8(text, at, code);
+    if (length == 0) {
+      text[at++] = '?';  // one byte at a time: the next character may start right behind it
+      replaced = true;
+      continue;
+    }
+    at += length;
+  }
+  return replaced;
+}
+
 bool Utf8ToWindows1252(std::string_view utf8, std::string& out, std::string& reason) {
   out.clear();
   for (size_t at = 0; at < utf8.size();) {

@@ -24,6 +24,11 @@ void AppendUtf8(char32_t code, std::string& out);
 // surrogate, nothing above U+10FFFF).
 bool IsUtf8(std::string_view text);
 
+// Replaces, in place, every byte that is not part of a UTF-8 character (a stray continuation
+// byte, a cut or overlong sequence, a surrogate, above U+10FFFF) by '?', byte for byte, so that
+// text from a peer can be read as UTF-8 whatever it holds. True when a byte was replaced.
+bool ReplaceNonUtf8(std::string& text);
+
 // Converts UTF-8 text to Windows-1252. Returns false with a one-line reason naming the first
 // character the set cannot hold ("'ł' (U+0142) is not in Windows-1252, the panel's character
 // set"), or the first byte that is not UTF-8; out is then unspecified.

@@ -30,7 +30,7 @@ esac
 
 need_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 
-harnesses=(window_proc scenario frame kodi)
+harnesses=(window_proc scenario frame kodi mpris)
 targets=(lumora-fuzz-seeds)
 for h in "${harnesses[@]}"; do targets+=("lumora-fuzz-${h//_/-}"); done
 
@@ -41,7 +41,7 @@ cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]}"
 bin=build/fuzz/bin
 seeds=build/fuzz/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/scenario" "$seeds/kodi"
+mkdir -p "$seeds/scenario" "$seeds/kodi" "$seeds/mpris"
 cp tests/golden/*.scn "$seeds/scenario/"
 "$bin/lumora-fuzz-seeds" "$seeds/window_proc" tests/golden/*.scn 2>/dev/null
 "$bin/lumora-fuzz-seeds" --frames "$seeds/frame" tests/golden/*.scn 2>/dev/null
@@ -49,6 +49,9 @@ cp tests/golden/*.scn "$seeds/scenario/"
 for capture in tests/sources/fixtures/*.cap; do
   sed -n 's/^< //p' "$capture" | tr -d '\n' >"$seeds/kodi/$(basename "$capture" .cap)"
 done
+# The desktop players' updates as the real players gave them: the fixtures are in the input's
+# form already.
+cp tests/mpris/fixtures/*.updates "$seeds/mpris/"
 
 # One harness a core at a time (each libFuzzer process uses one), the results said in order.
 run_harness() {  # HARNESS: its status is the fuzzer's

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -26,6 +25,7 @@
 #include "base/media_event.h"
 #include "base/monotonic_clock.h"
 #include "base/note.h"
+#include "base/output_file.h"
 #include "engine/media_engine.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
@@ -123,6 +123,8 @@ class Host final : public SleepWatch::Listener {
   // Delivers a message to the window procedure, recorded and logged first when asked.
   intptr_t Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam);
   bool Listen();
+  // Removes the socket's file when the path still holds the one this agent bound.
+  void RemoveSocket();
   void Loop();
   void Accept(int64_t now);
   void Service(Client& client, short revents);
@@ -157,6 +159,9 @@ class Host final : public SleepWatch::Listener {
   std::unique_ptr<CAgentDlg> agent_;
   std::unique_ptr<SleepWatch> sleepWatch_;
   int listenFd_ = -1;
+  bool boundKnown_ = false;  // the socket's file as bind made it
+  dev_t boundDevice_ = 0;
+  ino_t boundInode_ = 0;
   std::array<Client, kMaxConnections> clients_{};
   bool stop_ = false;
   bool failed_ = false;
@@ -164,48 +169,22 @@ class Host final : public SleepWatch::Listener {
   Client* closer_ = nullptr;
 };
 
-// Opens a file the agent writes to (the trace, the recording): null with a message when it
-// cannot be the agent's own. Only a regular file: a FIFO, a device or a socket could block the
-// loop in open or in a write, deaf to its stop signals. A symbolic link is followed only when it
-// belongs to the user, so another user's link cannot turn the agent against its owner's files.
-// The file is locked for as long as the agent runs: a second agent refuses it rather than
-// interleave its lines. Nothing is truncated here; truncate asks for that once the agent knows
-// it will run.
+// Opens a file the agent writes to (the trace, the recording) by the rule of every output file
+// (base/output_file.h): null with a message when it cannot be the agent's own. Nothing is
+// truncated here; truncate asks for that once the agent knows it will run.
 std::FILE* OpenOutput(const std::string& path, bool append, const char* what) {
-  const auto refuse = [&](const std::string& reason) -> std::FILE* {
+  std::string reason;
+  const int fd =
+      OpenOutputFile(path, append ? OutputMode::Append : OutputMode::Keep, "another agent", reason);
+  std::FILE* file = fd < 0 ? nullptr : ::fdopen(fd, append ? "ab" : "wb");
+  if (fd >= 0 && file == nullptr) {
+    reason = std::strerror(errno);
+    ::close(fd);
+  }
+  if (file == nullptr) {
     Note(NotePriority::Error, "lumora: cannot write the %s %s: %s", what, path.c_str(),
          reason.c_str());
-    return nullptr;
-  };
-  int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : 0);
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    if (info.st_uid != ::geteuid()) {
-      return refuse("it is a symbolic link of user " + std::to_string(info.st_uid) +
-                    ", not yours; refusing to follow it");
-    }
-    flags &= ~O_NOFOLLOW;
   }
-  const int fd = ::open(path.c_str(), flags, 0666);
-  if (fd < 0) {
-    // A FIFO without a reader answers ENXIO to a write-only open that does not wait.
-    if (errno == ENXIO) return refuse("it is not a regular file");
-    if (errno == ELOOP) return refuse("it is a symbolic link; refusing to follow it");
-    if (errno == EISDIR) return refuse("it is a folder");
-    return refuse(std::strerror(errno));
-  }
-  const auto close_refusing = [&](const std::string& reason) {
-    ::close(fd);
-    return refuse(reason);
-  };
-  if (::fstat(fd, &info) != 0) return close_refusing(std::strerror(errno));
-  if (S_ISDIR(info.st_mode)) return close_refusing("it is a folder");
-  if (!S_ISREG(info.st_mode)) return close_refusing("it is not a regular file");
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    return close_refusing(errno == EWOULDBLOCK ? "another agent writes it" : std::strerror(errno));
-  }
-  std::FILE* file = ::fdopen(fd, append ? "ab" : "wb");
-  if (file == nullptr) return close_refusing(std::strerror(errno));
   return file;
 }
 
@@ -324,6 +303,14 @@ void Host::CheckTrace() {
   stop_ = true;
 }
 
+void Host::RemoveSocket() {
+  struct stat info {};
+  if (boundKnown_ && ::lstat(socketPath_.c_str(), &info) == 0 && info.st_dev == boundDevice_ &&
+      info.st_ino == boundInode_) {
+    ::unlink(socketPath_.c_str());
+  }
+}
+
 bool Host::Listen() {
   sockaddr_un address;
   FillAddress(socketPath_, address);
@@ -333,6 +320,13 @@ bool Host::Listen() {
     // is not ours to remove (Run has said so already, unless it has just appeared).
     if (!S_ISSOCK(info.st_mode)) {
       Note(NotePriority::Error, "lumora: %s exists and is not a socket", socketPath_.c_str());
+      return false;
+    }
+    // Only the user's own: another user's socket in a folder both may write is not ours to take.
+    if (info.st_uid != ::geteuid()) {
+      Note(NotePriority::Error,
+           "lumora: %s is a socket of user %u, not yours; refusing to replace it",
+           socketPath_.c_str(), static_cast<unsigned>(info.st_uid));
       return false;
     }
     ::unlink(socketPath_.c_str());
@@ -347,10 +341,17 @@ bool Host::Listen() {
   const mode_t old = ::umask(0177);
   const int bound = ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   ::umask(old);
+  // The file bind made, by device and inode: at the end the agent removes the socket only when
+  // it is still this one (another agent may have been started on the path since it was removed).
+  if (bound == 0 && ::lstat(socketPath_.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) {
+    boundDevice_ = info.st_dev;
+    boundInode_ = info.st_ino;
+    boundKnown_ = true;
+  }
   if (bound != 0 || ::listen(listenFd_, kListenBacklog) != 0) {
     Note(NotePriority::Error, "lumora: cannot listen on %s: %s", socketPath_.c_str(),
          std::strerror(errno));
-    if (bound == 0) ::unlink(socketPath_.c_str());
+    RemoveSocket();
     ::close(listenFd_);
     listenFd_ = -1;
     return false;
@@ -736,7 +737,7 @@ void Host::Shutdown() {
     CheckTrace();
   }
   if (listenFd_ >= 0) {
-    ::unlink(socketPath_.c_str());
+    RemoveSocket();
     ::close(listenFd_);
     listenFd_ = -1;
   }

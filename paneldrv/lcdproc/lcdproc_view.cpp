@@ -112,8 +112,20 @@ void LcdprocView::SetPriority(Priority priority, int64_t nowMs) {
   if (panel_ != nullptr) Show(*panel_, nowMs);
 }
 
+void LcdprocView::CheckStable(int64_t nowMs) {
+  if (state_ != Link::Ready || nowMs - readySinceMs_ < kStableMs) return;
+  retryMs_ = kFirstRetryMs;
+  complained_ = false;
+  if (!announced_) {
+    Note(NotePriority::Info, "lumora: showing the panel on LCDd at %s:%u (%dx%d)", host_.c_str(),
+         static_cast<unsigned>(port_), width_, height_);
+    announced_ = true;
+  }
+}
+
 void LcdprocView::Animate(const emulator::PanelState& state, int64_t nowMs) {
   panel_ = &state;
+  CheckStable(nowMs);
   if (readPaused_ && nowMs >= windowStartMs_ + 1000) readPaused_ = false;
   if (state_ == Link::Idle && nowMs >= retryAtMs_) Connect(nowMs);
   if ((state_ == Link::Connecting || state_ == Link::Hello) && nowMs >= retryAtMs_) {
@@ -173,15 +185,21 @@ void LcdprocView::Connect(int64_t nowMs) {
 
 void LcdprocView::Lost(const char* why, int64_t nowMs) {
   if (fd_ >= 0) ::close(fd_);
-  const bool wasReady = state_ == Link::Ready;
+  if (state_ == Link::Ready && nowMs - readySinceMs_ >= kStableMs) {
+    retryMs_ = kFirstRetryMs;
+    complained_ = false;
+  }
   fd_ = -1;
   state_ = Link::Idle;
   out_.clear();
   sent_ = 0;
-  if (wasReady || !complained_) {
+  // One line, then none until a connection has stayed up: a server that takes the handshake and
+  // closes at once is retried quietly, further and further apart.
+  if (!complained_) {
     Note(NotePriority::Warning, "lumora: LCDd at %s:%u: %s; trying again in %d s", host_.c_str(),
          static_cast<unsigned>(port_), why, retryMs_ / 1000);
     complained_ = true;
+    announced_ = false;
   }
   retryAtMs_ = nowMs + retryMs_;
   retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
@@ -287,15 +305,21 @@ void LcdprocView::TakeAnswer(std::string_view line, int64_t nowMs) {
     }
     cellWidth_ = cellWidth > 0 && cellWidth <= 64 ? cellWidth : 5;
     state_ = Link::Ready;
-    retryMs_ = kFirstRetryMs;
-    complained_ = false;
-    Note(NotePriority::Info, "lumora: showing the panel on LCDd at %s:%u (%dx%d)", host_.c_str(),
-         static_cast<unsigned>(port_), width_, height_);
-    if (width_ < 16 || height_ < 2) {
+    readySinceMs_ = nowMs;
+    // Said at once the first time; after a loss, once the connection has stayed up (CheckStable).
+    if (!announced_ && !complained_) {
+      Note(NotePriority::Info, "lumora: showing the panel on LCDd at %s:%u (%dx%d)", host_.c_str(),
+           static_cast<unsigned>(port_), width_, height_);
+      announced_ = true;
+    }
+    if ((width_ < 16 || height_ < 2) &&
+        (width_ != smallNotedWidth_ || height_ != smallNotedHeight_)) {
       Note(NotePriority::Warning,
            "lumora: LCDd's display of %dx%d is smaller than the panel's 16x2; it shows "
            "what fits",
            width_, height_);
+      smallNotedWidth_ = width_;
+      smallNotedHeight_ = height_;
     }
     out_ +=
         "screen_add lumora\nscreen_set lumora -name Lumora -heartbeat off\n"

@@ -24,6 +24,10 @@ namespace lumora::lcdproc {
 
 inline constexpr int kFirstRetryMs = 1000;
 inline constexpr int kLastRetryMs = 30000;
+// A connection counts as back for good once it has stayed up this long: only then does the next
+// loss start the back-off at kFirstRetryMs again and get a line of its own. A server that
+// completes the handshake and closes at once is retried 1 s doubling to 30 s, without a line.
+inline constexpr int64_t kStableMs = 10000;
 inline constexpr size_t kAnswerLineMax = 512;
 inline constexpr size_t kRequestCapacity = 16384;
 // More than this in one second is a flood, not answers: LCDd answers each request with one
@@ -96,6 +100,8 @@ class LcdprocView final : public emulator::PanelView {
 
   void Connect(int64_t nowMs);
   void Lost(const char* why, int64_t nowMs);
+  // Once the connection has stayed up kStableMs: the back-off starts again, the come-back said.
+  void CheckStable(int64_t nowMs);
   void ReadAnswers(int64_t nowMs);
   void TakeAnswer(std::string_view line, int64_t nowMs);
   void Send(int64_t nowMs);
@@ -119,7 +125,11 @@ class LcdprocView final : public emulator::PanelView {
   std::string shown_;  // the requests of the face last sent, to send only changes
   std::string shownNext_;
   int cellWidth_ = 5;
-  bool complained_ = false;
+  bool complained_ = false;  // a loss was told; the next is not, until a connection stays up
+  bool announced_ = false;   // "showing the panel" told, and no loss since
+  int64_t readySinceMs_ = 0;
+  int smallNotedWidth_ = 0;  // the display size told as too small, not told again
+  int smallNotedHeight_ = 0;
   Priority priority_ = Priority::Info;
   // Noted once a connection: a refused request, an overlong line, a flood.
   bool refusalNoted_ = false;

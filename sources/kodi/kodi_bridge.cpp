@@ -6,7 +6,9 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
+
 #include <utility>
+#include "base/text_encoding.h"
 
 namespace lumora::sources {
 
@@ -136,6 +138,16 @@ std::string FileName(const std::string& path) {
   return name;
 }
 
+// What each kind of problem is told as, by KodiBridge::Problem; written once, here.
+constexpr std::array<const char*, 5> kProblemTexts{{
+    "Kodi sent bytes that are not a JSON message; skipped",
+    "Kodi sent a message cut short (the next one began inside it); dropped it and read on from "
+    "the next",
+    "Kodi sent a message that is not a JSON object; ignored",
+    "Kodi sent text that is not UTF-8; its bad bytes are read as '?'",
+    "Kodi refused a request",
+}};
+
 // At most this many requests wait for their answers; older ones are forgotten (Kodi answers
 // every request, so more only pile up when it hangs).
 constexpr size_t kMaxPending = 64;
@@ -187,8 +199,32 @@ void KodiBridge::AskProperties(int64_t player) {
       "{\"playerid\":" + std::to_string(player) + ",\"properties\":[\"time\",\"speed\"]}");
 }
 
+void KodiBridge::Report(Problem kind, const std::string& detail) {
+  static_assert(kProblemTexts.size() == static_cast<size_t>(Problem::Count));
+  const auto index = static_cast<size_t>(kind);
+  if (problemTold_[index]) {
+    ++problemCount_[index];
+    return;
+  }
+  problemTold_[index] = true;
+  problem_(std::string(kProblemTexts[index]) + (detail.empty() ? "" : ": " + detail) +
+           " (more of this kind on this connection are counted)");
+}
+
+void KodiBridge::TellCounts() {
+  pollsSinceCounts_ = 0;
+  for (size_t i = 0; i < problemCount_.size(); ++i) {
+    if (problemCount_[i] == 0) continue;
+    problem_(std::string(kProblemTexts[i]) + " (" + std::to_string(problemCount_[i]) +
+             (problemCount_[i] == 1 ? " more time)" : " more times)"));
+    problemCount_[i] = 0;
+  }
+}
+
 void KodiBridge::Connected() {
   if (capture_) capture_("connected");
+  TellCounts();
+  problemTold_ = {};
   connected_ = true;
   pending_.clear();
   players_.clear();
@@ -201,6 +237,8 @@ void KodiBridge::Connected() {
 
 void KodiBridge::Disconnected() {
   if (capture_) capture_("disconnected");
+  TellCounts();
+  problemTold_ = {};
   connected_ = false;
   pending_.clear();
   players_.clear();
@@ -212,6 +250,7 @@ void KodiBridge::Disconnected() {
 void KodiBridge::Poll() {
   if (!connected_) return;
   if (capture_) capture_("poll");
+  if (++pollsSinceCounts_ >= kProblemCountPolls) TellCounts();
   for (const auto& [id, player] : players_)
     AskProperties(id);
   LookAtWindow();
@@ -235,7 +274,10 @@ bool KodiBridge::Receive(std::string_view bytes) {
       case JsonStream::Result::NeedMore:
         return true;
       case JsonStream::Result::Garbage:
-        problem_("Kodi sent bytes that are not a JSON message; skipped");
+        Report(Problem::NotJson);
+        break;
+      case JsonStream::Result::Cut:
+        Report(Problem::Cut);
         break;
       case JsonStream::Result::TooLong:
         problem_("Kodi sent a message over 1 MiB; dropping the connection");
@@ -251,9 +293,13 @@ void KodiBridge::Handle(std::string_view message) {
       line += c == '\n' || c == '\r' ? ' ' : c;
     capture_(line);
   }
-  const json value = json::parse(message, nullptr, false);
+  // A byte that is not UTF-8 costs its character, not the whole message: the JSON library
+  // refuses such a string, so the byte becomes '?' first, as every text of the panel would.
+  std::string text(message);
+  if (ReplaceNonUtf8(text)) Report(Problem::NotUtf8);
+  const json value = json::parse(text, nullptr, false);
   if (value.is_discarded() || !value.is_object()) {
-    problem_("Kodi sent a message that is not a JSON object; ignored");
+    Report(Problem::NotObject);
     return;
   }
   const json* id = Member(value, "id");
@@ -283,7 +329,7 @@ void KodiBridge::Handle(std::string_view message) {
   if (pending.what == Asked::Properties || pending.what == Asked::Item)
     AskPlayers();
   else
-    problem_("Kodi refused a request: " + Text(Path(value, {"error", "message"})));
+    Report(Problem::Refused, Text(Path(value, {"error", "message"})));
 }
 
 void KodiBridge::OnNotification(const std::string& method, const json& params) {

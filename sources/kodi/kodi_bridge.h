@@ -11,6 +11,7 @@
 // whose play time the core runs on between two answers.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -35,7 +36,9 @@ bool ReplayCapture(std::string_view capture, KodiBridge& bridge, std::string& er
 class KodiBridge {
  public:
   // request writes one request (a whole JSON object) to Kodi; problem reports one line about
-  // what Kodi sent that the bridge could not use (the bridge runs on).
+  // what Kodi sent that the bridge could not use (the bridge runs on). Each kind of problem is
+  // told once a connection; further ones of the kind are counted, and the count told at most
+  // once every kProblemCountPolls polls and when the connection ends.
   KodiBridge(SourceApp& source, std::function<void(const std::string&)> request,
              std::function<void(const std::string&)> problem);
 
@@ -45,7 +48,8 @@ class KodiBridge {
   // Bytes read from Kodi. False when the stream cannot be followed any more (a message over
   // kMaxMessageBytes): the caller drops the connection.
   bool Receive(std::string_view bytes);
-  // Once a second while connected: the players' time and speed, and the window.
+  // Once a second while connected: the players' time and speed, and the window; also the clock
+  // of the problems' counts.
   void Poll();
   // Asks for the current window (a menu the user went to), unless an answer is awaited.
   void LookAtWindow();
@@ -63,6 +67,8 @@ class KodiBridge {
 
  private:
   enum class Asked : uint8_t { Window, Volume, Players, Item, Properties };
+  // The kinds of what Kodi sent that the bridge could not use, each told once a connection.
+  enum class Problem : uint8_t { NotJson, Cut, NotObject, NotUtf8, Refused, Count };
   struct Pending {
     Asked what;
     int64_t player;
@@ -79,6 +85,10 @@ class KodiBridge {
   void AskProperties(int64_t player);
   void OnNotification(const std::string& method, const nlohmann::json& params);
   void OnAnswer(const Pending& pending, const nlohmann::json& result);
+  // Tells the first problem of its kind on this connection; counts the others.
+  void Report(Problem kind, const std::string& detail = {});
+  // Tells the counts of the problems not shown since they were last told.
+  void TellCounts();
 
   SourceApp& source_;
   std::function<void(const std::string&)> request_;
@@ -94,6 +104,13 @@ class KodiBridge {
   bool playersAsked_ = false;
   bool playersAgain_ = false;
   bool windowAsked_ = false;
+  // Per kind of problem: told on this connection, and how many more came since last told.
+  std::array<bool, static_cast<size_t>(Problem::Count)> problemTold_{};
+  std::array<uint64_t, static_cast<size_t>(Problem::Count)> problemCount_{};
+  int pollsSinceCounts_ = 0;
 };
+
+// The counts of problems not shown are told at most once in this many polls (a minute).
+inline constexpr int kProblemCountPolls = 60;
 
 }  // namespace lumora::sources

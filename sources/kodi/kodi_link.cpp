@@ -1,8 +1,17 @@
 #include "sources/kodi/kodi_link.h"
 
+#ifndef _WIN32
+#include <signal.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#ifndef _WIN32
+#include "base/output_file.h"
+#endif
 
 namespace lumora::sources {
 
@@ -33,9 +42,30 @@ KodiLink::~KodiLink() {
 
 bool KodiLink::OpenCapture(std::string& error) {
   if (options_.capturePath.empty()) return true;
-  capture_ = std::fopen(options_.capturePath.c_str(), "w");
+  std::string reason;
+#ifdef _WIN32
+  capture_ = std::fopen(options_.capturePath.c_str(), "wb");
+  if (capture_ == nullptr) reason = std::strerror(errno);
+#else
+  // By the rule of every output file: a regular file of the user's own, opened without waiting.
+  const int fd =
+      OpenOutputFile(options_.capturePath, OutputMode::Truncate, "another follower", reason);
+  capture_ = fd < 0 ? nullptr : ::fdopen(fd, "w");
+  if (capture_ == nullptr && fd >= 0) {
+    reason = std::strerror(errno);
+    ::close(fd);
+  }
+  if (capture_ != nullptr) {
+    // A capture past the file size limit is a write that fails (and ends the follower with its
+    // status), not a signal that kills it.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
+  }
+#endif
   if (capture_ == nullptr) {
-    error = "cannot write the capture " + options_.capturePath + ": " + std::strerror(errno);
+    error = "cannot write the capture " + options_.capturePath + ": " + reason;
     return false;
   }
   bridge_.SetCapture([this](const std::string& line) {

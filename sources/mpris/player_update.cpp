@@ -268,6 +268,14 @@ bool ParseUpdate(std::string_view line, PlayerUpdate& update, std::string& error
     }
     const std::string_view key = word.substr(0, equals);
     const std::string_view value = word.substr(equals + 1);
+    // The item's fields belong to its metadata: given before `meta` they would be read and then
+    // lost, since an update without metadata leaves the player's as it was.
+    const bool metadataKey = key == "trackid" || key == "title" || key == "artist" ||
+                             key == "album" || key == "url" || key == "track" || key == "length";
+    if (metadataKey && !update.hasMetadata) {
+      error = "'" + std::string(key) + "' is part of the metadata and comes after meta";
+      return false;
+    }
     bool ok = true;
     if (key == "status") {
       update.hasStatus = true;

@@ -25,4 +25,9 @@ int FuzzFrame(const uint8_t* data, size_t size);
 // order, nothing left open once Kodi is gone.
 int FuzzKodi(const uint8_t* data, size_t size);
 
+// Bytes as lines of desktop-player updates (sources/mpris/player_update.h), through the update
+// parser and the adapter into the translation core: every line that parses reads back the same
+// from its written form, every event fit for the agent, nothing left open once the players go.
+int FuzzMpris(const uint8_t* data, size_t size);
+
 }  // namespace lumora::fuzz

@@ -84,7 +84,8 @@ TEST_P(FuzzCorpus, EveryInputKeepsTheInvariants) {
 INSTANTIATE_TEST_SUITE_P(Harnesses, FuzzCorpus,
                          ::testing::Values(Harness{"window_proc", FuzzWindowProc},
                                            Harness{"scenario", FuzzScenario},
-                                           Harness{"frame", FuzzFrame}, Harness{"kodi", FuzzKodi}),
+                                           Harness{"frame", FuzzFrame}, Harness{"kodi", FuzzKodi},
+                                           Harness{"mpris", FuzzMpris}),
                          [](const ::testing::TestParamInfo<Harness>& param) {
                            return std::string(param.param.corpus);
                          });

@@ -514,7 +514,10 @@ TEST(PlayerUpdateLine, RefusesWhatIsNotAnUpdate) {
       "props mpv title=\"no end",
       "props mpv colour=red",
       "props mpv status",
-      "props mpv title=\"bad \\q escape\"",
+      "props mpv meta title=\"bad \\q escape\"",
+      // An item's field outside the metadata would be read and then lost (found by fuzzing).
+      "props mpv title=\"Tune\"",
+      "props mpv status=Playing length=5 meta",
   };
   for (const char* line : lines) {
     PlayerUpdate update;

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -36,6 +37,7 @@ enum class Then {
   Close,     // the connection closed after the first requests; nothing listens any more
   Endless,   // "success" lines for as long as the agent reads
   LongLine,  // one line of 1 MiB, then "success" to every request
+  Flap,      // every connection: the handshake, then closed at once; the server keeps listening
 };
 
 struct Hostile {
@@ -80,7 +82,7 @@ void SendAll(int fd, const std::string& bytes) {
   }
 }
 
-// The server of one case: it serves its first connection only.
+// The server of one case: it serves its first connection only (all of them for Flap).
 class HostileServer {
  public:
   explicit HostileServer(const Hostile& c) : case_(c) {
@@ -105,9 +107,43 @@ class HostileServer {
   uint16_t port() const { return port_; }
   // The fault begins (the answers before it are a well-behaved server's).
   void Go() { go_ = true; }
+  // When each connection came, on the steady clock (Flap).
+  std::vector<std::chrono::steady_clock::time_point> Accepted() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return accepted_;
+  }
 
  private:
+  // Flap: each connection gets the handshake and is closed at once, for as long as the test runs.
+  void Flap() {
+    while (!done_) {
+      pollfd p{listener_, POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      const int fd = ::accept(listener_, nullptr, nullptr);
+      if (fd < 0) continue;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        accepted_.push_back(std::chrono::steady_clock::now());
+      }
+      std::string pending;
+      pollfd c{fd, POLLIN, 0};
+      while (pending.find('\n') == std::string::npos && ::poll(&c, 1, 2000) > 0) {
+        char buffer[256];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        pending.append(buffer, static_cast<size_t>(n));
+      }
+      SendAll(fd, "connect LCDproc 0.5.9 protocol 0.3 lcd wid " + std::to_string(case_.width) +
+                      " hgt " + std::to_string(case_.height) + " cellwid 5 cellhgt 8\n");
+      ::close(fd);
+    }
+  }
+
   void Serve() {
+    if (case_.then == Then::Flap) {
+      Flap();
+      return;
+    }
     pollfd p{listener_, POLLIN, 0};
     while (!done_ && ::poll(&p, 1, 50) == 0) {
     }
@@ -169,6 +205,8 @@ class HostileServer {
   uint16_t port_ = 0;
   std::atomic<bool> go_{false};
   std::atomic<bool> done_{false};
+  std::mutex mutex_;
+  std::vector<std::chrono::steady_clock::time_point> accepted_;
   std::thread thread_;
 };
 
@@ -213,7 +251,8 @@ TEST_P(HostileLcdd, OneLineAndTheAgentGoesOn) {
   const auto wallBefore = std::chrono::steady_clock::now();
   server.Go();
   send({"7 Pause", "7 Play", "7 ItemNumber 8", "7 Level 50", "7 MediaName Film"});
-  std::this_thread::sleep_for(1500ms);
+  // A flapping server long enough for three attempts: at 0 s, 1 s and 3 s.
+  std::this_thread::sleep_for(c.then == Then::Flap ? 4000ms : 1500ms);
   EXPECT_EQ(Wait(Spawn({lumora, "status", "--socket", socket}, dir + "/status.err")), 0);
   const long after = PeakKib(agent);
   // A server that never stops talking does not keep the agent's loop busy: a loop that spun
@@ -235,6 +274,15 @@ TEST_P(HostileLcdd, OneLineAndTheAgentGoesOn) {
   ASSERT_EQ(lines.size(), 2u) << lumora::test::ReadFile(dir + "/agent.err");
   EXPECT_EQ(lines[0], showing);
   EXPECT_TRUE(std::regex_match(lines[1], std::regex(c.note))) << lines[1];
+  if (c.then == Then::Flap) {
+    // Tried again 1 s, then 2 s, then 4 s later...: never sooner than the back-off allows.
+    const auto accepted = server.Accepted();
+    ASSERT_GE(accepted.size(), 3u) << "the agent stopped trying";
+    for (size_t i = 1; i < accepted.size(); ++i) {
+      const auto wanted = std::chrono::milliseconds(900 << (i - 1));
+      EXPECT_GE(accepted[i] - accepted[i - 1], wanted) << "attempt " << i + 1;
+    }
+  }
   std::system(("rm -rf " + dir).c_str());
 }
 
@@ -252,6 +300,8 @@ const Hostile kCases[] = {
     {"endless_lines", 20, 2, Then::Endless,
      R"(lumora: LCDd at 127\.0\.0\.1:[0-9]+ sends more than 2 MiB a second, far more than it is )"
      R"(asked for; reading it no faster than that)"},
+    {"handshake_then_closed", 20, 2, Then::Flap,
+     R"(lumora: LCDd at 127\.0\.0\.1:[0-9]+: connection closed; trying again in 1 s)"},
     {"one_mib_line", 20, 2, Then::LongLine,
      R"(lumora: LCDd at 127\.0\.0\.1:[0-9]+ sent a line longer than 512 bytes; skipped \(and any )"
      R"(more on this connection, without a note\))"},

@@ -795,6 +795,64 @@ TEST_F(LiveAgent, SocketModeIsSetByBindNotByAChmodThatFollowsALink) {
   EXPECT_EQ(ReadFile(target), "this user's file\n");
 }
 
+// An agent removes its socket at the end only when the path still holds the socket it bound: its
+// socket was removed and a second agent started on the path meanwhile, which must go on serving.
+TEST_F(LiveAgent, AnAgentThatEndsLeavesTheSocketOfTheAgentAfterItAlone) {
+  StartAgent();
+  ASSERT_EQ(::unlink(socket_.c_str()), 0);
+  const pid_t second =
+      Spawn({kBin + "/lumora", "run", "--panel", "none", "--quiet", "--socket", socket_},
+            Path("second.out"), Path("second.err"));
+  ASSERT_GT(second, 0);
+  const int64_t deadline = NowMs() + 5000;
+  struct stat info {};
+  while (NowMs() < deadline && ::lstat(socket_.c_str(), &info) != 0)
+    ::usleep(20000);
+  ASSERT_TRUE(S_ISSOCK(info.st_mode)) << ReadFile(Path("second.err"));
+  ASSERT_EQ(::kill(agent_, SIGTERM), 0);
+  EXPECT_EQ(WaitAgent(), 0);
+  const Result play = Lumora({"send", "--socket", socket_, "7", "Play"});
+  EXPECT_EQ(play.exitCode, 0) << "the second agent was cut off: " << play.err;
+  agent_ = second;
+  EXPECT_EQ(CloseAgent(), 0);
+  EXPECT_NE(::lstat(socket_.c_str(), &info), 0) << "the second agent left its socket";
+}
+
+// A socket left at the path with nobody listening is replaced only when it is the user's own.
+TEST_F(LiveAgent, AStaleSocketIsReplacedOnlyWhenItIsTheUsersOwn) {
+  const struct {
+    const char* name;
+    bool theirs;  // left by another user (root only: chown)
+  } cases[] = {{"the user's own", false}, {"another user's", true}};
+  for (const auto& c : cases) {
+    if (c.theirs && !IsRoot()) {
+      std::printf("note: not root, %s stale socket not tried\n", c.name);
+      continue;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socket_.c_str(), socket_.size() + 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);  // bound, never listened: what an agent killed outright leaves
+    if (c.theirs) {
+      ASSERT_EQ(::lchown(socket_.c_str(), kNobody, kNobody), 0);
+      const Result run = Lumora({"run", "--panel", "none", "--quiet", "--socket", socket_}, 5000);
+      EXPECT_EQ(run.exitCode, 1) << c.name;
+      EXPECT_EQ(run.err, "lumora: " + socket_ +
+                             " is a socket of user 65534, not yours; refusing to replace it\n")
+          << c.name;
+      struct stat info {};
+      ASSERT_EQ(::lstat(socket_.c_str(), &info), 0) << c.name;
+      EXPECT_EQ(info.st_uid, kNobody) << c.name;
+    } else {
+      StartAgent();  // replaced: the agent answers on it
+      EXPECT_EQ(CloseAgent(), 0) << c.name;
+    }
+    ::unlink(socket_.c_str());
+  }
+}
+
 // A message that changes nothing and shows nothing: WM_ENDSESSION with wParam 0.
 Frame HarmlessFrame() {
   Frame frame;

@@ -1,9 +1,11 @@
 // Bad input at the Kodi bridge: the stream cut anywhere, values back to back, bytes that are not
-// JSON, a message over 1 MiB, members of the wrong type, a 10 000-character title, a player gone
-// before its answer. The bridge runs on: a line for what it cannot use, nothing sent that the
-// agent cannot take, no crash.
+// JSON, a message cut short with others after it, a message over 1 MiB, members of the wrong
+// type, bytes that are not UTF-8, a 10 000-character title, a player gone before its answer, a
+// flood of messages it cannot use. The bridge runs on: a line for each kind of what it cannot use
+// (then a count), nothing sent that the agent cannot take, no crash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,10 +17,12 @@
 namespace lumora::sources {
 namespace {
 
-std::vector<std::string> Split(const std::vector<std::string>& reads, int& garbage, bool& tooLong) {
+std::vector<std::string> Split(const std::vector<std::string>& reads, int& garbage, bool& tooLong,
+                               int& cut) {
   JsonStream stream;
   std::vector<std::string> values;
   garbage = 0;
+  cut = 0;
   tooLong = false;
   for (const std::string& read : reads) {
     stream.Append(read);
@@ -28,6 +32,7 @@ std::vector<std::string> Split(const std::vector<std::string>& reads, int& garba
       if (result == JsonStream::Result::Value) values.push_back(value);
       if (result == JsonStream::Result::Garbage) ++garbage;
       if (result == JsonStream::Result::TooLong) tooLong = true;
+      if (result == JsonStream::Result::Cut) ++cut;
       if (result == JsonStream::Result::NeedMore || result == JsonStream::Result::TooLong) break;
     }
   }
@@ -67,8 +72,65 @@ TEST(JsonStream, FindsEachWholeValue) {
   };
   for (const auto& c : cases) {
     int garbage = 0;
+    int cut = 0;
     bool tooLong = false;
-    EXPECT_EQ(Split(c.reads, garbage, tooLong), c.values) << c.name;
+    EXPECT_EQ(Split(c.reads, garbage, tooLong, cut), c.values) << c.name;
+    EXPECT_EQ(garbage, c.garbage) << c.name;
+    EXPECT_EQ(cut, 0) << c.name;
+    EXPECT_FALSE(tooLong) << c.name;
+  }
+}
+
+// A message cut short, then whole ones: the cut one is dropped and the stream read on from where
+// the next began (at the latest the one after it, when the next one fits where a value may come).
+TEST(JsonStream, DropsAValueCutShortAndReadsOnFromTheNext) {
+  std::string aByteARead;
+  const std::string whole =
+      R"({"id":4,"jsonrpc":"2.0","result":{"item":{"artist":["A \"B\""],"title":"x\u00e9{[/",)"
+      R"("track":-1.5e3,"ok":true,"no":false,"n":null,"e":{},"a":[]}}})";
+  std::vector<std::string> bytes;
+  for (const char c : whole)
+    bytes.emplace_back(1, c);
+  const struct {
+    const char* name;
+    std::vector<std::string> reads;
+    std::vector<std::string> values;
+    int cut;
+    int garbage;
+  } cases[] = {
+      {"cut in a string",
+       {R"({"a":"xy)", R"({"id":1,"result":"ok"})"},
+       {R"({"id":1,"result":"ok"})"},
+       1,
+       0},
+      {"cut in a name", {R"({"ti)", R"({"id":1})"}, {R"({"id":1})"}, 1, 0},
+      {"cut after a name", {R"({"a")", R"({"id":1})"}, {R"({"id":1})"}, 1, 0},
+      {"cut in a number", {R"({"a":12)", R"({"id":1})"}, {R"({"id":1})"}, 1, 0},
+      {"cut in a literal", {R"({"a":tr)", R"({"id":1})"}, {R"({"id":1})"}, 1, 0},
+      {"cut after a comma of an object", {R"({"a":1,)", R"({"id":1})"}, {R"({"id":1})"}, 1, 0},
+      {"cut after an opening brace", {R"({)", R"({"id":1})"}, {R"({"id":1})"}, 1, 0},
+      {"cut in an escape", {R"({"a":"x\)", R"({"id":1})"}, {R"({"id":1})"}, 1, 0},
+      {"cut where a value may come: the next one is taken in, the one after it read",
+       {R"({"a":)", R"({"id":1})", R"({"id":2})"},
+       {R"({"id":2})"},
+       1,
+       0},
+      {"cut in an array", {R"({"a":[)", R"({"id":1})", R"({"id":2})"}, {R"({"id":2})"}, 1, 0},
+      {"the cut in the same read as the next", {R"({"a":"x{"id":3})"}, {R"({"id":3})"}, 1, 0},
+      {"a closing of the wrong kind", {R"({"a":1])", R"({"id":1})"}, {R"({"id":1})"}, 1, 0},
+      {"nested deeper than the bound",
+       {std::string(kMaxJsonDepth + 1, '[') + std::string(kMaxJsonDepth + 1, ']') + R"({"id":3})"},
+       {"[]", R"({"id":3})"},
+       1,
+       1},
+      {"a whole message of every kind of member, a byte a read", bytes, {whole}, 0, 0},
+  };
+  for (const auto& c : cases) {
+    int garbage = 0;
+    int cut = 0;
+    bool tooLong = false;
+    EXPECT_EQ(Split(c.reads, garbage, tooLong, cut), c.values) << c.name;
+    EXPECT_EQ(cut, c.cut) << c.name;
     EXPECT_EQ(garbage, c.garbage) << c.name;
     EXPECT_FALSE(tooLong) << c.name;
   }
@@ -76,18 +138,19 @@ TEST(JsonStream, FindsEachWholeValue) {
 
 TEST(JsonStream, RefusesAValueOverOneMebibyte) {
   int garbage = 0;
+  int cut = 0;
   bool tooLong = false;
   const std::string opening = "{\"t\":\"";
   // Whole within the bound: taken.
   std::string fits = opening + std::string(kMaxMessageBytes - opening.size() - 2, 'x') + "\"}";
-  EXPECT_EQ(Split({fits}, garbage, tooLong).size(), 1u);
+  EXPECT_EQ(Split({fits}, garbage, tooLong, cut).size(), 1u);
   EXPECT_FALSE(tooLong);
   // One byte more and still open: refused, in pieces as a socket reads it.
   std::vector<std::string> reads;
   reads.push_back(opening);
   for (size_t sent = opening.size(); sent <= kMaxMessageBytes; sent += 65536)
     reads.push_back(std::string(65536, 'x'));
-  EXPECT_TRUE(Split(reads, garbage, tooLong).empty());
+  EXPECT_TRUE(Split(reads, garbage, tooLong, cut).empty());
   EXPECT_TRUE(tooLong);
 }
 
@@ -165,6 +228,93 @@ TEST(KodiInput, ALongTitleIsCutAndStrangeCharactersReplaced) {
   EXPECT_EQ(tail, (std::vector<std::string>{"2 SessionOpened", "2 MusicStarted",
                                             "2 MusicTitle Longword ? Longword ? Longword ?",
                                             "2 ExtraText A, B", "2 Play"}));
+}
+
+// One message cut short does not blind the bridge: the item Kodi announces after it reaches the
+// panel, and the cut is one line.
+TEST(KodiInput, AMessageCutShortCostsOnlyItself) {
+  Rig rig;
+  rig.Start();
+  ASSERT_TRUE(rig.bridge.Receive(R"({"jsonrpc":"2.0","method":"Player.OnPlay","params":{"da)"));
+  ASSERT_TRUE(rig.bridge.Receive(R"({"id":4,"jsonrpc":"2.0","result":{"item":{"type":"song",)"
+                                 R"("title":"After the cut"}}})"));
+  const std::vector<std::string> tail(rig.sink.events.end() - 4, rig.sink.events.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"2 SessionOpened", "2 MusicStarted",
+                                            "2 MusicTitle After the cut", "2 Play"}));
+  ASSERT_EQ(rig.problems.size(), 1u);
+  EXPECT_NE(rig.problems[0].find("cut short"), std::string::npos) << rig.problems[0];
+}
+
+// A byte that is not UTF-8 costs its character, not the item: it is '?' on the panel.
+TEST(KodiInput, AByteThatIsNotUtf8IsAQuestionMark) {
+  Rig rig;
+  rig.Start();
+  rig.bridge.Handle(
+      "{\"id\":4,\"result\":{\"item\":{\"type\":\"song\",\"title\":\"Caf\xE9 "
+      "\xE2\x82\xAC\xE2\x82 au lait\",\"artist\":[\"Zo\xC3\"]}}}");
+  const std::vector<std::string> tail(rig.sink.events.end() - 5, rig.sink.events.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"2 SessionOpened", "2 MusicStarted",
+                                            "2 MusicTitle Caf? \x80?? au lait", "2 ExtraText Zo?",
+                                            "2 Play"}));
+  EXPECT_EQ(rig.problems.size(), 1u);
+}
+
+// A flood of what the bridge cannot use: one line per kind and connection, then the count of the
+// others at most once a minute (of polls) and when the connection ends; a new connection tells
+// the kind again.
+TEST(KodiInput, ProblemsAreToldOncePerKindAndThenCounted) {
+  const struct {
+    const char* name;
+    std::string bytes;  // one of the kind; empty: Kodi refuses the window request it is asked
+    const char* says;
+  } cases[] = {
+      {"bytes that are not JSON", "xyz", "not a JSON message"},
+      {"messages cut short", R"({"a":"b)", "cut short"},
+      {"values that are not objects", "[1,2]", "not a JSON object"},
+      {"bytes that are not UTF-8", "{\"method\":\"Other\",\"params\":{\"t\":\"\xFF\"}}",
+       "not UTF-8"},
+      {"refusals", "", "refused a request: No"},
+  };
+  for (const auto& c : cases) {
+    Rig rig;
+    rig.Start();
+    const auto feed = [&] {
+      if (c.bytes.empty()) {
+        // The window asked for (unless it is already), and that request refused.
+        rig.bridge.LookAtWindow();
+        const auto asked = std::find_if(rig.requests.rbegin(), rig.requests.rend(), [](auto& r) {
+          return r.find("GUI.GetProperties") != std::string::npos;
+        });
+        rig.bridge.Receive(asked->substr(0, asked->find(",\"method\"")) +
+                           R"(,"error":{"code":-1,"message":"No"}})");
+      } else {
+        rig.bridge.Receive(c.bytes);
+      }
+    };
+    for (int i = 0; i < 100; ++i)
+      feed();
+    rig.bridge.Receive(R"({"id":0})");  // ends a value left open
+    ASSERT_EQ(rig.problems.size(), 1u) << c.name;
+    EXPECT_NE(rig.problems[0].find(c.says), std::string::npos) << c.name << ": " << rig.problems[0];
+    // The count waits for a minute of polls from the start of the connection.
+    for (int i = 0; i < kProblemCountPolls - 1; ++i)
+      rig.bridge.Poll();
+    ASSERT_EQ(rig.problems.size(), 1u) << c.name;
+    rig.bridge.Poll();
+    ASSERT_EQ(rig.problems.size(), 2u) << c.name;
+    EXPECT_NE(rig.problems[1].find("(99 more times)"), std::string::npos)
+        << c.name << ": " << rig.problems[1];
+    // One more: the end of the connection tells its count; the next connection the kind again.
+    feed();
+    rig.bridge.Receive(R"({"id":0})");
+    rig.bridge.Disconnected();
+    rig.bridge.Connected();
+    feed();
+    rig.bridge.Receive(R"({"id":0})");
+    ASSERT_EQ(rig.problems.size(), 4u) << c.name << ": " << testing::PrintToString(rig.problems);
+    EXPECT_NE(rig.problems[2].find("(1 more time)"), std::string::npos) << rig.problems[2];
+    EXPECT_EQ(rig.problems[3], rig.problems[0]) << c.name;
+  }
 }
 
 TEST(KodiInput, APlayerGoneBeforeItsAnswerIsAskedForAgain) {
