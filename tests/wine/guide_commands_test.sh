@@ -165,7 +165,8 @@ done
 cp "$ARCHIVE/Lumora-$ARCH/stand-in/PanelDrv.dll" "$DIR/"
 
 run_step login
-grep -q "^ *Lumora *REG_SZ *\"$(sed 's/[\\.()]/\\&/g' <<<"$DIR_WIN")\\\\Lumora.exe\"" "$TMP/login.log" ||
+# The folder as it stands (brackets and all): compared as text, not as a pattern.
+grep -E '^ *Lumora +REG_SZ +' "$TMP/login.log" | grep -qF "\"$DIR_WIN\\Lumora.exe\"" ||
   fail "login: neither command showed the login entry:"$'\n'"$(cat "$TMP/login.log")"
 
 run_step check
