@@ -25,8 +25,8 @@ function(lumora_release_binary target)
 endfunction()
 
 # The owner's guide: the owner's sections of docs/windows.md (up to the first section for
-# developers), as plain text with Windows line ends, so that every editor of Windows shows it
-# as lines.
+# developers), made into a text for Notepad by owner_guide.cmake at every build, so that the
+# guide and the document cannot drift apart.
 set(LUMORA_OWNER_GUIDE "${CMAKE_BINARY_DIR}/Lumora guide.txt")
 add_custom_command(OUTPUT "${LUMORA_OWNER_GUIDE}"
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/docs/windows.md

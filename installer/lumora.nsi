@@ -58,6 +58,7 @@
 ${StrStr}
 !include FileFunc.nsh
 !include nsDialogs.nsh
+!include MUI2.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Lumora"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
@@ -85,8 +86,8 @@ Var PortField
 Name "Lumora ${VERSION} (${BITS})"
 Caption "Lumora ${VERSION} (${BITS}) Setup"
 OutFile "${OUTFILE}"
-Icon "${ICON}"
-UninstallIcon "${ICON}"
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !if "${ARCH}" == "x64"
   InstallDir "$PROGRAMFILES64\Lumora"
 !else
@@ -95,7 +96,6 @@ UninstallIcon "${ICON}"
 RequestExecutionLevel admin
 ShowInstDetails show
 ShowUninstDetails show
-AutoCloseWindow true
 SetCompressor /SOLID lzma
 
 VIProductVersion "${VERSION}.0"
@@ -109,9 +109,18 @@ VIAddVersionKey "LegalCopyright" "Lumora"
 
 ; No questions: a double click installs into Program Files (another folder with /D=FOLDER).
 ; The follower's page only when it is chosen or installed (see Follow Kodi below).
+; Run by hand, it ends on a finish page that says where Lumora is and what comes next, with the
+; guide a click away (not opened unasked: it would open with the installer's rights); a silent
+; install shows no page.
+!define MUI_FINISHPAGE_TEXT "Lumora is installed in $INSTDIR and starts at every login.$\r$\n$\r$\nWith the panel maker's PanelDrv.dll in that folder, log out and in again, or start Lumora from the Start menu (folder Lumora, which also holds the guide)."
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\Lumora guide.txt"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Show the guide"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 Page custom FollowPage FollowPageLeave
-Page instfiles
-UninstPage instfiles
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
 
 ; Ends a running agent (an update or an uninstall replaces its program): WM_CLOSE ends it as
 ; "Exit" does, and the agent closes the panel.

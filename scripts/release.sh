@@ -7,10 +7,13 @@
 #                               architecture, in
 #                               stand-in/ the recording PanelDrv.dll for trying without a panel,
 #                               in on-screen/ the PanelDrv.dll that draws the panel in a window,
-#                               in pass-through/ the PanelDrv.dll that traces a real panel's calls,
-#                               in debug/ the debug information of each (FILE.debug) for bug
-#                               reports; the binaries themselves are stripped
-#   Lumora guide.txt            the owner's sections of docs/windows.md, with Windows line ends
+#                               in pass-through/ the PanelDrv.dll that traces a real panel's calls;
+#                               the binaries are stripped
+#   Lumora guide.txt            the owner's sections of docs/windows.md, a text for Notepad
+# and the debug information of every binary (FILE.debug), needed for bug reports only, in an
+# archive of its own, OUT_DIR/Lumora-VERSION-windows-debug.zip, so that the first stays small: its
+# files lie under the same top folder and paths as their binaries in the first, so that both
+# unpacked in one place put each debug file beside its binary, where a debugger looks for it;
 # and beside it the Debian package of the Linux programs, OUT_DIR/lumora_VERSION_ARCH.deb
 # (scripts/deb.sh, which builds and checks it; LUMORA_RELEASE_DEB=no leaves it out, as the tests
 # of the Windows archive do).
@@ -25,9 +28,10 @@ NAME=Lumora-$VERSION-windows
 mkdir -p "$OUT_DIR"
 OUT_DIR=$(cd "$OUT_DIR" && pwd)
 STAGE=$OUT_DIR/$NAME
+DEBUG_STAGE=$OUT_DIR/debug-stage/$NAME
 
-rm -rf "$STAGE" "$OUT_DIR/$NAME.zip"
-mkdir -p "$STAGE"
+rm -rf "$STAGE" "$OUT_DIR/debug-stage" "$OUT_DIR/$NAME.zip" "$OUT_DIR/$NAME-debug.zip"
+mkdir -p "$STAGE" "$DEBUG_STAGE"
 for arch in x64 x86; do
   # One build at a time in a build folder: the Wine tests build there too (tests/wine/wine_lib.sh).
   build=${LUMORA_WINDOWS_BUILDS:-build}/mingw-$arch
@@ -39,12 +43,13 @@ for arch in x64 x86; do
     paneldrv_recording paneldrv_passthrough paneldrv_window owner_guide installer >/dev/null
   bin=$build/bin
   to=$STAGE/Lumora-$arch
-  mkdir -p "$to/stand-in" "$to/on-screen" "$to/pass-through" "$to/debug/stand-in" \
-    "$to/debug/on-screen" "$to/debug/pass-through"
-  # Each binary stripped, its debug information under the same name in debug/.
+  debug_to=$DEBUG_STAGE/Lumora-$arch
+  mkdir -p "$to/stand-in" "$to/on-screen" "$to/pass-through" "$debug_to/stand-in" \
+    "$debug_to/on-screen" "$debug_to/pass-through"
+  # Each binary stripped, its debug information at the same place in the debug archive.
   ship() {  # FILE FOLDER-IN-THE-ARCHIVE
     cp "$1" "$to/$2/"
-    cp "$1.debug" "$to/debug/$2/"
+    cp "$1.debug" "$debug_to/$2/"
   }
   ship "$bin/Lumora.exe" .
   ship "$bin/lumora-send.exe" .
@@ -59,8 +64,10 @@ for arch in x64 x86; do
 done
 cp "${LUMORA_WINDOWS_BUILDS:-build}/mingw-x64/Lumora guide.txt" "$STAGE/Lumora guide.txt"
 (cd "$OUT_DIR" && cmake -E tar cf "$NAME.zip" --format=zip "$NAME")
-rm -rf "$STAGE"
+(cd "$OUT_DIR/debug-stage" && cmake -E tar cf "../$NAME-debug.zip" --format=zip "$NAME")
+rm -rf "$STAGE" "$OUT_DIR/debug-stage"
 echo "$OUT_DIR/$NAME.zip"
+echo "$OUT_DIR/$NAME-debug.zip"
 if [ "${LUMORA_RELEASE_DEB:-yes}" != no ]; then
   scripts/deb.sh "$OUT_DIR"
 fi

@@ -18,8 +18,10 @@
 //   193 (ERROR_BAD_EXE_FORMAT) it is no library, or one of the other architecture
 //   127 (ERROR_PROC_NOT_FOUND) it lacks OpenVFD, VFD_Cmd or CloseVFD
 //   110 (ERROR_OPEN_FAILED)    the trace file cannot be opened
-// For the first three, the trace gets a line "# FILE ..." after the open's that names the file
-// and the reason, and the debugger output (OutputDebugString) the same.
+// For the first three, a box of its own (caption "Lumora: pass-through PanelDrv.dll", once per
+// process) names the file and the reason before the agent's box gives the number, the trace
+// gets a line "# FILE ..." after the open's with the same words, and so does the debugger output
+// (OutputDebugString).
 // The agent calls the library from its one thread only; so does this library's state.
 #include <windows.h>
 
@@ -33,6 +35,11 @@
 namespace {
 
 constexpr char kVendorLibrary[] = "PanelDrv.vendor.dll";
+constexpr char kBoxCaption[] = "Lumora: pass-through PanelDrv.dll";
+// What the owner does about it, after the file and the reason.
+constexpr char kBoxAdvice[] =
+    "\n\nThe pass-through PanelDrv.dll hands every call on to the panel maker's library, "
+    "renamed PanelDrv.vendor.dll and put beside it. Until then Lumora runs without the panel.";
 constexpr int kErrorModNotFound = 126;
 constexpr int kErrorProcNotFound = 127;
 constexpr int kErrorBadExeFormat = 193;
@@ -42,6 +49,8 @@ lumora::AppendedTraceFile trace;
 // Loaded at the first open and never freed: freeing a library while this one is being unloaded
 // (the process's end) is not safe, and the process's end releases it anyway.
 lumora::win32::PanelLibrary* vendor = nullptr;
+// The box is shown at the first failed open only, whatever opens follow in the same process.
+bool boxShown = false;
 
 // This library's own module, so that the maker's is looked for beside it.
 HMODULE OwnModule() {
@@ -74,13 +83,19 @@ int PANELDRV_CALL OpenVFD(int device, int a, int b, int* error) {
   }
   trace.writer().Open(device, a, b);
   if (!vendor->loaded()) {
-    // The agent's box can give only the number: the trace file and the debugger output say
-    // which file could not be used and why (the first sentence of the owner's text).
+    // The agent's box can give only the number: this library's box, the trace file and the
+    // debugger output say which file could not be used and why (the first sentence of the
+    // loader's text; its advice is about the agent's own library).
     const std::string_view problem = vendor->problem();
     const std::string_view reason = problem.substr(0, problem.find("\n\n"));
     trace.writer().Note(reason);
     const std::string message = "Lumora pass-through PanelDrv.dll: " + std::string(reason) + "\n";
     OutputDebugStringA(message.c_str());
+    if (!boxShown) {
+      boxShown = true;
+      const std::string text = std::string(reason) + kBoxAdvice;
+      MessageBoxA(nullptr, text.c_str(), kBoxCaption, MB_OK | MB_ICONERROR);
+    }
     if (error != nullptr) *error = ErrorOf(*vendor);
     return -1;
   }

@@ -5,10 +5,12 @@
 # the cases the guide describes:
 #
 #   guide_commands_test.sh CASE SOURCE_DIR
-#     x64     the 64-bit build on a 64-bit Windows (a 64-bit prefix)
-#     x86     the 32-bit build on a 32-bit Windows (a 32-bit prefix)
-#     wow64   the 32-bit build on a 64-bit Windows: Program Files (x86), the login entry in the
-#             registry's 32-bit view
+#     x64     the 64-bit build on a 64-bit Windows (a 64-bit prefix), installed with the guide's
+#             own example of another folder, /D=C:\Program Files\Media Center\Lumora
+#     x86     the 32-bit build on a 32-bit Windows (a 32-bit prefix), in the usual folder
+#     wow64   the 32-bit build on a 64-bit Windows: the login entry and the entry in the installed
+#             programs in the registry's 32-bit view, installed with
+#             /D=C:\Program Files (x86)\Media Center\Lumora (blanks and brackets)
 #
 # The guide marks each block of commands with a comment "<!-- guide-step: NAME -->" before its
 # fence ```bat; a block of any other kind in the owner's sections must be ```text (no commands),
@@ -16,7 +18,10 @@
 # "Lumora-x86" reads "Lumora-x64", as the guide says. Each line must succeed (status 0), except in the login step, whose
 # two lines are one for each view of the registry; after each step, what the guide says it does
 # is checked. After a line "start Lumora.exe" the test waits for the agent's window, as the
-# owner would before typing the next line.
+# owner would before typing the next line. A "for" line is typed at a prompt, where its
+# variables have one "%": in the test's batch file they get two, as the guide says; its status
+# is that of its last round, which may rightly find nothing, so instead the folder it went to
+# must be Lumora's. The install line gets the case's /D= as the guide says ("last").
 #
 # Exit status 77 (skipped) when a tool is missing, or when this machine cannot run 32-bit
 # programs (x86, wow64). LUMORA_WINE_KEEP=1 keeps the temporary folder.
@@ -32,12 +37,15 @@ GUIDE=$SOURCE_DIR/docs/windows.md
 WINESERVER=/usr/lib/wine/wineserver
 VERSION=$(sed -n 's/^project(Lumora VERSION \([0-9.]*\).*/\1/p' "$SOURCE_DIR/CMakeLists.txt")
 RUN_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+# DIR_WIN: where Lumora is installed; ELSEWHERE: given with /D= (else the installer's own folder).
 case $CASE in
-  x64) ARCH=x64 WINE=/usr/lib/wine/wine64 VIEW=64 DIR_WIN='C:\Program Files\Lumora'
+  x64) ARCH=x64 WINE=/usr/lib/wine/wine64 VIEW=64
+    DIR_WIN='C:\Program Files\Media Center\Lumora' ELSEWHERE=yes
     export WINEARCH=win64 ;;
-  x86) ARCH=x86 WINE=/usr/lib/wine/wine VIEW=32 DIR_WIN='C:\Program Files\Lumora'
+  x86) ARCH=x86 WINE=/usr/lib/wine/wine VIEW=32 DIR_WIN='C:\Program Files\Lumora' ELSEWHERE=
     export WINEARCH=win32 ;;
-  wow64) ARCH=x86 WINE=/usr/lib/wine/wine64 VIEW=32 DIR_WIN='C:\Program Files (x86)\Lumora'
+  wow64) ARCH=x86 WINE=/usr/lib/wine/wine64 VIEW=32
+    DIR_WIN='C:\Program Files (x86)\Media Center\Lumora' ELSEWHERE=yes
     export WINEARCH=win64 ;;
 esac
 
@@ -107,6 +115,16 @@ run_step() {  # NAME
     while IFS= read -r line; do
       number=$((number + 1))
       line=${line//Lumora-x86/Lumora-$ARCH}
+      if [[ $name == install && -n $ELSEWHERE && $line == *-setup.exe\ /S ]]; then
+        line="$line /D=$DIR_WIN"
+      fi
+      if [[ $line == "for "* ]]; then
+        line=$(sed -E 's/%([a-z])([^A-Za-z0-9_]|$)/%%\1\2/g' <<<"$line")
+        printf '%s\r\n' "$line"
+        printf 'if /i not "%%CD%%"=="%s" echo GUIDE-FAILED: line %s of the block went to %%CD%%\r\n' \
+          "$DIR_WIN" "$number"
+        continue
+      fi
       printf '%s\r\n' "$line"
       if [[ $name != login ]]; then
         printf 'if errorlevel 1 echo GUIDE-FAILED: line %s of the block\r\n' "$number"
@@ -117,7 +135,7 @@ run_step() {  # NAME
     done < <(awk -v want="$name" 'BEGIN { RS = ""; FS = "\n" } $1 == want {
       for (i = 2; i <= NF; ++i) print $i }' <<<"$steps")
   } >"$TMP/$name.bat"
-  say "step $name: $(grep -cv -e '^if errorlevel' -e 'test-wait-window' "$TMP/$name.bat") commands"
+  say "step $name: $(grep -cv -e '^if ' -e 'test-wait-window' "$TMP/$name.bat") commands"
   (cd "$ARCHIVE" && timeout 300 "$WINE" cmd /c "$(winepath_of "$TMP/$name.bat")") \
     >"$TMP/$name.out" 2>&1 || true
   tr -d '\r' <"$TMP/$name.out" >"$TMP/$name.log"
@@ -147,7 +165,8 @@ done
 cp "$ARCHIVE/Lumora-$ARCH/stand-in/PanelDrv.dll" "$DIR/"
 
 run_step login
-grep -q "^ *Lumora *REG_SZ *\"$(sed 's/[\\.()]/\\&/g' <<<"$DIR_WIN")\\\\Lumora.exe\"" "$TMP/login.log" ||
+# The folder as it stands (brackets and all): compared as text, not as a pattern.
+grep -E '^ *Lumora +REG_SZ +' "$TMP/login.log" | grep -qF "\"$DIR_WIN\\Lumora.exe\"" ||
   fail "login: neither command showed the login entry:"$'\n'"$(cat "$TMP/login.log")"
 
 run_step check
@@ -159,6 +178,7 @@ gone "$DIR/Uninstall.exe" || fail "uninstall: Uninstall.exe still there after 60
 # The owner's PanelDrv.dll stays, and with it the folder: "delete both by hand".
 rm "$DIR/PanelDrv.dll"
 rmdir "$DIR" || fail "uninstall: left behind in $DIR_WIN: $(ls "$DIR")"
+[[ -n $ELSEWHERE ]] && rmdir "$(dirname "$DIR")"  # the owner's Media Center folder
 left=$(cd "$WINEPREFIX/drive_c" && find . -ipath '*lumora*' ! -name Lumora-setup.log)
 [[ -z $left ]] || fail "uninstall: left behind: $left"
 
