@@ -19,6 +19,7 @@
 #   paneldrv  (the display library's interface and the stand-ins) -> panel, base
 #   res       (the Windows program's dialog and icon) -> nothing of the project
 #   app/posix/config (the Linux programs' configuration file) -> base
+#   app/posix/sleep (the host's watch of the login manager's sleep and wake) -> base
 #   app/replay, app/win32, app/posix (the hosts) -> app and below, scenario; the live hosts
 #             also the recorder, the senders' command line, senders and sources;
 #             Windows the display library's interface, its loader and res, Linux the
@@ -43,6 +44,7 @@ set(rules
   "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/ paneldrv/emulator/"
   "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/ recorder/ sendargs/ senders/ sources/"
   "app/posix/config/|base/ app/posix/config/"
+  "app/posix/sleep/|base/ app/posix/sleep/"
   "app/posix/|base/ panel/ engine/ app/agent_dlg app/posix/ scenario/ recorder/ sendargs/ senders/ sources/ paneldrv/emulator/ paneldrv/lcdproc/"
   "app/|base/ panel/ engine/ app/agent_dlg"
   "paneldrv/|base/ panel/ paneldrv/"
