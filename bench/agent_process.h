@@ -21,7 +21,7 @@
 
 #include "base/event_catalogue.h"
 #include "base/media_event.h"
-#include "base/monotonic_clock.h"
+#include "base/posix/monotonic_clock.h"
 #include "senders/frame.h"
 #include "senders/send_client.h"
 

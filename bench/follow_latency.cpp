@@ -32,7 +32,7 @@
 
 #include "base/event_catalogue.h"
 #include "base/media_event.h"
-#include "base/monotonic_clock.h"
+#include "base/posix/monotonic_clock.h"
 #include "bench/agent_process.h"
 #include "senders/frame.h"
 #include "sources/kodi/json_stream.h"

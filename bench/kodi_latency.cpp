@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "base/monotonic_clock.h"
+#include "base/posix/monotonic_clock.h"
 #include "bench/agent_process.h"
 #include "sources/kodi/kodi_bridge.h"
 #include "sources/media_source.h"

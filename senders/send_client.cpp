@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "base/exit_status.h"
-#include "base/monotonic_clock.h"
+#include "base/posix/monotonic_clock.h"
 #include "base/platform.h"
 #include "sendargs/send_args.h"
 #include "senders/socket_folder.h"

@@ -23,9 +23,9 @@
 #include "app/posix/sleep/sleep_watch.h"
 #include "base/exit_status.h"
 #include "base/media_event.h"
-#include "base/monotonic_clock.h"
-#include "base/note.h"
-#include "base/output_file.h"
+#include "base/posix/monotonic_clock.h"
+#include "base/posix/note.h"
+#include "base/posix/output_file.h"
 #include "engine/media_engine.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
@@ -170,7 +170,7 @@ class Host final : public SleepWatch::Listener {
 };
 
 // Opens a file the agent writes to (the trace, the recording) by the rule of every output file
-// (base/output_file.h): null with a message when it cannot be the agent's own. Nothing is
+// (base/posix/output_file.h): null with a message when it cannot be the agent's own. Nothing is
 // truncated here; truncate asks for that once the agent knows it will run.
 std::FILE* OpenOutput(const std::string& path, bool append, const char* what) {
   std::string reason;

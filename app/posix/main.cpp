@@ -16,7 +16,7 @@
 #include "app/posix/run_settings.h"
 #include "app/posix/status_command.h"
 #include "base/exit_status.h"
-#include "base/note.h"
+#include "base/posix/note.h"
 #include "base/version.h"
 #include "scenario/event_names.h"
 #include "sendargs/send_args.h"

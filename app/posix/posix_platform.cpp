@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "app/posix/locale_language.h"
-#include "base/monotonic_clock.h"
+#include "base/posix/monotonic_clock.h"
 #include "panel/trace_line.h"
 
 namespace lumora::posix {

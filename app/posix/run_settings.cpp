@@ -4,7 +4,7 @@
 
 #include <iterator>
 
-#include "base/note.h"
+#include "base/posix/note.h"
 #include "senders/socket_folder.h"
 
 namespace lumora::posix {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "base/monotonic_clock.h"
+#include "base/posix/monotonic_clock.h"
 #include "panel/trace_line.h"
 #include "paneldrv/emulator/panel_state.h"
 #include "paneldrv/emulator/panel_view.h"

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "base/monotonic_clock.h"
+#include "base/posix/monotonic_clock.h"
 #include "base/text_encoding.h"
 #include "base/text_quote.h"
 #include "panel/clock_text.h"

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <utility>
 
-#include "base/note.h"
+#include "base/posix/note.h"
 #include "panel/panel_tables.h"
 
 namespace lumora::lcdproc {

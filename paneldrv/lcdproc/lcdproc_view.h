@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/monotonic_clock.h"
+#include "base/posix/monotonic_clock.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_state.h"
 #include "paneldrv/emulator/panel_view.h"

@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "base/event_catalogue.h"
-#include "base/monotonic_clock.h"
-#include "base/note.h"
+#include "base/posix/monotonic_clock.h"
+#include "base/posix/note.h"
 #include "base/text_quote.h"
 #include "senders/socket_folder.h"
 #include "sources/follow/follower_state.h"

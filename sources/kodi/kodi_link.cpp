@@ -10,7 +10,7 @@
 #include <cstring>
 
 #ifndef _WIN32
-#include "base/output_file.h"
+#include "base/posix/output_file.h"
 #endif
 
 namespace lumora::sources {

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "base/note.h"
+#include "base/posix/note.h"
 #include "sources/kodi/kodi_bridge.h"
 #include "sources/kodi/tcp_socket.h"
 

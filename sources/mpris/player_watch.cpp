@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "base/monotonic_clock.h"
+#include "base/posix/monotonic_clock.h"
 
 namespace lumora::sources {
 

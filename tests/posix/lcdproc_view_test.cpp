@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/monotonic_clock.h"
+#include "base/posix/monotonic_clock.h"
 #include "paneldrv/lcdproc/lcdproc_view.h"
 
 namespace lumora::lcdproc {

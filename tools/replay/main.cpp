@@ -22,7 +22,7 @@
 #include "app/replay/replay_pictures.h"
 #include "app/replay/replay_runner.h"
 #include "app/replay/virtual_platform.h"
-#include "base/console_output.h"
+#include "base/win32/console_output.h"
 #include "base/event_catalogue.h"
 #include "base/exit_status.h"
 #include "base/version.h"

@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/console_output.h"
+#include "base/win32/console_output.h"
 #include "base/exit_status.h"
 #include "base/media_event.h"
 #include "base/version.h"

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/monotonic_clock.h"
+#include "base/posix/monotonic_clock.h"
 
 namespace lumora::posix {
 

@@ -1,4 +1,4 @@
-#include "base/note.h"
+#include "base/posix/note.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // Windows only (base/CMakeLists.txt): elsewhere ConsoleOutput does nothing.
-#include "base/console_output.h"
+#include "base/win32/console_output.h"
 
 #include <fcntl.h>
 #include <io.h>

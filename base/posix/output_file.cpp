@@ -1,4 +1,4 @@
-#include "base/output_file.h"
+#include "base/posix/output_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
