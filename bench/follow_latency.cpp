@@ -74,7 +74,8 @@ class AgentSide {
       {
         std::lock_guard<std::mutex> lock(mutex_);
         for (size_t i = after; i < arrivals_.size(); ++i) {
-          if (arrivals_[i].code == ToCode(code) && (session < 0 || arrivals_[i].session == session)) {
+          if (arrivals_[i].code == ToCode(code) &&
+              (session < 0 || arrivals_[i].session == session)) {
             at = i;
             return arrivals_[i].ns;
           }
@@ -193,8 +194,12 @@ class KodiSide {
       result = nlohmann::json::array({{{"playerid", 0}, {"type", "audio"}}});
     } else if (method == "Player.GetItem") {
       result = {{"item",
-                 {{"type", "song"}, {"title", "Bench Song"}, {"artist", {"The Timers"}},
-                  {"track", 3}, {"file", "/music/bench.mp3"}, {"label", "Bench Song"}}}};
+                 {{"type", "song"},
+                  {"title", "Bench Song"},
+                  {"artist", {"The Timers"}},
+                  {"track", 3},
+                  {"file", "/music/bench.mp3"},
+                  {"label", "Bench Song"}}}};
     } else {
       const int64_t ms = (MonotonicNs() / 1000000) % 3600000;
       result = {{"speed", speed_.load()},

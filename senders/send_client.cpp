@@ -13,8 +13,8 @@
 #include <sstream>
 
 #include "base/exit_status.h"
-#include "base/posix/monotonic_clock.h"
 #include "base/platform.h"
+#include "base/posix/monotonic_clock.h"
 #include "sendargs/send_args.h"
 #include "senders/socket_folder.h"
 

@@ -18,7 +18,6 @@ constexpr PanelFace kFaces[] = {PanelFace::Terminal, PanelFace::Plain, PanelFace
                                 PanelFace::Lcdproc};
 static_assert(std::size(kFaces) == std::size(config::kPanelNames));
 
-
 std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }

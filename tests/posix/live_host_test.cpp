@@ -536,7 +536,8 @@ TEST_F(LiveAgent, DemoPlaysTheEveningInAcceleratedMode) {
       "L2 \"(( [1-9]|[12][0-9]|3[01]) [A-Z]{3} [0-9]{4}|[A-Z]{3} [0-3][0-9] [0-9]{4}|"
       "[0-9]{4}/[01][0-9]/[0-3][0-9] )\" \\| L3 \" ( [1-9]|1[0-2]):[0-5][0-9]:[0-5][0-9] [AP]M\"");
   static const std::regex kPanelClock(
-      "\\| panel clock [0-9]{4}/[01][0-9]/[0-3][0-9]  ( [1-9]|1[0-2]):[0-5][0-9]:[0-5][0-9] [AP]M$");
+      "\\| panel clock [0-9]{4}/[01][0-9]/[0-3][0-9]  ( [1-9]|1[0-2]):[0-5][0-9]:[0-5][0-9] "
+      "[AP]M$");
   struct ShownCase {
     const char* caption;  // the start of a caption
     const std::regex& shown;

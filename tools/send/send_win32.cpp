@@ -22,10 +22,10 @@
 #include <string_view>
 #include <vector>
 
-#include "base/win32/console_output.h"
 #include "base/exit_status.h"
 #include "base/media_event.h"
 #include "base/version.h"
+#include "base/win32/console_output.h"
 #include "scenario/event_names.h"
 #include "sendargs/send_args.h"
 #include "senders/window_client.h"
