@@ -93,23 +93,27 @@ inline pid_t StartReplyOnlyServer(const std::string& path) {
   return pid;
 }
 
-// Starts `lumora run --socket PATH` with the panel given (by default none), its standard input
-// and output on /dev/null.
-inline pid_t StartAgent(const std::string& lumora, const std::string& path,
-                        const std::string& panel = "none") {
+// Starts a program of the benchmarks (args[0] its path) as a child, its standard input and output
+// on /dev/null.
+inline pid_t StartProgram(std::vector<std::string> args) {
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
   const int null = ::open("/dev/null", O_RDWR);
   ::dup2(null, STDIN_FILENO);
   ::dup2(null, STDOUT_FILENO);
-  std::vector<std::string> args{lumora, "run", "--socket", path, "--panel", panel, "--quiet"};
   std::vector<char*> argv;
   for (std::string& a : args)
     argv.push_back(a.data());
   argv.push_back(nullptr);
-  ::execv(lumora.c_str(), argv.data());
-  std::perror("exec lumora");
+  ::execv(args[0].c_str(), argv.data());
+  std::perror("exec");
   ::_exit(127);
+}
+
+// Starts `lumora run --socket PATH` with the panel given (by default none).
+inline pid_t StartAgent(const std::string& lumora, const std::string& path,
+                        const std::string& panel = "none") {
+  return StartProgram({lumora, "run", "--socket", path, "--panel", panel, "--quiet"});
 }
 
 inline bool ConnectWithin(posix::AgentConnection& connection, const std::string& path,

@@ -247,20 +247,6 @@ class KodiSide {
   std::mutex mutex_;
 };
 
-pid_t StartFollower(const std::string& lumora, int port, const std::string& socket) {
-  const pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  const std::string portText = std::to_string(port);
-  std::vector<std::string> args{lumora, "follow", "--port", portText, "--socket", socket};
-  std::vector<char*> argv;
-  for (std::string& a : args)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
-  ::execv(lumora.c_str(), argv.data());
-  std::perror("exec lumora");
-  ::_exit(127);
-}
-
 }  // namespace
 }  // namespace lumora::bench
 
@@ -281,7 +267,8 @@ int main(int argc, char** argv) {
   {
     AgentSide agent(socket);
     KodiSide kodi;
-    const pid_t follower = StartFollower(argv[1], kodi.port(), socket);
+    const pid_t follower = StartProgram(
+        {argv[1], "follow", "--port", std::to_string(kodi.port()), "--socket", socket});
     size_t at = 0;
     // The song told: its title, in Kodi's player's session.
     if (agent.WaitFor(0, -1, EventCode::MusicTitle, at) < 0) {

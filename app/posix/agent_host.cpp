@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -26,6 +25,7 @@
 #include "base/posix/monotonic_clock.h"
 #include "base/posix/note.h"
 #include "base/posix/output_file.h"
+#include "base/posix/stop_signals.h"
 #include "engine/media_engine.h"
 #include "paneldrv/emulator/emulated_panel.h"
 #include "paneldrv/emulator/panel_view.h"
@@ -38,32 +38,20 @@ namespace lumora::posix {
 
 namespace {
 
-// The signals that end the agent. They are blocked in the thread and read from a signalfd in
-// the poll loop, so a signal that comes during a message's handling (a 1000 ms wait, say) lets
-// the message finish and its sender get its reply before the agent stops.
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2};
-
 // At most this many connections are accepted in one round of the loop, so a flood of connects
 // cannot keep the agent from its clock.
 constexpr int kAcceptsPerRound = 64;
 constexpr int kListenBacklog = 64;
 
-int OpenStopSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const int signal : kStopSignals)
-    sigaddset(&set, signal);
-  if (::sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
-  // A write to a reader that is gone is an error to handle, not a reason to die; a write to
-  // the terminal from the background goes out rather than stopping the agent; a trace or a
-  // recording past the file size limit is a write error that stops the agent with its reason.
-  struct sigaction ignore {};
-  ignore.sa_handler = SIG_IGN;
-  sigemptyset(&ignore.sa_mask);
-  ::sigaction(SIGPIPE, &ignore, nullptr);
-  ::sigaction(SIGTTOU, &ignore, nullptr);
-  ::sigaction(SIGXFSZ, &ignore, nullptr);
-  return ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+// The signals that end the agent. They are blocked in the thread and read from a signalfd in
+// the poll loop, so a signal that comes during a message's handling (a 1000 ms wait, say) lets
+// the message finish and its sender get its reply before the agent stops.
+int OpenAgentStopSignals() {
+  // A write to the terminal from the background goes out rather than stopping the agent; a
+  // trace or a recording past the file size limit is a write error that stops the agent with
+  // its reason.
+  return OpenStopSignals({SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2},
+                         {SIGPIPE, SIGTTOU, SIGXFSZ});
 }
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
@@ -361,7 +349,7 @@ bool Host::Listen() {
 
 int Host::Run() {
   // First of all, so that a stop signal at any moment from here on ends the agent cleanly.
-  signalFd_ = OpenStopSignals();
+  signalFd_ = OpenAgentStopSignals();
   if (signalFd_ < 0) {
     Note(NotePriority::Error, "lumora: signalfd: %s", std::strerror(errno));
     return 1;

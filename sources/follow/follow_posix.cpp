@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include "base/event_catalogue.h"
 #include "base/posix/monotonic_clock.h"
 #include "base/posix/note.h"
+#include "base/posix/stop_signals.h"
 #include "base/text_quote.h"
 #include "senders/socket_folder.h"
 #include "sources/follow/follower_state.h"
@@ -27,19 +27,6 @@ namespace {
 constexpr int64_t kBeatMs = 1000;
 // How long each close at the end waits for the agent's reply.
 constexpr int kClosingReplyWaitMs = 300;
-
-int OpenStopSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-    sigaddset(&set, signal);
-  if (::sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
-  struct sigaction ignore {};
-  ignore.sa_handler = SIG_IGN;
-  sigemptyset(&ignore.sa_mask);
-  ::sigaction(SIGPIPE, &ignore, nullptr);
-  return ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-}
 
 // The socket sink as the follower uses it: -v shows each event it delivers.
 class FollowerSink final : public EventSink {
@@ -72,7 +59,7 @@ int RunFollower(const FollowOptions& options) {
   const auto say = [&command](NotePriority priority, const std::string& line) {
     Note(priority, "lumora %s: %s", command.c_str(), line.c_str());
   };
-  const int signals = OpenStopSignals();
+  const int signals = OpenStopSignals({SIGINT, SIGTERM, SIGHUP, SIGQUIT}, {SIGPIPE});
   if (signals < 0) {
     say(NotePriority::Error, "signalfd failed");
     return 1;

@@ -85,21 +85,13 @@ sleep 1.5
 python3 -B - "$HERE" "$TMP/received.scn" <<'PY' || fail "the events the agent received are not the expected ones"
 import sys
 sys.path.insert(0, sys.argv[1])
-from received_events import events_of, finder
+from received_events import events_of, finder, song_told
 events = events_of(sys.argv[2])
 find = finder(events)
 at = find(r"1 SessionOpened", 0, "the shell session")
 at = find(r"1 NavHome", at + 1, "the home menu")
 at = find(r'1 Level "50"', at + 1, "the level of 100 %")
-opened = find(r"(\d+) SessionOpened", at + 1, "the song's session")
-sid = events[opened].split()[0]
-if sid == "1":
-    sys.exit("the song shares the shell's session")
-at = find(sid + r" MusicStarted", opened + 1, "the music start")
-at = find(sid + r' ItemNumber "4"', at + 1, "the track number")
-at = find(sid + r' MusicTitle "Caf(\\xE9|\\xe9|é) Song \? Live"', at + 1, "the title")
-at = find(sid + r' ExtraText "The Testers"', at + 1, "the artist")
-at = find(sid + r" Play", at + 1, "Play")
+sid, at = song_told(events, find, at + 1)
 times = []
 pause = find(sid + r" Pause", at + 1, "Pause")
 times = [int(e.split('"')[1]) for e in events[at:pause] if e.startswith(sid + " PlayTime")]

@@ -20,3 +20,18 @@ def finder(events):
                 return i
         sys.exit(f"missing after event {start}: {what} ({pattern})")
     return find
+
+
+def song_told(events, find, start):
+    """The Kodi tests' song as the agent must receive it from START on: its own session (not the
+    shell's), the start of a song, track 4, its title (Windows-1252: the accent the byte E9, the
+    star a '?'), its artist and Play. Returns the session and the index of the Play."""
+    opened = find(r"(\d+) SessionOpened", start, "the song's session")
+    sid = events[opened].split()[0]
+    if sid == "1":
+        sys.exit("the song shares the shell's session")
+    at = find(sid + r" MusicStarted", opened + 1, "the music start")
+    at = find(sid + r' ItemNumber "4"', at + 1, "the track number")
+    at = find(sid + r' MusicTitle "Caf(\\xE9|\\xe9|é) Song \? Live"', at + 1, "the title")
+    at = find(sid + r' ExtraText "The Testers"', at + 1, "the artist")
+    return sid, find(sid + r" Play", at + 1, "Play")

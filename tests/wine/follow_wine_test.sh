@@ -177,20 +177,12 @@ say "stopping the song"
 python3 -B - "$SOURCE_DIR/tests/sources" "$TMP/received-1.scn" <<'PY' || fail "the events Lumora.exe received are not the expected ones"
 import sys
 sys.path.insert(0, sys.argv[1])
-from received_events import events_of, finder
+from received_events import events_of, finder, song_told
 events = events_of(sys.argv[2])
 find = finder(events)
 at = find(r"1 SessionOpened", 0, "the shell session")
 at = find(r"1 NavHome", at + 1, "the home menu")
-opened = find(r"(\d+) SessionOpened", at + 1, "the song's session")
-sid = events[opened].split()[0]
-if sid == "1":
-    sys.exit("the song shares the shell's session")
-at = find(sid + r" MusicStarted", opened + 1, "the music start")
-at = find(sid + r' ItemNumber "4"', at + 1, "the track number")
-at = find(sid + r' MusicTitle "Caf(\\xE9|\\xe9|é) Song \? Live"', at + 1, "the title")
-at = find(sid + r' ExtraText "The Testers"', at + 1, "the artist")
-at = find(sid + r" Play", at + 1, "Play")
+sid, at = song_told(events, find, at + 1)
 pause = find(sid + r" Pause", at + 1, "Pause")
 times = [int(e.split('"')[1]) for e in events[at:pause] if e.startswith(sid + " PlayTime")]
 if len(times) < 3 or any(b - a not in (1, 2) for a, b in zip(times, times[1:])):
@@ -237,7 +229,7 @@ sleep 0.5
 python3 -B - "$SOURCE_DIR/tests/sources" "$TMP/received-2.scn" <<'PY' || fail "the new agent was not told everything again"
 import sys
 sys.path.insert(0, sys.argv[1])
-from received_events import events_of, finder
+from received_events import events_of, finder, song_told
 events = events_of(sys.argv[2])
 find = finder(events)
 if events[0] != "1 SessionOpened":
@@ -275,7 +267,7 @@ wait_for "$TMP/received-3.scn" 'event [0-9]* PlayTime' 15 \
 python3 -B - "$SOURCE_DIR/tests/sources" "$TMP/received-3.scn" <<'PY' || fail "the agent started while the song plays was not told everything again"
 import sys
 sys.path.insert(0, sys.argv[1])
-from received_events import events_of, finder
+from received_events import events_of, finder, song_told
 events = events_of(sys.argv[2])
 find = finder(events)
 if events[0] != "1 SessionOpened":
