@@ -48,7 +48,7 @@ trap 'exit 130' INT TERM
 
 say "building the programs and the installer"
 wine_build "$SOURCE_DIR" "mingw-$ARCH" "$BUILD" follow-install-build.log installer \
-  lumora-send wine_setup_page
+  lumora-send wine_setup_page wine_finish_page
 [[ -f $SETUP ]] || fail "no installer $SETUP"
 say "preparing a $WINEARCH Wine prefix on a virtual display"
 wine_start
@@ -166,7 +166,8 @@ left=$(cd "$WINEPREFIX/drive_c" && find . -ipath '*program files*lumora*')
 [[ -z $left ]] || fail "the uninstall left: $left"
 
 # The graphical mode: the page shows the follower chosen and the given port; the owner types
-# another; the installer then warns of the missing PanelDrv.dll (a box), and installs.
+# another; the installer then warns of the missing PanelDrv.dll (a box), installs and ends on its
+# finish page.
 say "the installer run by hand with /KODIPORT=9124; 9125 typed on its page"
 timeout 120 "$WINE" "$SETUP" /KODIPORT=9124 &
 setup_pid=$!
@@ -175,6 +176,10 @@ page=$(timeout 90 "$WINE" "$BIN/fixtures/setup-page.exe" 60 9125 | tr -d '\r') |
 [[ $page == "follow=1 host=127.0.0.1 port=9124" ]] || fail "the follower page shows: $page"
 timeout 90 "$WINE" "$BIN/lumora-send.exe" --test-dismiss-box "Lumora Setup: PanelDrv.dll" 60 \
   >/dev/null || fail "no box about the missing PanelDrv.dll after the page"
+# It ends on its finish page, closed as the owner does (the page itself is wine_e2e's to check).
+[[ $ARCH == x64 ]] && bits=64-bit || bits=32-bit
+timeout 90 "$WINE" "$BIN/fixtures/finish-page.exe" "Lumora $VERSION ($bits) Setup" 60 >/dev/null ||
+  fail "the installer run by hand showed no finish page"
 wait "$setup_pid" || fail "the installer run by hand failed"
 ENTRY="\"$INSTALL_DIR_WIN\\lumora-follow.exe\" --host 127.0.0.1 --port 9125"
 [[ $(reg_value "$RUN_KEY" "Lumora Follow") == "$ENTRY" ]] ||
