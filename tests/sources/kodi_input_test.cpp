@@ -317,6 +317,39 @@ TEST(KodiInput, ProblemsAreToldOncePerKindAndThenCounted) {
   }
 }
 
+// A flood of Player.OnPlay for players the bridge does not know: one question of the active
+// players in flight at a time (asked once more after its answer), so that the bridge's own
+// questions are never pushed out of its table of pending requests and their answers still count.
+TEST(KodiInput, AFloodOfPlaysForUnknownPlayersAsksForThePlayersOnce) {
+  Rig rig;
+  rig.Start();
+  rig.bridge.Handle(R"({"id":4,"result":{"item":{"type":"song","title":"Tune"}}})");
+  rig.requests.clear();
+  rig.bridge.Poll();  // the player's time (id 5) and the window (id 6)
+  for (int i = 0; i < 500; ++i) {
+    rig.bridge.Handle(
+        R"({"jsonrpc":"2.0","method":"Player.OnPlay","params":{"data":{"player":{"playerid":)" +
+        std::to_string(100 + i) + R"(,"speed":1}}}})");
+  }
+  const auto asked = [&](const char* method) {
+    size_t n = 0;
+    for (const std::string& request : rig.requests)
+      if (request.find(method) != std::string::npos) ++n;
+    return n;
+  };
+  EXPECT_EQ(asked("Player.GetActivePlayers"), 1u);
+  // The answers to the questions asked before the flood are still awaited: the window is the
+  // music menu now, the time 42 s.
+  const size_t before = rig.sink.events.size();
+  rig.bridge.Handle(R"({"id":6,"result":{"currentwindow":{"id":10502}}})");
+  rig.bridge.Handle(
+      R"({"id":5,"result":{"speed":1,"time":{"hours":0,"minutes":0,"seconds":42,"milliseconds":0}}})");
+  EXPECT_EQ(rig.sink.From(before), (std::vector<std::string>{"1 NavMusic", "2 PlayTime 000042"}));
+  // The answer to the one question of the players asks it once more (the flood came meanwhile).
+  rig.bridge.Handle(R"({"id":7,"result":[{"playerid":0,"type":"audio"}]})");
+  EXPECT_EQ(asked("Player.GetActivePlayers"), 2u);
+}
+
 TEST(KodiInput, APlayerGoneBeforeItsAnswerIsAskedForAgain) {
   Rig rig;
   rig.Start();
