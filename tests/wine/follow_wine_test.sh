@@ -235,13 +235,7 @@ find = finder(events)
 if events[0] != "1 SessionOpened":
     sys.exit(f"the new agent's first event is {events[0]}")
 at = find(r"1 Nav\w+", 1, "Kodi's menu")
-opened = find(r"(\d+) SessionOpened", at + 1, "the song's session")
-sid = events[opened].split()[0]
-at = find(sid + r" MusicStarted", opened + 1, "the music start")
-at = find(sid + r' ItemNumber "4"', at + 1, "the track number")
-at = find(sid + r' MusicTitle "Caf(\\xE9|\\xe9|é) Song \? Live"', at + 1, "the title")
-at = find(sid + r' ExtraText "The Testers"', at + 1, "the artist")
-at = find(sid + r" Play", at + 1, "Play")
+sid, at = song_told(events, find, at + 1)
 at = find(sid + r" Pause", at + 1, "Pause")
 find(r'\d+ Level "24"', 1, "the level of 50 %")
 PY
@@ -273,12 +267,8 @@ find = finder(events)
 if events[0] != "1 SessionOpened":
     sys.exit(f"the new agent's first event is {events[0]}")
 at = find(r"1 Nav\w+", 1, "Kodi's menu")
-opened = find(r"(\d+) SessionOpened", at + 1, "the song's session")
-sid = events[opened].split()[0]
-at = find(sid + r" MusicStarted", opened + 1, "the music start")
-at = find(sid + r' MusicTitle "Caf(\\xE9|\\xe9|é) Song \? Live"', at + 1, "the title")
-at = find(sid + r" Play", at + 1, "Play")
-at = find(sid + r' PlayTime "\d+"', at + 1, "the play time")
+sid, opened = song_told(events, find, at + 1)
+at = find(sid + r' PlayTime "\d+"', opened + 1, "the play time")
 if any(e == sid + " Pause" for e in events[opened:at]):
     sys.exit("the playing song was told paused")
 PY
