@@ -35,3 +35,12 @@ def song_told(events, find, start):
     at = find(sid + r' MusicTitle "Caf(\\xE9|\\xe9|é) Song \? Live"', at + 1, "the title")
     at = find(sid + r' ExtraText "The Testers"', at + 1, "the artist")
     return sid, find(sid + r" Play", at + 1, "Play")
+
+
+def closed_at_end(events):
+    """The last events close what the follower had opened when Kodi went: the last song's session
+    (stopped, closed), then the shell's. Ends the check naming the last events otherwise."""
+    last_open = max(i for i, e in enumerate(events) if e.endswith(" SessionOpened") and e[0] != "1")
+    sid = events[last_open].split()[0]
+    if events[-3:] != [f"{sid} Stop", f"{sid} SessionClosed", "1 SessionClosed"]:
+        sys.exit(f"the last events are {events[-3:]}")
