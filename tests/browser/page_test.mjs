@@ -161,7 +161,10 @@ function expectAt(lines, steps, n) {
     const date = panel.clock.order === 2 ? `${String(D).padStart(2)} ${MONTHS[M - 1]} ${Y}`
       : panel.clock.order === 3 ? `${MONTHS[M - 1]} ${pad(D)} ${Y}`
         : `${Y}/${pad(M)}/${pad(D)}`;
-    const time = `${pad(t.getUTCHours())}:${pad(t.getUTCMinutes())}:${pad(t.getUTCSeconds())}`;
+    // The agent's one form of the time: 12-hour, the hour right-aligned in two places.
+    const h = t.getUTCHours();
+    const time = ` ${String(h % 12 === 0 ? 12 : h % 12).padStart(2)}:${pad(t.getUTCMinutes())}:` +
+      `${pad(t.getUTCSeconds())} ${h < 12 ? 'AM' : 'PM'}`;
     clockText = `${date} ${time}`;
     line2 = date;
     line3 = time;
