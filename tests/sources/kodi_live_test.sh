@@ -144,7 +144,8 @@ for ((i = 0; i < 200; ++i)); do
 done
 (($(grep -c '^event 1 SessionOpened' "$TMP/received.scn") > opened_before)) ||
   fail "the bridge did not follow Kodi after its restart"
-(($(grep -c "following Kodi on" "$TMP/bridge.err") == 2)) || fail "the bridge did not say it follows Kodi again"
+# (A Kodi still starting may take a connection and close it once more: at least twice, then.)
+(($(grep -c "following Kodi on" "$TMP/bridge.err") >= 2)) || fail "the bridge did not say it follows Kodi again"
 
 # A stop signal: the bridge closes the shell session and ends with status 0.
 kill -TERM "$BRIDGE_PID"
