@@ -17,6 +17,7 @@
 #                the SendMessage client)
 #   sources   -> senders, sendargs, scenario, the panel's tables, base (the translation of a player's state into
 #                events, and the bridges that follow the players)
+#   sources/media_sessions (Windows' media sessions) -> the translation core, base
 #   app       (the window) -> engine, panel, base
 #   paneldrv  (the display library's interface and the stand-ins) -> panel, base
 #   res       (the Windows program's dialog and icon) -> nothing of the project
@@ -44,6 +45,7 @@ set(rules
   "recorder/|base/ scenario/ recorder/ !base/posix/ !base/win32/"
   "sendargs/|base/ scenario/ sendargs/ !base/posix/ !base/win32/"
   "senders/|base/ scenario/ sendargs/ senders/"
+  "sources/media_sessions/|base/ sources/media_source.h sources/media_sessions/"
   "sources/|base/ panel/panel_tables.h scenario/ sendargs/ senders/ sources/"
   "app/replay/|base/ panel/ engine/ app/agent_dlg app/replay/ scenario/ paneldrv/emulator/"
   "app/win32/|base/ panel/ engine/ app/agent_dlg app/win32/ paneldrv/panel_drv.h paneldrv/loader/ res/ scenario/ recorder/ sendargs/ senders/ sources/"
