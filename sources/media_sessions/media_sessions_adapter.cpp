@@ -57,8 +57,7 @@ PlayState StateOfSession(const SessionReport& session, PlayState before) {
   return before;
 }
 
-void MediaSessionsAdapter::Apply(const std::vector<SessionReport>& sessions, int64_t unixMs,
-                                 int64_t nowMs) {
+void MediaSessionsAdapter::Apply(const std::vector<SessionReport>& sessions, int64_t nowMs) {
   if (&sessions != &last_) last_ = sessions;
   for (Known& known : known_)
     known.seen = false;
@@ -74,7 +73,7 @@ void MediaSessionsAdapter::Apply(const std::vector<SessionReport>& sessions, int
       it->id = nextId_++;
     }
     it->seen = true;
-    Update(*it, session, unixMs, nowMs);
+    Update(*it, session, nowMs);
   }
   bool ended = false;
   for (size_t i = known_.size(); i-- > 0;) {
@@ -99,8 +98,7 @@ int64_t MediaSessionsAdapter::NextTickInMs(int64_t nowMs) const {
   return next;
 }
 
-void MediaSessionsAdapter::Update(Known& known, const SessionReport& session, int64_t unixMs,
-                                  int64_t nowMs) {
+void MediaSessionsAdapter::Update(Known& known, const SessionReport& session, int64_t nowMs) {
   const bool hasItem = session.hasMedia && !Blank(session.title);
   if (hasItem) {
     const std::string key = ItemKey(session);
@@ -110,10 +108,10 @@ void MediaSessionsAdapter::Update(Known& known, const SessionReport& session, in
       if (key != known.pendingKey) {
         known.pendingKey = key;
         known.pendingSince = nowMs;
-        known.changedUnixMs = unixMs;
+        known.changedUnixMs = unixClock_();
       }
       if (nowMs - known.pendingSince >= kSettleMs) {
-        Tell(known, session, unixMs);
+        Tell(known, session);
         return;
       }
       // While the new item settles, the one told keeps its state; its timeline may already
@@ -137,10 +135,10 @@ void MediaSessionsAdapter::Update(Known& known, const SessionReport& session, in
     known.state = state;
     source_.PlayStateChanged(known.id, state);
   }
-  Position(known, session, unixMs, false);
+  Position(known, session, false);
 }
 
-void MediaSessionsAdapter::Tell(Known& known, const SessionReport& session, int64_t unixMs) {
+void MediaSessionsAdapter::Tell(Known& known, const SessionReport& session) {
   Item item;
   item.kind = KindOfSession(session);
   item.title = session.title;
@@ -159,15 +157,15 @@ void MediaSessionsAdapter::Tell(Known& known, const SessionReport& session, int6
   // taken about when the item changed or later.
   if (!first && session.updatedUnixMs != 0 && session.updatedUnixMs < known.changedUnixMs - kLagMs)
     return;
-  Position(known, session, unixMs, true);
+  Position(known, session, true);
 }
 
-void MediaSessionsAdapter::Position(Known& known, const SessionReport& session, int64_t unixMs,
-                                    bool newItem) {
+void MediaSessionsAdapter::Position(Known& known, const SessionReport& session, bool newItem) {
   if (!HasTimeline(session)) return;
   const bool fresh =
       session.updatedUnixMs != known.sampleAt || session.positionMs != known.samplePosition;
   if (!newItem && !fresh) return;  // the core runs the time on from the last one
+  const int64_t unixMs = unixClock_();
   known.sampleAt = session.updatedUnixMs;
   known.samplePosition = session.positionMs;
   double position = static_cast<double>(session.positionMs - session.startMs);
@@ -181,13 +179,14 @@ void MediaSessionsAdapter::Position(Known& known, const SessionReport& session, 
   bool seeked = false;
   if (!newItem && known.lastPosition >= 0) {
     double expected = static_cast<double>(known.lastPosition);
-    if (playing) expected += static_cast<double>(unixMs - known.lastAt) * known.lastRate;
+    if (known.lastPlaying) expected += static_cast<double>(unixMs - known.lastAt) * known.lastRate;
     seeked = std::fabs(static_cast<double>(ms) - expected) >= static_cast<double>(kSeekMs);
   }
   source_.PositionChanged(known.id, ms, seeked);
   known.lastPosition = ms;
   known.lastAt = unixMs;
   known.lastRate = session.rate;
+  known.lastPlaying = playing;
 }
 
 }  // namespace lumora::sources

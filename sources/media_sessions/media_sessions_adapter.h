@@ -15,7 +15,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sources/media_sessions/session_report.h"
@@ -39,14 +41,17 @@ PlayState StateOfSession(const SessionReport& session, PlayState before);
 
 class MediaSessionsAdapter {
  public:
-  explicit MediaSessionsAdapter(SourceApp& source) : source_(source) {}
+  // unixClock: the system's clock in milliseconds since 1970, against which LastUpdatedTime is
+  // read; asked at the moment a position is worked out (a delivery to the agent may have held
+  // the follower a while since the sessions were read).
+  MediaSessionsAdapter(SourceApp& source, std::function<int64_t()> unixClock)
+      : source_(source), unixClock_(std::move(unixClock)) {}
 
-  // Every session Windows lists now. unixMs: the system's clock (for LastUpdatedTime); nowMs:
-  // the follower's monotonic clock (for settling).
-  void Apply(const std::vector<SessionReport>& sessions, int64_t unixMs, int64_t nowMs);
+  // Every session Windows lists now; nowMs: the follower's monotonic clock (for settling).
+  void Apply(const std::vector<SessionReport>& sessions, int64_t nowMs);
   // Time-driven work: an item whose properties have settled. Apply again with the last
   // sessions when NextTickInMs says.
-  void Tick(int64_t unixMs, int64_t nowMs) { Apply(last_, unixMs, nowMs); }
+  void Tick(int64_t nowMs) { Apply(last_, nowMs); }
   // Milliseconds until Tick has something to do; -1 when nothing waits.
   int64_t NextTickInMs(int64_t nowMs) const;
 
@@ -68,13 +73,15 @@ class MediaSessionsAdapter {
     int64_t lastPosition = -1;  // the position told last and when (unixMs)
     int64_t lastAt = 0;
     double lastRate = 1.0;
+    bool lastPlaying = false;  // whether it played from that position on
   };
 
-  void Update(Known& known, const SessionReport& session, int64_t unixMs, int64_t nowMs);
-  void Tell(Known& known, const SessionReport& session, int64_t unixMs);
-  void Position(Known& known, const SessionReport& session, int64_t unixMs, bool newItem);
+  void Update(Known& known, const SessionReport& session, int64_t nowMs);
+  void Tell(Known& known, const SessionReport& session);
+  void Position(Known& known, const SessionReport& session, bool newItem);
 
   SourceApp& source_;
+  std::function<int64_t()> unixClock_;
   std::vector<Known> known_;
   std::vector<SessionReport> last_;
   PlayerId nextId_ = 1;

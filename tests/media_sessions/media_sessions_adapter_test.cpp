@@ -23,12 +23,10 @@ struct Rig {
   TestClock clock;
   MediaSource core{sink, clock.Function()};
   SourceApp source{core, "media sessions"};
-  MediaSessionsAdapter adapter{source};
   int64_t unix = kUnix;
+  MediaSessionsAdapter adapter{source, [this] { return unix; }};
 
-  void Apply(const std::vector<SessionReport>& sessions) {
-    adapter.Apply(sessions, unix, clock.ms);
-  }
+  void Apply(const std::vector<SessionReport>& sessions) { adapter.Apply(sessions, clock.ms); }
   // Time passes: the adapter's and the core's work as they ask for it.
   void Wait(int64_t ms) {
     const int64_t end = clock.ms + ms;
@@ -41,7 +39,7 @@ struct Rig {
       if (step <= 0) break;
       clock.ms += step;
       unix += step;
-      adapter.Tick(unix, clock.ms);
+      adapter.Tick(clock.ms);
       core.Tick();
     }
   }
@@ -104,6 +102,40 @@ TEST(MediaSessions, WaitsForTheTitleAndRunsTheTimelineOn) {
   ExpectEvents(rig.sink.From(10), {"2 Stop", "2 SessionClosed", "1 SessionClosed"});
 }
 
+// The agent holds a delivery after the first menu for a second: the position is worked out
+// when it is given, not when the sessions were read, so the time shown is not behind by the
+// hold (10 s given at the start, told 0.3 s later after a 1 s hold: 11.3 s).
+TEST(MediaSessions, PositionWorkedOutWhenGiven) {
+  struct HoldingSink : RecordingSink {
+    TestClock* clock = nullptr;
+    int64_t* unix = nullptr;
+    bool Deliver(const SourceEvent& event) override {
+      if (event.code == EventCode::NavHome) {
+        clock->ms += 1000;
+        *unix += 1000;
+      }
+      return RecordingSink::Deliver(event);
+    }
+  };
+  HoldingSink sink;
+  TestClock clock;
+  int64_t unix = kUnix;
+  sink.clock = &clock;
+  sink.unix = &unix;
+  MediaSource core{sink, clock.Function()};
+  SourceApp source{core, "media sessions"};
+  MediaSessionsAdapter adapter{source, [&unix] { return unix; }};
+  SessionReport a = Browser();
+  a.title = "Clip";
+  a.positionMs = 10000;
+  a.updatedUnixMs = kUnix;
+  adapter.Apply({a}, clock.ms);
+  clock.ms += 300;
+  unix += 300;
+  adapter.Tick(clock.ms);
+  EXPECT_EQ(sink.events.back(), "2 PlayTime 000011");
+}
+
 // Positions refreshed rarely: a sample a little behind the running time is no step back, one
 // far behind is a seek shown at once, also while paused.
 TEST(MediaSessions, PositionsRefreshedRarely) {
@@ -134,6 +166,13 @@ TEST(MediaSessions, PositionsRefreshedRarely) {
   b.updatedUnixMs = rig.unix;
   rig.Apply({b});
   ExpectEvents(rig.sink.From(before + 1), {"2 Pause", "2 PlayTime 000130"});
+  // Played again after a while from where it paused: no seek, the same second not sent again.
+  rig.Wait(4000);
+  b.status = SessionStatus::Playing;
+  rig.Apply({b});
+  b.updatedUnixMs = rig.unix;
+  rig.Apply({b});
+  ExpectEvents(rig.sink.From(before + 3), {"2 Play"});
 }
 
 // A track change whose metadata lags: the new title comes with the old track's timeline (taken
