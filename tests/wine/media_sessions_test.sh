@@ -68,9 +68,9 @@ if [[ $ARCH == x86 ]] && ! "$WINE" --version >/dev/null 2>&1; then
   skip "built; this machine runs no 32-bit programs (the kernel refuses Wine's 32-bit loader)"
 fi
 # The host gains no import of the Windows Runtime: combase.dll is loaded when the source starts.
-if objdump -p "$MEDIA/media-driver.exe" | grep -qi 'DLL Name: combase'; then
-  fail "media-driver.exe imports combase.dll"
-fi
+imports=$("${COMPILER%-g++-posix}-objdump" -p "$MEDIA/media-driver.exe" | grep 'DLL Name:')
+grep -qi 'KERNEL32' <<<"$imports" || fail "the imports of media-driver.exe could not be read"
+grep -qi 'combase\|api-ms-win-core-winrt' <<<"$imports" && fail "media-driver.exe imports the Windows Runtime"
 
 say "preparing a $WINEARCH Wine prefix on a virtual display"
 wine_start
