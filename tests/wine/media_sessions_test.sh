@@ -140,4 +140,24 @@ python3 "$HERE/media_sessions/check_events.py" "$HERE/media_sessions/evening.eve
 "$REPLAY" "$RECORDING" >"$TMP/replayed.trace" || fail "3: lumora-replay refused the recording"
 "$TRACE_CHECK" --same "$TRACE" "$TMP/replayed.trace" ||
   fail "3: the panel trace is not the one of the events received"
+# On the panel, in this order (the panel's texts in the play-time formats of
+# engine/panel_texts.h): the video's title in Windows-1252, its time paused at 0:50; the song's
+# title, its time paused at 1:10; the video told again; the song told again when the video's
+# session vanished; its time stopped (an asterisk) when its session closed.
+"$REPLAY" --trace "$TRACE" >"$TMP/panel.readable" || fail "3: lumora-replay cannot read the trace"
+python3 - "$TMP/panel.readable" <<'PY' || fail "3: the panel did not show the sessions as expected"
+import re, sys
+lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
+expected = [r'text2 \d+ "Le Café des Étoiles"', r'text3 0 "    00:00:50"',
+            r'text2 \d+ "Ça Ira Très Bien"', r'text3 0 "    00:01:10"',
+            r'text2 \d+ "Le Café des Étoiles"', r'text2 \d+ "Ça Ira Très Bien"',
+            r'text3 0 "\*   00:01:10"', r'close']
+at = 0
+for pattern in expected:
+    while at < len(lines) and not re.fullmatch(pattern, lines[at]):
+        at += 1
+    if at == len(lines):
+        sys.exit(f"the panel never showed {pattern} where expected")
+    at += 1
+PY
 say "PASS"
