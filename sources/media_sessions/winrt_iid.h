@@ -2,9 +2,9 @@
 // the identifier of a parameterized interface (IAsyncOperation<T>, TypedEventHandler<S, A>,
 // IVectorView<T>, ...) computed from its type signature the way Windows computes it.
 //
-// The algorithm is Microsoft's, documented under "Type system (C++/CX)" / "Interfaces
-// (C++/CX)" and in the Windows Runtime type system's description of parameterized types
-// (learn.microsoft.com, "Parameterized types" in the WinRT type system): the identifier is a
+// The algorithm is Microsoft's, documented on learn.microsoft.com in "Windows Runtime (WinRT)
+// type system" (the interface identifiers of parameterized types) and computed by Windows'
+// RoGetParameterizedTypeInstanceIID (roparameterizediid.h): the identifier is a
 // name-based UUID of version 5 — SHA-1 over the 16 bytes of the namespace
 // {11f47ad5-7b73-42c0-abae-878b1e16adee} (in network order) followed by the UTF-8 of the
 // signature, the first 16 bytes of the digest taken, the version nibble set to 5 and the variant
