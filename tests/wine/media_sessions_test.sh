@@ -14,8 +14,8 @@
 #
 #   media_sessions_test.sh x64|x86 SOURCE_DIR TRACE_CHECK REPLAY
 #
-# Both architectures are built; the 32-bit one is run only where the kernel runs 32-bit
-# programs (skipped, saying so, elsewhere). Skipped (77) when Wine, Xvfb, a mingw-w64 compiler
+# The 32-bit one runs only where the kernel runs 32-bit programs (skipped, saying so, before
+# building anything, elsewhere). Skipped (77) when Wine, Xvfb, a mingw-w64 compiler
 # or python3 is missing.
 set -u
 if (($# != 4)) || [[ $1 != x64 && $1 != x86 ]]; then
@@ -33,7 +33,7 @@ if [[ $ARCH == x64 ]]; then
   COMPILER_PACKAGE=g++-mingw-w64-x86-64-posix
   export WINEARCH=win64
 else
-  WINE=/usr/lib/wine/wine WINE_PACKAGE=wine32:i386 COMPILER=i686-w64-mingw32-g++-posix
+  WINE=${LUMORA_WINE32:-/usr/lib/wine/wine} WINE_PACKAGE=wine32:i386 COMPILER=i686-w64-mingw32-g++-posix
   COMPILER_PACKAGE=g++-mingw-w64-i686-posix
   export WINEARCH=win32
 fi
@@ -53,6 +53,7 @@ need "$COMPILER" "$COMPILER_PACKAGE"
 need python3 python3
 ((${#missing[@]} == 0)) ||
   skip "missing tools; install the Debian packages: ${missing[*]} (scripts/install-deps.sh installs them)"
+wine_need_arch "$ARCH"
 
 trap wine_cleanup EXIT
 trap 'exit 130' INT TERM
@@ -64,9 +65,6 @@ for file in "$BIN/Lumora.exe" "$BIN/PanelDrv.dll" "$MEDIA/MediaControlStandIn.dl
   "$MEDIA/media-driver.exe"; do
   [[ -s $file ]] || fail "the build made no $file"
 done
-if [[ $ARCH == x86 ]] && ! "$WINE" --version >/dev/null 2>&1; then
-  skip "built; this machine runs no 32-bit programs (the kernel refuses Wine's 32-bit loader)"
-fi
 # The host gains no import of the Windows Runtime: combase.dll is loaded when the source starts.
 imports=$("${COMPILER%-g++-posix}-objdump" -p "$MEDIA/media-driver.exe" | grep 'DLL Name:')
 grep -qi 'KERNEL32' <<<"$imports" || fail "the imports of media-driver.exe could not be read"

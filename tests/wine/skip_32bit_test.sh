@@ -44,6 +44,7 @@ wine_guide_wow64 $HERE/guide_commands_test.sh wow64 $SOURCE_DIR
 wine_one_lumora $HERE/one_lumora_test.sh $SOURCE_DIR
 follow_wine_x86 $HERE/follow_wine_test.sh x86 $SOURCE_DIR /bin/false
 follow_install_x86 $HERE/follow_install_test.sh x86 $SOURCE_DIR
+media_sessions_wine_x86 $HERE/media_sessions_test.sh x86 $SOURCE_DIR /bin/false /bin/false
 EOF
 
 if ((fail == 0)) && [[ -n $missing ]]; then
