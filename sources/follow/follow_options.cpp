@@ -15,55 +15,62 @@ struct SourceSwitch {
 };
 
 #ifdef _WIN32
-constexpr SourceSwitch kSources[] = {{"kodi", &FollowOptions::kodi}};
-constexpr char kOnlyWants[] = "--only wants kodi";
-// Named by a later source of this host; --only with it says that it is not there yet.
-constexpr std::string_view kNotYet = "media";
-constexpr char kNotYetSaid[] =
-    "--only media: the system's media sessions are not followed yet; --only wants kodi";
-constexpr char kNoSourceLeft[] = "no source left to follow (kodi is off)";
-// One source: nothing to switch off.
-constexpr bool kSwitchesOff = false;
+constexpr SourceSwitch kSources[] = {{"kodi", &FollowOptions::kodi},
+                                     {"media", &FollowOptions::media}};
+constexpr char kOnlyWants[] = "--only wants kodi or media";
+constexpr char kNoSourceLeft[] = "no source left to follow (both kodi and media are off)";
+constexpr bool kSwitchesOff = true;
 constexpr bool kHasSocket = false;
+constexpr bool kHasListMedia = true;
 
 constexpr char kWindowsUsage[] =
-    "usage: lumora-follow.exe [--only kodi] [--host HOST] [--port PORT] [-v] [--capture FILE]\n"
+    "usage: lumora-follow.exe [--only kodi|media] [--no-kodi] [--no-media] [--host HOST]\n"
+    "                         [--port PORT] [-v] [--capture FILE]\n"
+    "       lumora-follow.exe --list-media\n"
     "\n"
-    "Follows the players of this PC and shows on the panel the one that changed last: Kodi\n"
-    "over its JSON-RPC TCP port (in Kodi: Settings > Services > Control, \"Allow remote\n"
-    "control from applications on this system\"). It hands the running agent (the window\n"
-    "titled \"Lumora\") the Media State Events of the menus, what plays, its play time,\n"
-    "transport and volume, waits for Kodi and for the agent when they are not running, and\n"
-    "tells an agent that restarted everything again. It shows no window: it runs until\n"
-    "Windows ends the session or its hidden window (class LumoraFollower) is sent WM_CLOSE,\n"
-    "as the installer does before an update, then closes the sessions it opened.\n"
+    "Follows the players of this PC at once and shows on the panel the one that changed last:\n"
+    "Kodi over its JSON-RPC TCP port (in Kodi: Settings > Services > Control, \"Allow remote\n"
+    "control from applications on this system\"), and the system's media sessions, where\n"
+    "browsers, music applications and most players publish what they play (Windows 10 1809\n"
+    "and later; elsewhere one line says they are not available and Kodi is followed alone).\n"
+    "It hands the running agent (the window titled \"Lumora\") the Media State Events of the\n"
+    "menus, what plays, its play time, transport and volume, waits for the players and the\n"
+    "agent when they are not running, and tells an agent that restarted everything again. It\n"
+    "shows no window: it runs until Windows ends the session or its hidden window (class\n"
+    "LumoraFollower) is sent WM_CLOSE, as the installer does before an update, then closes\n"
+    "the sessions it opened.\n"
     "\n"
     "Its notes go to %LOCALAPPDATA%\\Lumora\\lumora-follow.log and to a debugger's output. A\n"
     "log that has reached 1 MiB is renamed lumora-follow.old.log (the older one deleted) and\n"
-    "a new one begun, at start and while it runs. This help, the version and a usage mistake\n"
-    "go to the console it was started from (or the output it was given), else to that log.\n"
+    "a new one begun, at start and while it runs. This help, the version, the media list and\n"
+    "a usage mistake go to the console it was started from (or the output it was given),\n"
+    "else to that log.\n"
     "\n"
-    "  --only kodi    follow only Kodi (today the one source of lumora-follow.exe)\n"
+    "  --only SOURCE  follow only kodi, or only media (the system's media sessions)\n"
+    "  --no-kodi      do not follow Kodi\n"
+    "  --no-media     do not follow the system's media sessions\n"
     "  --host HOST    Kodi's host (default 127.0.0.1)\n"
     "  --port PORT    Kodi's JSON-RPC TCP port (default 9090)\n"
     "  -v, --verbose  also one line per event sent, in the log\n"
     "  --capture FILE write every message Kodi sends, and the Kodi source's own steps, to FILE\n"
     "                 (for a bug report: the same events follow from it again)\n"
+    "  --list-media   print every media session as Windows reports it (application,\n"
+    "                 title, artist, status, position, update time) and end\n"
     "  --help         show this help\n"
     "  --version      show the version\n"
     "\n"
-    "Exit status: 0 after a stop; 1 when the capture cannot be written or another\n"
-    "lumora-follow.exe runs in this session; 2 on a usage error.\n";
+    "Exit status: 0 after a stop; 1 when the capture cannot be written, another\n"
+    "lumora-follow.exe runs in this session, or --list-media finds no media sessions to\n"
+    "read; 2 on a usage error.\n";
 
 #else
 constexpr SourceSwitch kSources[] = {{"kodi", &FollowOptions::kodi},
                                      {"mpris", &FollowOptions::mpris}};
 constexpr char kOnlyWants[] = "--only wants kodi or mpris";
-constexpr std::string_view kNotYet;
-constexpr char kNotYetSaid[] = "";
 constexpr char kNoSourceLeft[] = "no source left to follow (both kodi and mpris are off)";
 constexpr bool kSwitchesOff = true;
 constexpr bool kHasSocket = true;
+constexpr bool kHasListMedia = false;
 
 constexpr char kFollowUsage[] =
     "usage: lumora follow [--only kodi|mpris] [--no-kodi] [--no-mpris] [--host HOST]\n"
@@ -170,13 +177,15 @@ bool ParseFollowArguments(const std::vector<std::string>& args, FollowOptions& o
       options.version = true;
     } else if (arg == "-v" || arg == "--verbose") {
       options.verbose = true;
+    } else if (kHasListMedia && arg == "--list-media") {
+      options.listMedia = true;
     } else if (kHasSocket && arg == "--socket" && hasValue) {
       options.socketPath = args[++i];
     } else if (follow && arg == "--only" && hasValue) {
       const std::string& name = args[++i];
       const SourceSwitch* only = FindSource(name);
       if (only == nullptr) {
-        error = !kNotYet.empty() && name == kNotYet ? kNotYetSaid : kOnlyWants;
+        error = kOnlyWants;
         return false;
       }
       for (const SourceSwitch& source : kSources)

@@ -17,9 +17,12 @@ struct FollowOptions {
   bool kodi = true;                // follow Kodi
 #ifdef _WIN32
   bool mpris = false;  // no desktop players on Windows
+  bool media = true;   // follow the system's media sessions (browsers, music applications)
 #else
-  bool mpris = true;  // follow the desktop players on the session bus
+  bool mpris = true;   // follow the desktop players on the session bus
+  bool media = false;  // no system's media sessions on Linux
 #endif
+  bool listMedia = false;  // --list-media (Windows): print the media sessions, follow nothing
   KodiOptions kodiOptions;
   std::string socketPath;  // empty: the agent's default socket (Linux)
   bool verbose = false;    // every event sent, and every player update read, in the notes

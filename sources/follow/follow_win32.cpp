@@ -30,6 +30,7 @@
 #include "sources/follow/follow_options.h"
 #include "sources/kodi/kodi_link.h"
 #include "sources/kodi/tcp_socket.h"
+#include "sources/media_sessions/media_sessions_win32.h"
 #include "sources/media_source.h"
 
 namespace lumora::sources {
@@ -202,7 +203,9 @@ struct Follower {
         core(sink, NowMs),
         kodiApp(core, "Kodi"),
         kodi(options.kodiOptions, kodiApp,
-             [&notes](NotePriority, const std::string& line) { notes.Line(line); }) {}
+             [&notes](NotePriority, const std::string& line) { notes.Line(line); }),
+        mediaApp(core, "media sessions"),
+        media(&mediaApp) {}
 
   // The agent's window now: a new one is told everything; the same one after a failed
   // delivery is told what it lacks.
@@ -231,11 +234,12 @@ struct Follower {
     }
   }
 
-  // Closes what was opened: Kodi's players' sessions and the shell's.
+  // Closes what was opened: the players' sessions and the shell's.
   void Finish() {
     if (finished) return;
     finished = true;
     kodi.Stop();
+    mediaApp.ApplicationEnded();
   }
 
   FollowLog& log;
@@ -243,6 +247,9 @@ struct Follower {
   MediaSource core;
   SourceApp kodiApp;
   KodiLink kodi;
+  SourceApp mediaApp;
+  MediaSessionsWatch media;
+  bool mediaOn = false;
   bool stop = false;
   bool finished = false;
   bool awayNoted = false;
@@ -305,6 +312,12 @@ int RunFollower(const FollowOptions& options, FollowLog& log) {
   if (window == nullptr) log.Line("its window could not be made: only a kill stops it");
   log.Line(std::string("lumora-follow.exe ") + std::string(ProgramVersion()) + " starts");
 
+  // The system's media sessions: where they cannot be read, one line, and the rest goes on.
+  if (options.media) {
+    follower.mediaOn = follower.media.Start(error);
+    if (!follower.mediaOn) log.Line(error);
+  }
+
   const HANDLE socketEvent = WSACreateEvent();
   uint32_t watchedSerial = 0;  // the socket tied to socketEvent (0: none)
   bool lookedSinceBeat = false;
@@ -322,7 +335,7 @@ int RunFollower(const FollowOptions& options, FollowLog& log) {
       status = kExitFailure;
       break;
     }
-    const tcp::Handle socket = follower.kodi.fd();
+    const tcp::Handle socket = options.kodi ? follower.kodi.fd() : tcp::kNoHandle;
     if (socket != tcp::kNoHandle && follower.kodi.socketSerial() != watchedSerial) {
       WSAResetEvent(socketEvent);
       if (tcp::SignalActivity(socket, socketEvent)) watchedSerial = follower.kodi.socketSerial();
@@ -332,8 +345,16 @@ int RunFollower(const FollowOptions& options, FollowLog& log) {
     int64_t timeout = std::max<int64_t>(0, nextBeat - now);
     const int64_t tick = follower.core.NextTickInMs();
     if (tick >= 0) timeout = std::min(timeout, tick);
-    timeout = std::min(timeout, follower.kodi.NextBeatInMs(now));
-    const DWORD woke = MsgWaitForMultipleObjects(watching ? 1 : 0, &socketEvent, FALSE,
+    if (options.kodi) timeout = std::min(timeout, follower.kodi.NextBeatInMs(now));
+    if (follower.mediaOn) {
+      const int64_t settle = follower.media.NextTickInMs();
+      if (settle >= 0) timeout = std::min(timeout, settle);
+    }
+    HANDLE waits[2];
+    DWORD count = 0;
+    if (watching) waits[count++] = socketEvent;
+    if (follower.mediaOn) waits[count++] = follower.media.wakeEvent();
+    const DWORD woke = MsgWaitForMultipleObjects(count, waits, FALSE,
                                                  static_cast<DWORD>(timeout), QS_ALLINPUT);
     if (watching && woke == WAIT_OBJECT_0) {
       const short revents = tcp::TakeActivity(socket, socketEvent);
@@ -347,7 +368,16 @@ int RunFollower(const FollowOptions& options, FollowLog& log) {
     }
     if (follower.stop) break;
     now = NowMs();
-    follower.kodi.Beat(now);
+    if (options.kodi) follower.kodi.Beat(now);
+    if (follower.mediaOn) {
+      // What the system's threads handed over, on this thread.
+      follower.media.Process();
+      follower.media.Tick();
+      if (!follower.media.failure().empty()) {
+        log.Line(follower.media.failure());
+        follower.mediaOn = false;
+      }
+    }
     follower.core.Tick();
     if (NowMs() >= nextBeat) {
       nextBeat = NowMs() + kBeatMs;
@@ -389,6 +419,18 @@ int main() {
   if (options.version) {
     lumora::sources::Tell(
         log, std::string(kProgram) + " " + std::string(lumora::ProgramVersion()) + "\n", false);
+    return lumora::kExitOk;
+  }
+  if (options.listMedia) {
+    std::vector<std::string> lines;
+    if (!lumora::sources::ListMediaSessions(lines, error)) {
+      lumora::sources::Tell(log, error + "\n", true);
+      return lumora::kExitFailure;
+    }
+    std::string text;
+    for (const std::string& line : lines)
+      text += line + "\n";
+    lumora::sources::Tell(log, text, false);
     return lumora::kExitOk;
   }
   return lumora::sources::RunFollower(options, log);
