@@ -93,7 +93,7 @@ FOLLOW=("$WINE" "$BIN/lumora-follow.exe")
 # --- The command line: its help, version and usage mistakes on the output it is given -------
 say "the command line"
 "${FOLLOW[@]}" --help >"$TMP/help.txt" 2>"$TMP/help.err" || fail "--help did not end with 0"
-for word in "--only kodi" --host --port --verbose --capture lumora-follow.log \
+for word in "--only kodi" --no-media --list-media --host --port --verbose --capture lumora-follow.log \
   lumora-follow.old.log "1 MiB" LumoraFollower WM_CLOSE; do
   grep -qF -- "$word" "$TMP/help.txt" || fail "--help does not name $word"
 done
@@ -110,9 +110,8 @@ usage() {
   ((status == 2)) || fail "lumora-follow.exe $* ended with $status, not 2: $(cat "$TMP/usage.err")"
   [[ $said == "lumora-follow.exe: $expected" ]] || fail "lumora-follow.exe $* said: $said"
 }
-usage "--only media: the system's media sessions are not followed yet; --only wants kodi" \
-  --only media
-usage "--only wants kodi" --only mpris
+usage "--only wants kodi or media" --only mpris
+usage "no source left to follow (both kodi and media are off)" --no-kodi --no-media
 usage "unknown option or missing value: --socket" --socket x
 usage "unknown option or missing value: --no-mpris" --no-mpris
 usage "--port wants a number from 1 to 65535" --port 65536
